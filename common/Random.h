@@ -1,0 +1,59 @@
+// The one random generator a program shares between its model and its drawing.
+#pragma once
+
+#include <cstdint>
+
+namespace common {
+
+/// The generator's 32-bit state; 0 until seeded.
+inline std::uint32_t randomState = 0;
+
+/// Advances the state once: state := state * 134775813 + 1 (mod 2^32).
+inline std::uint32_t AdvanceRandom() {
+  randomState = randomState * 134775813u + 1u;
+  return randomState;
+}
+
+/// Sets the state to the UTC time of day in milliseconds since midnight.
+void SeedFromClock();
+
+/// Sets the state directly, so that a run can be repeated.
+inline void SetRandomState(std::uint32_t state) { randomState = state; }
+
+/// The seed SeedFromClock would take for this time of day.
+std::uint32_t ClockSeed(int hour, int minute, int second, int millisecond);
+
+/// Advances, then yields state / 2^32: 0 <= U < 1, exact in a double.
+inline double UniformRandom() { return AdvanceRandom() * 0x1p-32; }
+
+/// Advances, then yields (state * n) div 2^32, in 0 .. n-1; for n = 2 the state's top bit.
+/// n < 1 yields 0 (after advancing, so the draw count does not depend on n).
+inline std::int32_t RandomBelow(std::int32_t n) {
+  const std::uint64_t product = std::uint64_t{AdvanceRandom()} * static_cast<std::uint32_t>(n);
+  return n < 1 ? 0 : static_cast<std::int32_t>(product >> 32);
+}
+
+/// Advances the generator count times and writes each new state, in order: the same states
+/// count calls of AdvanceRandom would give, made four at a time without their serial latency.
+void DrawStates(std::uint32_t* states, std::int32_t count);
+
+/// RoundHalfEven(state * m / 2^32) for m >= 0, exactly, in integers: adding just under a half,
+/// or a whole half when the integer part is odd, and truncating rounds ties to even.
+inline std::int32_t ScaleHalfEven(std::uint32_t state, std::uint32_t m) {
+  const std::uint64_t product = std::uint64_t{state} * m;
+  const std::uint64_t odd = (product >> 32) & 1u;
+  return static_cast<std::int32_t>((product + 0x7fffffffu + odd) >> 32);
+}
+
+/// RoundHalfEven(U * m) for the U of this state: the same result as rounding state * m / 2^32
+/// exactly, ties to even. Any m, negative included.
+inline std::int32_t PickFromState(std::uint32_t state, std::int32_t m) {
+  if (m >= 0) return ScaleHalfEven(state, static_cast<std::uint32_t>(m));
+  // Rounding half to even is symmetric about 0.
+  return -ScaleHalfEven(state, 0u - static_cast<std::uint32_t>(m));
+}
+
+/// Advances, then yields RoundHalfEven(U * m) for the new U.
+inline std::int32_t RandomPick(std::int32_t m) { return PickFromState(AdvanceRandom(), m); }
+
+}  // namespace common

@@ -1,0 +1,265 @@
+#include "model3d/RippleModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "common/Random.h"
+#include "common/RoundHalfEven.h"
+
+namespace model3d {
+
+template <class S>
+std::int32_t BedLength() {
+  return std::clamp(rippleParams<S>.layerLength, 0, S::maxLength);
+}
+
+template <class S>
+std::int32_t BedWidth() {
+  return std::clamp(rippleParams<S>.layerWidth, 0, S::maxWidth);
+}
+
+template <class S>
+void InitRippleGrid() {
+  auto& grid = rippleGrid<S>;
+  std::fill(std::begin(grid.cells), std::end(grid.cells), 0);
+  const RippleParams& p = rippleParams<S>;
+  const std::int32_t lastRow = std::min(p.layerLength, S::maxLength);
+  const std::int32_t lastColumn = std::min(p.layerWidth, S::maxWidth);
+  for (std::int32_t i = 0; i <= lastRow; ++i) {
+    for (std::int32_t j = 0; j <= lastColumn; ++j) grid.at(i, j) = p.layerHeight;
+  }
+}
+
+template <class S>
+double HeightAt(double x, double y) {
+  const std::int32_t i = common::ClampedRound(x, S::lastRow + 1);
+  const std::int32_t j = common::ClampedRound(y, S::lastColumn + 1);
+  if (i < 0 || i > S::lastRow || j < 0 || j > S::lastColumn) return 0.0;
+  return rippleGrid<S>.at(i, j);
+}
+
+namespace {
+
+long double RawJumpLength(std::int32_t height, const RippleParams& p) {
+  return static_cast<long double>(height) * p.factorB + p.windStrength;
+}
+
+// Jump lengths of the common heights, made once per b and wind: the sweeps' hot loop then
+// needs no extended-precision arithmetic. Each entry is exactly what JumpLength computes.
+struct JumpTable {
+  static constexpr std::int32_t size = 1024;
+  double factorB = 0, windStrength = 0;
+  bool filled = false;
+  std::int32_t lengths[size];
+};
+
+template <class S>
+JumpTable jumpTable;
+
+template <class S>
+const JumpTable& CurrentJumpTable() {
+  const RippleParams& p = rippleParams<S>;
+  JumpTable& table = jumpTable<S>;
+  const bool same = table.filled && std::memcmp(&table.factorB, &p.factorB, sizeof(double)) == 0 &&
+                    std::memcmp(&table.windStrength, &p.windStrength, sizeof(double)) == 0;
+  if (!same) {
+    for (std::int32_t h = 0; h < JumpTable::size; ++h) {
+      table.lengths[h] = common::ClampedRound(RawJumpLength(h, p), MaxJumpLength);
+    }
+    table.factorB = p.factorB;
+    table.windStrength = p.windStrength;
+    table.filled = true;
+  }
+  return table;
+}
+
+}  // namespace
+
+template <class S>
+std::int32_t JumpLength(std::int32_t i, std::int32_t j) {
+  return common::ClampedRound(RawJumpLength(rippleGrid<S>.at(i, j), rippleParams<S>),
+                              MaxJumpLength);
+}
+
+namespace {
+
+// The random states of up to this many draws are made ahead, in one go: none of them depends
+// on the heights, and drawing apart from the moves lets both run at full speed.
+constexpr std::int32_t kDrawBlock = 1024;
+
+template <class S>
+void SaltationPicks(std::int32_t j, const std::uint32_t* states, std::int32_t count,
+                    const JumpTable& table) {
+  const std::int32_t L = BedLength<S>();
+  const std::int32_t q = rippleParams<S>.factorQ;
+  std::int32_t* column = &rippleGrid<S>.at(0, j);  // grains stay in their column
+  for (std::int32_t n = 0; n < count; ++n) {
+    const std::int32_t i = common::ScaleHalfEven(states[n], static_cast<std::uint32_t>(L));
+    const std::int32_t height = column[i];
+    const bool tabled = height >= 0 && height < JumpTable::size;
+    std::int32_t target = i + (tabled ? table.lengths[height] : JumpLength<S>(i, j));
+    if (target > L) target -= L;  // once only: a jump longer than L can still leave the bed
+    // Beyond the array the grains land in its outermost row, which no bed reaches.
+    target = std::clamp(target, -1, S::lastRow);
+    const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
+    column[i] = height - moved;
+    column[target] += moved;
+  }
+}
+
+}  // namespace
+
+template <class S>
+void SaltationSweep() {
+  const JumpTable& table = CurrentJumpTable<S>();
+  const std::int32_t picks = std::max(BedLength<S>(), 1);
+  std::uint32_t states[kDrawBlock];
+  for (std::int32_t j = 0; j <= BedWidth<S>(); ++j) {
+    for (std::int32_t done = 0; done < picks; done += kDrawBlock) {
+      const std::int32_t count = std::min(kDrawBlock, picks - done);
+      common::DrawStates(states, count);
+      SaltationPicks<S>(j, states, count, table);
+    }
+  }
+}
+
+namespace {
+
+// Offsets of the four neighbours in the order they are compared: next row, previous row,
+// previous column, next column.
+template <class S>
+constexpr std::int32_t kNeighbourOffsets[4] = {1, -1, -RippleGrid<S>::columnStride,
+                                               RippleGrid<S>::columnStride};
+
+struct Steepest {
+  std::int32_t index;       // 0..3 into kNeighbourOffsets
+  std::int32_t difference;  // centre minus that neighbour; 0 when all four are level
+};
+
+// The first neighbour of the largest height difference, found from the last to the first
+// with >= so that the earliest of equals wins; written to compile without branches, as which
+// neighbour wins is as good as random.
+template <class S>
+inline Steepest FindSteepest(const std::int32_t* centre) {
+  const std::int32_t c = centre[0];
+  Steepest steepest{3, c - centre[kNeighbourOffsets<S>[3]]};
+  std::int32_t largest = std::abs(steepest.difference);
+  for (std::int32_t n = 2; n >= 0; --n) {
+    const std::int32_t difference = c - centre[kNeighbourOffsets<S>[n]];
+    const std::int32_t magnitude = std::abs(difference);
+    const bool steeper = magnitude >= largest;
+    largest = steeper ? magnitude : largest;
+    steepest.index = steeper ? n : steepest.index;
+    steepest.difference = steeper ? difference : steepest.difference;
+  }
+  return steepest;
+}
+
+}  // namespace
+
+template <class S>
+std::int32_t SteepestNeighbour(std::int32_t i, std::int32_t j) {
+  const Steepest steepest = FindSteepest<S>(&rippleGrid<S>.at(i, j));
+  if (steepest.difference == 0) return 0;
+  return steepest.difference > 0 ? steepest.index + 1 : -(steepest.index + 1);
+}
+
+namespace {
+
+// An edge cell gives one grain to its inner neighbour when positive and strictly higher.
+inline void ShedInwards(std::int32_t& edge, std::int32_t& inner) {
+  const std::int32_t grain = (edge > 0) & (edge > inner);
+  edge -= grain;
+  inner += grain;
+}
+
+template <class S>
+void CreepEdges(std::int32_t L, std::int32_t W) {
+  auto& grid = rippleGrid<S>;
+  // Rows do not interact here, so this loop runs down four whole columns.
+  std::int32_t* first = &grid.at(0, 0);
+  std::int32_t* second = &grid.at(0, 1);
+  std::int32_t* last = &grid.at(0, W);
+  std::int32_t* beforeLast = &grid.at(0, W - 1);
+  for (std::int32_t i = 0; i <= L; ++i) {
+    ShedInwards(first[i], second[i]);
+    ShedInwards(last[i], beforeLast[i]);
+  }
+  for (std::int32_t j = 0; j <= W; ++j) {
+    ShedInwards(grid.at(0, j), grid.at(1, j));
+    ShedInwards(grid.at(L, j), grid.at(L - 1, j));
+  }
+}
+
+// One random event per pair of states: the first picks the row, the second the column.
+template <class S>
+void CreepEvents(std::int32_t L, std::int32_t W, const std::uint32_t* states,
+                 std::int32_t events) {
+  for (std::int32_t n = 0; n < events; ++n) {
+    const std::int32_t i = common::PickFromState(states[2 * n], L - 1) + 1;
+    const std::int32_t j = common::PickFromState(states[2 * n + 1], W - 1) + 1;
+    std::int32_t* centre = &rippleGrid<S>.at(i, j);
+    const Steepest steepest = FindSteepest<S>(centre);
+    // Only from a positive centre and downhill: RoundHalfEven(d / 3) + 1 grains (d / 3 never
+    // ends in a half). A mask instead of a branch; moving 0 grains changes nothing.
+    const std::int32_t d = steepest.difference;
+    const std::int32_t moves = -static_cast<std::int32_t>((*centre > 0) & (d > 0));
+    const std::int32_t amount = ((d + 1) / 3 + 1) & moves;
+    *centre -= amount;
+    centre[kNeighbourOffsets<S>[steepest.index]] += amount;
+  }
+}
+
+}  // namespace
+
+template <class S>
+void CreepSweep() {
+  const std::int32_t L = BedLength<S>();
+  const std::int32_t W = BedWidth<S>();
+  CreepEdges<S>(L, W);
+  const std::int32_t events = std::max(W - 1, 1) + std::max(L - 1, 1) - 1;
+  std::uint32_t states[kDrawBlock];
+  for (std::int32_t done = 0; done < events; done += kDrawBlock / 2) {
+    const std::int32_t count = std::min(kDrawBlock / 2, events - done);
+    common::DrawStates(states, 2 * count);
+    CreepEvents<S>(L, W, states, count);
+  }
+}
+
+template <class S>
+void RunBatch() {
+  const std::int32_t creepSweeps = S::creepSweepsPerWidth * BedWidth<S>();
+  for (std::int32_t cycle = 0; cycle < S::cyclesPerBatch; ++cycle) {
+    for (int n = 0; n < 3; ++n) SaltationSweep<S>();
+    for (std::int32_t n = 0; n < creepSweeps; ++n) CreepSweep<S>();
+  }
+}
+
+template <class S>
+std::int64_t RandomNumbersPerBatch() {
+  const std::int64_t L = BedLength<S>();
+  const std::int64_t W = BedWidth<S>();
+  const std::int64_t saltation = (W + 1) * std::max<std::int64_t>(L, 1);
+  const std::int64_t creep = 2 * (std::max<std::int64_t>(W - 1, 1) + std::max<std::int64_t>(L - 1, 1) - 1);
+  return S::cyclesPerBatch * (3 * saltation + S::creepSweepsPerWidth * W * creep);
+}
+
+#define KAMMEL_INSTANTIATE(S)                                      \
+  template std::int32_t BedLength<S>();                            \
+  template std::int32_t BedWidth<S>();                             \
+  template void InitRippleGrid<S>();                               \
+  template double HeightAt<S>(double, double);                     \
+  template std::int32_t JumpLength<S>(std::int32_t, std::int32_t); \
+  template void SaltationSweep<S>();                               \
+  template std::int32_t SteepestNeighbour<S>(std::int32_t, std::int32_t); \
+  template void CreepSweep<S>();                                   \
+  template void RunBatch<S>();                                     \
+  template std::int64_t RandomNumbersPerBatch<S>();
+
+KAMMEL_INSTANTIATE(ReliefSettings)
+KAMMEL_INSTANTIATE(MapSettings)
+
+}  // namespace model3d

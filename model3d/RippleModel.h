@@ -1,0 +1,108 @@
+// The three-dimensional ripple model: a sand bed of integer heights changed by saltation and
+// creep. Headless: it knows nothing of windows or drawing.
+//
+// Each setting (the relief program's, the map program's) has its own module-level parameters
+// and grid, so both can live in one process. The grid's first index is the row, along the wind
+// (rows 0..L); the second the column, across it (columns 0..W).
+#pragma once
+
+#include <cstdint>
+
+namespace model3d {
+
+struct RippleParams {
+  std::int32_t layerLength;  ///< L: last row of the bed
+  std::int32_t layerWidth;   ///< W: last column of the bed
+  std::int32_t layerHeight;  ///< H0: initial height of every bed cell, in grains
+  double factorB;            ///< jump length per grain of height
+  double windStrength;       ///< jump length added to every jump
+  std::int32_t factorQ;      ///< saltation threshold and grains carried by one jump
+};
+
+/// kammel3: array rows 0..1000 and columns 0..500, L <= 999 and W <= 499, batches of 5 cycles
+/// of 3 saltation sweeps and 3 W creep sweeps.
+struct ReliefSettings {
+  static constexpr std::int32_t lastRow = 1000, lastColumn = 500;
+  static constexpr std::int32_t maxLength = 999, maxWidth = 499;
+  static constexpr std::int32_t cyclesPerBatch = 5, creepSweepsPerWidth = 3;
+};
+
+/// kammel3map: array rows 0..1001 and columns 0..501, L <= 1000 and W <= 500, batches of 3
+/// cycles of 3 saltation sweeps and W creep sweeps.
+struct MapSettings {
+  static constexpr std::int32_t lastRow = 1001, lastColumn = 501;
+  static constexpr std::int32_t maxLength = 1000, maxWidth = 500;
+  static constexpr std::int32_t cyclesPerBatch = 3, creepSweepsPerWidth = 1;
+};
+
+/// Heights of rows -1..lastRow and columns -1..lastColumn. Row and column -1 are guards outside
+/// every bed: what would fall off the low side of the array collects there, as what leaves the
+/// bed on the high side collects in row L+1 and column W+1. Stored column by column, so that
+/// the cells a saltation sweep and the side-edge creep walk along lie next to each other.
+template <class Settings>
+struct RippleGrid {
+  static constexpr std::int32_t columnStride = Settings::lastRow + 2;  ///< cells per column
+  static constexpr std::int32_t columns = Settings::lastColumn + 2;
+  std::int32_t cells[columns * columnStride];
+
+  std::int32_t& at(std::int32_t i, std::int32_t j) { return cells[Index(i, j)]; }
+  std::int32_t at(std::int32_t i, std::int32_t j) const { return cells[Index(i, j)]; }
+  static constexpr std::int32_t Index(std::int32_t i, std::int32_t j) {
+    return (j + 1) * columnStride + (i + 1);
+  }
+};
+
+/// The model's state, one per setting, alive for the whole run. The driver writes the
+/// parameters; only the operations below change heights.
+template <class Settings>
+inline RippleParams rippleParams{};
+template <class Settings>
+inline RippleGrid<Settings> rippleGrid{};
+
+/// The rows and columns the sweeps work on: L and W clamped to 0..maxLength and 0..maxWidth, so
+/// that no parameter value leads outside the array.
+template <class Settings>
+std::int32_t BedLength();
+template <class Settings>
+std::int32_t BedWidth();
+
+/// Every cell of the array to 0, then the bed's cells to H0.
+template <class Settings>
+void InitRippleGrid();
+
+/// Height of cell [RoundHalfEven(x), RoundHalfEven(y)], x the row and y the column; 0 outside
+/// the array. Fits the plot's height-function callback.
+template <class Settings>
+double HeightAt(double x, double y);
+
+/// RoundHalfEven(h[i, j] * b + wind), formed in extended precision; clamped to
+/// +-MaxJumpLength first, NaN giving 0.
+inline constexpr std::int32_t MaxJumpLength = 1 << 30;
+template <class Settings>
+std::int32_t JumpLength(std::int32_t i, std::int32_t j);
+
+/// One saltation pass: max(L, 1) random picks per column, one random number each.
+template <class Settings>
+void SaltationSweep();
+
+/// -4..4: the neighbour with the largest height difference (strictly largest, first in the
+/// order next row, previous row, previous column, next column), positive when the centre is
+/// higher; 0 when all four are level with the centre.
+template <class Settings>
+std::int32_t SteepestNeighbour(std::int32_t i, std::int32_t j);
+
+/// One creep pass: the side edges, the front and back edges, then W + L - 3 random events of
+/// two random numbers each.
+template <class Settings>
+void CreepSweep();
+
+/// One Start's worth: cyclesPerBatch cycles of 3 saltation sweeps and creepSweepsPerWidth * W
+/// creep sweeps.
+template <class Settings>
+void RunBatch();
+
+/// Random numbers one RunBatch draws with the current parameters.
+template <class Settings>
+std::int64_t RandomNumbersPerBatch();
+
+}  // namespace model3d

@@ -1,0 +1,30 @@
+// The seeded scenarios that the tests, the benchmarks and kammelsim share: each program's
+// dialog defaults and the largest beds.
+#pragma once
+
+#include <cstdint>
+
+#include "common/Random.h"
+#include "model3d/RippleModel.h"
+
+namespace scenarios {
+
+/// The relief program's dialog defaults: L 300, W 30, H0 20, b 2.0, wind 5.0, q 1.
+inline constexpr model3d::RippleParams kReliefDefaults{300, 30, 20, 2.0, 5.0, 1};
+/// The map program's dialog defaults: L 300, W 150, H0 5, b 2.0, wind 5.0, q 1.
+inline constexpr model3d::RippleParams kMapDefaults{300, 150, 5, 2.0, 5.0, 1};
+/// The largest bed the map program accepts, with its other defaults.
+inline constexpr model3d::RippleParams kLargestMapBed{1000, 500, 5, 2.0, 5.0, 1};
+
+/// Bounds the drivers put on heights and q, which keep every sum of the largest bed in 32 bits.
+inline constexpr std::int32_t kMaxGrainParameter = 1000;
+
+/// Writes the parameters, initialises the bed and sets the generator to seed.
+template <class Settings>
+void SetUpBed(const model3d::RippleParams& params, std::uint32_t seed) {
+  model3d::rippleParams<Settings> = params;
+  model3d::InitRippleGrid<Settings>();
+  common::SetRandomState(seed);
+}
+
+}  // namespace scenarios

@@ -1,0 +1,46 @@
+#include "tools/Kammelsim.h"
+
+#include <string>
+
+#include "tools/Report.h"
+
+namespace tools {
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: kammelsim bed [--settings relief|map] [--length L] [--width W] [--height H0]\n"
+    "                     [--b B] [--wind V] [--q Q] [--seed S] [--batches K]\n"
+    "\n"
+    "Runs the ripple model headless and prints the heights on stdout.\n"
+    "\n"
+    "bed: the 3D sand bed of kammel3 (relief) or kammel3map (map); prints rows 0..L, one line\n"
+    "     each, holding the W + 1 heights of that row.\n"
+    "     Defaults are the program's dialog defaults: relief 300 30 20 2.0 5.0 1,\n"
+    "     map 300 150 5 2.0 5.0 1; one batch. L is 1..999 (relief) or 1..1000 (map),\n"
+    "     W 1..499 or 1..500, H0 and Q 0..1000, B and V finite reals, K 0..1000000.\n"
+    "\n"
+    "--seed S (0..4294967295) sets the generator before the first batch; without it the seed is\n"
+    "taken from the clock and reported on stderr. The same command line prints the same heights.\n"
+    "Values go as '--name value' or '--name=value'. A bad command line exits with status 2.\n";
+
+}  // namespace
+
+int RunKammelsim(std::span<const std::string_view> args, const RunOutput& output) {
+  if (args.empty()) return UsageFault(output, "missing subcommand; see kammelsim --help");
+  const std::string_view command = args.front();
+  const auto rest = args.subspan(1);
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fwrite(kUsage.data(), 1, kUsage.size(), output.out);
+    return 0;
+  }
+  for (const std::string_view arg : rest) {
+    if (arg == "--help" || arg == "-h") {
+      std::fwrite(kUsage.data(), 1, kUsage.size(), output.out);
+      return 0;
+    }
+  }
+  if (command == "bed") return RunBedCommand(rest, output);
+  return UsageFault(output, "unknown subcommand '" + std::string(command) + "'; see kammelsim --help");
+}
+
+}  // namespace tools

@@ -1,0 +1,58 @@
+#include "tools/Report.h"
+
+#include <charconv>
+#include <string>
+#include <vector>
+
+#include "common/Random.h"
+
+namespace tools {
+
+int UsageFault(const RunOutput& output, std::string_view message) {
+  std::fprintf(output.err, "kammelsim: %.*s\n", static_cast<int>(message.size()), message.data());
+  return 2;
+}
+
+void SeedGenerator(bool seedGiven, std::uint32_t seed, const RunOutput& output) {
+  if (seedGiven) {
+    common::SetRandomState(seed);
+    return;
+  }
+  common::SeedFromClock();
+  std::fprintf(output.err, "kammelsim: seed %u (repeat the run with --seed %u)\n",
+               common::randomState, common::randomState);
+}
+
+Progress::Progress(const RunOutput& output, std::int64_t total, std::string_view unit)
+    : output_(output), total_(total), unit_(unit), start_(std::chrono::steady_clock::now()) {}
+
+Progress::~Progress() {
+  if (shown_) std::fputs("\r\033[K", output_.err);
+}
+
+void Progress::Update(std::int64_t done) {
+  if (!output_.errIsTerminal) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - start_ < std::chrono::seconds(1) || now - lastShown_ < std::chrono::milliseconds(200))
+    return;
+  lastShown_ = now;
+  shown_ = true;
+  std::fprintf(output_.err, "\r%lld of %lld %.*s", static_cast<long long>(done),
+               static_cast<long long>(total_), static_cast<int>(unit_.size()), unit_.data());
+  std::fflush(output_.err);
+}
+
+void WriteHeightLine(std::FILE* out, const std::int32_t* heights, std::int32_t count) {
+  std::string line;
+  line.reserve(static_cast<std::size_t>(count) * 4 + 1);
+  char digits[16];
+  for (std::int32_t n = 0; n < count; ++n) {
+    if (n > 0) line.push_back(' ');
+    const auto end = std::to_chars(digits, digits + sizeof digits, heights[n]).ptr;
+    line.append(digits, end);
+  }
+  line.push_back('\n');
+  std::fwrite(line.data(), 1, line.size(), out);
+}
+
+}  // namespace tools

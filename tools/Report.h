@@ -1,0 +1,37 @@
+// What kammelsim tells the user on stderr, and how it writes heights on stdout.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "tools/Kammelsim.h"
+
+namespace tools {
+
+/// One line "kammelsim: <message>" on err, and the exit status of a bad command line.
+int UsageFault(const RunOutput& output, std::string_view message);
+
+/// Sets the generator from --seed, or from the clock, reporting the seed taken.
+void SeedGenerator(bool seedGiven, std::uint32_t seed, const RunOutput& output);
+
+/// Shows "<done> of <total> <unit>" on a terminal once a run has taken about a second.
+class Progress {
+ public:
+  Progress(const RunOutput& output, std::int64_t total, std::string_view unit);
+  ~Progress();
+  void Update(std::int64_t done);
+
+ private:
+  const RunOutput& output_;
+  std::int64_t total_;
+  std::string_view unit_;
+  std::chrono::steady_clock::time_point start_, lastShown_;
+  bool shown_ = false;
+};
+
+/// Writes the integers separated by single spaces and ends the line.
+void WriteHeightLine(std::FILE* out, const std::int32_t* heights, std::int32_t count);
+
+}  // namespace tools
