@@ -13,8 +13,8 @@ inline constexpr std::int32_t MaxSurfaceColumns = 1001;
 
 /// Box size on screen per axis (lower = (-size) div 2, upper = -lower) and the canvas pixel
 /// of the box centre.
-void SetScreenBox(std::int32_t sizeX, std::int32_t sizeY, std::int32_t sizeZ,
-                  std::int32_t centreX, std::int32_t centreY);
+void SetScreenBox(std::int32_t sizeX, std::int32_t sizeY, std::int32_t sizeZ, std::int32_t centreX,
+                  std::int32_t centreY);
 /// World ranges and view angles in degrees; SetScreenBox comes first.
 void SetView3D(double xmin, double xmax, double ymin, double ymax, double zmin, double zmax,
                double alpha, double beta);

@@ -1,0 +1,282 @@
+#include "layer/Surface3D.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
+#include "common/RoundHalfEven.h"
+#include "layer/KeyQueue.h"
+#include "layer/Mapping.h"
+#include "layer/Palette.h"
+
+namespace layer {
+namespace {
+
+constexpr long double RadiansPerDegree = 0.017453292519943295769L;
+// A relief has at most 500 rows; far more means a loop that would not end in practice.
+constexpr std::int64_t MaxSurfaceRows = 1000000;
+constexpr std::int32_t EscapeKey = 27;
+
+struct Axis {
+  std::int32_t lower, upper;
+  double min, max, scale;
+};
+
+struct Projection {
+  Axis x, y, z;
+  std::int32_t centreX, centreY;
+  double sinA, cosA, sinB, cosB, sinBsinA, sinBcosA;
+};
+
+Projection view{};
+
+void SetAxisBox(Axis& axis, std::int32_t size) {
+  axis.lower = static_cast<std::int32_t>(-static_cast<std::int64_t>(size) / 2);  // truncates
+  axis.upper = -axis.lower;
+}
+
+void SetAxisRange(Axis& axis, double min, double max) {
+  axis.min = min;
+  axis.max = max;
+  const long double extent = static_cast<long double>(max) - min;
+  const auto box = static_cast<long double>(axis.upper) - axis.lower;
+  axis.scale = extent == 0 ? 0.0 : static_cast<double>(box / extent);
+}
+
+// A projected coordinate rounded and moved by the centre, kept inside the 32-bit range on
+// its own side so that a far-off vertex still points the right way.
+std::int32_t ToCanvas(long double v, std::int32_t centre) {
+  if (std::isnan(v)) return ScreenClampValue;
+  if (!(std::fabs(v) < ScreenClampValue)) return v < 0 ? -ScreenClampValue : ScreenClampValue;
+  const std::int64_t pixel = static_cast<std::int64_t>(std::nearbyint(v)) + centre;
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(pixel, -ScreenClampValue, ScreenClampValue));
+}
+
+// The terms of the projection that depend on y only, the same for a whole row.
+struct RowTerms {
+  long double sinAY, sinBcosAY;
+};
+
+RowTerms TermsOfRow(double y) {
+  const double boxY = BoxY(y);
+  return {static_cast<long double>(view.sinA) * boxY,
+          static_cast<long double>(view.sinBcosA) * boxY};
+}
+
+void ProjectInRow(const RowTerms& row, double x, double z, std::int32_t& px, std::int32_t& py) {
+  const double boxX = BoxX(x);
+  const double boxZ = BoxZ(z);
+  px = ToCanvas(static_cast<long double>(view.cosA) * boxX - row.sinAY, view.centreX);
+  py = ToCanvas(static_cast<long double>(view.sinBsinA) * boxX + row.sinBcosAY +
+                    static_cast<long double>(view.cosB) * boxZ,
+                view.centreY);
+}
+
+}  // namespace
+
+void SetScreenBox(std::int32_t sizeX, std::int32_t sizeY, std::int32_t sizeZ, std::int32_t centreX,
+                  std::int32_t centreY) {
+  SetAxisBox(view.x, sizeX);
+  SetAxisBox(view.y, sizeY);
+  SetAxisBox(view.z, sizeZ);
+  view.centreX = centreX;
+  view.centreY = centreY;
+}
+
+void SetView3D(double xmin, double xmax, double ymin, double ymax, double zmin, double zmax,
+               double alpha, double beta) {
+  SetAxisRange(view.x, xmin, xmax);
+  SetAxisRange(view.y, ymin, ymax);
+  SetAxisRange(view.z, zmin, zmax);
+  const long double a = alpha * RadiansPerDegree;
+  const long double b = beta * RadiansPerDegree;
+  view.sinA = static_cast<double>(std::sin(a));
+  view.cosA = static_cast<double>(std::cos(a));
+  view.sinB = static_cast<double>(std::sin(b));
+  view.cosB = static_cast<double>(std::cos(b));
+  view.sinBsinA = static_cast<double>(static_cast<long double>(view.sinB) * view.sinA);
+  view.sinBcosA = static_cast<double>(static_cast<long double>(view.sinB) * view.cosA);
+}
+
+double BoxX(double x) {
+  return static_cast<double>((static_cast<long double>(x) - view.x.min) * view.x.scale +
+                             view.x.lower);
+}
+
+double BoxY(double y) {
+  return static_cast<double>((static_cast<long double>(y) - view.y.min) * view.y.scale +
+                             view.y.lower);
+}
+
+double BoxZ(double z) {
+  return static_cast<double>((static_cast<long double>(view.z.max) - z) * view.z.scale +
+                             view.z.lower);
+}
+
+void Project3D(double x, double y, double z, std::int32_t& px, std::int32_t& py) {
+  ProjectInRow(TermsOfRow(y), x, z, px, py);
+}
+
+std::int32_t ShadeLevel(double nx, double ny, double nz, double lightX, double lightY,
+                        double lightZ) {
+  const long double d = static_cast<long double>(lightX) * nx +
+                        static_cast<long double>(lightY) * ny +
+                        static_cast<long double>(lightZ) * nz;
+  if (!(d > 0)) return 0;  // NaN too
+  const long double square = static_cast<long double>(nx) * nx + static_cast<long double>(ny) * ny +
+                             static_cast<long double>(nz) * nz;
+  return common::ClampedRound(16 * d * d / square, 16);
+}
+
+namespace {
+
+// What every strip of one plot shares, worked out before the first row.
+struct Plot {
+  double xmin, dx;
+  HeightFunction height;
+  bool shaded;
+  std::int32_t outline;
+  std::int32_t last;              // index of the last column
+  double lightX, lightY, lightZ;  // of length 1
+  long double acrossX, acrossY;   // turn height differences into normal components
+  double nz;
+};
+
+struct Row {
+  std::int32_t px[MaxSurfaceColumns];
+  std::int32_t py[MaxSurfaceColumns];
+  double z[MaxSurfaceColumns];
+};
+
+bool AllFinite(std::initializer_list<double> values) {
+  return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+
+// Columns of the back row, counted with the sampling's own additions; 0 when above the limit.
+std::int32_t CountColumns(double xmin, double xmax, double dx) {
+  double x = xmin;
+  std::int32_t columns = 0;
+  do {
+    if (columns == MaxSurfaceColumns) return 0;
+    ++columns;
+    x += dx;
+  } while (!(x > xmax));
+  return columns;
+}
+
+// Whether the rows reach ymin; a dy lost in the rounding of y would loop forever.
+bool RowsEnd(double ymin, double ymax, double dy) {
+  double y = ymax;
+  for (std::int64_t rows = 0; y > ymin; ++rows) {
+    if (rows == MaxSurfaceRows) return false;
+    y -= dy;
+  }
+  return true;
+}
+
+std::int32_t Shade(const Plot& plot, long double alongX, long double alongY) {
+  if (!plot.shaded) return 0;
+  const auto nx = static_cast<double>(alongX * plot.acrossY);
+  const auto ny = static_cast<double>(alongY * plot.acrossX);
+  return ShadeLevel(nx, ny, plot.nz, plot.lightX, plot.lightY, plot.lightZ);
+}
+
+void DrawTriangle(const Plot& plot, const ScreenPoint (&triangle)[3], std::int32_t level) {
+  if (plot.shaded) SetFillColours(level, White, plot.outline);
+  FillPolygon(3, triangle);
+}
+
+void SampleBackRow(const Plot& plot, double y, Row& row) {
+  const RowTerms terms = TermsOfRow(y);
+  double x = plot.xmin;
+  for (std::int32_t i = 0; i <= plot.last; ++i) {
+    row.z[i] = plot.height(x, y);
+    ProjectInRow(terms, x, row.z[i], row.px[i], row.py[i]);
+    x += plot.dx;
+  }
+}
+
+// Samples row y over the previous one and draws the strip between them, left to right.
+void DrawStrip(const Plot& plot, double y, Row& row) {
+  const RowTerms terms = TermsOfRow(y);
+  double x = plot.xmin;
+  for (std::int32_t i = 0; i <= plot.last; ++i) {
+    const ScreenPoint old{row.px[i], row.py[i]};
+    const double oldZ = row.z[i];
+    row.z[i] = plot.height(x, y);
+    ProjectInRow(terms, x, row.z[i], row.px[i], row.py[i]);
+    const ScreenPoint now{row.px[i], row.py[i]};
+    const long double alongY = static_cast<long double>(row.z[i]) - oldZ;
+    if (i > 0) {
+      const ScreenPoint left{row.px[i - 1], row.py[i - 1]};
+      const long double alongX = static_cast<long double>(row.z[i - 1]) - row.z[i];
+      DrawTriangle(plot, {now, old, left}, Shade(plot, alongX, alongY));
+    }
+    if (i < plot.last) {
+      const ScreenPoint oldRight{row.px[i + 1], row.py[i + 1]};  // not yet resampled
+      const long double alongX = static_cast<long double>(oldZ) - row.z[i + 1];
+      DrawTriangle(plot, {old, oldRight, now}, Shade(plot, alongX, alongY));
+    }
+    x += plot.dx;
+  }
+}
+
+// Fills plot from the arguments; false when they cannot give a finite, ending picture.
+bool PreparePlot(double xmin, double xmax, double ymin, double ymax, double zmin, double zmax,
+                 double dx, double dy, const double (&light)[3], Plot& plot) {
+  if (!AllFinite({xmin, xmax, ymin, ymax, zmin, zmax, dx, dy})) return false;
+  if (xmax == xmin || ymax == ymin || zmax == zmin || !(dx > 0) || !(dy > 0)) return false;
+  if (!RowsEnd(ymin, ymax, dy)) return false;
+  const std::int32_t columns = CountColumns(xmin, xmax, dx);
+  if (columns == 0) return false;
+  plot.xmin = xmin, plot.dx = dx, plot.last = columns - 1;
+  if (!plot.shaded) return true;
+  if (!AllFinite({light[0], light[1], light[2]})) return false;
+  const long double length = std::sqrt(static_cast<long double>(light[0]) * light[0] +
+                                       static_cast<long double>(light[1]) * light[1] +
+                                       static_cast<long double>(light[2]) * light[2]);
+  if (length == 0) return false;
+  plot.lightX = static_cast<double>(light[0] / length);
+  plot.lightY = static_cast<double>(light[1] / length);
+  plot.lightZ = static_cast<double>(light[2] / length);
+  const long double rx = 1 / (static_cast<long double>(xmax) - xmin);
+  const long double ry = 1 / (static_cast<long double>(ymax) - ymin);
+  const long double rz = 1 / (static_cast<long double>(zmax) - zmin);
+  plot.acrossX = rx * rz * dx;
+  plot.acrossY = ry * rz * dy;
+  plot.nz = static_cast<double>(rx * ry * dx * dy);
+  return true;
+}
+
+}  // namespace
+
+void PlotSurface(std::int32_t sizeX, std::int32_t sizeY, std::int32_t sizeZ, std::int32_t centreX,
+                 std::int32_t centreY, double xmin, double xmax, double ymin, double ymax,
+                 double zmin, double zmax, double alpha, double beta, double dx, double dy,
+                 HeightFunction height, bool shaded, bool hideEdges, double lightX, double lightY,
+                 double lightZ) {
+  Plot plot{};
+  plot.height = height;
+  plot.shaded = shaded;
+  plot.outline = hideEdges ? White : Black;
+  if (!height || !AllFinite({alpha, beta})) return;
+  if (!PreparePlot(xmin, xmax, ymin, ymax, zmin, zmax, dx, dy, {lightX, lightY, lightZ}, plot)) {
+    return;
+  }
+  if (!shaded) SetFillColours(0, White, White);
+  SetScreenBox(sizeX, sizeY, sizeZ, centreX, centreY);
+  SetView3D(xmin, xmax, ymin, ymax, zmin, zmax, alpha, beta);
+  ClearCanvas(Black);
+
+  Row row;  // one row of points and heights, overwritten column by column
+  double y = ymax;
+  SampleBackRow(plot, y, row);
+  while (y > ymin) {
+    if (KeyPressed() && ReadKey() == EscapeKey) return;  // any other key is dropped
+    y -= dy;
+    DrawStrip(plot, y, row);
+  }
+}
+
+}  // namespace layer
