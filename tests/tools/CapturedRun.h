@@ -1,0 +1,47 @@
+// Runs a kammelsim command line in-process and captures what it writes.
+#pragma once
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/Kammelsim.h"
+
+namespace testing_tools {
+
+struct CapturedRun {
+  int status;
+  std::string out, err;
+};
+
+inline std::string ReadAndClose(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  std::fclose(file);
+  return text;
+}
+
+inline CapturedRun Kammelsim(const std::vector<std::string_view>& args) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  const int status = tools::RunKammelsim(args, {out, err, false});
+  return {status, ReadAndClose(out), ReadAndClose(err)};
+}
+
+/// The whitespace-separated integers of each line.
+inline std::vector<std::vector<long>> Rows(const std::string& text) {
+  std::vector<std::vector<long>> rows;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream numbers(line);
+    rows.emplace_back();
+    for (long n; numbers >> n;) rows.back().push_back(n);
+  }
+  return rows;
+}
+
+}  // namespace testing_tools
