@@ -22,6 +22,7 @@ using layer::SetView3D;
 
 constexpr double Nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double Inf = std::numeric_limits<double>::infinity();
+constexpr char EscapeKey = 27;
 
 std::vector<std::pair<double, double>> samples;
 double heightValue = 0;
@@ -248,7 +249,7 @@ TEST_F(Surface3D, AnUnshadedPlotIgnoresTheLight) {
 }
 
 TEST_F(Surface3D, EscapeInTheQueueStopsAfterTheBackRow) {
-  layer::KeyQueue = "\x1b";
+  layer::KeyQueue = std::string(1, EscapeKey);
   Plot({.ymax = 3});
   EXPECT_EQ(samples.size(), 3u);
   EXPECT_TRUE(Triangles().empty());
@@ -256,7 +257,7 @@ TEST_F(Surface3D, EscapeInTheQueueStopsAfterTheBackRow) {
 }
 
 TEST_F(Surface3D, OtherKeysAreDroppedOneRowAtATime) {
-  layer::KeyQueue = "a\x1b";
+  layer::KeyQueue = std::string{'a', EscapeKey};
   Plot({.ymax = 3});
   EXPECT_EQ(samples.size(), 6u);
   EXPECT_EQ(Triangles().size(), 4u);
