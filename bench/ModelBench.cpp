@@ -13,16 +13,17 @@ constexpr std::uint32_t kSeed = 20261208;
 void ReportPerNumber(benchmark::State& state, std::int64_t numbersPerIteration) {
   const double numbers = static_cast<double>(numbersPerIteration);
   state.counters["numbers"] = numbers;
-  state.counters["ns_per_number"] = benchmark::Counter(
-      numbers * static_cast<double>(state.iterations()),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_number"] =
+      benchmark::Counter(numbers * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BareGenerator(benchmark::State& state) {
   const std::int64_t count = state.range(0);
   common::SetRandomState(kSeed);
   for (auto _ : state) {
-    for (std::int64_t n = 0; n < count; ++n) common::AdvanceRandom();
+    for (std::int64_t n = 0; n < count; ++n)
+      common::AdvanceRandom();
     benchmark::DoNotOptimize(common::randomState);
   }
   ReportPerNumber(state, count);

@@ -18,13 +18,17 @@ inline std::uint32_t AdvanceRandom() {
 void SeedFromClock();
 
 /// Sets the state directly, so that a run can be repeated.
-inline void SetRandomState(std::uint32_t state) { randomState = state; }
+inline void SetRandomState(std::uint32_t state) {
+  randomState = state;
+}
 
 /// The seed SeedFromClock would take for this time of day.
 std::uint32_t ClockSeed(int hour, int minute, int second, int millisecond);
 
 /// Advances, then yields state / 2^32: 0 <= U < 1, exact in a double.
-inline double UniformRandom() { return AdvanceRandom() * 0x1p-32; }
+inline double UniformRandom() {
+  return AdvanceRandom() * 0x1p-32;
+}
 
 /// Advances, then yields (state * n) div 2^32, in 0 .. n-1; for n = 2 the state's top bit.
 /// n < 1 yields 0 (after advancing, so the draw count does not depend on n).
@@ -54,6 +58,8 @@ inline std::int32_t PickFromState(std::uint32_t state, std::int32_t m) {
 }
 
 /// Advances, then yields RoundHalfEven(U * m) for the new U.
-inline std::int32_t RandomPick(std::int32_t m) { return PickFromState(AdvanceRandom(), m); }
+inline std::int32_t RandomPick(std::int32_t m) {
+  return PickFromState(AdvanceRandom(), m);
+}
 
 }  // namespace common

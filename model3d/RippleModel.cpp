@@ -29,7 +29,8 @@ void InitRippleGrid() {
   const std::int32_t lastRow = std::min(p.layerLength, S::maxLength);
   const std::int32_t lastColumn = std::min(p.layerWidth, S::maxWidth);
   for (std::int32_t i = 0; i <= lastRow; ++i) {
-    for (std::int32_t j = 0; j <= lastColumn; ++j) grid.at(i, j) = p.layerHeight;
+    for (std::int32_t j = 0; j <= lastColumn; ++j)
+      grid.at(i, j) = p.layerHeight;
   }
 }
 
@@ -196,8 +197,7 @@ void CreepEdges(std::int32_t L, std::int32_t W) {
 
 // One random event per pair of states: the first picks the row, the second the column.
 template <class S>
-void CreepEvents(std::int32_t L, std::int32_t W, const std::uint32_t* states,
-                 std::int32_t events) {
+void CreepEvents(std::int32_t L, std::int32_t W, const std::uint32_t* states, std::int32_t events) {
   for (std::int32_t n = 0; n < events; ++n) {
     const std::int32_t i = common::PickFromState(states[2 * n], L - 1) + 1;
     const std::int32_t j = common::PickFromState(states[2 * n + 1], W - 1) + 1;
@@ -233,8 +233,10 @@ template <class S>
 void RunBatch() {
   const std::int32_t creepSweeps = S::creepSweepsPerWidth * BedWidth<S>();
   for (std::int32_t cycle = 0; cycle < S::cyclesPerBatch; ++cycle) {
-    for (int n = 0; n < 3; ++n) SaltationSweep<S>();
-    for (std::int32_t n = 0; n < creepSweeps; ++n) CreepSweep<S>();
+    for (int n = 0; n < 3; ++n)
+      SaltationSweep<S>();
+    for (std::int32_t n = 0; n < creepSweeps; ++n)
+      CreepSweep<S>();
   }
 }
 
@@ -243,20 +245,21 @@ std::int64_t RandomNumbersPerBatch() {
   const std::int64_t L = BedLength<S>();
   const std::int64_t W = BedWidth<S>();
   const std::int64_t saltation = (W + 1) * std::max<std::int64_t>(L, 1);
-  const std::int64_t creep = 2 * (std::max<std::int64_t>(W - 1, 1) + std::max<std::int64_t>(L - 1, 1) - 1);
+  const std::int64_t creep =
+      2 * (std::max<std::int64_t>(W - 1, 1) + std::max<std::int64_t>(L - 1, 1) - 1);
   return S::cyclesPerBatch * (3 * saltation + S::creepSweepsPerWidth * W * creep);
 }
 
-#define KAMMEL_INSTANTIATE(S)                                      \
-  template std::int32_t BedLength<S>();                            \
-  template std::int32_t BedWidth<S>();                             \
-  template void InitRippleGrid<S>();                               \
-  template double HeightAt<S>(double, double);                     \
-  template std::int32_t JumpLength<S>(std::int32_t, std::int32_t); \
-  template void SaltationSweep<S>();                               \
+#define KAMMEL_INSTANTIATE(S)                                             \
+  template std::int32_t BedLength<S>();                                   \
+  template std::int32_t BedWidth<S>();                                    \
+  template void InitRippleGrid<S>();                                      \
+  template double HeightAt<S>(double, double);                            \
+  template std::int32_t JumpLength<S>(std::int32_t, std::int32_t);        \
+  template void SaltationSweep<S>();                                      \
   template std::int32_t SteepestNeighbour<S>(std::int32_t, std::int32_t); \
-  template void CreepSweep<S>();                                   \
-  template void RunBatch<S>();                                     \
+  template void CreepSweep<S>();                                          \
+  template void RunBatch<S>();                                            \
   template std::int64_t RandomNumbersPerBatch<S>();
 
 KAMMEL_INSTANTIATE(ReliefSettings)

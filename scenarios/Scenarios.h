@@ -1,10 +1,11 @@
 // The seeded scenarios that the tests, the benchmarks and kammelsim share: each program's
-// dialog defaults and the largest beds.
+// dialog defaults and the largest beds and profiles.
 #pragma once
 
 #include <cstdint>
 
 #include "common/Random.h"
+#include "kammel/ProfileModel.h"
 #include "model3d/RippleModel.h"
 
 namespace scenarios {
@@ -24,6 +25,22 @@ template <class Settings>
 void SetUpBed(const model3d::RippleParams& params, std::uint32_t seed) {
   model3d::rippleParams<Settings> = params;
   model3d::InitRippleGrid<Settings>();
+  common::SetRandomState(seed);
+}
+
+/// The profile program's dialog defaults: N 1000, D 50, b 2.0, wind 5.0, q 1.
+inline constexpr model2d::ProfileParams kProfileDefaults{1000, 50, 2.0, 5.0, 1};
+/// The widest profile the table holds, with the other defaults.
+inline constexpr model2d::ProfileParams kWidestProfile{model2d::kMaxProfileWidth, 50, 2.0, 5.0, 1};
+
+/// Bounds the runner puts on D and q: the widest profile then holds at most 10001 * 100000
+/// grains, so no height or sum leaves 32 bits.
+inline constexpr std::int32_t kMaxProfileGrains = 100000;
+
+/// Writes the parameters, initialises the profile and sets the generator to seed.
+inline void SetUpProfile(const model2d::ProfileParams& params, std::uint32_t seed) {
+  model2d::profileParams = params;
+  model2d::InitRippleProfile();
   common::SetRandomState(seed);
 }
 

@@ -65,7 +65,8 @@ int RunBed(const ParsedOptions& options, const model3d::RippleParams& defaults,
   const auto& grid = model3d::rippleGrid<Settings>;
   std::vector<std::int32_t> row(static_cast<std::size_t>(run.params.layerWidth) + 1);
   for (std::int32_t i = 0; i <= run.params.layerLength; ++i) {
-    for (std::int32_t j = 0; j <= run.params.layerWidth; ++j) row[j] = grid.at(i, j);
+    for (std::int32_t j = 0; j <= run.params.layerWidth; ++j)
+      row[j] = grid.at(i, j);
     WriteHeightLine(output.out, row.data(), run.params.layerWidth + 1);
   }
   return 0;
@@ -86,7 +87,8 @@ int RunBedCommand(std::span<const std::string_view> args, const RunOutput& outpu
   if (chosen == "map") {
     return RunBed<model3d::MapSettings>(*options, scenarios::kMapDefaults, output);
   }
-  return UsageFault(output, "bed: --settings takes relief or map, not '" + std::string(chosen) + "'");
+  return UsageFault(output,
+                    "bed: --settings takes relief or map, not '" + std::string(chosen) + "'");
 }
 
 }  // namespace tools

@@ -10,6 +10,8 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: kammelsim bed [--settings relief|map] [--length L] [--width W] [--height H0]\n"
     "                     [--b B] [--wind V] [--q Q] [--seed S] [--batches K]\n"
+    "       kammelsim profile [--width N] [--thickness D] [--b B] [--wind V] [--q Q]\n"
+    "                         [--seed S] [--steps K]\n"
     "\n"
     "Runs the ripple model headless and prints the heights on stdout.\n"
     "\n"
@@ -19,8 +21,13 @@ constexpr std::string_view kUsage =
     "     map 300 150 5 2.0 5.0 1; one batch. L is 1..999 (relief) or 1..1000 (map),\n"
     "     W 1..499 or 1..500, H0 and Q 0..1000, B and V finite reals, K 0..1000000.\n"
     "\n"
-    "--seed S (0..4294967295) sets the generator before the first batch; without it the seed is\n"
-    "taken from the clock and reported on stderr. The same command line prints the same heights.\n"
+    "profile: the 2D cross-section of kammel; prints the N + 1 heights of cells 0..N on one\n"
+    "     line. Defaults are the dialog defaults 1000 50 2.0 5.0 1; one step. N is 1..10000,\n"
+    "     D and Q 0..100000, B and V finite reals, K 0..1000000.\n"
+    "\n"
+    "--seed S (0..4294967295) sets the generator before the first batch or step; without it the\n"
+    "seed is taken from the clock and reported on stderr. The same command line prints the same\n"
+    "heights.\n"
     "Values go as '--name value' or '--name=value'. A bad command line exits with status 2.\n";
 
 }  // namespace
@@ -40,7 +47,9 @@ int RunKammelsim(std::span<const std::string_view> args, const RunOutput& output
     }
   }
   if (command == "bed") return RunBedCommand(rest, output);
-  return UsageFault(output, "unknown subcommand '" + std::string(command) + "'; see kammelsim --help");
+  if (command == "profile") return RunProfileCommand(rest, output);
+  return UsageFault(output,
+                    "unknown subcommand '" + std::string(command) + "'; see kammelsim --help");
 }
 
 }  // namespace tools

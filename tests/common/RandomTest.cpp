@@ -12,7 +12,8 @@ namespace {
 TEST(Random, StartsAtZeroAndAdvancesByTheLinearCongruence) {
   common::SetRandomState(0);
   const std::uint32_t expected[] = {1u, 134775814u, 3698175007u, 870078620u, 1172187917u};
-  for (const std::uint32_t state : expected) EXPECT_EQ(common::AdvanceRandom(), state);
+  for (const std::uint32_t state : expected)
+    EXPECT_EQ(common::AdvanceRandom(), state);
 }
 
 TEST(Random, UniformRandomIsTheNewStateOver2To32) {
@@ -62,7 +63,8 @@ TEST(Random, DrawStatesGivesTheSameStatesAsAdvancingOneByOne) {
     common::DrawStates(drawn.data(), count);
     const std::uint32_t after = common::randomState;
     common::SetRandomState(4242);
-    for (std::int32_t k = 0; k < count; ++k) ASSERT_EQ(drawn[k], common::AdvanceRandom()) << k;
+    for (std::int32_t k = 0; k < count; ++k)
+      ASSERT_EQ(drawn[k], common::AdvanceRandom()) << k;
     EXPECT_EQ(after, common::randomState) << count;
     EXPECT_EQ(drawn[count], 0xdeadbeefu) << "wrote past the end";
   }
@@ -98,14 +100,16 @@ TEST(Random, PickFromStateRoundsExactHalvesToEven) {
       {3u << 30, -2, -2},    // -1.5 -> -2
       {0xffffffffu, 300, 300},
   };
-  for (const Case& c : cases) EXPECT_EQ(common::PickFromState(c.state, c.m), c.pick) << c.state;
+  for (const Case& c : cases)
+    EXPECT_EQ(common::PickFromState(c.state, c.m), c.pick) << c.state;
 }
 
 TEST(RoundHalfEven, TiesGoToTheEvenNeighbour) {
   const std::pair<long double, std::int32_t> cases[] = {
-      {0.5L, 0},  {1.5L, 2},   {2.5L, 2},   {3.5L, 4},   {-0.5L, 0},
+      {0.5L, 0},   {1.5L, 2},   {2.5L, 2},    {3.5L, 4},    {-0.5L, 0},
       {-1.5L, -2}, {-2.5L, -2}, {2.4999L, 2}, {2.5001L, 3}, {-7.0L, -7}};
-  for (const auto& [value, rounded] : cases) EXPECT_EQ(common::RoundHalfEven(value), rounded);
+  for (const auto& [value, rounded] : cases)
+    EXPECT_EQ(common::RoundHalfEven(value), rounded);
 }
 
 TEST(RoundHalfEven, ClampedRoundTamesHugeAndNonFiniteValues) {

@@ -23,15 +23,18 @@ class Bed {
         W_(std::clamp(p.layerWidth, 0, S::maxWidth)),
         cells_((S::lastRow + 2) * (S::lastColumn + 2), 0) {
     for (int i = 0; i <= std::min(p.layerLength, S::maxLength); ++i)
-      for (int j = 0; j <= std::min(p.layerWidth, S::maxWidth); ++j) h(i, j) = p.layerHeight;
+      for (int j = 0; j <= std::min(p.layerWidth, S::maxWidth); ++j)
+        h(i, j) = p.layerHeight;
   }
 
   std::int32_t& h(int i, int j) { return cells_[(i + 1) * (S::lastColumn + 2) + (j + 1)]; }
 
   void Batch() {
     for (int cycle = 0; cycle < S::cyclesPerBatch; ++cycle) {
-      for (int n = 0; n < 3; ++n) Saltation();
-      for (int n = 0; n < S::creepSweepsPerWidth * W_; ++n) Creep();
+      for (int n = 0; n < 3; ++n)
+        Saltation();
+      for (int n = 0; n < S::creepSweepsPerWidth * W_; ++n)
+        Creep();
     }
   }
 
@@ -90,7 +93,6 @@ class Bed {
       h(ni, nj) += m;
     }
   }
-
 
  private:
   static int Round(long double v) { return static_cast<int>(std::nearbyintl(v)); }

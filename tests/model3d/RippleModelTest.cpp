@@ -51,7 +51,8 @@ template <class S>
 std::vector<std::int32_t> Cells() {
   std::vector<std::int32_t> cells;
   for (int i = -1; i <= S::lastRow; ++i)
-    for (int j = -1; j <= S::lastColumn; ++j) cells.push_back(Grid<S>().at(i, j));
+    for (int j = -1; j <= S::lastColumn; ++j)
+      cells.push_back(Grid<S>().at(i, j));
   return cells;
 }
 
@@ -90,14 +91,10 @@ TEST(JumpLength, RoundsTiesToEvenAndClampsWildFactors) {
   };
   constexpr std::int32_t max = model3d::MaxJumpLength;
   const Case cases[] = {
-      {20, 2.0, 5.0, 45},
-      {25, 0.5, 0.0, 12},  // 12.5
-      {27, 0.5, 0.0, 14},  // 13.5
-      {1, 1e300, 0.0, max},
-      {1, -1e300, 0.0, -max},
-      {0, 0.0, INFINITY, max},
-      {3, NAN, 0.0, 0},
-      {3, INFINITY, -INFINITY, 0},  // NaN
+      {20, 2.0, 5.0, 45},   {25, 0.5, 0.0, 12},  // 12.5
+      {27, 0.5, 0.0, 14},                        // 13.5
+      {1, 1e300, 0.0, max}, {1, -1e300, 0.0, -max},      {0, 0.0, INFINITY, max},
+      {3, NAN, 0.0, 0},     {3, INFINITY, -INFINITY, 0},  // NaN
   };
   for (const Case& c : cases) {
     InitBed<ReliefSettings>({5, 5, c.height, c.b, c.wind, 1});
@@ -111,7 +108,7 @@ TEST(SteepestNeighbour, PicksTheFirstOfTheLargestDifferences) {
     std::int32_t result;
   };
   const Case cases[] = {
-      {5, 5, 5, 5, 0}, {3, 3, 1, 1, 3},  {9, 4, 4, 4, -1}, {5, 5, 5, 4, 4},
+      {5, 5, 5, 5, 0},  {3, 3, 1, 1, 3}, {9, 4, 4, 4, -1}, {5, 5, 5, 4, 4},
       {7, 3, 5, 5, -1}, {3, 7, 5, 5, 1}, {5, 8, 2, 5, -2}, {4, 4, 4, 4, 1},
   };
   for (const Case& c : cases) {
@@ -138,13 +135,13 @@ struct JumpCase {
 TEST(SaltationSweep, LandsWithOneSubtractionAndKeepsStrayGrainsInTheArray) {
   constexpr std::int32_t L = 300, q = 3;
   const JumpCase cases[] = {
-      {195, 105, 300},  // ends on L: stays
-      {196, 105, 1},    // L + 1 wraps to 1, never to 0
-      {200, 0, 200},    // a jump of 0 puts the grains back
-      {100, -40, 60},   // upwind, inside the bed
-      {10, -50, -1},    // upwind off the array: the guard row
+      {195, 105, 300},                       // ends on L: stays
+      {196, 105, 1},                         // L + 1 wraps to 1, never to 0
+      {200, 0, 200},                         // a jump of 0 puts the grains back
+      {100, -40, 60},                        // upwind, inside the bed
+      {10, -50, -1},                         // upwind off the array: the guard row
       {300, 2000, ReliefSettings::lastRow},  // 2300 - 300 is beyond the array: its last row
-      {250, 400, 350},  // longer than L: leaves the bed for a row outside it
+      {250, 400, 350},                       // longer than L: leaves the bed for a row outside it
   };
   for (const JumpCase& c : cases) {
     InitBed<ReliefSettings>({L, 0, 0, 0.0, c.length, q});
@@ -244,23 +241,26 @@ void ExpectSameAsReference(const RippleParams& p, std::uint32_t seed, int batche
   InitBed<S>(p);
   reference::Bed<S> ref(p);
   common::SetRandomState(seed);
-  for (int k = 0; k < batches; ++k) model3d::RunBatch<S>();
+  for (int k = 0; k < batches; ++k)
+    model3d::RunBatch<S>();
   const std::uint32_t modelState = common::randomState;
   common::SetRandomState(seed);
-  for (int k = 0; k < batches; ++k) ref.Batch();
+  for (int k = 0; k < batches; ++k)
+    ref.Batch();
   EXPECT_EQ(modelState, common::randomState);
-  EXPECT_TRUE(Cells<S>() == ref.cells_) << p.layerLength << "x" << p.layerWidth << " b "
-                                        << p.factorB << " wind " << p.windStrength;
+  EXPECT_TRUE(Cells<S>() == ref.cells_)
+      << p.layerLength << "x" << p.layerWidth << " b " << p.factorB << " wind " << p.windStrength;
 }
 
 TEST(RunBatch, AgreesWithTheLiteralRules) {
-  const RippleParams relief[] = {
-      scenarios::kReliefDefaults, {1, 1, 20, 2.0, 5.0, 1},   {2, 2, 7, 0.5, 0.0, 0},
-      {40, 3, 9, -1.5, 2.0, 2},   {25, 12, 30, 40.0, 3.0, 1}, {60, 5, 1000, 2.0, 5.0, 1000},
-      {10, 4, 15, 1e9, -1e9, 3},  {0, 0, 0, 0.0, 0.0, 0},     {0, 7, 5, 2.0, 5.0, 1},
-      {9, 0, 5, 2.0, 5.0, 1}};
+  const RippleParams relief[] = {scenarios::kReliefDefaults, {1, 1, 20, 2.0, 5.0, 1},
+                                 {2, 2, 7, 0.5, 0.0, 0},     {40, 3, 9, -1.5, 2.0, 2},
+                                 {25, 12, 30, 40.0, 3.0, 1}, {60, 5, 1000, 2.0, 5.0, 1000},
+                                 {10, 4, 15, 1e9, -1e9, 3},  {0, 0, 0, 0.0, 0.0, 0},
+                                 {0, 7, 5, 2.0, 5.0, 1},     {9, 0, 5, 2.0, 5.0, 1}};
   std::uint32_t seed = 1;
-  for (const RippleParams& p : relief) ExpectSameAsReference<ReliefSettings>(p, seed++, 2);
+  for (const RippleParams& p : relief)
+    ExpectSameAsReference<ReliefSettings>(p, seed++, 2);
   ExpectSameAsReference<MapSettings>(scenarios::kMapDefaults, 99, 1);
   ExpectSameAsReference<MapSettings>({1000, 8, 12, 3.0, 900.0, 2}, 7, 1);
 }
@@ -297,8 +297,7 @@ TEST(RunBatch, GoldenSeededDefaultBatch) {
   std::uint64_t hash = 1469598103934665603u;  // FNV-1a over the bed, row by row
   for (int i = 0; i <= 300; ++i) {
     for (int j = 0; j <= 30; ++j) {
-      hash = (hash ^ static_cast<std::uint32_t>(Grid<ReliefSettings>().at(i, j))) *
-             1099511628211u;
+      hash = (hash ^ static_cast<std::uint32_t>(Grid<ReliefSettings>().at(i, j))) * 1099511628211u;
     }
   }
   EXPECT_EQ(hash, 6079489802005245808u);

@@ -14,9 +14,13 @@ namespace {
 ToolkitScript script;
 ToolkitRecord record;
 
-void Log(const std::string& call) { record.calls.push_back(call); }
+void Log(const std::string& call) {
+  record.calls.push_back(call);
+}
 
-std::string Quoted(const char* text) { return std::string("\"") + (text ? text : "") + "\""; }
+std::string Quoted(const char* text) {
+  return std::string("\"") + (text ? text : "") + "\"";
+}
 
 template <class... Ints>
 std::string Args(Ints... values) {
@@ -29,7 +33,8 @@ std::string Args(Ints... values) {
 std::string Points(int n, const int* values) {
   std::ostringstream out;
   out << '[';
-  for (int i = 0; i < n; ++i) out << (i ? " " : "") << values[i];
+  for (int i = 0; i < n; ++i)
+    out << (i ? " " : "") << values[i];
   out << ']';
   return out.str();
 }
@@ -46,8 +51,12 @@ int Lookup(const std::map<int, int>& table, int handle) {
 
 }  // namespace
 
-ToolkitScript& Script() { return script; }
-ToolkitRecord& Record() { return record; }
+ToolkitScript& Script() {
+  return script;
+}
+ToolkitRecord& Record() {
+  return record;
+}
 
 void Reset() {
   script = ToolkitScript{};
@@ -74,10 +83,16 @@ int J_start(void) {
   Log("J_start()");
   return fake::script.startResult;
 }
-void J_quit(void) { Log("J_quit()"); }
+void J_quit(void) {
+  Log("J_quit()");
+}
 
-int J_frame(const char* title) { return NewHandle("J_frame(" + Quoted(title) + ")"); }
-int J_menubar(int frame) { return NewHandle("J_menubar(" + Args(frame) + ")"); }
+int J_frame(const char* title) {
+  return NewHandle("J_frame(" + Quoted(title) + ")");
+}
+int J_menubar(int frame) {
+  return NewHandle("J_menubar(" + Args(frame) + ")");
+}
 int J_menu(int menubar, const char* label) {
   return NewHandle("J_menu(" + Args(menubar) + ", " + Quoted(label) + ")");
 }
@@ -99,7 +114,9 @@ int J_textfield(int dialog, int columns) {
 int J_button(int dialog, const char* label) {
   return NewHandle("J_button(" + Args(dialog) + ", " + Quoted(label) + ")");
 }
-int J_keylistener(int frame) { return NewHandle("J_keylistener(" + Args(frame) + ")"); }
+int J_keylistener(int frame) {
+  return NewHandle("J_keylistener(" + Args(frame) + ")");
+}
 int J_mouselistener(int canvas, int kind) {
   return NewHandle("J_mouselistener(" + Args(canvas, kind) + ")");
 }
@@ -133,21 +150,39 @@ int J_getkeychar(int listener) {
   return fake::script.keyChar;
 }
 
-void J_show(int obj) { Log("J_show(" + Args(obj) + ")"); }
-void J_hide(int obj) { Log("J_hide(" + Args(obj) + ")"); }
-void J_pack(int obj) { Log("J_pack(" + Args(obj) + ")"); }
-void J_enable(int obj) { Log("J_enable(" + Args(obj) + ")"); }
-void J_disable(int obj) { Log("J_disable(" + Args(obj) + ")"); }
-void J_setborderlayout(int obj) { Log("J_setborderlayout(" + Args(obj) + ")"); }
+void J_show(int obj) {
+  Log("J_show(" + Args(obj) + ")");
+}
+void J_hide(int obj) {
+  Log("J_hide(" + Args(obj) + ")");
+}
+void J_pack(int obj) {
+  Log("J_pack(" + Args(obj) + ")");
+}
+void J_enable(int obj) {
+  Log("J_enable(" + Args(obj) + ")");
+}
+void J_disable(int obj) {
+  Log("J_disable(" + Args(obj) + ")");
+}
+void J_setborderlayout(int obj) {
+  Log("J_setborderlayout(" + Args(obj) + ")");
+}
 void J_setflowlayout(int obj, int orientation) {
   Log("J_setflowlayout(" + Args(obj, orientation) + ")");
 }
-void J_setshortcut(int item, int letter) { Log("J_setshortcut(" + Args(item, letter) + ")"); }
-void J_setfontname(int canvas, int font) { Log("J_setfontname(" + Args(canvas, font) + ")"); }
+void J_setshortcut(int item, int letter) {
+  Log("J_setshortcut(" + Args(item, letter) + ")");
+}
+void J_setfontname(int canvas, int font) {
+  Log("J_setfontname(" + Args(canvas, font) + ")");
+}
 void J_setsize(int obj, int width, int height) {
   Log("J_setsize(" + Args(obj, width, height) + ")");
 }
-void J_setpos(int obj, int x, int y) { Log("J_setpos(" + Args(obj, x, y) + ")"); }
+void J_setpos(int obj, int x, int y) {
+  Log("J_setpos(" + Args(obj, x, y) + ")");
+}
 void J_getpos(int obj, int* x, int* y) {
   Log("J_getpos(" + Args(obj) + ")");
   const auto found = fake::script.positions.find(obj);
@@ -170,8 +205,12 @@ void J_settext(int field, const char* text) {
 void J_setcurpos(int field, int position) {
   Log("J_setcurpos(" + Args(field, position) + ")");
 }
-void J_selectall(int field) { Log("J_selectall(" + Args(field) + ")"); }
-void J_setfocus(int field) { Log("J_setfocus(" + Args(field) + ")"); }
+void J_selectall(int field) {
+  Log("J_selectall(" + Args(field) + ")");
+}
+void J_setfocus(int field) {
+  Log("J_setfocus(" + Args(field) + ")");
+}
 int J_gettext(int field, char* buffer) {
   Log("J_gettext(" + Args(field) + ")");
   std::string text = fake::record.fieldText[field];
@@ -198,14 +237,16 @@ void J_fillrect(int canvas, int x, int y, int width, int height) {
   Log("J_fillrect(" + Args(canvas, x, y, width, height) + ")");
 }
 void J_fillpolygon(int canvas, int n, const int* xs, const int* ys) {
-  Log("J_fillpolygon(" + Args(canvas, n) + ", " + fake::Points(n, xs) + ", " +
-      fake::Points(n, ys) + ")");
+  Log("J_fillpolygon(" + Args(canvas, n) + ", " + fake::Points(n, xs) + ", " + fake::Points(n, ys) +
+      ")");
 }
 void J_drawpolygon(int canvas, int n, const int* xs, const int* ys) {
-  Log("J_drawpolygon(" + Args(canvas, n) + ", " + fake::Points(n, xs) + ", " +
-      fake::Points(n, ys) + ")");
+  Log("J_drawpolygon(" + Args(canvas, n) + ", " + fake::Points(n, xs) + ", " + fake::Points(n, ys) +
+      ")");
 }
-void J_drawpixel(int canvas, int x, int y) { Log("J_drawpixel(" + Args(canvas, x, y) + ")"); }
+void J_drawpixel(int canvas, int x, int y) {
+  Log("J_drawpixel(" + Args(canvas, x, y) + ")");
+}
 void J_drawline(int canvas, int x1, int y1, int x2, int y2) {
   Log("J_drawline(" + Args(canvas, x1, y1, x2, y2) + ")");
 }

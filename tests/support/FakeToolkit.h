@@ -24,7 +24,7 @@ struct ToolkitScript {
 };
 
 struct ToolkitRecord {
-  std::vector<std::string> calls;  ///< e.g. J_setcolor(17, 160, 120, 0) or J_frame("kammel3")
+  std::vector<std::string> calls;        ///< e.g. J_setcolor(17, 160, 120, 0) or J_frame("kammel3")
   std::map<int, std::string> fieldText;  ///< last J_settext per field
   int lastHandle = 0;                    ///< handles are 1, 2, 3, ... in creation order
 };

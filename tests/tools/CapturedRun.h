@@ -20,7 +20,8 @@ inline std::string ReadAndClose(std::FILE* file) {
   std::rewind(file);
   std::string text;
   char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    text.append(buffer, n);
   std::fclose(file);
   return text;
 }
@@ -39,7 +40,8 @@ inline std::vector<std::vector<long>> Rows(const std::string& text) {
   for (std::string line; std::getline(lines, line);) {
     std::istringstream numbers(line);
     rows.emplace_back();
-    for (long n; numbers >> n;) rows.back().push_back(n);
+    for (long n; numbers >> n;)
+      rows.back().push_back(n);
   }
   return rows;
 }

@@ -11,12 +11,14 @@ using testing_tools::Kammelsim;
 using testing_tools::Rows;
 
 TEST(KammelsimBed, PrintsRowsZeroToLOfWPlusOneHeights) {
-  const auto run = Kammelsim({"bed", "--length", "7", "--width=4", "--seed", "3", "--batches", "2"});
+  const auto run =
+      Kammelsim({"bed", "--length", "7", "--width=4", "--seed", "3", "--batches", "2"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   const auto rows = Rows(run.out);
   ASSERT_EQ(rows.size(), 8u);
-  for (const auto& row : rows) EXPECT_EQ(row.size(), 5u);
+  for (const auto& row : rows)
+    EXPECT_EQ(row.size(), 5u);
   EXPECT_EQ(run.out.find("  "), std::string::npos) << "single spaces only";
 }
 

@@ -1,0 +1,160 @@
+#include "kammel3map/Map.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/Random.h"
+#include "kammel3/BatchLoop.h"
+#include "layer/Modul.h"
+#include "layer/japiKern.h"
+#include "tests/support/FakeToolkit.h"
+
+namespace {
+
+using Bed = kammel3map::Bed;
+auto& window = layer::GraphicsWindow;
+
+const std::string kBrown = "J_setcolor(13, 160, 120, 0)";
+const std::string kYellow = "J_setcolor(13, 252, 252, 72)";
+const std::string kWhite = "J_setcolor(13, 255, 255, 255)";
+
+// A window on the fake toolkit with an 800 x 600 canvas, and the model at its all-zero start.
+class MapProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    layer::GraphicsWindow = {};
+    layer::OpenProgramWindow();
+    fake::Script().widths[window.Canvas] = 800;
+    fake::Script().heights[window.Canvas] = 600;
+    // Unscripted waits are dialogs: answer with " ok ", the last object each dialog makes.
+    fake::Script().nextAction = [] { return fake::Record().lastHandle; };
+    model3d::rippleParams<Bed> = {};
+    model3d::InitRippleGrid<Bed>();
+    kammel3map::MapThreshold = 0;
+    layer::SetViewport(0, 0, 0, 0);  // as before any entry: everything maps to 0
+    layer::SetWorldWindow(0, 0, 0, 0);
+    common::SetRandomState(1);
+    fake::Record().calls.clear();
+  }
+
+  static std::vector<std::string> Labels() {
+    std::vector<std::string> labels;
+    for (const std::string& call : fake::CallsStartingWith("J_label")) {
+      labels.push_back(call.substr(call.find('"')));
+    }
+    return labels;
+  }
+  static std::vector<std::string> Presets() { return fake::CallsStartingWith("J_settext"); }
+  static long Count(const std::string& call) {
+    const auto& calls = fake::Record().calls;
+    return std::count(calls.begin(), calls.end(), call);
+  }
+};
+
+TEST_F(MapProgram, EingabeWithThePresetsDrawsTheWholeBedBrown) {
+  kammel3map::EnterMapParameters();
+  const std::vector<std::string> prompts = {
+      "\" Programm zur Simulation von Sandkammeln nach Nishimori - Schichtl\xe4nge : \")",
+      "\" Schichtbreite : \")",
+      "\" Schichthoehe : \")",
+      "\" Faktor \"b\" : \")",
+      "\" Windstaerke (0..) : \")",
+      "\" Faktor \"q\" : \")",
+      "\" Grenze : \")"};
+  EXPECT_EQ(Labels(), prompts);
+  const auto presets = Presets();
+  ASSERT_EQ(presets.size(), 7u);
+  const char* expected[] = {"\" 300\"",    "\" 150\"", "\"  5\"", "\"   2.00\"",
+                            "\"   5.00\"", "\"  1\"",  "\" 6\""};
+  for (int n = 0; n < 7; ++n)
+    EXPECT_NE(presets[n].find(expected[n]), std::string::npos) << n;
+  EXPECT_EQ(kammel3map::MapThreshold, 6);
+  EXPECT_EQ(Count(kBrown), 301 * 151);
+  EXPECT_EQ(Count(kYellow) + Count(kWhite), 0);
+  for (const char* corner : {"J_drawpixel(13, 50, 550)", "J_drawpixel(13, 750, 550)",
+                             "J_drawpixel(13, 50, 50)", "J_drawpixel(13, 750, 50)"}) {
+    EXPECT_EQ(Count(corner), 1) << corner;
+  }
+}
+
+TEST_F(MapProgram, SizesOutsideTheBedAndGrainsOutsideTheBoundsAreAskedAgain) {
+  // length 1001, 0, then 1000; width 501, -3, then 500; height 1001 then 20; b, wind; q -1, 2.
+  fake::Script().typed = {"1001", "0", "1000", "501", "-3", "500", "1001",
+                          "20",   "2", "5",    "-1",  "2",  "21"};
+  kammel3map::EnterMapParameters();
+  const auto& p = model3d::rippleParams<Bed>;
+  EXPECT_EQ(p.layerLength, 1000);
+  EXPECT_EQ(p.layerWidth, 500);
+  EXPECT_EQ(p.layerHeight, 20);
+  EXPECT_EQ(p.factorQ, 2);
+  const auto presets = Presets();
+  ASSERT_EQ(presets.size(), 13u);
+  EXPECT_NE(presets[1].find("\"1001\""), std::string::npos) << "the typed text comes back";
+  EXPECT_NE(presets[12].find("\"21\""), std::string::npos) << "threshold preset is H0 + 1";
+  EXPECT_EQ(Count(kBrown), 1001 * 501);
+}
+
+TEST_F(MapProgram, BrightCellsDrawOneRandomColourEachInDrawingOrder) {
+  model3d::rippleParams<Bed> = {3, 2, 0, 2.0, 5.0, 1};
+  model3d::InitRippleGrid<Bed>();
+  auto& grid = model3d::rippleGrid<Bed>;
+  grid.at(0, 1) = 7;  // equal to the threshold: bright
+  grid.at(2, 2) = 9;
+  grid.at(3, 0) = 6;  // one below: brown
+  common::SetRandomState(12345);
+  kammel3map::RedrawMap(7);
+  common::SetRandomState(12345);
+  std::vector<std::string> expected;
+  for (int n = 0; n < 2; ++n)
+    expected.push_back(common::RandomBelow(2) ? kWhite : kYellow);
+  std::vector<std::string> bright;
+  for (const std::string& call : fake::CallsStartingWith("J_setcolor")) {
+    if (call != kBrown && call != "J_setcolor(13, 0, 0, 0)") bright.push_back(call);
+  }
+  EXPECT_EQ(bright, expected);
+  EXPECT_EQ(Count(kBrown), 12 - 2);
+}
+
+TEST_F(MapProgram, ThresholdsBeyondAnyHeightDrawAllBrownOrAllBright) {
+  model3d::rippleParams<Bed> = {10, 10, 5, 2.0, 5.0, 1};
+  model3d::InitRippleGrid<Bed>();
+  kammel3map::RedrawMap(128);
+  EXPECT_EQ(Count(kBrown), 121);
+  EXPECT_EQ(common::randomState, 1u) << "no draws for brown cells";
+  kammel3map::RedrawMap(-128);
+  EXPECT_EQ(Count(kYellow) + Count(kWhite), 121);
+}
+
+TEST_F(MapProgram, StartBeforeEingabeDrawsOneBrightPixelAtTheOrigin) {
+  kammel3map::RunMapBatch();
+  EXPECT_EQ(fake::CallsStartingWith("J_drawpixel"),
+            std::vector<std::string>{"J_drawpixel(13, 0, 0)"});
+  EXPECT_EQ(Count(kYellow) + Count(kWhite), 1);
+}
+
+// Each Start or canvas press is one batch and one redraw; Stop and the Grafik items change
+// nothing; Quit and the close box end the loop.
+TEST_F(MapProgram, LoopRunsOneBatchPerStartAndEndsOnQuitOrClose) {
+  const auto redraws = [] { return fake::CallsStartingWith("J_fillrect").size(); };
+  for (const bool byClose : {false, true}) {
+    fake::Record().calls.clear();
+    window.LastEvent = 0;
+    fake::Script().actions = {window.ItemStart,   window.ItemStop,
+                              window.ItemClear,   window.ItemSave,
+                              window.MouseKind0,  window.MouseKind4,
+                              window.MouseKind1,  window.MouseKind2,
+                              window.KeyListener, byClose ? window.Frame : window.ItemQuit,
+                              window.ItemStart};
+    kammel3::RunBatchLoop(kammel3map::EnterMapParameters, kammel3map::RunMapBatch);
+    EXPECT_EQ(redraws(), 2u);
+    EXPECT_FALSE(window.PollEvents);
+    EXPECT_EQ(fake::Script().actions.size(), 1u) << "the loop ended at Quit or close";
+    EXPECT_TRUE(fake::CallsStartingWith("J_getaction").empty()) << "every wait waits";
+  }
+}
+
+}  // namespace
