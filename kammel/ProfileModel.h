@@ -1,0 +1,70 @@
+// The two-dimensional ripple model: a cross-section through a sand layer as a row of integer
+// heights, changed by saltation and creep. Headless: it knows nothing of windows or drawing.
+//
+// Cells 0..N are the profile; cells 0 and N are the two ends of one periodic bed. Wind blows
+// towards higher indices.
+#pragma once
+
+#include <cstdint>
+
+namespace model2d {
+
+struct ProfileParams {
+  std::int32_t layerWidth;      ///< N: last cell of the profile, 1..10000 for a sound profile
+  std::int32_t layerThickness;  ///< D: initial height of every profile cell, in grains
+  double factorB;               ///< jump length gained per grain of height
+  double windStrength;          ///< jump length of a site of height 0
+  std::int32_t factorQ;         ///< grains carried by one jump, and the height a site must exceed
+};
+
+/// The largest N the table holds a profile for.
+inline constexpr std::int32_t kMaxProfileWidth = 10000;
+
+/// Heights of cells -1..10001. Cells 0..10000 hold the widest profile; cell 10001 is its
+/// right neighbour beyond the end, and cell -1 a guard below every profile. Both only ever
+/// receive sand: what creeps or jumps off the table collects there, as what leaves the profile
+/// collects in the cells above N.
+struct RippleProfile {
+  static constexpr std::int32_t firstCell = -1;                   ///< the low guard
+  static constexpr std::int32_t lastCell = kMaxProfileWidth + 1;  ///< the high spare cell
+  std::int32_t cells[lastCell - firstCell + 1];
+
+  std::int32_t& at(std::int32_t i) { return cells[i - firstCell]; }
+  std::int32_t at(std::int32_t i) const { return cells[i - firstCell]; }
+};
+
+/// The model's state, alive for the whole run. The driver writes the parameters; only the
+/// operations below change heights.
+inline ProfileParams profileParams{};
+inline RippleProfile rippleProfile{};
+
+/// The N the sweeps work on: layerWidth clamped to 0..kMaxProfileWidth, so that no parameter
+/// value leads outside the table.
+std::int32_t ProfileWidth();
+
+/// Height of cell i, in grains; 0 for an i outside the table (-1..10001).
+std::int32_t ProfileHeight(std::int32_t i);
+
+/// Every cell to 0, then cells 0..N to D (none when N < 0).
+void InitRippleProfile();
+
+/// Largest magnitude of a jump length; wilder b or wind are clamped to it.
+inline constexpr std::int32_t kMaxProfileJump = 1 << 30;
+
+/// RoundHalfEven(h[s] * b + wind), formed in extended precision; clamped to
+/// +-kMaxProfileJump first, NaN giving 0. A cell outside the table counts as height 0.
+std::int32_t ProfileJumpLength(std::int32_t s);
+
+/// One saltation pass: max(N - 1, 1) events of one random number each.
+void ProfileSaltationSweep();
+
+/// One creep pass: the end exchange, then max(N - 1, 1) events of one random number each.
+void ProfileCreepSweep();
+
+/// Three saltation passes, then twenty creep passes.
+void RunProfileStep();
+
+/// Random numbers one RunProfileStep draws with the current parameters: 23 max(N - 1, 1).
+std::int64_t RandomNumbersPerStep();
+
+}  // namespace model2d
