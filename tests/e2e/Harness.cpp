@@ -1,0 +1,267 @@
+#include "tests/e2e/Harness.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace e2e {
+namespace {
+
+std::string TempPath(const std::string& stem) {
+  static int counter = 0;
+  const char* dir = std::getenv("TMPDIR");
+  return std::string(dir ? dir : "/tmp") + "/kammel-e2e-" + std::to_string(getpid()) + "-" +
+         std::to_string(counter++) + "-" + stem;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv,
+                            const std::map<std::string, std::string>& env, const std::string& out,
+                            const std::string& err) {
+  setpgid(0, 0);
+  for (const auto& [name, value] : env) {
+    if (value.empty()) {
+      unsetenv(name.c_str());
+    } else {
+      setenv(name.c_str(), value.c_str(), 1);
+    }
+  }
+  const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int nullFd = open("/dev/null", O_RDONLY);
+  dup2(outFd, 1);
+  dup2(errFd, 2);
+  dup2(nullFd, 0);
+  std::vector<char*> args;
+  for (const std::string& arg : argv)
+    args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+}  // namespace
+
+Process::Process(const std::vector<std::string>& argv,
+                 const std::map<std::string, std::string>& env)
+    : outPath_(TempPath("out")), errPath_(TempPath("err")) {
+  pid_ = fork();
+  if (pid_ == 0) ExecChild(argv, env, outPath_, errPath_);
+}
+
+Process::~Process() {
+  Kill();
+  std::remove(outPath_.c_str());
+  std::remove(errPath_.c_str());
+}
+
+std::optional<int> Process::Wait(Duration timeout) {
+  if (status_ || pid_ <= 0) return status_;
+  WaitFor(
+      [&] {
+        int raw = 0;
+        if (waitpid(pid_, &raw, WNOHANG) != pid_) return false;
+        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+        return true;
+      },
+      timeout);
+  return status_;
+}
+
+bool Process::Running() {
+  return !Wait(0ms).has_value();
+}
+
+void Process::Kill() {
+  if (pid_ <= 0 || status_) return;
+  kill(-pid_, SIGTERM);
+  if (!Wait(2s)) {
+    kill(-pid_, SIGKILL);
+    Wait(5s);
+  }
+}
+
+std::string Process::Stdout() const {
+  return ReadFile(outPath_);
+}
+std::string Process::Stderr() const {
+  return ReadFile(errPath_);
+}
+
+std::string Run(const std::vector<std::string>& argv, const std::string& display, Duration timeout,
+                int* status) {
+  Process process(argv, {{"DISPLAY", display}});
+  const std::optional<int> result = process.Wait(timeout);
+  if (status) *status = result.value_or(-1);
+  return process.Stdout();
+}
+
+Image::Pixel Image::At(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width || y >= height) return {0, 0, 0};
+  const std::size_t at = (static_cast<std::size_t>(y) * width + x) * 3;
+  return {rgb[at], rgb[at + 1], rgb[at + 2]};
+}
+
+std::map<std::uint32_t, long> Image::Histogram(int x0, int y0, int x1, int y1) const {
+  std::map<std::uint32_t, long> counts;
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      const Pixel p = At(x, y);
+      ++counts[Rgb(p.r, p.g, p.b)];
+    }
+  }
+  return counts;
+}
+
+bool Image::SavePng(const std::string& path) const {
+  const std::string ppm = TempPath("shot.ppm");
+  {
+    std::ofstream out(ppm, std::ios::binary);
+    out << "P6\n" << width << ' ' << height << "\n255\n";
+    out.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
+  }
+  int status = -1;
+  Run({"convert", ppm, path}, "", 20s, &status);
+  std::remove(ppm.c_str());
+  return status == 0;
+}
+
+namespace {
+
+// A binary PPM (P6, maxval 255) as import writes it.
+Image ParsePpm(const std::string& data) {
+  Image image;
+  std::istringstream in(data);
+  std::string magic;
+  int maxval = 0;
+  in >> magic >> image.width >> image.height >> maxval;
+  in.get();
+  if (magic != "P6" || maxval != 255 || image.width <= 0 || image.height <= 0) return {};
+  image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+  in.read(reinterpret_cast<char*>(image.rgb.data()),
+          static_cast<std::streamsize>(image.rgb.size()));
+  if (!in) return {};
+  return image;
+}
+
+}  // namespace
+
+XSession::XSession() {
+  for (int n = 90; n < 140 && !ok_; ++n) {
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+    if (Exists("/tmp/.X" + std::to_string(n) + "-lock") || Exists(socket)) continue;
+    display_ = ":" + std::to_string(n);
+    server_ = std::make_unique<Process>(
+        std::vector<std::string>{"Xvfb", display_, "-screen", "0", "1600x1200x24", "-nolisten",
+                                 "tcp", "-noreset"},
+        std::map<std::string, std::string>{});
+    ok_ = WaitFor([&] { return Exists(socket) || !server_->Running(); }, 10s) && server_->Running();
+  }
+  if (!ok_) return;
+  manager_ = std::make_unique<Process>(std::vector<std::string>{"openbox", "--sm-disable"},
+                                       std::map<std::string, std::string>{{"DISPLAY", display_}});
+  ok_ = WaitFor(
+      [&] {
+        return Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, display_, 5s)
+                   .find("window id") != std::string::npos;
+      },
+      10s);
+}
+
+XSession::~XSession() {
+  manager_.reset();
+  server_.reset();
+}
+
+std::vector<std::string> XSession::Windows(const std::string& title) const {
+  const std::string found =
+      Run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, display_, 5s);
+  std::vector<std::string> ids;
+  std::istringstream lines(found);
+  for (std::string id; lines >> id;)
+    ids.push_back(id);
+  return ids;
+}
+
+std::optional<std::string> XSession::FindWindow(const std::string& title, Duration timeout) const {
+  std::vector<std::string> ids;
+  WaitFor([&] { return !(ids = Windows(title)).empty(); }, timeout);
+  if (ids.empty()) return std::nullopt;
+  return ids.back();
+}
+
+Image XSession::Screenshot(const std::string& window) const {
+  return ParsePpm(Run({"import", "-window", window, "-depth", "8", "ppm:-"}, display_, 20s));
+}
+
+std::optional<std::array<int, 4>> XSession::Geometry(const std::string& window) const {
+  // xwininfo, not xdotool: under a reparenting window manager only it gives the client area's
+  // true place on the screen.
+  std::istringstream lines(Run({"xwininfo", "-id", window}, display_));
+  std::map<std::string, int> values;
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    const std::size_t start = line.find_first_not_of(' ');
+    values[line.substr(start, colon - start)] = std::atoi(&line[colon + 1]);
+  }
+  const char* names[] = {"Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"};
+  std::array<int, 4> geometry{};
+  for (int n = 0; n < 4; ++n) {
+    if (!values.contains(names[n])) return std::nullopt;
+    geometry[n] = values[names[n]];
+  }
+  return geometry;
+}
+
+namespace {
+
+void Activate(const std::string& display, const std::string& window) {
+  Run({"xdotool", "windowactivate", window}, display, 5s);
+  WaitFor([&] { return Run({"xdotool", "getactivewindow"}, display, 5s) == window + "\n"; }, 3s);
+}
+
+}  // namespace
+
+void XSession::Key(const std::string& window, const std::string& keys) const {
+  Activate(display_, window);
+  Run({"xdotool", "key", "--clearmodifiers", keys}, display_);
+}
+
+void XSession::Type(const std::string& window, const std::string& text) const {
+  Activate(display_, window);
+  Run({"xdotool", "type", "--delay", "30", text}, display_);
+}
+
+void XSession::Click(int screenX, int screenY) const {
+  Run({"xdotool", "mousemove", std::to_string(screenX), std::to_string(screenY), "click", "1"},
+      display_);
+}
+
+void XSession::Close(const std::string& window) const {
+  Run({"wmctrl", "-i", "-c", window}, display_);
+}
+
+std::string XSession::Clipboard() const {
+  return Run({"xclip", "-o", "-selection", "clipboard"}, display_, 5s);
+}
+
+}  // namespace e2e

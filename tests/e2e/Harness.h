@@ -1,0 +1,108 @@
+// The end-to-end harness: a real X server with a window manager, a program started as a user
+// would, driven with xdotool and checked by the pixels of screenshots. Every wait is bounded.
+#pragma once
+
+#include <sys/types.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+using Duration = std::chrono::milliseconds;
+
+/// A child process; killed (and reaped) when still running at destruction.
+class Process {
+ public:
+  /// Starts argv with the current environment changed by env (an empty value unsets it);
+  /// stdout and stderr go to files of their own.
+  Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  /// The exit status, or nothing if the process is still running after timeout (or was killed
+  /// by a signal: then -signal).
+  std::optional<int> Wait(Duration timeout);
+  bool Running();
+  std::string Stdout() const;
+  std::string Stderr() const;
+  void Kill();
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+  std::string outPath_, errPath_;
+};
+
+/// Runs a command to its end (at most timeout) and returns its stdout; status in *status.
+std::string Run(const std::vector<std::string>& argv, const std::string& display,
+                Duration timeout = 10s, int* status = nullptr);
+
+/// An RGB image read from a screenshot.
+struct Image {
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> rgb;
+
+  struct Pixel {
+    std::uint8_t r, g, b;
+    bool operator==(const Pixel&) const = default;
+  };
+  Pixel At(int x, int y) const;
+  /// Every colour in the rectangle with its pixel count.
+  std::map<std::uint32_t, long> Histogram(int x0, int y0, int x1, int y1) const;
+  bool SavePng(const std::string& path) const;
+};
+
+constexpr std::uint32_t Rgb(int r, int g, int b) {
+  return static_cast<std::uint32_t>(r << 16 | g << 8 | b);
+}
+
+/// Polls until ready() holds or timeout passes; returns the last ready().
+template <class Ready>
+bool WaitFor(Ready ready, Duration timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > deadline) return ready();
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+/// Xvfb on a free display, with openbox managing its windows; both stop at destruction.
+class XSession {
+ public:
+  XSession();
+  ~XSession();
+  const std::string& display() const { return display_; }
+  bool ok() const { return ok_; }
+
+  /// The id of the visible window titled exactly title, waiting up to timeout.
+  std::optional<std::string> FindWindow(const std::string& title, Duration timeout = 10s) const;
+  /// The visible windows titled exactly title.
+  std::vector<std::string> Windows(const std::string& title) const;
+  Image Screenshot(const std::string& window) const;
+  /// Window geometry on the screen: x, y, width, height.
+  std::optional<std::array<int, 4>> Geometry(const std::string& window) const;
+
+  void Key(const std::string& window, const std::string& keys) const;
+  void Type(const std::string& window, const std::string& text) const;
+  void Click(int screenX, int screenY) const;
+  void Close(const std::string& window) const;  ///< the close box: a WM close request
+  std::string Clipboard() const;
+
+ private:
+  std::string display_;
+  std::unique_ptr<Process> server_, manager_;
+  bool ok_ = false;
+};
+
+}  // namespace e2e

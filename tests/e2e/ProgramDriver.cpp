@@ -1,0 +1,130 @@
+#include "tests/e2e/ProgramDriver.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace e2e {
+namespace {
+
+constexpr int kCanvasWidth = 800, kCanvasHeight = 600;
+
+bool Dark(Image::Pixel p) {
+  return p.r + p.g + p.b < 3 * 110;
+}
+
+}  // namespace
+
+std::string ProgramPath(const std::string& name) {
+  return std::string(KAMMEL_BIN_DIR) + "/" + name;
+}
+
+void KeepShot(const Image& shot, const std::string& name) {
+  if (const char* folder = std::getenv("KAMMEL_E2E_SHOTS"))
+    shot.SavePng(std::string(folder) + "/" + name + ".png");
+}
+
+ProgramDriver::ProgramDriver(const XSession& session, const std::string& executable,
+                             const std::string& title)
+    : session_(session) {
+  process_ = std::make_unique<Process>(
+      std::vector<std::string>{executable},
+      std::map<std::string, std::string>{
+          {"DISPLAY", session.display()}, {"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", ""}});
+  window_ = session.FindWindow(title, 20s);
+  if (window_) {
+    // The window is up once its menu bar shows its titles.
+    WaitFor([&] { return MenuTitles(Shot()).size() >= 3; }, 10s);
+  }
+}
+
+Image ProgramDriver::Shot() const {
+  return session_.Screenshot(*window_);
+}
+
+Rect ProgramDriver::Canvas() const {
+  const auto geometry = session_.Geometry(*window_);
+  if (!geometry) return {};
+  // The canvas is the centre of the frame, below the menu bar, at the size it asked for.
+  return {0, (*geometry)[3] - kCanvasHeight, kCanvasWidth, kCanvasHeight};
+}
+
+std::vector<std::pair<int, int>> ProgramDriver::MenuTitles(const Image& shot) const {
+  // Runs of columns that hold dark (text) pixels in the band above the canvas, joined across
+  // the small gaps between letters.
+  const int bandBottom = std::max(0, shot.height - kCanvasHeight);
+  std::vector<std::pair<int, int>> words;
+  int lastDark = -100;
+  for (int x = 0; x < shot.width; ++x) {
+    bool dark = false;
+    for (int y = 0; y < bandBottom && !dark; ++y)
+      dark = Dark(shot.At(x, y));
+    if (!dark) continue;
+    if (x - lastDark > 8) words.push_back({x, x});
+    words.back().second = x;
+    lastDark = x;
+  }
+  return words;
+}
+
+int ProgramDriver::MenuTitleCount() const {
+  return static_cast<int>(MenuTitles(Shot()).size());
+}
+
+void ProgramDriver::ChooseMenu(int menu, int item) {
+  const auto titles = MenuTitles(Shot());
+  const auto geometry = session_.Geometry(*window_);
+  if (menu >= static_cast<int>(titles.size()) || !geometry) return;
+  const int bandMiddle = std::max(0, (*geometry)[3] - kCanvasHeight) / 2;
+  const int titleMiddle = (titles[menu].first + titles[menu].second) / 2;
+  session_.Click((*geometry)[0] + titleMiddle, (*geometry)[1] + bandMiddle);
+  std::this_thread::sleep_for(300ms);
+  // The open menu takes the keyboard: Down to the item, Enter to choose it.
+  for (int n = 0; n <= item; ++n)
+    Run({"xdotool", "key", "Down"}, session_.display());
+  Run({"xdotool", "key", "Return"}, session_.display());
+}
+
+bool ProgramDriver::AnswerDialog(const std::string& title, const std::string& text) {
+  const auto dialog = session_.FindWindow(title, 10s);
+  if (!dialog) return false;
+  if (!text.empty()) session_.Type(*dialog, text);
+  session_.Key(*dialog, "Return");
+  return WaitFor(
+      [&] {
+        const auto open = session_.Windows(title);
+        return std::find(open.begin(), open.end(), *dialog) == open.end();
+      },
+      10s);
+}
+
+std::string ProgramDriver::DialogText(const std::string& title) {
+  const auto dialog = session_.FindWindow(title, 10s);
+  if (!dialog) return {};
+  session_.Key(*dialog, "ctrl+a");
+  session_.Key(*dialog, "ctrl+c");
+  std::this_thread::sleep_for(200ms);
+  return session_.Clipboard();
+}
+
+int ProgramDriver::DialogWidth(const std::string& title) {
+  const auto dialog = session_.FindWindow(title, 10s);
+  if (!dialog) return 0;
+  const auto geometry = session_.Geometry(*dialog);
+  return geometry ? (*geometry)[2] : 0;
+}
+
+void ProgramDriver::ClickCanvas(int x, int y) const {
+  const auto geometry = session_.Geometry(*window_);
+  const Rect canvas = Canvas();
+  if (geometry) session_.Click((*geometry)[0] + canvas.x + x, (*geometry)[1] + canvas.y + y);
+}
+
+void ProgramDriver::Key(const std::string& keys) const {
+  session_.Key(*window_, keys);
+}
+
+void ProgramDriver::Close() const {
+  session_.Close(*window_);
+}
+
+}  // namespace e2e
