@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "layer/Mapping.h"
-#include "tests/e2e/ProgramDriver.h"
+#include "tests/e2e/ProgramTest.h"
 
 namespace {
 
@@ -22,54 +22,16 @@ const char* const kDialogs[] = {"Integer-Eingabe", "Integer-Eingabe", "Integer-E
                                 "Real-Eingabe",    "Real-Eingabe",    "Integer-Eingabe",
                                 "Integer-Eingabe"};
 
-class Kammel3map : public testing::Test {
+class Kammel3map : public e2e::ProgramTest {
  protected:
-  static void SetUpTestSuite() { session_ = new e2e::XSession(); }
-  static void TearDownTestSuite() { delete session_; }
-
-  void SetUp() override {
-    ASSERT_TRUE(session_->ok()) << "no X server with a window manager";
-    program_ = std::make_unique<e2e::ProgramDriver>(*session_, e2e::ProgramPath("kammel3map"),
-                                                    "kammel3map");
-    ASSERT_TRUE(program_->ok()) << program_->process().Stderr();
-  }
-
-  // Every colour on the canvas with its count.
-  std::map<std::uint32_t, long> CanvasColours() const {
-    const Image shot = program_->Shot();
-    const e2e::Rect c = program_->Canvas();
-    return shot.Histogram(c.x, c.y, c.x + c.width, c.y + c.height);
-  }
+  void SetUp() override { StartProgram("kammel3map"); }
 
   void EnterPresets() {
     program_->ChooseMenu(kRun, kEingabe);
     for (const char* dialog : kDialogs)
       ASSERT_TRUE(program_->AnswerDialog(dialog)) << dialog;
   }
-
-  // Waits for the picture to settle after a menu choice (one batch and one redraw).
-  std::map<std::uint32_t, long> SettledColours() {
-    std::map<std::uint32_t, long> before, now = CanvasColours();
-    e2e::WaitFor(
-        [&] {
-          before = std::exchange(now, CanvasColours());
-          return before == now;
-        },
-        10s);
-    return now;
-  }
-
-  void ExpectEndsWithStatusZero() {
-    const auto status = program_->process().Wait(15s);
-    ASSERT_TRUE(status.has_value()) << "still running";
-    EXPECT_EQ(*status, 0) << program_->process().Stderr();
-  }
-
-  static e2e::XSession* session_;
-  std::unique_ptr<e2e::ProgramDriver> program_;
 };
-
-e2e::XSession* Kammel3map::session_ = nullptr;
 
 TEST_F(Kammel3map, ShowsItsTitleAndMenusAndDrawsTheFreshBedBrown) {
   EXPECT_EQ(session_->Windows("kammel3map").size(), 1u);
@@ -95,7 +57,7 @@ TEST_F(Kammel3map, ShowsItsTitleAndMenusAndDrawsTheFreshBedBrown) {
     EXPECT_EQ(Rgb(p.r, p.g, p.b), kBrown) << x << "," << y;
   }
   program_->Key("ctrl+c");
-  ExpectEndsWithStatusZero();
+  ExpectEndsWithStatus(0);
 }
 
 TEST_F(Kammel3map, StartsRaiseCellsToTheThresholdAndOtherItemsChangeNothing) {
@@ -121,7 +83,7 @@ TEST_F(Kammel3map, StartsRaiseCellsToTheThresholdAndOtherItemsChangeNothing) {
   EXPECT_TRUE(program_->Shot().rgb == before.rgb) << "the picture changed";
   EXPECT_TRUE(program_->process().Running());
   program_->Close();
-  ExpectEndsWithStatusZero();
+  ExpectEndsWithStatus(0);
 }
 
 TEST_F(Kammel3map, ALengthBeyondTheBedIsAskedAgainWithTheTypedText) {
@@ -143,7 +105,7 @@ TEST_F(Kammel3map, ALengthBeyondTheBedIsAskedAgainWithTheTypedText) {
       pixels.insert({layer::WorldToScreenX(i), layer::WorldToScreenY(j)});
   EXPECT_EQ(SettledColours()[kBrown], static_cast<long>(pixels.size()));
   program_->Key("ctrl+c");
-  ExpectEndsWithStatusZero();
+  ExpectEndsWithStatus(0);
 }
 
 TEST(Kammel3mapWithoutDisplay, SaysItCannotConnectAndExitsWithOne) {

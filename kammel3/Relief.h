@@ -1,0 +1,24 @@
+// kammel3: the 3D bed as a white relief in parallel projection.
+#pragma once
+
+#include "model3d/RippleModel.h"
+
+namespace kammel3 {
+
+using Bed = model3d::ReliefSettings;
+
+/// The plot switches: shading on, edges shown (black outlines); set once at start.
+extern bool Shaded;
+extern bool HideEdges;
+
+/// The six dialogs, the mapping, a new bed and its relief.
+void EnterParameters();
+
+/// Draws the whole bed through PlotSurface. A bed without extent (before the first entry)
+/// shows as a black canvas: the plot has no range to draw it in.
+void RedrawRelief();
+
+/// One Start: a batch of the model and a redraw.
+void RunReliefBatch();
+
+}  // namespace kammel3

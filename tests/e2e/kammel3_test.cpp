@@ -1,0 +1,74 @@
+// kammel3 as a user drives it: the six dialogs, the relief, Start, Quit and the close box.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/ProgramTest.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::Rgb;
+
+constexpr std::uint32_t kBlack = Rgb(0, 0, 0), kWhite = Rgb(255, 255, 255);
+constexpr int kRun = 2, kEingabe = 0, kStart = 1;
+
+struct Dialog {
+  const char* title;
+  const char* preset;
+};
+const Dialog kDialogs[] = {{"Integer-Eingabe", " 300"}, {"Integer-Eingabe", "  30"},
+                           {"Integer-Eingabe", " 20"},  {"Real-Eingabe", "   2.00"},
+                           {"Real-Eingabe", "   5.00"}, {"Integer-Eingabe", "  1"}};
+
+class Kammel3 : public e2e::ProgramTest {
+ protected:
+  void SetUp() override { StartProgram("kammel3"); }
+};
+
+TEST_F(Kammel3, AsksSixDialogsFromTheDefaultsAndDrawsAWhiteReliefOnBlack) {
+  EXPECT_EQ(session_->Windows("kammel3").size(), 1u);
+  program_->ChooseMenu(kRun, kEingabe);
+  for (const Dialog& dialog : kDialogs) {
+    EXPECT_EQ(program_->DialogText(dialog.title), dialog.preset);
+    ASSERT_TRUE(program_->AnswerDialog(dialog.title)) << dialog.preset;
+  }
+  const auto fresh = SettledColours();
+  EXPECT_EQ(fresh.size(), 2u) << "white triangles with black edges, nothing else";
+  EXPECT_GT(fresh.at(kWhite), 2000);
+  EXPECT_GT(fresh.at(kBlack), 100000);
+  const e2e::Image before = program_->Shot();
+
+  program_->ChooseMenu(kRun, kStart);
+  const auto ripples = SettledColours();
+  EXPECT_EQ(ripples.size(), 2u);
+  EXPECT_FALSE(program_->Shot().rgb == before.rgb) << "a batch changes the relief";
+  e2e::KeepShot(program_->Shot(), "kammel3");
+  program_->Key("ctrl+c");
+  ExpectEndsWithStatus(0);
+}
+
+TEST_F(Kammel3, ALengthOf1000IsAskedAgainAnd999Accepted) {
+  program_->ChooseMenu(kRun, kEingabe);
+  const int lengthDialogWidth = program_->DialogWidth("Integer-Eingabe");
+  ASSERT_TRUE(program_->AnswerDialog("Integer-Eingabe", "1000"));
+  EXPECT_EQ(program_->DialogWidth("Integer-Eingabe"), lengthDialogWidth) << "the length again";
+  EXPECT_EQ(program_->DialogText("Integer-Eingabe"), "1000");
+  ASSERT_TRUE(program_->AnswerDialog("Integer-Eingabe", "999"));
+  EXPECT_LT(program_->DialogWidth("Integer-Eingabe"), lengthDialogWidth) << "now the width";
+  for (int n = 1; n < 6; ++n)
+    ASSERT_TRUE(program_->AnswerDialog(kDialogs[n].title));
+  EXPECT_GT(SettledColours()[kWhite], 1000);
+  program_->Close();
+  ExpectEndsWithStatus(0);
+}
+
+TEST_F(Kammel3, AStartBeforeEingabeLeavesABlackCanvas) {
+  program_->ClickCanvas(400, 300);
+  const auto colours = SettledColours();
+  EXPECT_EQ(colours.size(), 1u);
+  EXPECT_EQ(colours.begin()->first, kBlack);
+  EXPECT_TRUE(program_->process().Running());
+  program_->Key("ctrl+c");
+  ExpectEndsWithStatus(0);
+}
+
+}  // namespace

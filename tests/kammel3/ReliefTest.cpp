@@ -1,0 +1,101 @@
+#include "kammel3/Relief.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Random.h"
+#include "kammel3/BatchLoop.h"
+#include "layer/Modul.h"
+#include "layer/japiKern.h"
+#include "tests/support/FakeToolkit.h"
+
+namespace {
+
+using kammel3::Bed;
+auto& window = layer::GraphicsWindow;
+
+class ReliefProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    layer::GraphicsWindow = {};
+    layer::OpenProgramWindow();
+    fake::Script().widths[window.Canvas] = 800;
+    fake::Script().heights[window.Canvas] = 600;
+    fake::Script().nextAction = [] { return fake::Record().lastHandle; };  // " ok "
+    model3d::rippleParams<Bed> = {};
+    model3d::InitRippleGrid<Bed>();
+    common::SetRandomState(1);
+    fake::Record().calls.clear();
+  }
+  static std::size_t Count(const std::string& prefix) {
+    return fake::CallsStartingWith(prefix).size();
+  }
+};
+
+TEST_F(ReliefProgram, EingabeAsksSixDialogsFromTheDefaultsAndDrawsTheBed) {
+  kammel3::EnterParameters();
+  const std::vector<std::string> presets = fake::CallsStartingWith("J_settext");
+  const char* expected[] = {"\" 300\"",    "\"  30\"",    "\" 20\"",
+                            "\"   2.00\"", "\"   5.00\"", "\"  1\""};
+  ASSERT_EQ(presets.size(), 6u);
+  for (int n = 0; n < 6; ++n)
+    EXPECT_NE(presets[n].find(expected[n]), std::string::npos) << n;
+  EXPECT_NE(fake::CallsStartingWith("J_label")[0].find("Schichtl\xe4nge : "), std::string::npos);
+  EXPECT_EQ(Count("J_fillpolygon(13, 3,"), 2u * 300 * 30);
+  EXPECT_EQ(Count("J_drawpolygon(13, 3,"), 2u * 300 * 30);
+  EXPECT_EQ(Count("J_fillrect"), 1u) << "one clear, one picture";
+}
+
+TEST_F(ReliefProgram, SizesBeyondTheArrayAreAskedAgain) {
+  fake::Script().typed = {"1000", "0", "999", "500", "499", "-1", "7", "2", "5", "1001", "3"};
+  kammel3::EnterParameters();
+  const auto& p = model3d::rippleParams<Bed>;
+  EXPECT_EQ(p.layerLength, 999);
+  EXPECT_EQ(p.layerWidth, 499);
+  EXPECT_EQ(p.layerHeight, 7);
+  EXPECT_EQ(p.factorQ, 3);
+  EXPECT_NE(fake::CallsStartingWith("J_settext")[1].find("\"1000\""), std::string::npos);
+  EXPECT_EQ(Count("J_fillpolygon(13, 3,"), 2u * 999 * 499);
+}
+
+TEST_F(ReliefProgram, AStartBeforeEingabeShowsABlackCanvasAndDrawsNoTriangle) {
+  kammel3::RunReliefBatch();
+  EXPECT_EQ(fake::CallsStartingWith("J_fillrect"),
+            std::vector<std::string>{"J_fillrect(13, 0, 0, 801, 601)"});
+  EXPECT_EQ(Count("J_setcolor"), 1u);
+  EXPECT_EQ(Count("J_fillpolygon"), 0u);
+}
+
+TEST_F(ReliefProgram, EveryTriangleIsWhiteWithABlackOutline) {
+  model3d::rippleParams<Bed> = {4, 3, 2, 2.0, 5.0, 1};
+  model3d::InitRippleGrid<Bed>();
+  kammel3::RedrawRelief();
+  const auto& calls = fake::Record().calls;
+  for (std::size_t n = 0; n < calls.size(); ++n) {
+    if (calls[n].rfind("J_fillpolygon", 0) == 0) {
+      EXPECT_EQ(calls[n - 1], "J_setcolor(13, 255, 255, 255)");
+    }
+    if (calls[n].rfind("J_drawpolygon", 0) == 0) EXPECT_EQ(calls[n - 1], "J_setcolor(13, 0, 0, 0)");
+  }
+  EXPECT_EQ(Count("J_fillpolygon(13, 3,"), 2u * 4 * 3);
+}
+
+TEST_F(ReliefProgram, EachStartOrCanvasPressIsOneBatchAndOneRedraw) {
+  model3d::rippleParams<Bed> = {20, 5, 4, 2.0, 5.0, 1};
+  model3d::InitRippleGrid<Bed>();
+  fake::Script().actions = {window.ItemStart, window.MouseKind0,  window.ItemStop,
+                            window.ItemClear, window.KeyListener, window.ItemQuit};
+  window.LastEvent = 0;
+  kammel3::RunBatchLoop(kammel3::EnterParameters, kammel3::RunReliefBatch);
+  EXPECT_EQ(Count("J_fillrect"), 2u);
+  const std::uint32_t after = common::randomState;
+  common::SetRandomState(1);
+  for (int n = 0; n < 2; ++n)
+    model3d::RunBatch<Bed>();
+  EXPECT_EQ(after, common::randomState) << "two batches' draws";
+}
+
+}  // namespace
