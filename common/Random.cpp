@@ -9,16 +9,29 @@ std::uint32_t ClockSeed(int hour, int minute, int second, int millisecond) {
 }
 
 void DrawStates(std::uint32_t* states, std::int32_t count) {
-  // Four steps at once: s[k + 4] = a^4 s[k] + (a^3 + a^2 + a + 1), all mod 2^32.
+  // Eight interleaved runs: s[k + 8] = a^8 s[k] + c8, all mod 2^32. Kept in registers rather
+  // than read back from states, so the compiler runs the eight side by side in vector lanes.
   constexpr std::uint32_t a = 134775813u;
-  constexpr std::uint32_t a4 = a * a * a * a;
-  constexpr std::uint32_t c4 = a * a * a + a * a + a + 1u;
-  const std::int32_t serial = count < 4 ? count : 4;
+  constexpr std::uint32_t a2 = a * a, a4 = a2 * a2, a8 = a4 * a4;
+  constexpr std::uint32_t c2 = a + 1u, c4 = c2 * a2 + c2, c8 = c4 * a4 + c4;
+  constexpr std::int32_t lanes = 8;
+  const std::int32_t serial = count < lanes ? count : lanes;
   for (std::int32_t k = 0; k < serial; ++k)
     states[k] = AdvanceRandom();
-  for (std::int32_t k = 4; k < count; ++k)
-    states[k] = a4 * states[k - 4] + c4;
-  if (count > 4) randomState = states[count - 1];
+  if (count <= lanes) return;
+  std::uint32_t run[lanes];
+  for (std::int32_t j = 0; j < lanes; ++j)
+    run[j] = states[j];
+  std::int32_t k = lanes;
+  for (; k + lanes <= count; k += lanes) {
+    for (std::int32_t j = 0; j < lanes; ++j) {
+      run[j] = a8 * run[j] + c8;
+      states[k + j] = run[j];
+    }
+  }
+  for (; k < count; ++k)
+    states[k] = a8 * states[k - lanes] + c8;
+  randomState = states[count - 1];
 }
 
 void SeedFromClock() {

@@ -38,7 +38,7 @@ inline std::int32_t RandomBelow(std::int32_t n) {
 }
 
 /// Advances the generator count times and writes each new state, in order: the same states
-/// count calls of AdvanceRandom would give, made four at a time without their serial latency.
+/// count calls of AdvanceRandom would give, made eight at a time without their serial latency.
 void DrawStates(std::uint32_t* states, std::int32_t count);
 
 /// RoundHalfEven(state * m / 2^32) for m >= 0, exactly, in integers: adding just under a half,
