@@ -60,42 +60,46 @@ const JumpTable& CurrentJumpTable() {
   return table;
 }
 
-// Heights add and subtract modulo 2^32. Within the runner's bounds no sum comes near 2^31;
-// wilder heights set through the model's API then wrap instead of overflowing.
-inline std::int32_t Plus(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-inline std::int32_t Minus(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
-}
-
 // The random states of up to this many draws are made ahead, in one go: none of them depends
 // on the heights, and drawing apart from the moves lets both run at full speed.
 constexpr std::int32_t kDrawBlock = 1024;
 
-// One subtraction past the end, so a wrapped jump never lands in cell 0 and a jump longer than
-// N leaves the profile. Off the table, grains land in its outermost cell on that side, which
-// no profile reaches.
-inline std::int32_t LandingCell(std::int32_t s, std::int32_t length, std::int32_t N) {
-  std::int32_t t = s + length;  // |length| <= 2^30: no overflow
-  t -= N & -static_cast<std::int32_t>(t > N);
-  return std::clamp(t, RippleProfile::firstCell, RippleProfile::lastCell);
+// The slow path for heights outside the table, kept out of line so that the hot loop holds no
+// extended-precision code.
+[[gnu::noinline]] std::int32_t UntabledJumpLength(std::int32_t height) {
+  return JumpLengthOf(height);
 }
 
-void SaltationEvents(const std::uint32_t* states, std::int32_t count, const JumpTable& table) {
+// One subtraction past the end, so a wrapped jump never lands in cell 0 and a jump longer than
+// N leaves the profile. Off the table, grains land in its outermost cell on that side, which
+// no profile reaches. Masks rather than branches throughout.
+inline std::int32_t LandingCell(std::int32_t s, std::int32_t length, std::int32_t N) {
+  std::int32_t t = s + length;  // |length| <= 2^30: no overflow
+  t -= N & ((N - t) >> 31);     // N - t < 0 exactly when t > N
+  t |= (t + 1) >> 31;           // below -1: -1
+  return std::min(t, RippleProfile::lastCell);
+}
+
+void SaltationEvents(std::uint32_t* states, std::int32_t count, const JumpTable& table) {
   const std::int32_t N = ProfileWidth();
-  const std::int32_t q = profileParams.factorQ;
+  const std::int64_t q = profileParams.factorQ;
+  // The sites first, in a loop of their own that the compiler can vectorise.
+  const std::uint32_t m = static_cast<std::uint32_t>(N);
+  for (std::int32_t n = 0; n < count; ++n)
+    states[n] = common::ScaleHalfEven(states[n], m);
   std::int32_t* h = &rippleProfile.at(0);
   for (std::int32_t n = 0; n < count; ++n) {
-    const std::int32_t s = common::ScaleHalfEven(states[n], static_cast<std::uint32_t>(N));
+    const std::int32_t s = static_cast<std::int32_t>(states[n]);
     const std::int32_t height = h[s];
     const bool tabled = static_cast<std::uint32_t>(height) < JumpTable::size;
-    const std::int32_t length = tabled ? table.lengths[height] : JumpLengthOf(height);
+    const std::int32_t length = tabled ? table.lengths[height] : UntabledJumpLength(height);
     const std::int32_t t = LandingCell(s, length, N);
-    // A mask instead of a branch: whether the site jumps is as good as random.
-    const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
-    h[s] = Minus(height, moved);
-    h[t] = Plus(h[t], moved);  // after the removal: a jump of 0 puts the grains back
+    // Only from a site higher than q; in 64 bits, exact for any q and height. Sums beyond 32
+    // bits, possible only for heights set through the API, wrap. The landing cell is read after
+    // the removal, so a jump of 0 puts the grains back.
+    const std::int64_t moved = q & ((q - height) >> 63);
+    h[s] = static_cast<std::int32_t>(height - moved);
+    h[t] = static_cast<std::int32_t>(h[t] + moved);
   }
 }
 
@@ -132,27 +136,40 @@ void ExchangeEnds(std::int32_t N) {
   }
 }
 
-// What creeps from a centre to a lower neighbour: RoundHalfEven(g / 3) + 1 for the difference
-// g (never a half), and only while the centre keeps a grain. In 64 bits, so that any two
-// heights differ without overflow; a mask instead of a branch, as moving 0 changes nothing.
-inline std::int32_t CreepAmount(std::int32_t centre, std::int32_t neighbour) {
-  const std::int64_t g = std::int64_t{centre} - neighbour;
-  const std::int64_t d = (g + 1) / 3 + 1;  // at most 2^32 / 3 + 1 when it moves
-  const std::int64_t moves = -static_cast<std::int64_t>((g > 0) & (centre > d));
-  return static_cast<std::int32_t>(d & moves);
+// What creeps from a centre c to a lower neighbour n: RoundHalfEven((c - n) / 3) + 1, which is
+// (c - n + 4) div 3 as the third never ends in a half, and only while the centre keeps a grain,
+// c > (c - n + 4) div 3, that is 2c + n - 5 >= 0. In 64 bits, exact for any two heights; both
+// tests fold into one sign mask, as whether sand moves is as good as random.
+inline std::int64_t CreepAmount(std::int64_t c, std::int64_t n) {
+  const std::int64_t rise = n - c;           // negative when n is lower
+  const std::int64_t spare = 2 * c + n - 5;  // negative when c would not keep a grain
+  const std::uint64_t third = (static_cast<std::uint64_t>(c - n + 4) * 0xAAAAAAABu) >> 33;
+  const std::int64_t moves = (rise & ~spare) >> 63;
+  return static_cast<std::int64_t>(third) & moves;
 }
 
-void CreepEvents(const std::uint32_t* states, std::int32_t count, std::int32_t N) {
+void CreepEvents(std::uint32_t* states, std::int32_t count, std::int32_t N) {
+  // The sites first, 1..N, in a loop of their own that the compiler can vectorise. N = 0 picks
+  // from -1..0, so also site 0, whose left neighbour is the guard cell.
+  if (N >= 1) {
+    const std::uint32_t m = static_cast<std::uint32_t>(N - 1);
+    for (std::int32_t n = 0; n < count; ++n)
+      states[n] = common::ScaleHalfEven(states[n], m) + 1;
+  } else {
+    for (std::int32_t n = 0; n < count; ++n)
+      states[n] = common::PickFromState(states[n], -1) + 1;
+  }
   std::int32_t* h = &rippleProfile.at(0);
+#pragma GCC unroll 2
   for (std::int32_t n = 0; n < count; ++n) {
-    // 1..N; with N = 0 also 0, whose left neighbour is the guard cell.
-    std::int32_t* cell = h + common::PickFromState(states[n], N - 1) + 1;
-    const std::int32_t right = CreepAmount(cell[0], cell[1]);
-    const std::int32_t centre = Minus(cell[0], right);
-    cell[1] = Plus(cell[1], right);
-    const std::int32_t left = CreepAmount(centre, cell[-1]);
-    cell[0] = Minus(centre, left);
-    cell[-1] = Plus(cell[-1], left);
+    std::int32_t* cell = h + static_cast<std::int32_t>(states[n]);
+    const std::int64_t centre = cell[0], right = cell[1], left = cell[-1];
+    const std::int64_t toRight = CreepAmount(centre, right);
+    const std::int64_t toLeft = CreepAmount(centre - toRight, left);
+    // Sums outside 32 bits, possible only for heights set through the API, wrap.
+    cell[1] = static_cast<std::int32_t>(right + toRight);
+    cell[0] = static_cast<std::int32_t>(centre - toRight - toLeft);
+    cell[-1] = static_cast<std::int32_t>(left + toLeft);
   }
 }
 
