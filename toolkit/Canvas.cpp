@@ -136,12 +136,12 @@ QPainter* CanvasWidget::PainterFor(PainterMode mode) {
   if (mode != mode_ || color_ != modeColor_) {
     if (mode == PainterMode::Fill) {
       if (fillRgb_ != color_) fillBrush_ = QBrush(QColor::fromRgba(fillRgb_ = color_));
-      painter_.setPen(Qt::NoPen);
+      painter_.setPen(noPen_);
       painter_.setBrush(fillBrush_);
     } else {
       if (strokeRgb_ != color_) strokePen_ = QPen(QColor::fromRgba(strokeRgb_ = color_), 0);
       painter_.setPen(strokePen_);
-      painter_.setBrush(Qt::NoBrush);
+      painter_.setBrush(noBrush_);
     }
     mode_ = mode;
     modeColor_ = color_;

@@ -62,6 +62,8 @@ class CanvasWidget : public QWidget {
   QRgb modeColor_ = 0;  ///< the colour the painter's mode was set up with
   QPen strokePen_;
   QBrush fillBrush_;
+  const QPen noPen_{Qt::NoPen};  // kept, so switching modes constructs nothing
+  const QBrush noBrush_{Qt::NoBrush};
   QRgb strokeRgb_ = 0, fillRgb_ = 0;  ///< the colours of strokePen_ and fillBrush_
   bool touched_ = false;              ///< drawn on since the last Present
   uchar* bits_ = nullptr;             ///< the image's pixels while the painter is open

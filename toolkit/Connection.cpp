@@ -55,12 +55,37 @@ void PostCoalesced(int handle) {
   if (events.empty() || events.back() != handle) events.push_back(handle);
 }
 
-void FlushCanvases() {
-  std::vector<QPointer<CanvasWidget>>& dirty = State().dirtyCanvases;
-  for (QPointer<CanvasWidget>& canvas : dirty) {
+void ShowSoon(QWidget& frame) {
+  State().framesToShow.emplace_back(&frame);
+}
+
+void DisposeSoon(QWidget& dialog) {
+  State().dialogsToDispose.emplace_back(&dialog);
+}
+
+void ForgetPlans(const QWidget& window) {
+  const auto same = [&window](const QPointer<QWidget>& planned) { return planned == &window; };
+  std::erase_if(State().framesToShow, same);
+  std::erase_if(State().dialogsToDispose, same);
+}
+
+void UpdateScreen() {
+  Backend& state = State();
+  for (QPointer<CanvasWidget>& canvas : state.dirtyCanvases) {
     if (canvas) canvas->Present();
   }
-  dirty.clear();
+  state.dirtyCanvases.clear();
+  std::vector<QPointer<QWidget>> dialogs, frames;
+  dialogs.swap(state.dialogsToDispose);
+  frames.swap(state.framesToShow);
+  for (QPointer<QWidget>& dialog : dialogs)
+    delete dialog.data();
+  for (QPointer<QWidget>& frame : frames) {
+    if (!frame) continue;
+    frame->show();
+    frame->raise();
+    frame->activateWindow();
+  }
 }
 
 }  // namespace jqt
@@ -87,6 +112,8 @@ void J_quit(void) {
   jqt::Backend& state = State();
   if (!state.app) return;
   state.dirtyCanvases.clear();
+  state.framesToShow.clear();
+  state.dialogsToDispose.clear();
   state.registry.Clear();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   state.translator.reset();
@@ -99,7 +126,7 @@ void J_quit(void) {
 int J_nextaction(void) {
   jqt::Backend& state = State();
   if (!state.app) return 0;
-  jqt::FlushCanvases();
+  jqt::UpdateScreen();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   while (state.events.empty()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
@@ -109,7 +136,7 @@ int J_nextaction(void) {
 
 int J_getaction(void) {
   if (!State().app) return 0;
-  jqt::FlushCanvases();
+  jqt::UpdateScreen();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   return jqt::Pop();
 }

@@ -29,6 +29,7 @@
 #pragma GCC visibility pop
 
 class QApplication;
+class QWidget;
 
 namespace jqt {
 
@@ -48,6 +49,8 @@ struct Backend {
   Registry registry;
   std::unique_ptr<EventTranslator> translator;
   std::vector<QPointer<CanvasWidget>> dirtyCanvases;  ///< drawn on since the last repaint
+  std::vector<QPointer<QWidget>> framesToShow;
+  std::vector<QPointer<QWidget>> dialogsToDispose;
 };
 
 /// The one backend state.
@@ -57,8 +60,16 @@ Backend& State();
 void Post(int handle);
 /// Queues a handle unless it is already the newest event: bursts of moves count once.
 void PostCoalesced(int handle);
-/// Hands what was drawn since the last call to the screen.
-void FlushCanvases();
+/// Shows a frame at the next turn of the event loop, when it has its packed size, so that the
+/// window manager places it whole rather than placing the empty frame first.
+void ShowSoon(QWidget& frame);
+/// Deletes a hidden dialog at the next turn of the event loop: every dialog the program asks
+/// with is a new one, and each kept would cost a window's memory.
+void DisposeSoon(QWidget& dialog);
+/// Drops what ShowSoon or DisposeSoon planned for a window.
+void ForgetPlans(const QWidget& window);
+/// Hands what was drawn, the frames to be shown and the dialogs to go to the screen.
+void UpdateScreen();
 
 /// Latin-1 bytes to text; a null pointer is the empty text.
 QString FromLatin1(const char* text);

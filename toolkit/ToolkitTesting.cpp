@@ -41,7 +41,7 @@ QImage CanvasPicture(int canvas) {
 
 void ProcessEvents() {
   if (!State().app) return;
-  FlushCanvases();
+  UpdateScreen();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 

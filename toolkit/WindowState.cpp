@@ -37,7 +37,13 @@ void SetVisible(int handle, bool visible) {
   }
   QWidget* widget = WidgetOf(*entry);
   if (!widget) return;
+  ForgetPlans(*widget);
+  if (entry->kind == Kind::Frame && visible) {
+    ShowSoon(*widget);
+    return;
+  }
   widget->setVisible(visible);
+  if (entry->kind == Kind::Dialog && !visible) DisposeSoon(*widget);
   if (visible && widget->isWindow()) {
     widget->raise();
     widget->activateWindow();

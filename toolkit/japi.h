@@ -43,7 +43,9 @@ int J_getaction(void);
 int J_getkeycode(int listener);
 int J_getkeychar(int listener);
 
-/* Layout and state. */
+/* Layout and state. A frame shown appears at the next J_nextaction or J_getaction, at its
+ * packed size. A dialog hidden is disposed of at the next J_nextaction or J_getaction, with its
+ * labels, fields and buttons: their handles name nothing afterwards. */
 void J_show(int obj);
 void J_hide(int obj);
 void J_pack(int obj);

@@ -33,6 +33,32 @@ TEST_F(CanvasTest, PackedFrameGivesTheCanvasItsRequestedSizeAndItGrowsWithTheFra
   EXPECT_EQ(Picture().size(), QSize(1000, 700));
 }
 
+// So that the window manager places the whole window, not the empty frame shown first.
+TEST(ToolkitFrameTest, FrameFirstAppearsAtItsPackedSize) {
+  struct ShowWatch : QObject {
+    QSize shownAt;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (event->type() == QEvent::Show && shownAt.isEmpty()) {
+        shownAt = static_cast<QWidget*>(watched)->size();
+      }
+      return false;
+    }
+  } watch;
+  ASSERT_NE(J_start(), 0);
+  const int frame = J_frame("kammel3");
+  jqt::testing::Widget(frame)->installEventFilter(&watch);
+  J_show(frame);
+  J_setborderlayout(frame);
+  const int canvas = J_canvas(frame, 800, 600);
+  J_show(frame);
+  J_pack(frame);
+  J_getaction();
+  EXPECT_TRUE(jqt::testing::Widget(frame)->isVisible());
+  EXPECT_EQ(watch.shownAt, jqt::testing::Widget(frame)->size());
+  EXPECT_EQ(J_getwidth(canvas), 800);
+  J_quit();
+}
+
 TEST_F(CanvasTest, FillRectCoversExactlyWidthTimesHeight) {
   J_setcolor(canvas, 255, 0, 0);
   J_fillrect(canvas, 10, 20, 5, 3);

@@ -114,6 +114,29 @@ TEST_F(TextTest, DialogCanBeCentredOnTheFrameBeforeItIsShown) {
   EXPECT_EQ(shownY, y);
 }
 
+TEST_F(TextTest, HiddenDialogIsReadableUntilTheNextEventTurnThenGone) {
+  OpenDialog("Breite", "30");
+  J_hide(dialog);
+  EXPECT_EQ(Text(field), "30");
+  J_enable(frame);
+  EXPECT_EQ(J_getaction(), 0);
+  EXPECT_EQ(W(dialog), nullptr);
+  EXPECT_EQ(W(field), nullptr);
+  EXPECT_EQ(Text(field), "");
+  J_show(dialog);  // names nothing now
+  J_settext(field, "x");
+  EXPECT_TRUE(W(frame)->isEnabled());
+}
+
+TEST_F(TextTest, DialogShownAgainBeforeThatStays) {
+  OpenDialog("Breite", "30");
+  J_hide(dialog);
+  J_show(dialog);
+  J_getaction();
+  ASSERT_NE(W(dialog), nullptr);
+  EXPECT_TRUE(W(dialog)->isVisible());
+}
+
 TEST_F(TextTest, WrongHandlesAreIgnored) {
   const int listener = keys, item = quit;
   char buffer[255] = "unchanged";
