@@ -1,6 +1,7 @@
 #include "kammel/ProfileModel.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cstring>
 #include <iterator>
 
@@ -64,6 +65,20 @@ const JumpTable& CurrentJumpTable() {
 // on the heights, and drawing apart from the moves lets both run at full speed.
 constexpr std::int32_t kDrawBlock = 1024;
 
+// Sites for a block of states: RoundHalfEven(U * m) + offset for m in 0..10000, the same as
+// common::ScaleHalfEven but in doubles, which the compiler vectorises: U * m is exact in a
+// double (32 + 14 bits), and adding and taking away 1.5 * 2^52 rounds it to an integer, ties to
+// even, in the default rounding mode the program runs in.
+static_assert(FLT_EVAL_METHOD == 0, "PickSites needs doubles without excess precision");
+void PickSites(std::uint32_t* states, std::int32_t count, std::int32_t m, std::int32_t offset) {
+  const double scale = m * 0x1p-32;
+  for (std::int32_t n = 0; n < count; ++n) {
+    const double u = static_cast<std::int32_t>(states[n] ^ 0x80000000u) + 0x1p31;
+    const double site = (u * scale + 0x1.8p52) - 0x1.8p52;
+    states[n] = static_cast<std::uint32_t>(static_cast<std::int32_t>(site) + offset);
+  }
+}
+
 // The slow path for heights outside the table, kept out of line so that the hot loop holds no
 // extended-precision code.
 [[gnu::noinline]] std::int32_t UntabledJumpLength(std::int32_t height) {
@@ -83,10 +98,7 @@ inline std::int32_t LandingCell(std::int32_t s, std::int32_t length, std::int32_
 void SaltationEvents(std::uint32_t* states, std::int32_t count, const JumpTable& table) {
   const std::int32_t N = ProfileWidth();
   const std::int64_t q = profileParams.factorQ;
-  // The sites first, in a loop of their own that the compiler can vectorise.
-  const std::uint32_t m = static_cast<std::uint32_t>(N);
-  for (std::int32_t n = 0; n < count; ++n)
-    states[n] = common::ScaleHalfEven(states[n], m);
+  PickSites(states, count, N, 0);  // first, in a loop of their own
   std::int32_t* h = &rippleProfile.at(0);
   for (std::int32_t n = 0; n < count; ++n) {
     const std::int32_t s = static_cast<std::int32_t>(states[n]);
@@ -148,29 +160,87 @@ inline std::int64_t CreepAmount(std::int64_t c, std::int64_t n) {
   return static_cast<std::int64_t>(third) & moves;
 }
 
+inline void CreepEvent(std::int32_t* cell) {
+  const std::int64_t centre = cell[0], right = cell[1], left = cell[-1];
+  const std::int64_t toRight = CreepAmount(centre, right);
+  const std::int64_t toLeft = CreepAmount(centre - toRight, left);
+  // Sums outside 32 bits, possible only for heights set through the API, wrap.
+  cell[1] = static_cast<std::int32_t>(right + toRight);
+  cell[0] = static_cast<std::int32_t>(centre - toRight - toLeft);
+  cell[-1] = static_cast<std::int32_t>(left + toLeft);
+}
+
+// Four sites or heights side by side: GCC's vector extension, SSE2 on x86-64.
+typedef std::int32_t Lanes __attribute__((vector_size(16)));
+typedef std::uint32_t UnsignedLanes __attribute__((vector_size(16)));
+
+// CreepAmount for four centres at once, in 32-bit lanes that wrap: d = c - n is exact as an
+// unsigned number when n is lower, and (d + 4) div 3 is d div 3 + 1, one more when d mod 3 is 2.
+inline UnsignedLanes CreepAmounts(UnsignedLanes c, UnsignedLanes n) {
+  const UnsignedLanes d = c - n;
+  const UnsignedLanes q = d / 3u;
+  const UnsignedLanes third = q + 1u - (UnsignedLanes)(d - 3u * q == 2u);
+  const Lanes moves = ((Lanes)n < (Lanes)c) & ((Lanes)third < (Lanes)c);
+  return third & (UnsignedLanes)moves;
+}
+
+// Whether two of four sites lie within two cells of each other, so that their events share a
+// cell and must run one after the other.
+inline bool AnyNear(Lanes k) {
+  const Lanes next = __builtin_shuffle(k, Lanes{1, 2, 3, 0});
+  const Lanes across = __builtin_shuffle(k, Lanes{2, 3, 0, 1});
+  Lanes near = ((UnsignedLanes)(k - next + 2) <= 4u) | ((UnsignedLanes)(k - across + 2) <= 4u);
+  near |= __builtin_shuffle(near, Lanes{2, 3, 0, 1});
+  near |= __builtin_shuffle(near, Lanes{1, 0, 3, 2});
+  return near[0] != 0;
+}
+
+// Four events whose cells lie apart: the same as running them in turn.
+void CreepFourApart(std::int32_t* h, Lanes k) {
+  std::int32_t* const cell[4] = {h + k[0], h + k[1], h + k[2], h + k[3]};
+  UnsignedLanes centre, right, left;
+  for (int j = 0; j < 4; ++j) {
+    centre[j] = static_cast<std::uint32_t>(cell[j][0]);
+    right[j] = static_cast<std::uint32_t>(cell[j][1]);
+    left[j] = static_cast<std::uint32_t>(cell[j][-1]);
+  }
+  const UnsignedLanes toRight = CreepAmounts(centre, right);
+  centre -= toRight;
+  const UnsignedLanes toLeft = CreepAmounts(centre, left);
+  right += toRight;
+  centre -= toLeft;
+  left += toLeft;
+  for (int j = 0; j < 4; ++j) {
+    cell[j][1] = static_cast<std::int32_t>(right[j]);
+    cell[j][0] = static_cast<std::int32_t>(centre[j]);
+    cell[j][-1] = static_cast<std::int32_t>(left[j]);
+  }
+}
+
 void CreepEvents(std::uint32_t* states, std::int32_t count, std::int32_t N) {
-  // The sites first, 1..N, in a loop of their own that the compiler can vectorise. N = 0 picks
-  // from -1..0, so also site 0, whose left neighbour is the guard cell.
+  // The sites first, 1..N, in a loop of their own. N = 0 picks from -1..0, so also site 0,
+  // whose left neighbour is the guard cell.
   if (N >= 1) {
-    const std::uint32_t m = static_cast<std::uint32_t>(N - 1);
-    for (std::int32_t n = 0; n < count; ++n)
-      states[n] = common::ScaleHalfEven(states[n], m) + 1;
+    PickSites(states, count, N - 1, 1);
   } else {
     for (std::int32_t n = 0; n < count; ++n)
-      states[n] = common::PickFromState(states[n], -1) + 1;
+      states[n] = static_cast<std::uint32_t>(common::PickFromState(states[n], -1) + 1);
   }
+  // Four at a time where their cells lie apart, as they mostly do; in turn where they do not.
   std::int32_t* h = &rippleProfile.at(0);
-#pragma GCC unroll 2
-  for (std::int32_t n = 0; n < count; ++n) {
-    std::int32_t* cell = h + static_cast<std::int32_t>(states[n]);
-    const std::int64_t centre = cell[0], right = cell[1], left = cell[-1];
-    const std::int64_t toRight = CreepAmount(centre, right);
-    const std::int64_t toLeft = CreepAmount(centre - toRight, left);
-    // Sums outside 32 bits, possible only for heights set through the API, wrap.
-    cell[1] = static_cast<std::int32_t>(right + toRight);
-    cell[0] = static_cast<std::int32_t>(centre - toRight - toLeft);
-    cell[-1] = static_cast<std::int32_t>(left + toLeft);
+  std::int32_t n = 0;
+  for (; n + 4 <= count; n += 4) {
+    Lanes k;
+    std::memcpy(&k, states + n, sizeof k);
+    if (__builtin_expect(AnyNear(k), 0)) {
+      for (int j = 0; j < 4; ++j)
+        CreepEvent(h + k[j]);
+    } else {
+      CreepFourApart(h, k);
+    }
   }
+  for (; n < count; ++n)
+    CreepEvent(h + static_cast<std::int32_t>(states[n]));
 }
 
 }  // namespace

@@ -225,6 +225,8 @@ TEST(ProfileCreepSweep, SlidesRightThenLeftByAThirdPlusOne) {
       {5, {1, 3, 1, 0}, {1, 1, 3, 0}},              // g = 2 swaps the two; the left is then level
       {5, {7, 7, 7, 0}, {7, 7, 7, 0}},              // level
       {0xc0000000u, {4, 10, 4, 0}, {4, 10, 2, 2}},  // from N into N + 1, off the profile
+      {0x80000000u, {4, 10, 4, 0}, {6, 5, 7, 0}},   // U * 1 = 0.5 exactly: k = 1
+      {0x80000001u, {4, 10, 4, 0}, {4, 10, 2, 2}},  // just above: k = 2
   };
   for (const Case& c : cases) {
     Init({2, 0, 2.0, 5.0, 1});
