@@ -193,8 +193,13 @@ bool CanvasWidget::LoadPoints(int n, const int* xs, const int* ys) {
 namespace {
 
 jqt::CanvasWidget* Canvas(int handle) {
-  jqt::Entry* entry = jqt::State().registry.Find(handle, jqt::Kind::Canvas);
-  return entry ? static_cast<jqt::CanvasWidget*>(entry->object.data()) : nullptr;
+  jqt::Backend& state = jqt::State();
+  if (handle == state.lastCanvasHandle && state.lastCanvas) return state.lastCanvas.data();
+  jqt::Entry* entry = state.registry.Find(handle, jqt::Kind::Canvas);
+  if (!entry) return nullptr;
+  state.lastCanvasHandle = handle;  // handles are never reused, so this cannot name another
+  state.lastCanvas = static_cast<jqt::CanvasWidget*>(entry->object.data());
+  return state.lastCanvas.data();
 }
 
 }  // namespace
