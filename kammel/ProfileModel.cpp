@@ -170,7 +170,7 @@ inline void CreepEvent(std::int32_t* cell) {
   cell[-1] = static_cast<std::int32_t>(left + toLeft);
 }
 
-// Four sites or heights side by side: GCC's vector extension, SSE2 on x86-64.
+// Four sites or heights side by side, in the vector extension of GCC and Clang: SSE2 on x86-64.
 typedef std::int32_t Lanes __attribute__((vector_size(16)));
 typedef std::uint32_t UnsignedLanes __attribute__((vector_size(16)));
 
@@ -187,12 +187,11 @@ inline UnsignedLanes CreepAmounts(UnsignedLanes c, UnsignedLanes n) {
 // Whether two of four sites lie within two cells of each other, so that their events share a
 // cell and must run one after the other.
 inline bool AnyNear(Lanes k) {
-  const Lanes next = __builtin_shuffle(k, Lanes{1, 2, 3, 0});
-  const Lanes across = __builtin_shuffle(k, Lanes{2, 3, 0, 1});
-  Lanes near = ((UnsignedLanes)(k - next + 2) <= 4u) | ((UnsignedLanes)(k - across + 2) <= 4u);
-  near |= __builtin_shuffle(near, Lanes{2, 3, 0, 1});
-  near |= __builtin_shuffle(near, Lanes{1, 0, 3, 2});
-  return near[0] != 0;
+  const Lanes next = {k[1], k[2], k[3], k[0]};
+  const Lanes across = {k[2], k[3], k[0], k[1]};
+  const Lanes near =
+      ((UnsignedLanes)(k - next + 2) <= 4u) | ((UnsignedLanes)(k - across + 2) <= 4u);
+  return (near[0] | near[1] | near[2] | near[3]) != 0;
 }
 
 // Four events whose cells lie apart: the same as running them in turn.
