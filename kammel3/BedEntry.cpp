@@ -1,5 +1,8 @@
 #include "kammel3/BedEntry.h"
 
+#include <string>
+#include <string_view>
+
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
 
@@ -17,13 +20,6 @@ constexpr std::string_view kQPrompt = " Faktor \"q\" : ";
 
 }  // namespace
 
-void ReadIntegerWithin(std::string_view prompt, std::string& text, std::int32_t& value,
-                       std::int32_t min, std::int32_t max) {
-  do {
-    layer::ReadInteger(prompt, text, value);
-  } while (value < min || value > max);
-}
-
 model3d::RippleParams EnterBed(const model3d::RippleParams& defaults, std::int32_t maxLength,
                                std::int32_t maxWidth) {
   model3d::RippleParams p = defaults;
@@ -34,12 +30,12 @@ model3d::RippleParams EnterBed(const model3d::RippleParams& defaults, std::int32
   std::string wind = layer::FormatReal(p.windStrength, 3.2);
   std::string q = layer::FormatReal(p.factorQ, 3.0);
   // Sizes below 1 would leave the mapping without extent and the model without a bed.
-  ReadIntegerWithin(kLengthPrompt, length, p.layerLength, 1, maxLength);
-  ReadIntegerWithin(kWidthPrompt, width, p.layerWidth, 1, maxWidth);
-  ReadIntegerWithin(kHeightPrompt, height, p.layerHeight, 0, kMaxGrains);
+  layer::ReadIntegerWithin(kLengthPrompt, length, p.layerLength, 1, maxLength);
+  layer::ReadIntegerWithin(kWidthPrompt, width, p.layerWidth, 1, maxWidth);
+  layer::ReadIntegerWithin(kHeightPrompt, height, p.layerHeight, 0, kMaxGrains);
   layer::ReadReal(kBPrompt, b, p.factorB);
   layer::ReadReal(kWindPrompt, wind, p.windStrength);
-  ReadIntegerWithin(kQPrompt, q, p.factorQ, 0, kMaxGrains);
+  layer::ReadIntegerWithin(kQPrompt, q, p.factorQ, 0, kMaxGrains);
   return p;
 }
 

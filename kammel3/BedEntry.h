@@ -2,19 +2,12 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <string_view>
-
 #include "model3d/RippleModel.h"
 
 namespace kammel3 {
 
 /// The largest height and q the dialogs accept: every sum of the largest bed stays in 32 bits.
 inline constexpr std::int32_t kMaxGrains = 1000;
-
-/// ReadInteger until the value lies in min..max; the text keeps what was typed last.
-void ReadIntegerWithin(std::string_view prompt, std::string& text, std::int32_t& value,
-                       std::int32_t min, std::int32_t max);
 
 /// The six dialogs for length, width, height, b, wind and q, preset from defaults. Length and
 /// width are asked again while outside 1..maxLength and 1..maxWidth, height and q while outside

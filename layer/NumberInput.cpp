@@ -32,4 +32,11 @@ void ReadReal(std::string_view prompt, std::string& text, double& value) {
   value = converted;
 }
 
+void ReadIntegerWithin(std::string_view prompt, std::string& text, std::int32_t& value,
+                       std::int32_t min, std::int32_t max) {
+  do {
+    ReadInteger(prompt, text, value);
+  } while (value < min || value > max);
+}
+
 }  // namespace layer

@@ -1,0 +1,17 @@
+// kammel: the 2D cross-section of the sand layer as a red profile line, running from Start
+// to Stop.
+#pragma once
+
+namespace kammel {
+
+/// The five dialogs, the mapping, a new profile and its picture.
+void EnterProfileParameters();
+
+/// Clears the canvas and draws the profile through cells 0..N in LightRed.
+void RedrawProfile();
+
+/// The event loop: Start runs one step and one redraw per pass until Stop, polling for events
+/// in between; Quit or the window's close box end it (after one last step while running).
+void RunProfileLoop();
+
+}  // namespace kammel

@@ -1,0 +1,94 @@
+// kammel as a user drives it: the five dialogs, the flat profile, a running simulation that
+// Stop halts, and Quit and the close box ending a running simulation.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/ProgramTest.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::Rgb;
+
+constexpr std::uint32_t kBlack = Rgb(0, 0, 0), kLightRed = Rgb(252, 40, 40);
+constexpr int kRun = 2, kEingabe = 0, kStart = 1, kStop = 2;
+
+struct Dialog {
+  const char* title;
+  const char* preset;
+};
+const Dialog kDialogs[] = {{"Integer-Eingabe", "1000"},
+                           {"Integer-Eingabe", " 50"},
+                           {"Real-Eingabe", "   2.00"},
+                           {"Real-Eingabe", "   5.00"},
+                           {"Integer-Eingabe", "  1"}};
+
+class Kammel : public e2e::ProgramTest {
+ protected:
+  void SetUp() override { StartProgram("kammel"); }
+
+  void EnterPresets() {
+    program_->ChooseMenu(kRun, kEingabe);
+    for (const Dialog& dialog : kDialogs)
+      ASSERT_TRUE(program_->AnswerDialog(dialog.title));
+  }
+  // Screenshots taken apart differ while the simulation runs.
+  bool ProfileMoves() const {
+    const e2e::Image first = program_->Shot();
+    std::this_thread::sleep_for(300ms);
+    return !(program_->Shot().rgb == first.rgb);
+  }
+};
+
+TEST_F(Kammel, AsksFiveDialogsAndDrawsTheFlatProfileAsOneLineOnRow430) {
+  EXPECT_EQ(session_->Windows("kammel").size(), 1u);
+  program_->ChooseMenu(kRun, kEingabe);
+  for (const Dialog& dialog : kDialogs) {
+    EXPECT_EQ(program_->DialogText(dialog.title), dialog.preset);
+    ASSERT_TRUE(program_->AnswerDialog(dialog.title)) << dialog.preset;
+  }
+  const auto colours = SettledColours();
+  EXPECT_EQ(colours.at(kLightRed), 701);
+  EXPECT_EQ(colours.at(kBlack), 800 * 600 - 701);
+  const e2e::Image shot = program_->Shot();
+  const e2e::Rect c = program_->Canvas();
+  for (int x = 50; x <= 750; ++x) {
+    const auto p = shot.At(c.x + x, c.y + 430);
+    ASSERT_EQ(Rgb(p.r, p.g, p.b), kLightRed) << x;
+  }
+  program_->Key("ctrl+c");
+  ExpectEndsWithStatus(0);
+}
+
+TEST_F(Kammel, RunsFromStartUntilStop) {
+  EnterPresets();
+  SettledColours();
+  EXPECT_FALSE(ProfileMoves()) << "idle before Start";
+  program_->ChooseMenu(kRun, kStart);
+  EXPECT_TRUE(ProfileMoves());
+  EXPECT_TRUE(ProfileMoves());
+  e2e::KeepShot(program_->Shot(), "kammel");
+  program_->ChooseMenu(kRun, kStop);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(ProfileMoves()) << "Stop halts it";
+  EXPECT_EQ(SettledColours().size(), 2u) << "a red line on black";
+  program_->Key("ctrl+c");
+  ExpectEndsWithStatus(0);
+}
+
+TEST_F(Kammel, QuitEndsARunningSimulation) {
+  EnterPresets();
+  program_->ChooseMenu(kRun, kStart);
+  ASSERT_TRUE(ProfileMoves());
+  program_->Key("ctrl+c");
+  ExpectEndsWithStatus(0);
+}
+
+TEST_F(Kammel, TheCloseBoxEndsARunningSimulation) {
+  EnterPresets();
+  program_->ChooseMenu(kRun, kStart);
+  ASSERT_TRUE(ProfileMoves());
+  program_->Close();
+  ExpectEndsWithStatus(0);
+}
+
+}  // namespace
