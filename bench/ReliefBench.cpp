@@ -6,9 +6,9 @@
 #include <QImage>
 #include <QPainter>
 #include <array>
-#include <cstdlib>
 #include <vector>
 
+#include "bench/OffscreenWindow.h"
 #include "common/Random.h"
 #include "kammel3/Relief.h"
 #include "layer/Surface3D.h"
@@ -22,16 +22,6 @@ using Bed = kammel3::Bed;
 using Triangle = std::array<QPoint, 3>;
 
 constexpr model3d::RippleParams kLargestRelief{999, 499, 20, 2.0, 5.0, 1};
-
-// The window opens once, as the programs' start-up would.
-void OpenWindow() {
-  static const bool opened = [] {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    layer::OpenProgramWindow();
-    return true;
-  }();
-  (void)opened;
-}
 
 // A bed one batch old, so the relief is rippled as a user sees it.
 void PrepareBed(const model3d::RippleParams& params) {
@@ -60,7 +50,7 @@ std::vector<Triangle> ReliefTriangles(const model3d::RippleParams& p) {
 }
 
 void RedrawRelief(benchmark::State& state, const model3d::RippleParams& params) {
-  OpenWindow();
+  bench::OpenOffscreenWindow();
   PrepareBed(params);
   for (auto _ : state) {
     kammel3::RedrawRelief();
@@ -70,7 +60,7 @@ void RedrawRelief(benchmark::State& state, const model3d::RippleParams& params) 
 }
 
 void BareQPainter(benchmark::State& state, const model3d::RippleParams& params) {
-  OpenWindow();
+  bench::OpenOffscreenWindow();
   PrepareBed(params);
   const std::vector<Triangle> triangles = ReliefTriangles(params);
   const QImage canvas = jqt::testing::CanvasBacking(layer::GraphicsWindow.Canvas);
