@@ -3,8 +3,10 @@
 // Supports:
 //  [x] Connection: X11, Wayland (when Qt's plugin is installed) or the platform QT_QPA_PLATFORM
 //      names (offscreen, minimal); J_start returns 0, silently, when none can be reached.
-//  [x] Frames with a menu bar, menus and items; Ctrl+letter shortcuts on items.
-//  [x] Dialogs with labels, text fields and buttons; a row or a one-column layout.
+//  [x] Frames with a menu bar, menus and items; Ctrl+letter shortcuts on items; a frame
+//      appears at the next event turn, at its packed size.
+//  [x] Dialogs with labels, text fields and buttons; a row or a one-column layout; a hidden
+//      dialog is disposed of at the next event turn.
 //  [x] A canvas kept in a backing image, drawn pixel-exact without antialiasing, growing with
 //      its frame; 16 named colours.
 //  [x] Key listeners on windows; mouse listeners (press, release, drag, move) on canvases.
