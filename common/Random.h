@@ -1,9 +1,12 @@
 // The one random generator a program shares between its model and its drawing.
 #pragma once
 
+#include <cfloat>
 #include <cstdint>
 
 namespace common {
+
+static_assert(FLT_EVAL_METHOD == 0, "site picks in doubles need doubles without excess precision");
 
 /// The generator's 32-bit state; 0 until seeded.
 inline std::uint32_t randomState = 0;
@@ -55,6 +58,19 @@ inline std::int32_t PickFromState(std::uint32_t state, std::int32_t m) {
   if (m >= 0) return ScaleHalfEven(state, static_cast<std::uint32_t>(m));
   // Rounding half to even is symmetric about 0.
   return -ScaleHalfEven(state, 0u - static_cast<std::uint32_t>(m));
+}
+
+/// Largest |m| PickInDoubles takes: U * m then fits a double's 53 bits exactly.
+inline constexpr std::int32_t kMaxDoublePick = (1 << 21) - 1;
+
+/// PickFromState for |m| <= kMaxDoublePick, in doubles, which loops over many states turn
+/// into vector code: U * m is exact, and adding and taking away 1.5 * 2^52 rounds it to an
+/// integer, ties to even, in the default rounding mode. Rounding half to even is symmetric,
+/// so a negative m needs nothing else.
+inline std::int32_t PickInDoubles(std::uint32_t state, double m) {
+  // The state through a signed conversion, which SSE2 has, shifted back up by 2^31.
+  const double u = static_cast<std::int32_t>(state ^ 0x80000000u) + 0x1p31;
+  return static_cast<std::int32_t>((u * (m * 0x1p-32) + 0x1.8p52) - 0x1.8p52);
 }
 
 /// Advances, then yields RoundHalfEven(U * m) for the new U.

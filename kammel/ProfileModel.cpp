@@ -1,7 +1,6 @@
 #include "kammel/ProfileModel.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cstring>
 #include <iterator>
 
@@ -65,17 +64,11 @@ const JumpTable& CurrentJumpTable() {
 // on the heights, and drawing apart from the moves lets both run at full speed.
 constexpr std::int32_t kDrawBlock = 1024;
 
-// Sites for a block of states: RoundHalfEven(U * m) + offset for m in 0..10000, the same as
-// common::ScaleHalfEven but in doubles, which the compiler vectorises: U * m is exact in a
-// double (32 + 14 bits), and adding and taking away 1.5 * 2^52 rounds it to an integer, ties to
-// even, in the default rounding mode the program runs in.
-static_assert(FLT_EVAL_METHOD == 0, "PickSites needs doubles without excess precision");
+// Sites for a block of states, in place: RoundHalfEven(U * m) + offset, in a loop of its own
+// that runs in vector lanes.
 void PickSites(std::uint32_t* states, std::int32_t count, std::int32_t m, std::int32_t offset) {
-  const double scale = m * 0x1p-32;
   for (std::int32_t n = 0; n < count; ++n) {
-    const double u = static_cast<std::int32_t>(states[n] ^ 0x80000000u) + 0x1p31;
-    const double site = (u * scale + 0x1.8p52) - 0x1.8p52;
-    states[n] = static_cast<std::uint32_t>(static_cast<std::int32_t>(site) + offset);
+    states[n] = static_cast<std::uint32_t>(common::PickInDoubles(states[n], m) + offset);
   }
 }
 
@@ -219,12 +212,7 @@ void CreepFourApart(std::int32_t* h, Lanes k) {
 void CreepEvents(std::uint32_t* states, std::int32_t count, std::int32_t N) {
   // The sites first, 1..N, in a loop of their own. N = 0 picks from -1..0, so also site 0,
   // whose left neighbour is the guard cell.
-  if (N >= 1) {
-    PickSites(states, count, N - 1, 1);
-  } else {
-    for (std::int32_t n = 0; n < count; ++n)
-      states[n] = static_cast<std::uint32_t>(common::PickFromState(states[n], -1) + 1);
-  }
+  PickSites(states, count, N - 1, 1);
   // Four at a time where their cells lie apart, as they mostly do; in turn where they do not.
   std::int32_t* h = &rippleProfile.at(0);
   std::int32_t n = 0;

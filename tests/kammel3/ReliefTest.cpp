@@ -78,7 +78,9 @@ TEST_F(ReliefProgram, EveryTriangleIsWhiteWithABlackOutline) {
     if (calls[n].rfind("J_fillpolygon", 0) == 0) {
       EXPECT_EQ(calls[n - 1], "J_setcolor(13, 255, 255, 255)");
     }
-    if (calls[n].rfind("J_drawpolygon", 0) == 0) EXPECT_EQ(calls[n - 1], "J_setcolor(13, 0, 0, 0)");
+    if (calls[n].rfind("J_drawpolygon", 0) == 0) {
+      EXPECT_EQ(calls[n - 1], "J_setcolor(13, 0, 0, 0)");
+    }
   }
   EXPECT_EQ(Count("J_fillpolygon(13, 3,"), 2u * 4 * 3);
 }
