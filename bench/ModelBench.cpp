@@ -2,32 +2,15 @@
 // no model can beat. Compare the "ns_per_number" counters of one run.
 #include <benchmark/benchmark.h>
 
+#include "bench/PerNumber.h"
 #include "common/Random.h"
 #include "model3d/RippleModel.h"
 #include "scenarios/Scenarios.h"
 
 namespace {
 
-constexpr std::uint32_t kSeed = 20261208;
-
-void ReportPerNumber(benchmark::State& state, std::int64_t numbersPerIteration) {
-  const double numbers = static_cast<double>(numbersPerIteration);
-  state.counters["numbers"] = numbers;
-  state.counters["ns_per_number"] =
-      benchmark::Counter(numbers * static_cast<double>(state.iterations()),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
-void BareGenerator(benchmark::State& state) {
-  const std::int64_t count = state.range(0);
-  common::SetRandomState(kSeed);
-  for (auto _ : state) {
-    for (std::int64_t n = 0; n < count; ++n)
-      common::AdvanceRandom();
-    benchmark::DoNotOptimize(common::randomState);
-  }
-  ReportPerNumber(state, count);
-}
+using bench::kSeed;
+using bench::ReportPerNumber;
 
 template <class Settings>
 void Batch(benchmark::State& state, const model3d::RippleParams& params) {
@@ -59,12 +42,12 @@ std::int64_t NumbersPerBatch(const model3d::RippleParams& params, bool map) {
 }  // namespace
 
 BENCHMARK(DefaultReliefBatch)->Unit(benchmark::kMillisecond);
-BENCHMARK(BareGenerator)
+BENCHMARK(bench::BareGenerator)
     ->Name("BareGenerator/DefaultReliefBatch")
     ->Arg(NumbersPerBatch(scenarios::kReliefDefaults, false))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(LargestMapBatch)->Unit(benchmark::kMillisecond);
-BENCHMARK(BareGenerator)
+BENCHMARK(bench::BareGenerator)
     ->Name("BareGenerator/LargestMapBatch")
     ->Arg(NumbersPerBatch(scenarios::kLargestMapBed, true))
     ->Unit(benchmark::kMillisecond);

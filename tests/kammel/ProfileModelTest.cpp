@@ -12,6 +12,7 @@
 #include "common/Random.h"
 #include "scenarios/Scenarios.h"
 #include "tests/kammel/ReferenceProfile.h"
+#include "tests/support/GeneratorControl.h"
 
 namespace {
 
@@ -40,17 +41,8 @@ std::vector<std::int64_t> Cells() {
   return {std::begin(cells), std::end(cells)};
 }
 
-// The next AdvanceRandom returns `next`.
-void SetNextState(std::uint32_t next) {
-  constexpr std::uint32_t inverse = 3645876429u;  // of 134775813 mod 2^32
-  common::SetRandomState((next - 1u) * inverse);
-}
-
-// A state whose site pick RoundHalfEven(U * m) is i, for 0 <= i <= m.
-std::uint32_t StateForPick(std::int32_t i, std::int32_t m) {
-  if (i == m) return 0xffffffffu;
-  return static_cast<std::uint32_t>((std::uint64_t{static_cast<std::uint32_t>(i)} << 32) / m) + 1;
-}
+using testing_support::SetNextState;
+using testing_support::StateForPick;
 
 // The state after `draws` steps of the generator from `seed`, advanced one by one.
 std::uint32_t Advanced(std::uint32_t seed, std::int64_t draws) {

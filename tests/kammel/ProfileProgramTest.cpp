@@ -10,29 +10,21 @@
 #include "kammel/ProfileModel.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
-#include "tests/support/FakeToolkit.h"
+#include "tests/support/FakeProgramWindow.h"
 
 namespace {
 
 auto& window = layer::GraphicsWindow;
 
-class ProfileProgram : public testing::Test {
+class ProfileProgram : public testing_support::FakeProgramWindow {
  protected:
   void SetUp() override {
-    fake::Reset();
-    layer::GraphicsWindow = {};
-    layer::OpenProgramWindow();
-    fake::Script().widths[window.Canvas] = 800;
-    fake::Script().heights[window.Canvas] = 600;
-    fake::Script().nextAction = [] { return fake::Record().lastHandle; };  // " ok "
+    FakeProgramWindow::SetUp();
     model2d::profileParams = {};
     model2d::InitRippleProfile();
-    layer::SetViewport(0, 0, 0, 0);  // as before any entry: everything maps to 0
-    layer::SetWorldWindow(0, 0, 0, 0);
-    common::SetRandomState(1);
-    fake::Record().calls.clear();
+    ClearCalls();
   }
-  static std::size_t Redraws() { return fake::CallsStartingWith("J_fillrect").size(); }
+  static std::size_t Redraws() { return Count("J_fillrect"); }
   // Steps run since the generator stood at state, judged by the draws they made.
   static int StepsSince(std::uint32_t state) {
     const std::uint32_t now = common::randomState;

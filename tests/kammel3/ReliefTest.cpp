@@ -9,29 +9,20 @@
 #include "kammel3/BatchLoop.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
-#include "tests/support/FakeToolkit.h"
+#include "tests/support/FakeProgramWindow.h"
 
 namespace {
 
 using kammel3::Bed;
 auto& window = layer::GraphicsWindow;
 
-class ReliefProgram : public testing::Test {
+class ReliefProgram : public testing_support::FakeProgramWindow {
  protected:
   void SetUp() override {
-    fake::Reset();
-    layer::GraphicsWindow = {};
-    layer::OpenProgramWindow();
-    fake::Script().widths[window.Canvas] = 800;
-    fake::Script().heights[window.Canvas] = 600;
-    fake::Script().nextAction = [] { return fake::Record().lastHandle; };  // " ok "
+    FakeProgramWindow::SetUp();
     model3d::rippleParams<Bed> = {};
     model3d::InitRippleGrid<Bed>();
-    common::SetRandomState(1);
-    fake::Record().calls.clear();
-  }
-  static std::size_t Count(const std::string& prefix) {
-    return fake::CallsStartingWith(prefix).size();
+    ClearCalls();
   }
 };
 

@@ -10,7 +10,7 @@
 #include "kammel3/BatchLoop.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
-#include "tests/support/FakeToolkit.h"
+#include "tests/support/FakeProgramWindow.h"
 
 namespace {
 
@@ -21,24 +21,15 @@ const std::string kBrown = "J_setcolor(13, 160, 120, 0)";
 const std::string kYellow = "J_setcolor(13, 252, 252, 72)";
 const std::string kWhite = "J_setcolor(13, 255, 255, 255)";
 
-// A window on the fake toolkit with an 800 x 600 canvas, and the model at its all-zero start.
-class MapProgram : public testing::Test {
+// The map program's window on the fake toolkit, and the model at its all-zero start.
+class MapProgram : public testing_support::FakeProgramWindow {
  protected:
   void SetUp() override {
-    fake::Reset();
-    layer::GraphicsWindow = {};
-    layer::OpenProgramWindow();
-    fake::Script().widths[window.Canvas] = 800;
-    fake::Script().heights[window.Canvas] = 600;
-    // Unscripted waits are dialogs: answer with " ok ", the last object each dialog makes.
-    fake::Script().nextAction = [] { return fake::Record().lastHandle; };
+    FakeProgramWindow::SetUp();
     model3d::rippleParams<Bed> = {};
     model3d::InitRippleGrid<Bed>();
     kammel3map::MapThreshold = 0;
-    layer::SetViewport(0, 0, 0, 0);  // as before any entry: everything maps to 0
-    layer::SetWorldWindow(0, 0, 0, 0);
-    common::SetRandomState(1);
-    fake::Record().calls.clear();
+    ClearCalls();
   }
 
   static std::vector<std::string> Labels() {
@@ -49,7 +40,7 @@ class MapProgram : public testing::Test {
     return labels;
   }
   static std::vector<std::string> Presets() { return fake::CallsStartingWith("J_settext"); }
-  static long Count(const std::string& call) {
+  static long CountExactly(const std::string& call) {
     const auto& calls = fake::Record().calls;
     return std::count(calls.begin(), calls.end(), call);
   }
@@ -73,11 +64,11 @@ TEST_F(MapProgram, EingabeWithThePresetsDrawsTheWholeBedBrown) {
   for (int n = 0; n < 7; ++n)
     EXPECT_NE(presets[n].find(expected[n]), std::string::npos) << n;
   EXPECT_EQ(kammel3map::MapThreshold, 6);
-  EXPECT_EQ(Count(kBrown), 301 * 151);
-  EXPECT_EQ(Count(kYellow) + Count(kWhite), 0);
+  EXPECT_EQ(CountExactly(kBrown), 301 * 151);
+  EXPECT_EQ(CountExactly(kYellow) + CountExactly(kWhite), 0);
   for (const char* corner : {"J_drawpixel(13, 50, 550)", "J_drawpixel(13, 750, 550)",
                              "J_drawpixel(13, 50, 50)", "J_drawpixel(13, 750, 50)"}) {
-    EXPECT_EQ(Count(corner), 1) << corner;
+    EXPECT_EQ(CountExactly(corner), 1) << corner;
   }
 }
 
@@ -95,7 +86,7 @@ TEST_F(MapProgram, SizesOutsideTheBedAndGrainsOutsideTheBoundsAreAskedAgain) {
   ASSERT_EQ(presets.size(), 13u);
   EXPECT_NE(presets[1].find("\"1001\""), std::string::npos) << "the typed text comes back";
   EXPECT_NE(presets[12].find("\"21\""), std::string::npos) << "threshold preset is H0 + 1";
-  EXPECT_EQ(Count(kBrown), 1001 * 501);
+  EXPECT_EQ(CountExactly(kBrown), 1001 * 501);
 }
 
 TEST_F(MapProgram, BrightCellsDrawOneRandomColourEachInDrawingOrder) {
@@ -116,24 +107,24 @@ TEST_F(MapProgram, BrightCellsDrawOneRandomColourEachInDrawingOrder) {
     if (call != kBrown && call != "J_setcolor(13, 0, 0, 0)") bright.push_back(call);
   }
   EXPECT_EQ(bright, expected);
-  EXPECT_EQ(Count(kBrown), 12 - 2);
+  EXPECT_EQ(CountExactly(kBrown), 12 - 2);
 }
 
 TEST_F(MapProgram, ThresholdsBeyondAnyHeightDrawAllBrownOrAllBright) {
   model3d::rippleParams<Bed> = {10, 10, 5, 2.0, 5.0, 1};
   model3d::InitRippleGrid<Bed>();
   kammel3map::RedrawMap(128);
-  EXPECT_EQ(Count(kBrown), 121);
+  EXPECT_EQ(CountExactly(kBrown), 121);
   EXPECT_EQ(common::randomState, 1u) << "no draws for brown cells";
   kammel3map::RedrawMap(-128);
-  EXPECT_EQ(Count(kYellow) + Count(kWhite), 121);
+  EXPECT_EQ(CountExactly(kYellow) + CountExactly(kWhite), 121);
 }
 
 TEST_F(MapProgram, StartBeforeEingabeDrawsOneBrightPixelAtTheOrigin) {
   kammel3map::RunMapBatch();
   EXPECT_EQ(fake::CallsStartingWith("J_drawpixel"),
             std::vector<std::string>{"J_drawpixel(13, 0, 0)"});
-  EXPECT_EQ(Count(kYellow) + Count(kWhite), 1);
+  EXPECT_EQ(CountExactly(kYellow) + CountExactly(kWhite), 1);
 }
 
 // Each Start or canvas press is one batch and one redraw; Stop and the Grafik items change

@@ -10,6 +10,7 @@
 #include "common/Random.h"
 #include "scenarios/Scenarios.h"
 #include "tests/model3d/ReferenceBed.h"
+#include "tests/support/GeneratorControl.h"
 
 namespace {
 
@@ -28,17 +29,8 @@ std::int64_t Total() {
   return std::accumulate(std::begin(cells), std::end(cells), std::int64_t{0});
 }
 
-// The next AdvanceRandom returns `next`.
-void SetNextState(std::uint32_t next) {
-  constexpr std::uint32_t inverse = 3645876429u;  // of 134775813 mod 2^32
-  common::SetRandomState((next - 1u) * inverse);
-}
-
-// A state whose site pick RoundHalfEven(U * m) is i, for 0 <= i <= m.
-std::uint32_t StateForPick(std::int32_t i, std::int32_t m) {
-  if (i == m) return 0xffffffffu;
-  return static_cast<std::uint32_t>((std::uint64_t{static_cast<std::uint32_t>(i)} << 32) / m) + 1;
-}
+using testing_support::SetNextState;
+using testing_support::StateForPick;
 
 template <class S>
 void InitBed(const RippleParams& p) {

@@ -1,6 +1,8 @@
 // Runs a kammelsim command line in-process and captures what it writes.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -31,6 +33,17 @@ inline CapturedRun Kammelsim(const std::vector<std::string_view>& args) {
   std::FILE* err = std::tmpfile();
   const int status = tools::RunKammelsim(args, {out, err, false});
   return {status, ReadAndClose(out), ReadAndClose(err)};
+}
+
+/// A command line kammelsim must refuse: status 2, nothing on stdout, and one line on stderr
+/// that holds message.
+inline void ExpectUsageFault(const std::vector<std::string_view>& args,
+                             const std::string& message) {
+  const CapturedRun run = Kammelsim(args);
+  EXPECT_EQ(run.status, 2) << message;
+  EXPECT_EQ(run.out, "") << message;
+  EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
 }
 
 /// The whitespace-separated integers of each line.
