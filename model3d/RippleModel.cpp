@@ -91,29 +91,50 @@ namespace {
 // on the heights, and drawing apart from the moves lets both run at full speed.
 constexpr std::int32_t kDrawBlock = 1024;
 
-// The picks of one column: the rows first, in a loop of their own that runs in vector lanes;
-// then the jumps.
+// One pick in a column: the grains of a site higher than q jump by its jump length, wrapping
+// once past L (so a jump longer than L can still leave the bed); beyond the array they land in
+// its outermost row, which no bed reaches. A mask rather than a branch for "higher than q".
 template <class S>
-void SaltationPicks(std::int32_t j, std::uint32_t* states, std::int32_t count,
-                    const JumpTable& table) {
+inline void Jump(std::int32_t* column, std::int32_t i, std::int32_t j, const JumpTable& table) {
   const std::int32_t L = BedLength<S>();
   const std::int32_t q = rippleParams<S>.factorQ;
-  for (std::int32_t n = 0; n < count; ++n) {
+  const std::int32_t height = column[i];
+  const bool tabled = height >= 0 && height < JumpTable::size;
+  std::int32_t target = i + (tabled ? table.lengths[height] : JumpLength<S>(i, j));
+  if (target > L) target -= L;
+  target = std::clamp(target, -1, S::lastRow);
+  const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
+  column[i] = height - moved;
+  column[target] += moved;
+}
+
+// Saltation keeps grains in their column, so the picks of different columns never meet:
+// columns go side by side, each taking its own run of random numbers as in turn, and one
+// column's jumps need not wait for another's.
+constexpr std::int32_t kColumnsAtOnce = 4;
+
+template <class S>
+void SaltationColumns(std::int32_t first, std::int32_t columns, std::uint32_t* states,
+                      std::int32_t picks, const JumpTable& table) {
+  const std::int32_t L = BedLength<S>();
+  for (std::int32_t n = 0; n < columns * picks; ++n) {  // the rows, in vector lanes
     states[n] = static_cast<std::uint32_t>(common::PickInDoubles(states[n], L));
   }
-  std::int32_t* column = &rippleGrid<S>.at(0, j);  // grains stay in their column
-  for (std::int32_t n = 0; n < count; ++n) {
-    const std::int32_t i = static_cast<std::int32_t>(states[n]);
-    const std::int32_t height = column[i];
-    const bool tabled = height >= 0 && height < JumpTable::size;
-    std::int32_t target = i + (tabled ? table.lengths[height] : JumpLength<S>(i, j));
-    if (target > L) target -= L;  // once only: a jump longer than L can still leave the bed
-    // Beyond the array the grains land in its outermost row, which no bed reaches.
-    target = std::clamp(target, -1, S::lastRow);
-    // Only from a site higher than q; a mask rather than a branch.
-    const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
-    column[i] = height - moved;
-    column[target] += moved;
+  std::int32_t* column[kColumnsAtOnce];
+  for (std::int32_t c = 0; c < columns; ++c)
+    column[c] = &rippleGrid<S>.at(0, first + c);
+  if (columns == kColumnsAtOnce) {
+    for (std::int32_t n = 0; n < picks; ++n) {
+      for (std::int32_t c = 0; c < kColumnsAtOnce; ++c) {
+        Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), first + c, table);
+      }
+    }
+    return;
+  }
+  for (std::int32_t c = 0; c < columns; ++c) {
+    for (std::int32_t n = 0; n < picks; ++n) {
+      Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), first + c, table);
+    }
   }
 }
 
@@ -123,13 +144,12 @@ template <class S>
 void SaltationSweep() {
   const JumpTable& table = CurrentJumpTable<S>();
   const std::int32_t picks = std::max(BedLength<S>(), 1);
-  std::uint32_t states[kDrawBlock];
-  for (std::int32_t j = 0; j <= BedWidth<S>(); ++j) {
-    for (std::int32_t done = 0; done < picks; done += kDrawBlock) {
-      const std::int32_t count = std::min(kDrawBlock, picks - done);
-      common::DrawStates(states, count);
-      SaltationPicks<S>(j, states, count, table);
-    }
+  const std::int32_t W = BedWidth<S>();
+  std::uint32_t states[kColumnsAtOnce * S::maxLength];
+  for (std::int32_t j = 0; j <= W; j += kColumnsAtOnce) {
+    const std::int32_t columns = std::min(kColumnsAtOnce, W + 1 - j);
+    common::DrawStates(states, columns * picks);
+    SaltationColumns<S>(j, columns, states, picks, table);
   }
 }
 
