@@ -71,15 +71,17 @@ TEST(Random, DrawStatesGivesTheSameStatesAsAdvancingOneByOne) {
 }
 
 // The integer site pick must equal rounding U * m in extended precision, ties to even.
-TEST(Random, PickFromStateEqualsRoundingUTimesM) {
-  const std::int32_t ms[] = {0, 1, 2, 29, 299, 300, 999, 1000, 10000, -1, -300};
+TEST(Random, SitePicksEqualRoundingUTimesM) {
+  const std::int32_t ms[] = {0,   1,    2,     29, 299,  300,
+                             999, 1000, 10000, -1, -300, common::kMaxDoublePick};
   std::uint32_t state = 1;
   for (int k = 0; k < 20000; ++k) {
     state = state * 134775813u + 1u;
     for (const std::int32_t m : ms) {
       const long double exact = static_cast<long double>(state) / 4294967296.0L * m;
-      ASSERT_EQ(common::PickFromState(state, m), static_cast<std::int32_t>(std::rint(exact)))
-          << state << " * " << m;
+      const auto rounded = static_cast<std::int32_t>(std::rint(exact));
+      ASSERT_EQ(common::PickFromState(state, m), rounded) << state << " * " << m;
+      ASSERT_EQ(common::PickInDoubles(state, m), rounded) << state << " * " << m;
     }
   }
 }
