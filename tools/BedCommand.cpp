@@ -67,8 +67,10 @@ int RunBed(const ParsedOptions& options, const model3d::RippleParams& defaults,
   for (std::int32_t i = 0; i <= run.params.layerLength; ++i) {
     for (std::int32_t j = 0; j <= run.params.layerWidth; ++j)
       row[j] = grid.at(i, j);
-    WriteHeightLine(output.out, row.data(), run.params.layerWidth + 1);
+    if (!WriteHeightLine(output.out, row.data(), run.params.layerWidth + 1))
+      return WriteFault(output, "the heights");
   }
+  if (std::fflush(output.out) != 0) return WriteFault(output, "the heights");
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "tools/Kammelsim.h"
 
+#include <algorithm>
 #include <string>
 
 #include "tools/Report.h"
@@ -36,15 +37,13 @@ int RunKammelsim(std::span<const std::string_view> args, const RunOutput& output
   if (args.empty()) return UsageFault(output, "missing subcommand; see kammelsim --help");
   const std::string_view command = args.front();
   const auto rest = args.subspan(1);
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::fwrite(kUsage.data(), 1, kUsage.size(), output.out);
+  const bool help = command == "--help" || command == "-h" || command == "help" ||
+                    std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
+                    std::find(rest.begin(), rest.end(), "-h") != rest.end();
+  if (help) {
+    if (std::fwrite(kUsage.data(), 1, kUsage.size(), output.out) != kUsage.size())
+      return WriteFault(output, "the help");
     return 0;
-  }
-  for (const std::string_view arg : rest) {
-    if (arg == "--help" || arg == "-h") {
-      std::fwrite(kUsage.data(), 1, kUsage.size(), output.out);
-      return 0;
-    }
   }
   if (command == "bed") return RunBedCommand(rest, output);
   if (command == "profile") return RunProfileCommand(rest, output);

@@ -60,7 +60,9 @@ int RunProfileCommand(std::span<const std::string_view> args, const RunOutput& o
       progress.Update(k + 1);
     }
   }
-  WriteHeightLine(output.out, &model2d::rippleProfile.at(0), run.params.layerWidth + 1);
+  if (!WriteHeightLine(output.out, &model2d::rippleProfile.at(0), run.params.layerWidth + 1))
+    return WriteFault(output, "the heights");
+  if (std::fflush(output.out) != 0) return WriteFault(output, "the heights");
   return 0;
 }
 

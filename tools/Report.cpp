@@ -1,6 +1,8 @@
 #include "tools/Report.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,13 @@ namespace tools {
 int UsageFault(const RunOutput& output, std::string_view message) {
   std::fprintf(output.err, "kammelsim: %.*s\n", static_cast<int>(message.size()), message.data());
   return 2;
+}
+
+int WriteFault(const RunOutput& output, std::string_view what) {
+  const int reason = errno;
+  std::fprintf(output.err, "kammelsim: cannot write %.*s: %s\n", static_cast<int>(what.size()),
+               what.data(), std::strerror(reason));
+  return 1;
 }
 
 void SeedGenerator(bool seedGiven, std::uint32_t seed, const RunOutput& output) {
@@ -42,7 +51,7 @@ void Progress::Update(std::int64_t done) {
   std::fflush(output_.err);
 }
 
-void WriteHeightLine(std::FILE* out, const std::int32_t* heights, std::int32_t count) {
+bool WriteHeightLine(std::FILE* out, const std::int32_t* heights, std::int32_t count) {
   std::string line;
   line.reserve(static_cast<std::size_t>(count) * 4 + 1);
   char digits[16];
@@ -52,7 +61,7 @@ void WriteHeightLine(std::FILE* out, const std::int32_t* heights, std::int32_t c
     line.append(digits, end);
   }
   line.push_back('\n');
-  std::fwrite(line.data(), 1, line.size(), out);
+  return std::fwrite(line.data(), 1, line.size(), out) == line.size() && !std::ferror(out);
 }
 
 }  // namespace tools

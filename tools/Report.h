@@ -13,6 +13,9 @@ namespace tools {
 /// One line "kammelsim: <message>" on err, and the exit status of a bad command line.
 int UsageFault(const RunOutput& output, std::string_view message);
 
+/// One line "kammelsim: cannot write <what>: <reason from errno>" on err; returns status 1.
+int WriteFault(const RunOutput& output, std::string_view what);
+
 /// Sets the generator from --seed, or from the clock, reporting the seed taken.
 void SeedGenerator(bool seedGiven, std::uint32_t seed, const RunOutput& output);
 
@@ -31,7 +34,7 @@ class Progress {
   bool shown_ = false;
 };
 
-/// Writes the integers separated by single spaces and ends the line.
-void WriteHeightLine(std::FILE* out, const std::int32_t* heights, std::int32_t count);
+/// Writes the integers separated by single spaces and ends the line; false if out failed.
+[[nodiscard]] bool WriteHeightLine(std::FILE* out, const std::int32_t* heights, std::int32_t count);
 
 }  // namespace tools

@@ -1,5 +1,7 @@
 #include "tests/e2e/Harness.h"
 
+#include "tests/support/ReadLine.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -28,14 +30,9 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv,
                             const std::map<std::string, std::string>& env, const std::string& out,
-                            const std::string& err) {
+                            const std::string& err, int passFd) {
   setpgid(0, 0);
   for (const auto& [name, value] : env) {
     if (value.empty()) {
@@ -50,6 +47,8 @@ bool Exists(const std::string& path) {
   dup2(outFd, 1);
   dup2(errFd, 2);
   dup2(nullFd, 0);
+  if (passFd == 3) fcntl(3, F_SETFD, 0);  // keep it open across exec
+  if (passFd >= 0 && passFd != 3) dup2(passFd, 3);
   std::vector<char*> args;
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -61,10 +60,10 @@ bool Exists(const std::string& path) {
 }  // namespace
 
 Process::Process(const std::vector<std::string>& argv,
-                 const std::map<std::string, std::string>& env)
+                 const std::map<std::string, std::string>& env, int passFd)
     : outPath_(TempPath("out")), errPath_(TempPath("err")) {
   pid_ = fork();
-  if (pid_ == 0) ExecChild(argv, env, outPath_, errPath_);
+  if (pid_ == 0) ExecChild(argv, env, outPath_, errPath_, passFd);
 }
 
 Process::~Process() {
@@ -164,17 +163,20 @@ Image ParsePpm(const std::string& data) {
 
 }  // namespace
 
+// The server picks a free display itself and names it on a pipe: no race with other sessions.
 XSession::XSession() {
-  for (int n = 90; n < 140 && !ok_; ++n) {
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-    if (Exists("/tmp/.X" + std::to_string(n) + "-lock") || Exists(socket)) continue;
-    display_ = ":" + std::to_string(n);
-    server_ = std::make_unique<Process>(
-        std::vector<std::string>{"Xvfb", display_, "-screen", "0", "1600x1200x24", "-nolisten",
-                                 "tcp", "-noreset"},
-        std::map<std::string, std::string>{});
-    ok_ = WaitFor([&] { return Exists(socket) || !server_->Running(); }, 10s) && server_->Running();
-  }
+  int ready[2];
+  if (pipe2(ready, O_CLOEXEC) != 0) return;
+  server_ = std::make_unique<Process>(
+      std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1600x1200x24",
+                               "-nolisten", "tcp", "-noreset"},
+      std::map<std::string, std::string>{}, ready[1]);
+  close(ready[1]);
+  displayFd_ = ready[0];
+  const std::string number = testing_support::ReadLine(displayFd_, 20s);
+  if (number.empty() || !server_->Running()) return;
+  display_ = ":" + number;
+  ok_ = true;
   if (!ok_) return;
   manager_ = std::make_unique<Process>(std::vector<std::string>{"openbox", "--sm-disable"},
                                        std::map<std::string, std::string>{{"DISPLAY", display_}});
@@ -189,16 +191,29 @@ XSession::XSession() {
 XSession::~XSession() {
   manager_.reset();
   server_.reset();
+  if (displayFd_ >= 0) close(displayFd_);
 }
 
+namespace {
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream lines(text);
+  for (std::string word; lines >> word;)
+    words.push_back(word);
+  return words;
+}
+
+}  // namespace
+
 std::vector<std::string> XSession::Windows(const std::string& title) const {
-  const std::string found =
-      Run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, display_, 5s);
-  std::vector<std::string> ids;
-  std::istringstream lines(found);
-  for (std::string id; lines >> id;)
-    ids.push_back(id);
-  return ids;
+  return Words(
+      Run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, display_, 5s));
+}
+
+std::vector<std::string> XSession::WindowsOf(pid_t pid) const {
+  return Words(
+      Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)}, display_, 5s));
 }
 
 std::optional<std::string> XSession::FindWindow(const std::string& title, Duration timeout) const {
@@ -234,21 +249,27 @@ std::optional<std::array<int, 4>> XSession::Geometry(const std::string& window) 
 
 namespace {
 
-void Activate(const std::string& display, const std::string& window) {
+bool Activate(const std::string& display, const std::string& window) {
+  const auto active = [&] {
+    return Run({"xdotool", "getactivewindow"}, display, 5s) == window + "\n";
+  };
+  if (active()) return true;
   Run({"xdotool", "windowactivate", window}, display, 5s);
-  WaitFor([&] { return Run({"xdotool", "getactivewindow"}, display, 5s) == window + "\n"; }, 3s);
+  return WaitFor(active, 5s);
 }
 
 }  // namespace
 
-void XSession::Key(const std::string& window, const std::string& keys) const {
-  Activate(display_, window);
+bool XSession::Key(const std::string& window, const std::string& keys) const {
+  if (!Activate(display_, window)) return false;
   Run({"xdotool", "key", "--clearmodifiers", keys}, display_);
+  return true;
 }
 
-void XSession::Type(const std::string& window, const std::string& text) const {
-  Activate(display_, window);
+bool XSession::Type(const std::string& window, const std::string& text) const {
+  if (!Activate(display_, window)) return false;
   Run({"xdotool", "type", "--delay", "30", text}, display_);
+  return true;
 }
 
 void XSession::Click(int screenX, int screenY) const {
@@ -258,6 +279,14 @@ void XSession::Click(int screenX, int screenY) const {
 
 void XSession::Close(const std::string& window) const {
   Run({"wmctrl", "-i", "-c", window}, display_);
+}
+
+void XSession::SetClipboard(const std::string& text) const {
+  const std::string path = TempPath("clip");
+  std::ofstream(path, std::ios::binary) << text;
+  // xclip stays behind as the selection's owner until another program takes it over.
+  Run({"xclip", "-selection", "clipboard", "-i", path}, display_, 5s);
+  std::remove(path.c_str());
 }
 
 std::string XSession::Clipboard() const {

@@ -23,8 +23,9 @@ using Duration = std::chrono::milliseconds;
 class Process {
  public:
   /// Starts argv with the current environment changed by env (an empty value unsets it);
-  /// stdout and stderr go to files of their own.
-  Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env);
+  /// stdout and stderr go to files of their own; passFd, when given, becomes the child's fd 3.
+  Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+          int passFd = -1);
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
@@ -33,6 +34,7 @@ class Process {
   /// by a signal: then -signal).
   std::optional<int> Wait(Duration timeout);
   bool Running();
+  pid_t pid() const { return pid_; }
   std::string Stdout() const;
   std::string Stderr() const;
   void Kill();
@@ -89,19 +91,25 @@ class XSession {
   std::optional<std::string> FindWindow(const std::string& title, Duration timeout = 10s) const;
   /// The visible windows titled exactly title.
   std::vector<std::string> Windows(const std::string& title) const;
+  /// The visible windows of a process: its frame, dialogs and open menus.
+  std::vector<std::string> WindowsOf(pid_t pid) const;
   Image Screenshot(const std::string& window) const;
   /// Window geometry on the screen: x, y, width, height.
   std::optional<std::array<int, 4>> Geometry(const std::string& window) const;
 
-  void Key(const std::string& window, const std::string& keys) const;
-  void Type(const std::string& window, const std::string& text) const;
+  /// Activates the window, then keys or types; false (and nothing sent) when the window did
+  /// not become active.
+  bool Key(const std::string& window, const std::string& keys) const;
+  bool Type(const std::string& window, const std::string& text) const;
   void Click(int screenX, int screenY) const;
   void Close(const std::string& window) const;  ///< the close box: a WM close request
   std::string Clipboard() const;
+  void SetClipboard(const std::string& text) const;
 
  private:
   std::string display_;
   std::unique_ptr<Process> server_, manager_;
+  int displayFd_ = -1;  ///< kept open while the server runs: it may still write to it
   bool ok_ = false;
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
 namespace e2e {
 namespace {
 
@@ -76,9 +78,13 @@ void ProgramDriver::ChooseMenu(int menu, int item) {
   if (menu >= static_cast<int>(titles.size()) || !geometry) return;
   const int bandMiddle = std::max(0, (*geometry)[3] - kCanvasHeight) / 2;
   const int titleMiddle = (titles[menu].first + titles[menu].second) / 2;
+  const std::size_t shown = session_.WindowsOf(process_->pid()).size();
   session_.Click((*geometry)[0] + titleMiddle, (*geometry)[1] + bandMiddle);
-  std::this_thread::sleep_for(300ms);
-  // The open menu takes the keyboard: Down to the item, Enter to choose it.
+  // The open menu is a window of its own, and takes the keyboard: Down to the item, Enter.
+  if (!WaitFor([&] { return session_.WindowsOf(process_->pid()).size() > shown; }, 10s)) {
+    ADD_FAILURE() << "menu " << menu << " did not open";
+    return;
+  }
   for (int n = 0; n <= item; ++n)
     Run({"xdotool", "key", "Down"}, session_.display());
   Run({"xdotool", "key", "Return"}, session_.display());
@@ -87,8 +93,8 @@ void ProgramDriver::ChooseMenu(int menu, int item) {
 bool ProgramDriver::AnswerDialog(const std::string& title, const std::string& text) {
   const auto dialog = session_.FindWindow(title, 10s);
   if (!dialog) return false;
-  if (!text.empty()) session_.Type(*dialog, text);
-  session_.Key(*dialog, "Return");
+  if (!text.empty() && !session_.Type(*dialog, text)) return false;
+  if (!session_.Key(*dialog, "Return")) return false;
   return WaitFor(
       [&] {
         const auto open = session_.Windows(title);
@@ -100,10 +106,13 @@ bool ProgramDriver::AnswerDialog(const std::string& title, const std::string& te
 std::string ProgramDriver::DialogText(const std::string& title) {
   const auto dialog = session_.FindWindow(title, 10s);
   if (!dialog) return {};
-  session_.Key(*dialog, "ctrl+a");
-  session_.Key(*dialog, "ctrl+c");
-  std::this_thread::sleep_for(200ms);
-  return session_.Clipboard();
+  // Copying is seen by the clipboard leaving a text that no dialog holds.
+  const std::string none = "\x01 nothing copied";
+  session_.SetClipboard(none);
+  if (!session_.Key(*dialog, "ctrl+a") || !session_.Key(*dialog, "ctrl+c")) return {};
+  std::string text = none;
+  WaitFor([&] { return (text = session_.Clipboard()) != none; }, 10s);
+  return text == none ? std::string() : text;
 }
 
 int ProgramDriver::DialogWidth(const std::string& title) {
@@ -120,7 +129,7 @@ void ProgramDriver::ClickCanvas(int x, int y) const {
 }
 
 void ProgramDriver::Key(const std::string& keys) const {
-  session_.Key(*window_, keys);
+  if (!session_.Key(*window_, keys)) ADD_FAILURE() << "the window did not become active";
 }
 
 void ProgramDriver::Close() const {

@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "tests/e2e/ProgramDriver.h"
 
@@ -34,16 +36,36 @@ class ProgramTest : public testing::Test {
     return shot.Histogram(c.x, c.y, c.x + c.width, c.y + c.height);
   }
 
-  /// The canvas's colours once two screenshots in a row agree (the program has drawn).
-  std::map<std::uint32_t, long> SettledColours() const {
-    std::map<std::uint32_t, long> before, now = CanvasColours();
-    WaitFor(
+  /// The canvas's colours once it differs from before and has then held still: the action
+  /// taken since before has drawn, and drawn all it will.
+  std::map<std::uint32_t, long> ColoursAfterChangeFrom(const Image& before) const {
+    const bool changed =
+        WaitFor([&] { return !(program_->Shot().rgb == before.rgb); }, std::chrono::seconds(20));
+    EXPECT_TRUE(changed) << "the canvas did not change";
+    return SteadyColours();
+  }
+
+  /// The canvas's colours once two screenshots taken apart agree.
+  std::map<std::uint32_t, long> SteadyColours() const {
+    EXPECT_TRUE(HoldsStill(std::chrono::seconds(20))) << "the canvas kept changing";
+    return CanvasColours();
+  }
+
+  /// Whether, within timeout, the window shows the same picture over 400 ms.
+  bool HoldsStill(std::chrono::milliseconds timeout) const {
+    Image last = program_->Shot();
+    return WaitFor(
         [&] {
-          before = std::exchange(now, CanvasColours());
-          return before == now;
+          std::this_thread::sleep_for(std::chrono::milliseconds(400));
+          return std::exchange(last, program_->Shot()).rgb == last.rgb;
         },
-        std::chrono::seconds(20));
-    return now;
+        timeout);
+  }
+
+  /// Whether the window's picture changes within timeout.
+  bool Changes(std::chrono::milliseconds timeout) const {
+    const Image first = program_->Shot();
+    return WaitFor([&] { return !(program_->Shot().rgb == first.rgb); }, timeout);
   }
 
   void ExpectEndsWithStatus(int expected) {

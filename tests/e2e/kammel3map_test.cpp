@@ -36,8 +36,9 @@ class Kammel3map : public e2e::ProgramTest {
 TEST_F(Kammel3map, ShowsItsTitleAndMenusAndDrawsTheFreshBedBrown) {
   EXPECT_EQ(session_->Windows("kammel3map").size(), 1u);
   EXPECT_EQ(program_->MenuTitleCount(), 3) << "Datei, Grafik, Run";
+  const Image blank = program_->Shot();
   EnterPresets();
-  const auto colours = SettledColours();
+  const auto colours = ColoursAfterChangeFrom(blank);
   EXPECT_EQ(colours.at(kBrown), 45451);
   EXPECT_EQ(colours.at(kBlack), 800 * 600 - 45451);
   EXPECT_EQ(colours.size(), 2u);
@@ -61,14 +62,17 @@ TEST_F(Kammel3map, ShowsItsTitleAndMenusAndDrawsTheFreshBedBrown) {
 }
 
 TEST_F(Kammel3map, StartsRaiseCellsToTheThresholdAndOtherItemsChangeNothing) {
+  Image shot = program_->Shot();
   EnterPresets();
-  SettledColours();
+  ColoursAfterChangeFrom(shot);
   for (int n = 0; n < 3; ++n) {
+    shot = program_->Shot();
     program_->ChooseMenu(kRun, kStart);
-    SettledColours();
+    ColoursAfterChangeFrom(shot);  // cells rise, and the bright ones sparkle anew
   }
+  shot = program_->Shot();
   program_->ClickCanvas(400, 300);  // a press on the canvas is a Start too
-  auto colours = SettledColours();
+  auto colours = ColoursAfterChangeFrom(shot);
   const long bright = colours[kYellow] + colours[kWhite];
   EXPECT_GT(bright, 0);
   EXPECT_EQ(colours[kBrown] + bright, 45451);
@@ -79,7 +83,7 @@ TEST_F(Kammel3map, StartsRaiseCellsToTheThresholdAndOtherItemsChangeNothing) {
   program_->ChooseMenu(kGrafik, 0);  // " Grafik löschen"
   program_->ChooseMenu(kGrafik, 1);  // " Grafik speichern"
   program_->ChooseMenu(kRun, kStop);
-  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(HoldsStill(10s));
   EXPECT_TRUE(program_->Shot().rgb == before.rgb) << "the picture changed";
   EXPECT_TRUE(program_->process().Running());
   program_->Close();
@@ -87,6 +91,7 @@ TEST_F(Kammel3map, StartsRaiseCellsToTheThresholdAndOtherItemsChangeNothing) {
 }
 
 TEST_F(Kammel3map, ALengthBeyondTheBedIsAskedAgainWithTheTypedText) {
+  const Image blank = program_->Shot();
   program_->ChooseMenu(kRun, kEingabe);
   const int lengthDialogWidth = program_->DialogWidth("Integer-Eingabe");
   ASSERT_TRUE(program_->AnswerDialog("Integer-Eingabe", "1001"));
@@ -103,7 +108,7 @@ TEST_F(Kammel3map, ALengthBeyondTheBedIsAskedAgainWithTheTypedText) {
   for (int i = 0; i <= 1000; ++i)
     for (int j = 0; j <= 150; ++j)
       pixels.insert({layer::WorldToScreenX(i), layer::WorldToScreenY(j)});
-  EXPECT_EQ(SettledColours()[kBrown], static_cast<long>(pixels.size()));
+  EXPECT_EQ(ColoursAfterChangeFrom(blank)[kBrown], static_cast<long>(pixels.size()));
   program_->Key("ctrl+c");
   ExpectEndsWithStatus(0);
 }

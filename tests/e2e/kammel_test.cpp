@@ -31,22 +31,19 @@ class Kammel : public e2e::ProgramTest {
     for (const Dialog& dialog : kDialogs)
       ASSERT_TRUE(program_->AnswerDialog(dialog.title));
   }
-  // Screenshots taken apart differ while the simulation runs.
-  bool ProfileMoves() const {
-    const e2e::Image first = program_->Shot();
-    std::this_thread::sleep_for(300ms);
-    return !(program_->Shot().rgb == first.rgb);
-  }
+  // The picture changes within a second while the simulation runs.
+  bool ProfileMoves() const { return Changes(1s); }
 };
 
 TEST_F(Kammel, AsksFiveDialogsAndDrawsTheFlatProfileAsOneLineOnRow430) {
   EXPECT_EQ(session_->Windows("kammel").size(), 1u);
+  const e2e::Image blank = program_->Shot();
   program_->ChooseMenu(kRun, kEingabe);
   for (const Dialog& dialog : kDialogs) {
     EXPECT_EQ(program_->DialogText(dialog.title), dialog.preset);
     ASSERT_TRUE(program_->AnswerDialog(dialog.title)) << dialog.preset;
   }
-  const auto colours = SettledColours();
+  const auto colours = ColoursAfterChangeFrom(blank);
   EXPECT_EQ(colours.at(kLightRed), 701);
   EXPECT_EQ(colours.at(kBlack), 800 * 600 - 701);
   const e2e::Image shot = program_->Shot();
@@ -60,17 +57,18 @@ TEST_F(Kammel, AsksFiveDialogsAndDrawsTheFlatProfileAsOneLineOnRow430) {
 }
 
 TEST_F(Kammel, RunsFromStartUntilStop) {
+  const e2e::Image blank = program_->Shot();
   EnterPresets();
-  SettledColours();
+  ColoursAfterChangeFrom(blank);
   EXPECT_FALSE(ProfileMoves()) << "idle before Start";
   program_->ChooseMenu(kRun, kStart);
   EXPECT_TRUE(ProfileMoves());
   EXPECT_TRUE(ProfileMoves());
   e2e::KeepShot(program_->Shot(), "kammel");
   program_->ChooseMenu(kRun, kStop);
-  std::this_thread::sleep_for(300ms);
-  EXPECT_FALSE(ProfileMoves()) << "Stop halts it";
-  EXPECT_EQ(SettledColours().size(), 2u) << "a red line on black";
+  EXPECT_TRUE(HoldsStill(10s)) << "Stop halts it";
+  EXPECT_FALSE(ProfileMoves()) << "and it stays halted";
+  EXPECT_EQ(CanvasColours().size(), 2u) << "a red line on black";
   program_->Key("ctrl+c");
   ExpectEndsWithStatus(0);
 }

@@ -51,8 +51,9 @@ std::uint32_t Advanced(std::uint32_t seed, std::int64_t draws) {
   return seed;
 }
 
-// Runs first, while the model still holds the state it starts the program with.
 TEST(ProfileModel, BeforeAnyInitialisationAStepDrawsItsNumbersAndChangesNothing) {
+  model2d::profileParams = {};  // the state a program starts with
+  model2d::rippleProfile = {};
   const ProfileParams& p = model2d::profileParams;
   ASSERT_EQ(p.layerWidth, 0);
   ASSERT_EQ(Total(), 0);

@@ -16,8 +16,16 @@ constexpr double Nan = std::numeric_limits<double>::quiet_NaN();
 constexpr std::int32_t Min32 = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t Max32 = std::numeric_limits<std::int32_t>::max();
 
-// Must run before any other test of this binary sets the mapping up.
-TEST(Mapping, BeforeAnySetUpEverythingMapsToZero) {
+// Every case starts from the mapping a program starts with: all zero.
+class Mapping : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetViewport(0, 0, 0, 0);
+    SetWorldWindow(0, 0, 0, 0);
+  }
+};
+
+TEST_F(Mapping, BeforeAnySetUpEverythingMapsToZero) {
   for (const double v : {0.0, 1.0, -1e6, 1e300}) {
     EXPECT_EQ(WorldToScreenX(v), 0);
     EXPECT_EQ(WorldToScreenY(v), 0);
@@ -29,7 +37,7 @@ struct Case {
   std::int32_t pixel;
 };
 
-TEST(Mapping, WindowCornersLandOnViewportCorners) {
+TEST_F(Mapping, WindowCornersLandOnViewportCorners) {
   SetViewport(50, 750, 50, 550);
   SetWorldWindow(0, 1000, 0, 1000);
   for (const auto& [x, column] : {Case{0, 50}, {1000, 750}, {500, 400}, {-100, -20}}) {
@@ -40,7 +48,7 @@ TEST(Mapping, WindowCornersLandOnViewportCorners) {
   }
 }
 
-TEST(Mapping, ExactHalvesRoundToEven) {
+TEST_F(Mapping, ExactHalvesRoundToEven) {
   SetViewport(0, 10, 0, 10);
   SetWorldWindow(0, 4, 0, 4);  // 2.5 pixels per unit
   for (const auto& [x, column] : {Case{1, 2}, {3, 8}, {-1, -2}, {-3, -8}, {0.2, 0}}) {
@@ -50,7 +58,7 @@ TEST(Mapping, ExactHalvesRoundToEven) {
     EXPECT_EQ(WorldToScreenY(y), row) << y;
 }
 
-TEST(Mapping, PixelsOutsideTheIntegerRangeClampToTheLargestOnBothSides) {
+TEST_F(Mapping, PixelsOutsideTheIntegerRangeClampToTheLargestOnBothSides) {
   SetViewport(0, 1, 0, 1);
   SetWorldWindow(0, 1, 0, 1);  // one pixel per unit, x and pixel alike
   // clang-format off
@@ -65,7 +73,7 @@ TEST(Mapping, PixelsOutsideTheIntegerRangeClampToTheLargestOnBothSides) {
   EXPECT_EQ(WorldToScreenY(1e12), ScreenClampValue);
 }
 
-TEST(Mapping, ViewportSpanningTheWholeIntegerRangeDoesNotOverflow) {
+TEST_F(Mapping, ViewportSpanningTheWholeIntegerRangeDoesNotOverflow) {
   SetViewport(Min32, Max32, Max32, Min32);
   SetWorldWindow(0, 1, 0, 1);
   EXPECT_EQ(WorldToScreenX(0.5), 0);  // -0.5 to even
@@ -73,7 +81,7 @@ TEST(Mapping, ViewportSpanningTheWholeIntegerRangeDoesNotOverflow) {
   EXPECT_EQ(WorldToScreenY(0.5), 0);
 }
 
-TEST(Mapping, ASecondViewportMovesThePictureButKeepsTheScale) {
+TEST_F(Mapping, ASecondViewportMovesThePictureButKeepsTheScale) {
   SetViewport(50, 750, 50, 550);
   SetWorldWindow(0, 1000, 0, 1000);
   SetViewport(0, 100, 10, 100);
@@ -83,7 +91,7 @@ TEST(Mapping, ASecondViewportMovesThePictureButKeepsTheScale) {
   EXPECT_EQ(WorldToScreenY(0), 510);
 }
 
-TEST(Mapping, ZeroExtentCollapsesThatAxisOntoItsFirstPixel) {
+TEST_F(Mapping, ZeroExtentCollapsesThatAxisOntoItsFirstPixel) {
   SetViewport(50, 750, 60, 550);
   SetWorldWindow(3, 3, 0, 1000);
   for (const double x : {3.0, -1e9, 1e300})

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ReadLine.h"
 #include "toolkit/DisplayProbe.h"
 
 extern char** environ;
@@ -138,16 +140,14 @@ TEST(ToolkitStartTest, ConnectsToARunningXServer) {
   close(ready[1]);
   close(quiet);
   ASSERT_GT(pid, 0);
-  // The server writes its display number once it accepts clients, and keeps the pipe open.
-  pollfd wait{ready[0], POLLIN, 0};
-  char line[32] = {};
-  if (poll(&wait, 1, 20000) == 1 && read(ready[0], line, sizeof line - 1) < 0) line[0] = 0;
-  close(ready[0]);
-  std::string number(line, strcspn(line, "\n"));
+  // The server writes its display number once it accepts clients, perhaps in more than one
+  // write; the pipe stays open until the server is gone, or a late write would kill it.
+  const std::string number = testing_support::ReadLine(ready[0], std::chrono::seconds(20));
   Outcome outcome;
   if (!number.empty()) outcome = RunProbe({{"DISPLAY", ":" + number}});
   kill(pid, SIGTERM);
   waitpid(pid, nullptr, 0);
+  close(ready[0]);
   ASSERT_FALSE(number.empty()) << "Xvfb did not start";
   EXPECT_EQ(outcome.exitCode, 10);
   EXPECT_EQ(outcome.output, "");
