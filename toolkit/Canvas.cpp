@@ -161,23 +161,26 @@ void CanvasWidget::Touched() {
   State().dirtyCanvases.emplace_back(this);
 }
 
-// Grows only: what was drawn stays, also where the canvas has shrunk meanwhile.
+// Grows with the canvas, and shrinks again once it holds far more than the canvas shows; what
+// was drawn in the part that stays is kept.
 void CanvasWidget::GrowTo(QSize size) {
-  const int width = std::min(std::max(width_, size.width()), kMaxSide);
-  const int height = std::min(std::max(height_, size.height()), kMaxSide);
-  if (width == width_ && height == height_) return;
+  const QSize shown = size.expandedTo(requested_).boundedTo({kMaxSide, kMaxSide});
+  QSize target = shown.expandedTo({width_, height_});
+  const qint64 kept = qint64{width_} * height_;
+  if (kept > 2 * qint64{shown.width()} * shown.height()) target = shown;
+  if (target == QSize(width_, height_)) return;
   EndPainter();
-  QImage grown(width, height, QImage::Format_ARGB32_Premultiplied);
-  if (grown.isNull()) return;
-  grown.fill(Qt::transparent);
+  QImage fitted(target, QImage::Format_ARGB32_Premultiplied);
+  if (fitted.isNull()) return;
+  fitted.fill(Qt::transparent);
   if (!image_.isNull()) {
-    QPainter copy(&grown);
+    QPainter copy(&fitted);
     copy.setCompositionMode(QPainter::CompositionMode_Source);
     copy.drawImage(0, 0, image_);
   }
-  image_ = std::move(grown);
-  width_ = width;
-  height_ = height;
+  image_ = std::move(fitted);
+  width_ = target.width();
+  height_ = target.height();
 }
 
 bool CanvasWidget::LoadPoints(int n, const int* xs, const int* ys) {

@@ -7,24 +7,27 @@
 namespace jqt {
 
 int Registry::Add(Kind kind, QObject* object, int owner) {
-  const std::int64_t handle = first_ + static_cast<std::int64_t>(entries_.size());
-  if (handle > std::numeric_limits<int>::max()) return 0;
-  Entry& entry = entries_.emplace_back();
+  if (next_ > std::numeric_limits<int>::max()) return 0;
+  const int handle = static_cast<int>(next_++);
+  Entry& entry = entries_[handle];
   entry.kind = kind;
-  entry.handle = static_cast<int>(handle);
+  entry.handle = handle;
   entry.object = object;
   entry.owner = owner;
   if (object) {
-    byObject_[object] = entry.handle;
-    QObject::connect(object, &QObject::destroyed, [this, object] { byObject_.erase(object); });
+    byObject_[object] = handle;
+    QObject::connect(object, &QObject::destroyed, [this, object, handle] {
+      byObject_.erase(object);
+      Release(handle);
+    });
   }
-  return static_cast<int>(handle);
+  return handle;
 }
 
 Entry* Registry::Find(int handle) {
-  const std::int64_t index = static_cast<std::int64_t>(handle) - first_;
-  if (index < 0 || index >= static_cast<std::int64_t>(entries_.size())) return nullptr;
-  Entry& entry = entries_[static_cast<std::size_t>(index)];
+  const auto found = entries_.find(handle);
+  if (found == entries_.end()) return nullptr;
+  Entry& entry = found->second;
   const bool listener = entry.kind == Kind::KeyListener || entry.kind == Kind::MouseListener;
   return listener || entry.object ? &entry : nullptr;
 }
@@ -39,15 +42,24 @@ Entry* Registry::FindObject(const QObject* object) {
   return found == byObject_.end() ? nullptr : Find(found->second);
 }
 
+void Registry::Release(int handle) {
+  const auto found = entries_.find(handle);
+  if (found == entries_.end()) return;
+  std::vector<int> owned = std::move(found->second.children);
+  owned.insert(owned.end(), found->second.listeners.begin(), found->second.listeners.end());
+  entries_.erase(found);
+  for (const int child : owned)
+    Release(child);
+}
+
 void Registry::Clear() {
   std::vector<QPointer<QObject>> windows;
-  for (const Entry& entry : entries_) {
+  for (const auto& [handle, entry] : entries_) {
     if (IsWindow(entry)) windows.push_back(entry.object);
   }
   // A frame takes its dialogs with it; the guarded pointers notice.
   for (QPointer<QObject>& window : windows)
     delete window.data();
-  first_ += static_cast<std::int64_t>(entries_.size());
   entries_.clear();
   byObject_.clear();
 }

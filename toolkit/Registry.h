@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QPointer>
 #include <cstdint>
-#include <deque>
 #include <unordered_map>
 #include <vector>
 
@@ -58,11 +57,17 @@ class Registry {
   Entry* FindObject(const QObject* object);
   /// Deletes every window made and forgets all entries; later handles go on counting up.
   void Clear();
+  /// The number of live entries.
+  std::size_t Size() const { return entries_.size(); }
 
  private:
-  std::deque<Entry> entries_;  // grows without moving the entries handed out
+  /// Forgets an entry with its children and listeners: their objects are gone.
+  void Release(int handle);
+
+  // Node-based, so entries handed out never move; a disposed dialog's entries are erased.
+  std::unordered_map<int, Entry> entries_;
   std::unordered_map<const QObject*, int> byObject_;
-  std::int64_t first_ = 1;  ///< the handle of entries_[0]
+  std::int64_t next_ = 1;  ///< the next handle; never reused
 };
 
 /// The widget of an entry, or null when it has none.

@@ -45,6 +45,10 @@ void ProcessEvents() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+int LiveHandles() {
+  return static_cast<int>(State().registry.Size());
+}
+
 int QueuedEvents() {
   return static_cast<int>(State().events.size());
 }

@@ -22,6 +22,8 @@ QImage CanvasPicture(int canvas);
 void ProcessEvents();
 /// The number of fired handles waiting in the queue.
 int QueuedEvents();
+/// The number of live handles.
+int LiveHandles();
 
 }  // namespace jqt::testing
 #pragma GCC visibility pop

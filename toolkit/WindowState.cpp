@@ -73,8 +73,10 @@ void SetEnabled(int handle, bool enabled) {
 void Pack(QWidget& widget) {
   QLayout* layout = widget.layout();
   if (layout) layout->activate();
-  widget.resize(
-      widget.sizeHint().expandedTo(widget.minimumSizeHint()).boundedTo({kMaxSize, kMaxSize}));
+  widget.resize(widget.sizeHint()
+                    .expandedTo(widget.minimumSizeHint())
+                    .expandedTo(widget.minimumSize())
+                    .boundedTo({kMaxSize, kMaxSize}));
   // A hidden window lays out only when shown; its children's sizes are asked for before that.
   if (layout && !widget.isVisible()) layout->setGeometry(widget.rect());
 }

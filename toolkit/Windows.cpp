@@ -1,6 +1,8 @@
 // Making windows, menus, dialog widgets and listeners, and laying windows out.
+#include <QApplication>
 #include <QBoxLayout>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -45,6 +47,14 @@ void Place(QBoxLayout& layout, Arrangement arrangement, QWidget* widget) {
       layout.addWidget(widget, 0, Qt::AlignVCenter);
       break;
   }
+}
+
+// Wide enough for a window manager to show the whole title beside its buttons: titles are
+// usually bold, and the buttons and icon take about 100 pixels.
+int TitleWidth(const QString& title) {
+  QFont font = QApplication::font();
+  font.setBold(true);
+  return QFontMetrics(font).horizontalAdvance(title) + 110;
 }
 
 // Registers a new object and lets the translator watch it; 0 (and no object) when full.
@@ -173,7 +183,11 @@ int J_dialog(int frame, const char* title) {
   if (!owner) return 0;
   // Not modal for Qt: the program's own wait makes it so, and the frame must still report.
   auto* dialog = new QDialog(jqt::WidgetOf(*owner));
+  // A dialog cannot be minimised or maximised: that would hide the program behind its frame.
+  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint);
   dialog->setWindowTitle(jqt::FromLatin1(title));
+  dialog->setMinimumWidth(jqt::TitleWidth(dialog->windowTitle()));
   const int handle = jqt::Register(Kind::Dialog, dialog, frame);
   if (Entry* entry = State().registry.Find(handle)) jqt::Relayout(*entry);
   return handle;

@@ -74,7 +74,7 @@ bool WaitFor(Ready ready, Duration timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!ready()) {
     if (std::chrono::steady_clock::now() > deadline) return ready();
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(10ms);
   }
   return true;
 }

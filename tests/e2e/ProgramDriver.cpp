@@ -35,7 +35,7 @@ ProgramDriver::ProgramDriver(const XSession& session, const std::string& executa
   window_ = session.FindWindow(title, 20s);
   if (window_) {
     // The window is up once its menu bar shows its titles.
-    WaitFor([&] { return MenuTitles(Shot()).size() >= 3; }, 10s);
+    WaitFor([&] { return (menuTitles_ = MenuTitles(Shot())).size() >= 3; }, 10s);
   }
 }
 
@@ -73,7 +73,7 @@ int ProgramDriver::MenuTitleCount() const {
 }
 
 void ProgramDriver::ChooseMenu(int menu, int item) {
-  const auto titles = MenuTitles(Shot());
+  const auto& titles = menuTitles_;
   const auto geometry = session_.Geometry(*window_);
   if (menu >= static_cast<int>(titles.size()) || !geometry) return;
   const int bandMiddle = std::max(0, (*geometry)[3] - kCanvasHeight) / 2;
@@ -85,9 +85,10 @@ void ProgramDriver::ChooseMenu(int menu, int item) {
     ADD_FAILURE() << "menu " << menu << " did not open";
     return;
   }
-  for (int n = 0; n <= item; ++n)
-    Run({"xdotool", "key", "Down"}, session_.display());
-  Run({"xdotool", "key", "Return"}, session_.display());
+  std::vector<std::string> keys = {"xdotool", "key"};
+  keys.insert(keys.end(), static_cast<std::size_t>(item) + 1, "Down");
+  keys.push_back("Return");
+  Run(keys, session_.display());
 }
 
 bool ProgramDriver::AnswerDialog(const std::string& title, const std::string& text) {

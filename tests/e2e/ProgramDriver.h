@@ -47,6 +47,7 @@ class ProgramDriver {
   const XSession& session_;
   std::unique_ptr<Process> process_;
   std::optional<std::string> window_;
+  std::vector<std::pair<int, int>> menuTitles_;  ///< found once: the menu bar never changes
 };
 
 /// Where the tests find the programs: the bin/ folder of the build they belong to.

@@ -164,6 +164,19 @@ TEST_F(CanvasTest, DrawingSurvivesResizingAndNewAreaShowsTheBackground) {
   EXPECT_EQ(picture.pixel(picture.width() - 1, picture.height() - 1), qRgb(0, 0, 160));
 }
 
+TEST_F(CanvasTest, BackingShrinksAgainAfterAHugeWindowKeepingWhatIsShown) {
+  J_setcolor(canvas, 255, 0, 0);
+  J_drawpixel(canvas, 10, 10);
+  const QSize frameSize(J_getwidth(frame), J_getheight(frame));
+  J_setsize(frame, 6000, 5000);
+  jqt::testing::ProcessEvents();
+  EXPECT_GE(jqt::testing::CanvasBacking(canvas).width(), 5000);
+  J_setsize(frame, frameSize.width(), frameSize.height());
+  jqt::testing::ProcessEvents();
+  EXPECT_EQ(jqt::testing::CanvasBacking(canvas).size(), QSize(800, 600));
+  EXPECT_EQ(Picture().pixel(10, 10), kRed);
+}
+
 TEST_F(CanvasTest, ScreenShowsTheLatestPictureOnceEventsAreProcessed) {
   J_setcolor(canvas, 0, 0, 255);
   J_fillrect(canvas, 0, 0, 100, 100);

@@ -1,5 +1,7 @@
 // Latin-1 texts both ways, the 254-character limit, and the dialog the layer builds.
 #include <QAction>
+#include <QDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -126,6 +128,30 @@ TEST_F(TextTest, HiddenDialogIsReadableUntilTheNextEventTurnThenGone) {
   J_show(dialog);  // names nothing now
   J_settext(field, "x");
   EXPECT_TRUE(W(frame)->isEnabled());
+}
+
+TEST_F(TextTest, DisposedDialogsReleaseTheirHandles) {
+  OpenDialog("Breite", "30");
+  J_hide(dialog);
+  J_getaction();
+  const int live = jqt::testing::LiveHandles();
+  for (int n = 0; n < 50; ++n) {
+    OpenDialog("Breite", "30");
+    J_hide(dialog);
+    J_getaction();
+  }
+  EXPECT_EQ(jqt::testing::LiveHandles(), live);
+  EXPECT_EQ(W(frame)->findChildren<QDialog*>().size(), 0);
+}
+
+TEST_F(TextTest, DialogsHaveNoMinimiseOrMaximiseAndShowTheirWholeTitle) {
+  OpenDialog("Breite", "30");
+  const Qt::WindowFlags flags = W(dialog)->windowFlags();
+  EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  EXPECT_GT(W(dialog)->width(), QFontMetrics(bold).horizontalAdvance("Integer-Eingabe") + 60);
 }
 
 TEST_F(TextTest, DialogShownAgainBeforeThatStays) {
