@@ -4,7 +4,7 @@
 
 #include "bench/PerNumber.h"
 #include "common/Random.h"
-#include "kammel/ProfileModel.h"
+#include "model2d/ProfileModel.h"
 #include "scenarios/Scenarios.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "bench/OffscreenWindow.h"
 #include "kammel/Profile.h"
-#include "kammel/ProfileModel.h"
+#include "model2d/ProfileModel.h"
 #include "layer/Modul.h"
 #include "scenarios/Scenarios.h"
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
-#include "kammel/ProfileModel.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
+#include "model2d/ProfileModel.h"
 #include "scenarios/Scenarios.h"
 
 namespace kammel {
@@ -30,18 +30,21 @@ void EnterProfileParameters() {
   std::string q = layer::FormatReal(p.factorQ, 3.0);
   // A width below 1 leaves the mapping without extent; the bounds on D and q keep every sum
   // of the widest profile in 32 bits.
-  constexpr std::int32_t grains = scenarios::kMaxProfileGrains;
+  constexpr std::int32_t grains = model2d::kMaxProfileGrains;
   layer::ReadIntegerWithin(kWidthPrompt, width, p.layerWidth, 1, model2d::kMaxProfileWidth);
   layer::ReadIntegerWithin(kThicknessPrompt, thickness, p.layerThickness, 0, grains);
   layer::ReadReal(kBPrompt, b, p.factorB);
   layer::ReadReal(kWindPrompt, wind, p.windStrength);
   layer::ReadIntegerWithin(kQPrompt, q, p.factorQ, 0, grains);
-  model2d::profileParams = p;
-
-  layer::SetViewport(50, layer::GetCanvasWidth() - 50, 50, layer::GetCanvasHeight() - 150);
-  layer::SetWorldWindow(0.0, p.layerWidth, 0.0, p.layerWidth);
-  model2d::InitRippleProfile();
+  SetUpProfile(p);
   RedrawProfile();
+}
+
+void SetUpProfile(const model2d::ProfileParams& params) {
+  model2d::profileParams = params;
+  layer::SetViewport(50, layer::GetCanvasWidth() - 50, 50, layer::GetCanvasHeight() - 150);
+  layer::SetWorldWindow(0.0, params.layerWidth, 0.0, params.layerWidth);
+  model2d::InitRippleProfile();
 }
 
 void RedrawProfile() {
@@ -52,21 +55,6 @@ void RedrawProfile() {
     layer::DrawLine(layer::WorldToScreenX(i), layer::WorldToScreenY(model2d::ProfileHeight(i)),
                     layer::WorldToScreenX(i + 1),
                     layer::WorldToScreenY(model2d::ProfileHeight(i + 1)), layer::LightRed);
-  }
-}
-
-void RunProfileLoop() {
-  auto& w = layer::GraphicsWindow;
-  std::int32_t event = 0;
-  while (event != w.Frame && event != w.ItemQuit) {
-    event = layer::WaitEvent();
-    if (event == w.ItemInput) EnterProfileParameters();
-    if (event == w.ItemStart) w.PollEvents = true;
-    if (w.PollEvents) {
-      model2d::RunProfileStep();
-      RedrawProfile();
-    }
-    if (event == w.ItemStop) w.PollEvents = false;
   }
 }
 

@@ -1,8 +1,8 @@
 #include "kammel3/Relief.h"
 
-#include "kammel3/BedEntry.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
+#include "program3d/BedEntry.h"
 #include "scenarios/Scenarios.h"
 
 namespace kammel3 {
@@ -11,12 +11,15 @@ bool Shaded = true;
 bool HideEdges = false;
 
 void EnterParameters() {
-  auto& params = model3d::rippleParams<Bed>;
-  params = EnterBed(scenarios::kReliefDefaults, Bed::maxLength, Bed::maxWidth);
+  SetUpRelief(program3d::EnterBed(scenarios::kReliefDefaults, Bed::maxLength, Bed::maxWidth));
+  RedrawRelief();
+}
+
+void SetUpRelief(const model3d::RippleParams& params) {
+  model3d::rippleParams<Bed> = params;
   layer::SetViewport(50, layer::GetCanvasWidth() - 50, 50, layer::GetCanvasHeight() - 50);
   layer::SetWorldWindow(0.0, params.layerLength, 0.0, params.layerLength);
   model3d::InitRippleGrid<Bed>();
-  RedrawRelief();
 }
 
 void RedrawRelief() {

@@ -14,6 +14,10 @@ extern bool HideEdges;
 /// The six dialogs, the mapping, a new bed and its relief.
 void EnterParameters();
 
+/// What an entry does after its dialogs, but for the drawing: the parameters, the mapping for
+/// the canvas's current size, and a new bed.
+void SetUpRelief(const model3d::RippleParams& params);
+
 /// Draws the whole bed through PlotSurface. A bed without extent (before the first entry)
 /// shows as a black canvas: the plot has no range to draw it in.
 void RedrawRelief();

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "common/Random.h"
-#include "kammel3/BedEntry.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
+#include "program3d/BedEntry.h"
 #include "scenarios/Scenarios.h"
 
 namespace kammel3map {
@@ -14,16 +14,21 @@ namespace kammel3map {
 std::int32_t MapThreshold = 0;
 
 void EnterMapParameters() {
-  auto& params = model3d::rippleParams<Bed>;
-  params = kammel3::EnterBed(scenarios::kMapDefaults, Bed::maxLength, Bed::maxWidth);
-  MapThreshold = params.layerHeight + 1;
-  std::string threshold = layer::FormatReal(MapThreshold, 2.0);
-  layer::ReadInteger(" Grenze : ", threshold, MapThreshold);
+  const model3d::RippleParams params =
+      program3d::EnterBed(scenarios::kMapDefaults, Bed::maxLength, Bed::maxWidth);
+  std::int32_t threshold = params.layerHeight + 1;
+  std::string preset = layer::FormatReal(threshold, 2.0);
+  layer::ReadInteger(" Grenze : ", preset, threshold);
+  SetUpMap(params, threshold);
+  RedrawMap(MapThreshold);
+}
 
+void SetUpMap(const model3d::RippleParams& params, std::int32_t threshold) {
+  model3d::rippleParams<Bed> = params;
+  MapThreshold = threshold;
   layer::SetViewport(50, layer::GetCanvasWidth() - 50, 50, layer::GetCanvasHeight() - 50);
   layer::SetWorldWindow(0.0, params.layerLength, 0.0, params.layerWidth);
   model3d::InitRippleGrid<Bed>();
-  RedrawMap(MapThreshold);
 }
 
 void RedrawMap(std::int32_t threshold) {

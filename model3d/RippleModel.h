@@ -19,6 +19,9 @@ struct RippleParams {
   std::int32_t factorQ;      ///< saltation threshold and grains carried by one jump
 };
 
+/// The largest H0 and q a caller may give: every sum of the largest bed then stays in 32 bits.
+inline constexpr std::int32_t kMaxGrains = 1000;
+
 /// kammel3: array rows 0..1000 and columns 0..500, L <= 999 and W <= 499, batches of 5 cycles
 /// of 3 saltation sweeps and 3 W creep sweeps.
 struct ReliefSettings {

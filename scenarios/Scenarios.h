@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "common/Random.h"
-#include "kammel/ProfileModel.h"
+#include "model2d/ProfileModel.h"
 #include "model3d/RippleModel.h"
 
 namespace scenarios {
@@ -16,9 +16,6 @@ inline constexpr model3d::RippleParams kReliefDefaults{300, 30, 20, 2.0, 5.0, 1}
 inline constexpr model3d::RippleParams kMapDefaults{300, 150, 5, 2.0, 5.0, 1};
 /// The largest bed the map program accepts, with its other defaults.
 inline constexpr model3d::RippleParams kLargestMapBed{1000, 500, 5, 2.0, 5.0, 1};
-
-/// Bounds the drivers put on heights and q, which keep every sum of the largest bed in 32 bits.
-inline constexpr std::int32_t kMaxGrainParameter = 1000;
 
 /// Writes the parameters, initialises the bed and sets the generator to seed.
 template <class Settings>
@@ -32,10 +29,6 @@ void SetUpBed(const model3d::RippleParams& params, std::uint32_t seed) {
 inline constexpr model2d::ProfileParams kProfileDefaults{1000, 50, 2.0, 5.0, 1};
 /// The widest profile the table holds, with the other defaults.
 inline constexpr model2d::ProfileParams kWidestProfile{model2d::kMaxProfileWidth, 50, 2.0, 5.0, 1};
-
-/// Bounds the runner puts on D and q: the widest profile then holds at most 10001 * 100000
-/// grains, so no height or sum leaves 32 bits.
-inline constexpr std::int32_t kMaxProfileGrains = 100000;
 
 /// Writes the parameters, initialises the profile and sets the generator to seed.
 inline void SetUpProfile(const model2d::ProfileParams& params, std::uint32_t seed) {

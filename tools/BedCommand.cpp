@@ -26,7 +26,7 @@ struct BedRun {
 template <class Settings>
 BedRun ReadBedRun(const ParsedOptions& options, const model3d::RippleParams& defaults,
                   std::string& error) {
-  constexpr std::int64_t grains = scenarios::kMaxGrainParameter;
+  constexpr std::int64_t grains = model3d::kMaxGrains;
   BedRun run{};
   auto& p = run.params;
   p.layerLength = static_cast<std::int32_t>(

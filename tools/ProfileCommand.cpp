@@ -2,7 +2,7 @@
 #include <array>
 #include <string>
 
-#include "kammel/ProfileModel.h"
+#include "model2d/ProfileModel.h"
 #include "scenarios/Scenarios.h"
 #include "tools/Kammelsim.h"
 #include "tools/Options.h"
@@ -24,7 +24,7 @@ struct ProfileRun {
 
 ProfileRun ReadProfileRun(const ParsedOptions& options, std::string& error) {
   constexpr model2d::ProfileParams defaults = scenarios::kProfileDefaults;
-  constexpr std::int64_t grains = scenarios::kMaxProfileGrains;
+  constexpr std::int64_t grains = model2d::kMaxProfileGrains;
   ProfileRun run{};
   auto& p = run.params;
   p.layerWidth = static_cast<std::int32_t>(

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/Random.h"
-#include "kammel/ProfileModel.h"
+#include "model2d/ProfileModel.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
 #include "tests/support/FakeProgramWindow.h"

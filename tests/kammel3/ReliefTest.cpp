@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/Random.h"
-#include "kammel3/BatchLoop.h"
+#include "program3d/BatchLoop.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
 #include "tests/support/FakeProgramWindow.h"
@@ -82,7 +82,7 @@ TEST_F(ReliefProgram, EachStartOrCanvasPressIsOneBatchAndOneRedraw) {
   fake::Script().actions = {window.ItemStart, window.MouseKind0,  window.ItemStop,
                             window.ItemClear, window.KeyListener, window.ItemQuit};
   window.LastEvent = 0;
-  kammel3::RunBatchLoop(kammel3::EnterParameters, kammel3::RunReliefBatch);
+  program3d::RunBatchLoop(kammel3::EnterParameters, kammel3::RunReliefBatch);
   EXPECT_EQ(Count("J_fillrect"), 2u);
   const std::uint32_t after = common::randomState;
   common::SetRandomState(1);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/Random.h"
-#include "kammel3/BatchLoop.h"
+#include "program3d/BatchLoop.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
 #include "tests/support/FakeProgramWindow.h"
@@ -140,7 +140,7 @@ TEST_F(MapProgram, LoopRunsOneBatchPerStartAndEndsOnQuitOrClose) {
                               window.MouseKind1,  window.MouseKind2,
                               window.KeyListener, byClose ? window.Frame : window.ItemQuit,
                               window.ItemStart};
-    kammel3::RunBatchLoop(kammel3map::EnterMapParameters, kammel3map::RunMapBatch);
+    program3d::RunBatchLoop(kammel3map::EnterMapParameters, kammel3map::RunMapBatch);
     EXPECT_EQ(redraws(), 2u);
     EXPECT_FALSE(window.PollEvents);
     EXPECT_EQ(fake::Script().actions.size(), 1u) << "the loop ended at Quit or close";

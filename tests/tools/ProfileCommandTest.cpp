@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "kammel/ProfileModel.h"
+#include "model2d/ProfileModel.h"
 #include "scenarios/Scenarios.h"
 #include "tests/tools/CapturedRun.h"
 

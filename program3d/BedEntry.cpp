@@ -1,4 +1,4 @@
-#include "kammel3/BedEntry.h"
+#include "program3d/BedEntry.h"
 
 #include <string>
 #include <string_view>
@@ -6,7 +6,7 @@
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
 
-namespace kammel3 {
+namespace program3d {
 namespace {
 
 // Latin-1, as the toolkit takes it.
@@ -32,11 +32,11 @@ model3d::RippleParams EnterBed(const model3d::RippleParams& defaults, std::int32
   // Sizes below 1 would leave the mapping without extent and the model without a bed.
   layer::ReadIntegerWithin(kLengthPrompt, length, p.layerLength, 1, maxLength);
   layer::ReadIntegerWithin(kWidthPrompt, width, p.layerWidth, 1, maxWidth);
-  layer::ReadIntegerWithin(kHeightPrompt, height, p.layerHeight, 0, kMaxGrains);
+  layer::ReadIntegerWithin(kHeightPrompt, height, p.layerHeight, 0, model3d::kMaxGrains);
   layer::ReadReal(kBPrompt, b, p.factorB);
   layer::ReadReal(kWindPrompt, wind, p.windStrength);
-  layer::ReadIntegerWithin(kQPrompt, q, p.factorQ, 0, kMaxGrains);
+  layer::ReadIntegerWithin(kQPrompt, q, p.factorQ, 0, model3d::kMaxGrains);
   return p;
 }
 
-}  // namespace kammel3
+}  // namespace program3d

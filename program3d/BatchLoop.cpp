@@ -1,8 +1,8 @@
-#include "kammel3/BatchLoop.h"
+#include "program3d/BatchLoop.h"
 
 #include "layer/japiKern.h"
 
-namespace kammel3 {
+namespace program3d {
 
 void RunBatchLoop(void (*enter)(), void (*runBatch)()) {
   auto& w = layer::GraphicsWindow;
@@ -21,4 +21,4 @@ void RunBatchLoop(void (*enter)(), void (*runBatch)()) {
   }
 }
 
-}  // namespace kammel3
+}  // namespace program3d

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/Random.h"
-#include "kammel/ProfileModel.h"
+#include "model2d/ProfileModel.h"
 
 namespace reference {
 

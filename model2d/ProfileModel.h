@@ -19,6 +19,9 @@ struct ProfileParams {
 
 /// The largest N the table holds a profile for.
 inline constexpr std::int32_t kMaxProfileWidth = 10000;
+/// The largest D and q a caller may give: the widest profile then holds at most 10001 * 100000
+/// grains, so no height or sum leaves 32 bits.
+inline constexpr std::int32_t kMaxProfileGrains = 100000;
 
 /// Heights of cells -1..10001. Cells 0..10000 hold the widest profile; cell 10001 is its
 /// right neighbour beyond the end, and cell -1 a guard below every profile. Both only ever

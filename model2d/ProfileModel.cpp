@@ -1,4 +1,4 @@
-#include "kammel/ProfileModel.h"
+#include "model2d/ProfileModel.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "kammel/ProfileModel.h"
+#include "model2d/ProfileModel.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "common/Random.h"
 #include "scenarios/Scenarios.h"
-#include "tests/kammel/ReferenceProfile.h"
+#include "tests/model2d/ReferenceProfile.h"
 #include "tests/support/GeneratorControl.h"
 
 namespace {
