@@ -4,8 +4,8 @@
 
 #include "bench/OffscreenWindow.h"
 #include "kammel/Profile.h"
-#include "model2d/ProfileModel.h"
 #include "layer/Modul.h"
+#include "model2d/ProfileModel.h"
 #include "scenarios/Scenarios.h"
 
 namespace {

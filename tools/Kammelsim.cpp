@@ -4,15 +4,17 @@
 #include <string>
 
 #include "tools/Report.h"
+#include "tools/RunOptions.h"
 
 namespace tools {
 namespace {
 
 constexpr std::string_view kUsage =
     "usage: kammelsim bed [--settings relief|map] [--length L] [--width W] [--height H0]\n"
-    "                     [--b B] [--wind V] [--q Q] [--seed S] [--batches K]\n"
+    "                     [--b B] [--wind V] [--q Q] [--batches K] [--threshold T] [OUTPUTS]\n"
     "       kammelsim profile [--width N] [--thickness D] [--b B] [--wind V] [--q Q]\n"
-    "                         [--seed S] [--steps K]\n"
+    "                         [--steps K] [OUTPUTS]\n"
+    "       kammelsim --version\n"
     "\n"
     "Runs the ripple model headless and prints the heights on stdout.\n"
     "\n"
@@ -21,15 +23,24 @@ constexpr std::string_view kUsage =
     "     Defaults are the program's dialog defaults: relief 300 30 20 2.0 5.0 1,\n"
     "     map 300 150 5 2.0 5.0 1; one batch. L is 1..999 (relief) or 1..1000 (map),\n"
     "     W 1..499 or 1..500, H0 and Q 0..1000, B and V finite reals, K 0..1000000.\n"
+    "     T (map only) is the height drawn bright, H0 + 1 unless given.\n"
     "\n"
     "profile: the 2D cross-section of kammel; prints the N + 1 heights of cells 0..N on one\n"
     "     line. Defaults are the dialog defaults 1000 50 2.0 5.0 1; one step. N is 1..10000,\n"
     "     D and Q 0..100000, B and V finite reals, K 0..1000000.\n"
     "\n"
-    "--seed S (0..4294967295) sets the generator before the first batch or step; without it the\n"
-    "seed is taken from the clock and reported on stderr. The same command line prints the same\n"
-    "heights.\n"
-    "Values go as '--name value' or '--name=value'. A bad command line exits with status 2.\n";
+    "OUTPUTS, drawn as the program draws its canvas:\n"
+    "  --seed S          0..4294967295; without it the seed comes from the clock and is reported\n"
+    "                    on stderr. The same command line prints the same heights.\n"
+    "  --every E         1..1000000: a snapshot every E batches or steps, and at 0 and the end\n"
+    "  --png FILE        the picture of the final state\n"
+    "  --frames DIR      a picture per snapshot, DIR/frame-NNNNNN.png\n"
+    "  --force           write frames into a folder that holds files already\n"
+    "  --spacetime FILE  a row of heights along the wind per snapshot, coloured by height\n"
+    "  --canvas WxH      the canvas size, each 16..8192; 800x600 unless given\n"
+    "\n"
+    "Values go as '--name value' or '--name=value'. A bad command line exits with status 2,\n"
+    "a file that cannot be written with status 1.\n";
 
 }  // namespace
 
@@ -40,6 +51,11 @@ int RunKammelsim(std::span<const std::string_view> args, const RunOutput& output
   const bool help = command == "--help" || command == "-h" || command == "help" ||
                     std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
                     std::find(rest.begin(), rest.end(), "-h") != rest.end();
+  if (command == "--version") {
+    const std::string line = "kammelsim " + std::string(Version()) + "\n";
+    if (std::fputs(line.c_str(), output.out) < 0) return WriteFault(output, "the version");
+    return 0;
+  }
   if (help) {
     if (std::fwrite(kUsage.data(), 1, kUsage.size(), output.out) != kUsage.size())
       return WriteFault(output, "the help");

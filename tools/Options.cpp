@@ -27,8 +27,14 @@ bool ParseWhole(std::string_view text, Number& value) {
 
 }  // namespace
 
+std::string ParsedOptions::Text(std::string_view name, std::string_view fallback) const {
+  const auto found = values.find(name);
+  return std::string(found == values.end() ? fallback : found->second);
+}
+
 std::optional<ParsedOptions> ParseOptions(std::span<const std::string_view> args,
                                           std::span<const std::string_view> known,
+                                          std::span<const std::string_view> flags,
                                           std::string& error) {
   ParsedOptions options;
   for (std::size_t n = 0; n < args.size(); ++n) {
@@ -44,6 +50,14 @@ std::optional<ParsedOptions> ParseOptions(std::span<const std::string_view> args
     arg.remove_prefix(2);
     const std::size_t equals = arg.find('=');
     const std::string_view name = arg.substr(0, equals);
+    if (IsKnown(flags, name)) {
+      if (equals != std::string_view::npos) {
+        error = "--" + std::string(name) + " takes no value";
+        return std::nullopt;
+      }
+      options.values[std::string(name)] = "";
+      continue;
+    }
     if (!IsKnown(known, name)) {
       error = "unknown option " + Quote("--" + std::string(name));
       return std::nullopt;

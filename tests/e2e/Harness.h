@@ -64,6 +64,9 @@ struct Image {
   bool SavePng(const std::string& path) const;
 };
 
+/// A picture file (PNG, say) as ImageMagick decodes it; empty when it cannot.
+Image ReadImage(const std::string& path);
+
 constexpr std::uint32_t Rgb(int r, int g, int b) {
   return static_cast<std::uint32_t>(r << 16 | g << 8 | b);
 }

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "tests/e2e/ProgramDriver.h"
 
@@ -66,6 +70,28 @@ class ProgramTest : public testing::Test {
   bool Changes(std::chrono::milliseconds timeout) const {
     const Image first = program_->Shot();
     return WaitFor([&] { return !(program_->Shot().rgb == first.rgb); }, timeout);
+  }
+
+  /// The canvas shows, pixel for pixel, what kammelsim draws with these arguments (and --png).
+  void ExpectCanvasIsKammelsim(std::vector<std::string> args) {
+    const std::string png =
+        testing::TempDir() + "kammelsim-canvas-" + std::to_string(getpid()) + ".png";
+    args.insert(args.begin(), ProgramPath("kammelsim"));
+    args.insert(args.end(), {"--png", png, "--seed", "1"});
+    Process runner(args, {});
+    ASSERT_EQ(runner.Wait(std::chrono::seconds(60)), 0) << runner.Stderr();
+    const Image drawn = ReadImage(png);
+    std::remove(png.c_str());
+    ASSERT_EQ(drawn.width, 800);
+    ASSERT_EQ(drawn.height, 600);
+    const Image shot = program_->Shot();
+    const Rect c = program_->Canvas();
+    long differing = 0;
+    for (int y = 0; y < drawn.height; ++y) {
+      for (int x = 0; x < drawn.width; ++x)
+        differing += !(shot.At(c.x + x, c.y + y) == drawn.At(x, y));
+    }
+    EXPECT_EQ(differing, 0) << "pixels that differ from kammelsim's picture";
   }
 
   void ExpectEndsWithStatus(int expected) {

@@ -34,6 +34,7 @@ TEST_F(Kammel3, AsksSixDialogsFromTheDefaultsAndDrawsAWhiteReliefOnBlack) {
   }
   const auto fresh = ColoursAfterChangeFrom(blank);
   EXPECT_EQ(fresh.size(), 2u) << "white triangles with black edges, nothing else";
+  ExpectCanvasIsKammelsim({"bed", "--batches", "0"});
   EXPECT_GT(fresh.at(kWhite), 2000);
   EXPECT_GT(fresh.at(kBlack), 100000);
   const e2e::Image before = program_->Shot();

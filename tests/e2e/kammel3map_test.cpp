@@ -42,6 +42,7 @@ TEST_F(Kammel3map, ShowsItsTitleAndMenusAndDrawsTheFreshBedBrown) {
   EXPECT_EQ(colours.at(kBrown), 45451);
   EXPECT_EQ(colours.at(kBlack), 800 * 600 - 45451);
   EXPECT_EQ(colours.size(), 2u);
+  ExpectCanvasIsKammelsim({"bed", "--settings", "map", "--batches", "0"});
 
   const Image shot = program_->Shot();
   const e2e::Rect c = program_->Canvas();

@@ -46,6 +46,7 @@ TEST_F(Kammel, AsksFiveDialogsAndDrawsTheFlatProfileAsOneLineOnRow430) {
   const auto colours = ColoursAfterChangeFrom(blank);
   EXPECT_EQ(colours.at(kLightRed), 701);
   EXPECT_EQ(colours.at(kBlack), 800 * 600 - 701);
+  ExpectCanvasIsKammelsim({"profile", "--steps", "0"});
   const e2e::Image shot = program_->Shot();
   const e2e::Rect c = program_->Canvas();
   for (int x = 50; x <= 750; ++x) {

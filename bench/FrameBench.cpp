@@ -1,0 +1,72 @@
+// One frame of kammelsim, as --frames writes it: the program's redraw on the headless canvas,
+// the picture read back, and the PNG encoded and written, 800 x 600, for each view on the
+// programs' default bed and profile.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "kammel/Profile.h"
+#include "kammel3/Relief.h"
+#include "kammel3map/Map.h"
+#include "layer/Window.h"
+#include "scenarios/Scenarios.h"
+#include "toolkit/Headless.h"
+#include "tools/PngFile.h"
+
+namespace {
+
+std::string FramePath() {
+  return "/tmp/kammel-bench-frame-" + std::to_string(getpid()) + ".png";
+}
+
+void OpenCanvas() {
+  jheadless::SetCanvasSize(800, 600);
+  layer::OpenProgramWindow();
+}
+
+void WriteFrames(benchmark::State& state, void (*redraw)()) {
+  const std::string path = FramePath();
+  jheadless::Picture picture;
+  tools::PngWriter png;
+  for (auto _ : state) {
+    redraw();
+    jheadless::CanvasPicture(picture);
+    std::string error;
+    if (!png.Write(path, picture, {{"Software", "kammelsim"}}, error))
+      state.SkipWithError(error.c_str());
+  }
+  unlink(path.c_str());
+  layer::CloseProgramWindow();
+}
+
+void BM_ReliefFrame(benchmark::State& state) {
+  OpenCanvas();
+  kammel3::SetUpRelief(scenarios::kReliefDefaults);
+  common::SetRandomState(20261208);
+  model3d::RunBatch<kammel3::Bed>();
+  WriteFrames(state, kammel3::RedrawRelief);
+}
+BENCHMARK(BM_ReliefFrame)->Unit(benchmark::kMillisecond);
+
+void BM_MapFrame(benchmark::State& state) {
+  OpenCanvas();
+  kammel3map::SetUpMap(scenarios::kMapDefaults, scenarios::kMapDefaults.layerHeight + 1);
+  common::SetRandomState(20261208);
+  for (int n = 0; n < 5; ++n)
+    model3d::RunBatch<kammel3map::Bed>();
+  WriteFrames(state, [] { kammel3map::RedrawMap(kammel3map::MapThreshold); });
+}
+BENCHMARK(BM_MapFrame)->Unit(benchmark::kMillisecond);
+
+void BM_ProfileFrame(benchmark::State& state) {
+  OpenCanvas();
+  kammel::SetUpProfile(scenarios::kProfileDefaults);
+  common::SetRandomState(20261208);
+  for (int n = 0; n < 100; ++n)
+    model2d::RunProfileStep();
+  WriteFrames(state, kammel::RedrawProfile);
+}
+BENCHMARK(BM_ProfileFrame)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,70 @@
+// The runner's pictures: the programs' own canvas drawn headless, as a final picture, as frames
+// at every snapshot, and the space-time view.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/Kammelsim.h"
+#include "tools/PngFile.h"
+#include "tools/SpaceTime.h"
+
+namespace tools {
+
+struct PictureOptions {
+  std::string png;        ///< the final picture; empty: none
+  std::string frames;     ///< the folder for frame-NNNNNN.png; empty: none
+  std::string spacetime;  ///< the space-time view; empty: none
+  bool force = false;     ///< write frames into a folder that holds files already
+  int canvasWidth = 800, canvasHeight = 600;
+
+  bool Drawn() const { return !png.empty() || !frames.empty(); }
+};
+
+/// How a run's view draws: the program's drawing routine, and the heights along the wind.
+struct View {
+  std::function<void()> redraw;
+  std::function<std::vector<double>()> heightsAlongWind;
+};
+
+class PictureOutputs {
+ public:
+  /// Opens the headless canvas when a picture is drawn; before the model's set-up, which places
+  /// its mapping on the canvas.
+  explicit PictureOutputs(const PictureOptions& options);
+  ~PictureOutputs();
+  PictureOutputs(const PictureOutputs&) = delete;
+  PictureOutputs& operator=(const PictureOutputs&) = delete;
+
+  /// Seeds the generator that pictures draw with.
+  void SetPictureSeed(std::uint32_t seed) { pictureState_ = seed; }
+
+  /// Checks and makes the folders, before any work: a usage fault (status 2) or a write fault
+  /// (status 1) as one line on err; 0 when all is well.
+  int Prepare(const RunOutput& output, std::string_view command);
+
+  /// The outputs of one snapshot after done batches or steps (the last when last).
+  /// Provenance goes into every file; false, with a line on err, when a file failed.
+  bool Snapshot(const View& view, std::int64_t done, bool last, const RunOutput& output,
+                const std::vector<std::pair<std::string, std::string>>& provenance);
+
+ private:
+  bool Draw(const View& view);
+  bool Save(const std::string& path, const jheadless::Picture& picture, const RunOutput& output,
+            const PngTexts& texts);
+
+  PictureOptions options_;
+  std::uint32_t pictureState_ = 0;
+  bool open_ = false;
+  std::optional<SpaceTime> spaceTime_;
+  jheadless::Picture picture_;  ///< kept: every frame has the same size
+  PngWriter png_;
+};
+
+/// The name of the frame after done batches or steps: frame-000042.png.
+std::string FrameName(std::int64_t done);
+
+}  // namespace tools
