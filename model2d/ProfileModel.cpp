@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/Kernels.h"
 #include "common/Random.h"
 #include "common/RoundHalfEven.h"
 
@@ -33,36 +34,12 @@ std::int32_t JumpLengthOf(std::int32_t height) {
   return common::ClampedRound(raw, kMaxProfileJump);
 }
 
-// Jump lengths of the common heights, made once per b and wind: the hot loop then needs no
-// extended-precision arithmetic. Each entry is exactly what ProfileJumpLength computes.
-struct JumpTable {
-  static constexpr std::int32_t size = 2048;
-  double factorB = 0, windStrength = 0;
-  bool filled = false;
-  std::int32_t lengths[size];
-};
-
+using JumpTable = common::JumpTable<2048>;
 JumpTable jumpTable;
 
 const JumpTable& CurrentJumpTable() {
-  const ProfileParams& p = profileParams;
-  JumpTable& table = jumpTable;
-  // Bitwise, so that a NaN factor does not rebuild the table on every sweep.
-  const bool same = table.filled && std::memcmp(&table.factorB, &p.factorB, sizeof(double)) == 0 &&
-                    std::memcmp(&table.windStrength, &p.windStrength, sizeof(double)) == 0;
-  if (!same) {
-    for (std::int32_t h = 0; h < JumpTable::size; ++h)
-      table.lengths[h] = JumpLengthOf(h);
-    table.factorB = p.factorB;
-    table.windStrength = p.windStrength;
-    table.filled = true;
-  }
-  return table;
+  return jumpTable.For(profileParams.factorB, profileParams.windStrength, JumpLengthOf);
 }
-
-// The random states of up to this many draws are made ahead, in one go: none of them depends
-// on the heights, and drawing apart from the moves lets both run at full speed.
-constexpr std::int32_t kDrawBlock = 1024;
 
 // Sites for a block of states, in place: RoundHalfEven(U * m) + offset, in a loop of its own
 // that runs in vector lanes.
@@ -96,8 +73,8 @@ void SaltationEvents(std::uint32_t* states, std::int32_t count, const JumpTable&
   for (std::int32_t n = 0; n < count; ++n) {
     const std::int32_t s = static_cast<std::int32_t>(states[n]);
     const std::int32_t height = h[s];
-    const bool tabled = static_cast<std::uint32_t>(height) < JumpTable::size;
-    const std::int32_t length = tabled ? table.lengths[height] : UntabledJumpLength(height);
+    const std::int32_t length =
+        JumpTable::Holds(height) ? table.lengths[height] : UntabledJumpLength(height);
     const std::int32_t t = LandingCell(s, length, N);
     // Only from a site higher than q; in 64 bits, exact for any q and height. Sums beyond 32
     // bits, possible only for heights set through the API, wrap. The landing cell is read after
@@ -116,13 +93,9 @@ std::int32_t ProfileJumpLength(std::int32_t s) {
 
 void ProfileSaltationSweep() {
   const JumpTable& table = CurrentJumpTable();
-  const std::int32_t events = std::max(ProfileWidth() - 1, 1);
-  std::uint32_t states[kDrawBlock];
-  for (std::int32_t done = 0; done < events; done += kDrawBlock) {
-    const std::int32_t count = std::min(kDrawBlock, events - done);
-    common::DrawStates(states, count);
-    SaltationEvents(states, count, table);
-  }
+  common::RunInDrawBlocks<1>(
+      std::max(ProfileWidth() - 1, 1),
+      [&](std::uint32_t* states, std::int32_t count) { SaltationEvents(states, count, table); });
 }
 
 namespace {
@@ -163,9 +136,8 @@ inline void CreepEvent(std::int32_t* cell) {
   cell[-1] = static_cast<std::int32_t>(left + toLeft);
 }
 
-// Four sites or heights side by side, in the vector extension of GCC and Clang: SSE2 on x86-64.
-typedef std::int32_t Lanes __attribute__((vector_size(16)));
-typedef std::uint32_t UnsignedLanes __attribute__((vector_size(16)));
+using common::Lanes;
+using common::UnsignedLanes;
 
 // CreepAmount for four centres at once, in 32-bit lanes that wrap: d = c - n is exact as an
 // unsigned number when n is lower, and (d + 4) div 3 is d div 3 + 1, one more when d mod 3 is 2.
@@ -180,11 +152,7 @@ inline UnsignedLanes CreepAmounts(UnsignedLanes c, UnsignedLanes n) {
 // Whether two of four sites lie within two cells of each other, so that their events share a
 // cell and must run one after the other.
 inline bool AnyNear(Lanes k) {
-  const Lanes next = {k[1], k[2], k[3], k[0]};
-  const Lanes across = {k[2], k[3], k[0], k[1]};
-  const Lanes near =
-      ((UnsignedLanes)(k - next + 2) <= 4u) | ((UnsignedLanes)(k - across + 2) <= 4u);
-  return (near[0] | near[1] | near[2] | near[3]) != 0;
+  return common::AnyTwoNear(k, [](Lanes apart) { return (UnsignedLanes)(apart + 2) <= 4u; });
 }
 
 // Four events whose cells lie apart: the same as running them in turn.
@@ -216,9 +184,8 @@ void CreepEvents(std::uint32_t* states, std::int32_t count, std::int32_t N) {
   // Four at a time where their cells lie apart, as they mostly do; in turn where they do not.
   std::int32_t* h = &rippleProfile.at(0);
   std::int32_t n = 0;
-  for (; n + 4 <= count; n += 4) {
-    Lanes k;
-    std::memcpy(&k, states + n, sizeof k);
+  for (; common::kLanes && n + 4 <= count; n += 4) {
+    const Lanes k = common::LoadLanes(states + n);
     if (__builtin_expect(AnyNear(k), 0)) {
       for (int j = 0; j < 4; ++j)
         CreepEvent(h + k[j]);
@@ -235,13 +202,9 @@ void CreepEvents(std::uint32_t* states, std::int32_t count, std::int32_t N) {
 void ProfileCreepSweep() {
   const std::int32_t N = ProfileWidth();
   ExchangeEnds(N);
-  const std::int32_t events = std::max(N - 1, 1);
-  std::uint32_t states[kDrawBlock];
-  for (std::int32_t done = 0; done < events; done += kDrawBlock) {
-    const std::int32_t count = std::min(kDrawBlock, events - done);
-    common::DrawStates(states, count);
+  common::RunInDrawBlocks<1>(std::max(N - 1, 1), [N](std::uint32_t* states, std::int32_t count) {
     CreepEvents(states, count, N);
-  }
+  });
 }
 
 void RunProfileStep() {

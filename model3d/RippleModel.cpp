@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/Kernels.h"
 #include "common/Random.h"
 #include "common/RoundHalfEven.h"
 
@@ -48,14 +49,7 @@ long double RawJumpLength(std::int32_t height, const RippleParams& p) {
   return static_cast<long double>(height) * p.factorB + p.windStrength;
 }
 
-// Jump lengths of the common heights, made once per b and wind: the sweeps' hot loop then
-// needs no extended-precision arithmetic. Each entry is exactly what JumpLength computes.
-struct JumpTable {
-  static constexpr std::int32_t size = 1024;
-  double factorB = 0, windStrength = 0;
-  bool filled = false;
-  std::int32_t lengths[size];
-};
+using JumpTable = common::JumpTable<1024>;
 
 template <class S>
 JumpTable jumpTable;
@@ -63,18 +57,9 @@ JumpTable jumpTable;
 template <class S>
 const JumpTable& CurrentJumpTable() {
   const RippleParams& p = rippleParams<S>;
-  JumpTable& table = jumpTable<S>;
-  const bool same = table.filled && std::memcmp(&table.factorB, &p.factorB, sizeof(double)) == 0 &&
-                    std::memcmp(&table.windStrength, &p.windStrength, sizeof(double)) == 0;
-  if (!same) {
-    for (std::int32_t h = 0; h < JumpTable::size; ++h) {
-      table.lengths[h] = common::ClampedRound(RawJumpLength(h, p), MaxJumpLength);
-    }
-    table.factorB = p.factorB;
-    table.windStrength = p.windStrength;
-    table.filled = true;
-  }
-  return table;
+  return jumpTable<S>.For(p.factorB, p.windStrength, [&p](std::int32_t h) {
+    return common::ClampedRound(RawJumpLength(h, p), MaxJumpLength);
+  });
 }
 
 }  // namespace
@@ -87,10 +72,6 @@ std::int32_t JumpLength(std::int32_t i, std::int32_t j) {
 
 namespace {
 
-// The random states of up to this many draws are made ahead, in one go: none of them depends
-// on the heights, and drawing apart from the moves lets both run at full speed.
-constexpr std::int32_t kDrawBlock = 1024;
-
 // One pick in a column: the grains of a site higher than q jump by its jump length, wrapping
 // once past L (so a jump longer than L can still leave the bed); beyond the array they land in
 // its outermost row, which no bed reaches. A mask rather than a branch for "higher than q".
@@ -99,8 +80,8 @@ inline void Jump(std::int32_t* column, std::int32_t i, std::int32_t j, const Jum
   const std::int32_t L = BedLength<S>();
   const std::int32_t q = rippleParams<S>.factorQ;
   const std::int32_t height = column[i];
-  const bool tabled = height >= 0 && height < JumpTable::size;
-  std::int32_t target = i + (tabled ? table.lengths[height] : JumpLength<S>(i, j));
+  std::int32_t target =
+      i + (JumpTable::Holds(height) ? table.lengths[height] : JumpLength<S>(i, j));
   if (target > L) target -= L;
   target = std::clamp(target, -1, S::lastRow);
   const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
@@ -123,7 +104,7 @@ void SaltationColumns(std::int32_t first, std::int32_t columns, std::uint32_t* s
   std::int32_t* column[kColumnsAtOnce];
   for (std::int32_t c = 0; c < columns; ++c)
     column[c] = &rippleGrid<S>.at(0, first + c);
-  if (columns == kColumnsAtOnce) {
+  if (common::kLanes && columns == kColumnsAtOnce) {
     for (std::int32_t n = 0; n < picks; ++n) {
       for (std::int32_t c = 0; c < kColumnsAtOnce; ++c) {
         Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), first + c, table);
@@ -235,9 +216,8 @@ inline void CreepEvent(std::int32_t* centre) {
   centre[kNeighbourOffsets<S>[steepest.index]] += amount;
 }
 
-// Four events side by side, in the vector extension of GCC and Clang (SSE2 on x86-64).
-typedef std::int32_t Lanes __attribute__((vector_size(16)));
-typedef std::uint32_t UnsignedLanes __attribute__((vector_size(16)));
+using common::Lanes;
+using common::UnsignedLanes;
 
 // Whether cells this far apart (in array index) lie within two steps of each other, so that
 // the crosses of two events around them share a cell.
@@ -250,23 +230,6 @@ inline Lanes Near(Lanes apart) {
          (apart == -2 * stride);
 }
 
-template <class S>
-inline bool AnyCrossesMeet(Lanes at) {
-  const Lanes next = {at[1], at[2], at[3], at[0]};
-  const Lanes across = {at[2], at[3], at[0], at[1]};
-  const Lanes near = Near<S>(at - next) | Near<S>(at - across);
-  return (near[0] | near[1] | near[2] | near[3]) != 0;
-}
-
-inline Lanes Abs(Lanes x) {
-  const Lanes sign = x >> 31;
-  return (x ^ sign) - sign;
-}
-
-inline Lanes SelectLanes(Lanes mask, Lanes a, Lanes b) {
-  return a ^ ((a ^ b) & mask);
-}
-
 // CreepEvent at four cells whose crosses lie apart: the same as running them in turn.
 template <class S>
 void FourCreepEvents(std::int32_t* cells, Lanes at) {
@@ -276,15 +239,15 @@ void FourCreepEvents(std::int32_t* cells, Lanes at) {
   };
   const Lanes c = neighbours(0);
   Lanes difference = c - neighbours(kNeighbourOffsets<S>[3]);
-  Lanes largest = Abs(difference);
+  Lanes largest = common::Abs(difference);
   Lanes offset = Lanes{} + kNeighbourOffsets<S>[3];
   for (std::int32_t n = 2; n >= 0; --n) {  // the earliest of equals wins, as in FindSteepest
     const Lanes d = c - neighbours(kNeighbourOffsets<S>[n]);
-    const Lanes magnitude = Abs(d);
+    const Lanes magnitude = common::Abs(d);
     const Lanes steeper = ~(largest > magnitude);
-    largest = SelectLanes(steeper, largest, magnitude);
-    difference = SelectLanes(steeper, difference, d);
-    offset = SelectLanes(steeper, offset, Lanes{} + kNeighbourOffsets<S>[n]);
+    largest = common::SelectLanes(steeper, largest, magnitude);
+    difference = common::SelectLanes(steeper, difference, d);
+    offset = common::SelectLanes(steeper, offset, Lanes{} + kNeighbourOffsets<S>[n]);
   }
   const Lanes moves = (c > 0) & (difference > 0);
   const auto third = reinterpret_cast<UnsignedLanes>(difference + 1) / 3u;
@@ -307,10 +270,9 @@ void CreepEvents(std::int32_t L, std::int32_t W, std::uint32_t* states, std::int
   }
   std::int32_t* cells = rippleGrid<S>.cells;
   std::int32_t n = 0;
-  for (; n + 4 <= events; n += 4) {
-    Lanes at;
-    std::memcpy(&at, states + n, sizeof at);
-    if (__builtin_expect(AnyCrossesMeet<S>(at), 0)) {
+  for (; common::kLanes && n + 4 <= events; n += 4) {
+    const Lanes at = common::LoadLanes(states + n);
+    if (__builtin_expect(common::AnyTwoNear(at, Near<S>), 0)) {
       for (int l = 0; l < 4; ++l)
         CreepEvent<S>(cells + at[l]);
     } else {
@@ -329,12 +291,9 @@ void CreepSweep() {
   const std::int32_t W = BedWidth<S>();
   CreepEdges<S>(L, W);
   const std::int32_t events = std::max(W - 1, 1) + std::max(L - 1, 1) - 1;
-  std::uint32_t states[kDrawBlock];
-  for (std::int32_t done = 0; done < events; done += kDrawBlock / 2) {
-    const std::int32_t count = std::min(kDrawBlock / 2, events - done);
-    common::DrawStates(states, 2 * count);
+  common::RunInDrawBlocks<2>(events, [L, W](std::uint32_t* states, std::int32_t count) {
     CreepEvents<S>(L, W, states, count);
-  }
+  });
 }
 
 template <class S>

@@ -1,0 +1,100 @@
+// What the two models' kernels share: four lanes of 32-bit integers, the check that four events
+// lie apart, the jump-length table, and drawing random states in blocks.
+//
+// Built with KAMMEL_SCALAR_KERNELS, the models run every event one at a time instead of four
+// in lanes; the reference tests run against both builds, so the lanes never go unchecked.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "common/Random.h"
+
+namespace common {
+
+#ifdef KAMMEL_SCALAR_KERNELS
+inline constexpr bool kLanes = false;
+#else
+inline constexpr bool kLanes = true;
+#endif
+
+/// Four values side by side, in the vector extension of GCC and Clang: SSE2 on x86-64.
+typedef std::int32_t Lanes __attribute__((vector_size(16)));
+typedef std::uint32_t UnsignedLanes __attribute__((vector_size(16)));
+
+inline Lanes LoadLanes(const std::uint32_t* values) {
+  Lanes lanes;
+  std::memcpy(&lanes, values, sizeof lanes);
+  return lanes;
+}
+
+inline Lanes Abs(Lanes x) {
+  const Lanes sign = x >> 31;
+  return (x ^ sign) - sign;
+}
+
+/// Per lane: b where mask is set (all ones), a where it is clear.
+inline Lanes SelectLanes(Lanes mask, Lanes a, Lanes b) {
+  return a ^ ((a ^ b) & mask);
+}
+
+/// Whether any two of four sites lie near each other, near(difference) telling per lane
+/// whether two sites that far apart share a cell. Each pair is compared once, as a difference
+/// to the next lane or to the one across.
+template <class Near>
+inline bool AnyTwoNear(Lanes at, Near near) {
+  const Lanes next = {at[1], at[2], at[3], at[0]};
+  const Lanes across = {at[2], at[3], at[0], at[1]};
+  const Lanes found = near(at - next) | near(at - across);
+  return (found[0] | found[1] | found[2] | found[3]) != 0;
+}
+
+/// Jump lengths of the heights 0..size-1, made once per b and wind: the hot loops then need
+/// no extended-precision arithmetic. Each entry is exactly what the model's own jump length
+/// gives.
+template <std::int32_t Size>
+struct JumpTable {
+  static constexpr std::int32_t size = Size;
+  double factorB = 0, windStrength = 0;
+  bool filled = false;
+  std::int32_t lengths[Size];
+
+  /// Whether a height has its entry.
+  static bool Holds(std::int32_t height) { return static_cast<std::uint32_t>(height) < Size; }
+
+  /// Makes the table for b and wind unless it is made already; compared bitwise, so that a NaN
+  /// factor does not rebuild it on every sweep.
+  template <class LengthOf>
+  const JumpTable& For(double b, double wind, LengthOf lengthOf) {
+    const bool same = filled && std::memcmp(&factorB, &b, sizeof b) == 0 &&
+                      std::memcmp(&windStrength, &wind, sizeof wind) == 0;
+    if (!same) {
+      for (std::int32_t h = 0; h < Size; ++h)
+        lengths[h] = lengthOf(h);
+      factorB = b;
+      windStrength = wind;
+      filled = true;
+    }
+    return *this;
+  }
+};
+
+/// The random states of up to this many draws are made ahead, in one go: none of them depends
+/// on the heights, and drawing apart from the moves lets both run at full speed.
+inline constexpr std::int32_t kDrawBlock = 1024;
+
+/// Runs events in blocks: draws the states of up to kDrawBlock / perEvent events at a time,
+/// perEvent numbers each, and hands them to run(states, count) in the order they were drawn.
+template <std::int32_t PerEvent, class Run>
+inline void RunInDrawBlocks(std::int32_t events, Run run) {
+  constexpr std::int32_t perBlock = kDrawBlock / PerEvent;
+  std::uint32_t states[kDrawBlock];
+  for (std::int32_t done = 0; done < events; done += perBlock) {
+    const std::int32_t count = std::min(perBlock, events - done);
+    DrawStates(states, PerEvent * count);
+    run(states, count);
+  }
+}
+
+}  // namespace common
