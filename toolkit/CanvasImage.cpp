@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "toolkit/SmallPolygons.h"
+
 namespace jqt {
 
 const QRgb kNamedColours[16] = {
@@ -38,14 +40,24 @@ bool CanvasImage::FillRect(int x, int y, int width, int height) {
 }
 
 bool CanvasImage::FillPolygon(int n, const int* xs, const int* ys) {
-  if (n < 3 || !LoadPoints(n, xs, ys)) return false;
+  if (n < 3) return false;
+  if (smallPolygons_ && IsSmallPolygon(n, xs, ys) && Open()) {
+    FillSmallPolygon({bits_, stride_, width_, height_}, n, xs, ys, color_);
+    return true;
+  }
+  if (!LoadPoints(n, xs, ys)) return false;
   QPainter* painter = PainterFor(PainterMode::Fill);
   if (painter) painter->drawPolygon(points_.data(), n, Qt::OddEvenFill);
   return painter != nullptr;
 }
 
 bool CanvasImage::DrawPolygon(int n, const int* xs, const int* ys) {
-  if (n < 1 || !LoadPoints(n, xs, ys)) return false;
+  if (n < 1) return false;
+  if (n >= 2 && smallPolygons_ && IsSmallPolygon(n, xs, ys) && Open()) {
+    OutlineSmallPolygon({bits_, stride_, width_, height_}, n, xs, ys, color_);
+    return true;
+  }
+  if (!LoadPoints(n, xs, ys)) return false;
   QPainter* painter = PainterFor(PainterMode::Stroke);
   if (!painter) return false;
   if (n == 1) {

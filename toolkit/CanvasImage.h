@@ -56,6 +56,10 @@ class CanvasImage {
   /// Closes the painter; the next drawing call opens it again.
   void End();
 
+  /// Whether small polygons go through our own rasteriser (the default) or QPainter; the two
+  /// give the same pixels, QPainter at many times the cost.
+  void SetSmallPolygons(bool own) { smallPolygons_ = own; }
+
  private:
   enum class PainterMode { None, Fill, Stroke };
   bool Open();
@@ -77,6 +81,7 @@ class CanvasImage {
   uchar* bits_ = nullptr;             ///< the image's pixels while the painter is open
   qsizetype stride_ = 0;              ///< bytes per scan line of bits_
   std::vector<QPoint> points_;        ///< kept between calls so polygons allocate nothing
+  bool smallPolygons_ = true;
 };
 
 }  // namespace jqt

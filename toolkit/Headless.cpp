@@ -13,6 +13,7 @@ struct HeadlessState {
   std::unique_ptr<jqt::CanvasImage> canvas;
   QSize canvasSize;  ///< of the canvas, which never grows or shrinks here
   QSize chosenSize;  ///< from SetCanvasSize; empty: as asked
+  bool smallPolygons = true;
 };
 
 HeadlessState& State() {
@@ -37,6 +38,10 @@ QSize Side(int width, int height) {
 }  // namespace
 
 namespace jheadless {
+
+void SetSmallPolygons(bool own) {
+  State().smallPolygons = own;
+}
 
 void SetCanvasSize(int width, int height) {
   State().chosenSize = width == 0 && height == 0 ? QSize() : Side(width, height);
@@ -110,6 +115,7 @@ int J_canvas(int, int width, int height) {
   HeadlessState& state = State();
   state.canvasSize = state.chosenSize.isEmpty() ? Side(width, height) : state.chosenSize;
   state.canvas = std::make_unique<jqt::CanvasImage>(state.canvasSize);
+  state.canvas->SetSmallPolygons(state.smallPolygons);
   state.canvasHandle = NewHandle();
   return state.canvasHandle;
 }

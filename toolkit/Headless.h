@@ -18,6 +18,10 @@ namespace jheadless {
 /// 0 x 0 gives a canvas the size it asks for.
 void SetCanvasSize(int width, int height);
 
+/// Whether small polygons go through our own rasteriser (the default) or QPainter, for the
+/// canvas made next; for comparing the two.
+void SetSmallPolygons(bool own);
+
 /// RGB pixels, 0xRRGGBB, row by row from the top.
 struct Picture {
   int width = 0, height = 0;

@@ -63,6 +63,27 @@ TEST_F(Kammel3, ALengthOf1000IsAskedAgainAnd999Accepted) {
   ExpectEndsWithStatus(0);
 }
 
+// Reports (does not judge) how long a Start on the largest bed takes to show its picture.
+TEST_F(Kammel3, StartOnTheLargestBedTime) {
+  const e2e::Image blank = program_->Shot();
+  program_->ChooseMenu(kRun, kEingabe);
+  const char* typed[] = {"999", "499", "", "", "", ""};
+  for (int n = 0; n < 6; ++n)
+    ASSERT_TRUE(program_->AnswerDialog(kDialogs[n].title, typed[n]));
+  ColoursAfterChangeFrom(blank);
+  const e2e::Image before = program_->Shot();
+  const auto start = std::chrono::steady_clock::now();
+  program_->ChooseMenu(kRun, kStart);
+  ASSERT_TRUE(e2e::WaitFor([&] { return !(program_->Shot().rgb == before.rgb); }, 60s));
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  std::printf("Start on the largest bed to its picture: %lld ms\n",
+              static_cast<long long>(took.count()));
+  RecordProperty("start_to_picture_ms", std::to_string(took.count()));
+  program_->Key("ctrl+c");
+  ExpectEndsWithStatus(0);
+}
+
 TEST_F(Kammel3, AStartBeforeEingabeLeavesABlackCanvas) {
   program_->ClickCanvas(400, 300);
   const auto colours = SteadyColours();

@@ -1,0 +1,58 @@
+// The relief drawn by our small-polygon rasteriser against the same relief through QPainter.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "kammel3/Relief.h"
+#include "layer/Window.h"
+#include "scenarios/Scenarios.h"
+#include "toolkit/Headless.h"
+
+namespace {
+
+jheadless::Picture Relief(const model3d::RippleParams& params, bool ownPolygons) {
+  jheadless::SetSmallPolygons(ownPolygons);
+  jheadless::SetCanvasSize(800, 600);
+  layer::OpenProgramWindow();
+  kammel3::SetUpRelief(params);
+  common::SetRandomState(20261208);
+  model3d::RunBatch<kammel3::Bed>();
+  kammel3::RedrawRelief();
+  jheadless::Picture picture;
+  jheadless::CanvasPicture(picture);
+  layer::CloseProgramWindow();
+  jheadless::SetSmallPolygons(true);
+  return picture;
+}
+
+// Pixels that differ (white shows only where triangles are larger than their outlines: on the
+// largest bed the outlines cover everything, and the relief is black on black), of those either
+// picture draws white or black on the relief.
+void ExpectReliefsAgree(const model3d::RippleParams& params, const char* name, long minWhite) {
+  const jheadless::Picture ours = Relief(params, true), painter = Relief(params, false);
+  ASSERT_EQ(ours.rgb.size(), painter.rgb.size());
+  long differing = 0, white = 0;
+  for (std::size_t n = 0; n < ours.rgb.size(); ++n) {
+    differing += ours.rgb[n] != painter.rgb[n];
+    white += painter.rgb[n] == 0xffffff;
+  }
+  std::printf("%s relief: %ld of %zu pixels differ (%ld white)\n", name, differing, ours.rgb.size(),
+              white);
+  testing::Test::RecordProperty(std::string(name) + "_differing", std::to_string(differing));
+  EXPECT_GE(white, minWhite) << "the relief is drawn";
+  EXPECT_LT(differing * 1000, static_cast<long>(ours.rgb.size())) << "under 0.1 %";
+}
+
+TEST(ReliefPixels, DefaultBedAsQPainterDrawsIt) {
+  ExpectReliefsAgree(scenarios::kReliefDefaults, "default", 10000);
+}
+
+TEST(ReliefPixels, LargestBedAsQPainterDrawsIt) {
+  ExpectReliefsAgree({999, 499, 20, 2.0, 5.0, 1}, "largest", 0);
+}
+
+TEST(ReliefPixels, MiddleBedAsQPainterDrawsIt) {
+  ExpectReliefsAgree({120, 60, 20, 2.0, 5.0, 1}, "middle", 10000);
+}
+
+}  // namespace

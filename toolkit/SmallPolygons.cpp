@@ -1,0 +1,254 @@
+#include "toolkit/SmallPolygons.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+namespace jqt {
+
+bool IsSmallPolygon(int n, const int* xs, const int* ys) {
+  if (n < 1 || n > kMaxSmallPolygon || !xs || !ys) return false;
+  // In range when |v| <= kMaxSmallCoordinate, in one unsigned comparison each.
+  constexpr auto kSpan = 2u * kMaxSmallCoordinate;
+  unsigned outside = 0;
+  for (int i = 0; i < n; ++i) {
+    outside |= static_cast<unsigned>(xs[i]) + kMaxSmallCoordinate > kSpan;
+    outside |= static_cast<unsigned>(ys[i]) + kMaxSmallCoordinate > kSpan;
+  }
+  return outside == 0;
+}
+
+namespace {
+
+// --- Filling ---
+
+struct Edge {
+  std::int64_t x, step;  // 16.16 fixed point, at the current row's centre, and per row
+  int top, bottom;       // the rows whose centres the edge spans
+};
+
+// An edge from a to b, or false when no row centre lies between them.
+bool MakeEdge(int ax, int ay, int bx, int by, int height, Edge& edge) {
+  if (ay > by) {
+    std::swap(ax, bx);
+    std::swap(ay, by);
+  }
+  edge.top = std::max(0, ay);
+  edge.bottom = std::min(height - 1, by - 1);
+  if (edge.top > edge.bottom) return false;
+  const std::int64_t start = (std::int64_t{ax} << 16) + 0x8000;
+  edge.step = 0;
+  edge.x = start;
+  if (ax != bx) {
+    // The slope is cut to 16.16 first and then stepped, row by row: so are its pixels.
+    edge.step = static_cast<std::int64_t>(double(bx - ax) / double(by - ay) * 65536.);
+    const std::int64_t rise = (std::int64_t{edge.top} << 16) + 0x8000 - (std::int64_t{ay} << 16);
+    edge.x = start + ((edge.step * rise) >> 16);
+  }
+  return true;
+}
+
+void SortCrossings(int* crossings, int count) {
+  for (int i = 1; i < count; ++i) {
+    const int x = crossings[i];
+    int j = i - 1;
+    for (; j >= 0 && crossings[j] > x; --j)
+      crossings[j + 1] = crossings[j];
+    crossings[j + 1] = x;
+  }
+}
+
+void FillSpan(const PixelTarget& target, int y, int from, int to, QRgb colour) {
+  from = std::max(from, 0);
+  to = std::min(to, target.width);
+  auto* row = reinterpret_cast<QRgb*>(target.bits + y * target.stride);
+  for (int x = from; x < to; ++x)
+    row[x] = colour;
+}
+
+// --- Outlining ---
+
+enum Direction { NoDirection = 0, Down = 1, Up = 2, Right = 4, Left = 8 };
+constexpr int kVertical = Down | Up, kHorizontal = Right | Left;
+enum Cap { CapBegin = 1, CapEnd = 2 };
+
+struct Pixel {
+  int x, y;
+};
+
+// One closed outline, edge by edge. Each edge steps along its major axis from pixel centre to
+// pixel centre, the minor axis in 16.16 fixed point; where one edge ends and the next begins,
+// a pixel already drawn is skipped and a pixel missing from a bend is added.
+class Outline {
+ public:
+  Outline(const PixelTarget& target, QRgb colour) : target_(target), colour_(colour) {}
+
+  void Draw(int n, const int* xs, const int* ys) {
+    // The last pixel of the edge that leads into the first vertex, so that the first edge
+    // joins it properly: the closing edge, or the one before it where the last vertex repeats
+    // the first.
+    last_ = {-1, -1};
+    const int into = n >= 3 && xs[n - 1] == xs[0] && ys[n - 1] == ys[0] ? n - 2 : n - 1;
+    Edge(xs[into], ys[into], xs[(into + 1) % n], ys[(into + 1) % n], true);
+    for (int i = 1; i < n; ++i)
+      Edge(xs[i - 1], ys[i - 1], xs[i], ys[i], false);
+    Edge(xs[n - 1], ys[n - 1], xs[0], ys[0], false);
+  }
+
+ private:
+  // Cuts the edge to just outside the image, in reals; false when nothing of it is left.
+  bool Clip(double& x1, double& y1, double& x2, double& y2) {
+    const double low = -1, right = target_.width + 1, bottom = target_.height + 1;
+    if (!ClipAxis(x1, y1, x2, y2, low, right)) return false;
+    return ClipAxis(y1, x1, y2, x2, low, bottom);
+  }
+
+  bool ClipAxis(double& a1, double& b1, double& a2, double& b2, double low, double high) {
+    if (a1 < low || a1 > high) {
+      const double edge = a1 < low ? low : high;
+      if (a1 < low ? a2 <= low : a2 >= high) {
+        last_.x = -1;
+        return false;
+      }
+      b1 += (b2 - b1) / (a2 - a1) * (edge - a1);
+      a1 = edge;
+    }
+    if (a2 < low || a2 > high) {
+      const double edge = a2 < low ? low : high;
+      last_.x = -1;
+      b2 += (b2 - b1) / (a2 - a1) * (edge - a2);
+      a2 = edge;
+    }
+    return true;
+  }
+
+  void Put(int x, int y) {
+    if (x >= 0 && y >= 0 && x < target_.width && y < target_.height) target_.Put(x, y, colour_);
+  }
+
+  // One edge; only its last pixel and direction are worked out when lastOnly. An edge with
+  // both ends on the canvas needs no cutting and no reals.
+  void Edge(int ix1, int iy1, int ix2, int iy2, bool lastOnly) {
+    if (Inside(ix1, iy1) && Inside(ix2, iy2)) {
+      Step(std::int64_t{ix1} * 64, std::int64_t{iy1} * 64, std::int64_t{ix2} * 64,
+           std::int64_t{iy2} * 64, lastOnly);
+      return;
+    }
+    double rx1 = ix1, ry1 = iy1, rx2 = ix2, ry2 = iy2;
+    if (!Clip(rx1, ry1, rx2, ry2)) return;
+    const auto fixed = [](double v) { return std::int64_t{static_cast<int>(v * 64.)}; };
+    Step(fixed(rx1), fixed(ry1), fixed(rx2), fixed(ry2), lastOnly);
+  }
+
+  bool Inside(int x, int y) const {
+    return x >= 0 && y >= 0 && x < target_.width && y < target_.height;
+  }
+
+  // An edge between ends in 26.6 fixed point.
+  void Step(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2, bool lastOnly) {
+    const bool vertical = std::llabs(x2 - x1) < std::llabs(y2 - y1);
+    if (!vertical && x1 == x2) return;
+    // Along the major axis a, across it b.
+    std::int64_t a1 = vertical ? y1 : x1, b1 = vertical ? x1 : y1;
+    std::int64_t a2 = vertical ? y2 : x2, b2 = vertical ? x2 : y2;
+    const bool backwards = a1 > a2;
+    if (backwards) {
+      std::swap(a1, a2);
+      std::swap(b1, b2);
+    }
+    const int direction = vertical ? (backwards ? Up : Down) : (backwards ? Left : Right);
+    int caps = 0;
+    // Turning back along the same axis: the shared end gets half a pixel more.
+    if (!lastOnly && (lastDirection_ ^ (vertical ? kVertical : kHorizontal)) == direction)
+      caps = backwards ? CapEnd : CapBegin;
+    const std::int64_t length = a2 - a1;  // before the caps
+    if (caps & CapBegin) a1 -= 32;
+    if (caps & CapEnd) a2 += 32;
+    std::int64_t a = (a1 + 32) >> 6, end = (a2 + 32) >> 6;
+    if (a == end) return;  // no pixel centre passed: most edges of a dense relief
+    const std::int64_t step = ((b2 - b1) * 65536) / length;
+    std::int64_t b = b1 * 1024 - (caps & CapBegin ? step >> 1 : 0);
+    // The minor axis is read at the pixel's centre when it grows, at its near edge otherwise.
+    b += (((a << 6) + (step > 0 ? 32 : 0) - a1) * step) >> 6;
+    const auto at = [vertical](std::int64_t major, std::int64_t minor) {
+      return vertical ? Pixel{int(minor >> 16), int(major)} : Pixel{int(major), int(minor >> 16)};
+    };
+    Pixel first = at(a, b), last = at(end - 1, b + (end - a - 1) * step);
+    if (backwards) std::swap(first, last);
+    const bool axisAligned = std::llabs(step) < (1 << 14);
+    if (!lastOnly && last_.x >= 0) {
+      if (first.x == last_.x && first.y == last_.y) {
+        if (backwards) {
+          --end;
+        } else {
+          ++a;
+          b += step;
+        }
+      } else if (lastDirection_ != direction && Gap(first, axisAligned)) {
+        if (backwards) {
+          ++end;
+        } else {
+          --a;
+          b -= step;
+        }
+      }
+    }
+    lastDirection_ = direction;
+    lastAxisAligned_ = axisAligned;
+    last_ = last;
+    if (lastOnly) return;
+    // At least one pixel, even where the first was a duplicate: a short edge after a bend
+    // then still shows its end.
+    do {
+      const Pixel p = at(a, b);
+      Put(p.x, p.y);
+      b += step;
+    } while (++a < end);
+  }
+
+  // Whether the bend from the last edge to one starting at first leaves a pixel out.
+  bool Gap(Pixel first, bool axisAligned) const {
+    const bool diagonal =
+        axisAligned && lastAxisAligned_ && last_.x != first.x && last_.y != first.y;
+    return diagonal || std::abs(last_.x - first.x) > 1 || std::abs(last_.y - first.y) > 1;
+  }
+
+  const PixelTarget& target_;
+  QRgb colour_;
+  Pixel last_{-1, -1};
+  int lastDirection_ = NoDirection;
+  bool lastAxisAligned_ = false;
+};
+
+}  // namespace
+
+void FillSmallPolygon(const PixelTarget& target, int n, const int* xs, const int* ys, QRgb colour) {
+  Edge edges[kMaxSmallPolygon];
+  int count = 0, top = INT_MAX, bottom = INT_MIN;
+  for (int i = 0; i < n; ++i) {
+    const int j = i + 1 == n ? 0 : i + 1;
+    if (!MakeEdge(xs[i], ys[i], xs[j], ys[j], target.height, edges[count])) continue;
+    top = std::min(top, edges[count].top);
+    bottom = std::max(bottom, edges[count].bottom);
+    ++count;
+  }
+  int crossings[kMaxSmallPolygon];
+  for (int y = top; y <= bottom; ++y) {
+    int active = 0;
+    for (int e = 0; e < count; ++e) {
+      if (y < edges[e].top || y > edges[e].bottom) continue;
+      crossings[active++] = static_cast<int>(edges[e].x >> 16);
+      edges[e].x += edges[e].step;
+    }
+    SortCrossings(crossings, active);
+    for (int k = 0; k + 1 < active; k += 2)
+      FillSpan(target, y, crossings[k], crossings[k + 1], colour);
+  }
+}
+
+void OutlineSmallPolygon(const PixelTarget& target, int n, const int* xs, const int* ys,
+                         QRgb colour) {
+  Outline(target, colour).Draw(n, xs, ys);
+}
+
+}  // namespace jqt
