@@ -29,9 +29,7 @@ void InitRippleProfile() {
 namespace {
 
 std::int32_t JumpLengthOf(std::int32_t height) {
-  const long double raw =
-      static_cast<long double>(height) * profileParams.factorB + profileParams.windStrength;
-  return common::ClampedRound(raw, kMaxProfileJump);
+  return ProfileJumpLengthFor(height, profileParams.factorB, profileParams.windStrength);
 }
 
 using JumpTable = common::JumpTable<2048>;
@@ -86,6 +84,11 @@ void SaltationEvents(std::uint32_t* states, std::int32_t count, const JumpTable&
 }
 
 }  // namespace
+
+std::int32_t ProfileJumpLengthFor(std::int32_t height, double factorB, double windStrength) {
+  const long double raw = static_cast<long double>(height) * factorB + windStrength;
+  return common::ClampedRound(raw, kMaxProfileJump);
+}
 
 std::int32_t ProfileJumpLength(std::int32_t s) {
   return JumpLengthOf(ProfileHeight(s));

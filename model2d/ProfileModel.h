@@ -58,6 +58,9 @@ inline constexpr std::int32_t kMaxProfileJump = 1 << 30;
 /// +-kMaxProfileJump first, NaN giving 0. A cell outside the table counts as height 0.
 std::int32_t ProfileJumpLength(std::int32_t s);
 
+/// The jump length of a site of this height with factors b and wind, by the same rule.
+std::int32_t ProfileJumpLengthFor(std::int32_t height, double factorB, double windStrength);
+
 /// One saltation pass: max(N - 1, 1) events of one random number each.
 void ProfileSaltationSweep();
 

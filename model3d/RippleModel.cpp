@@ -64,6 +64,11 @@ const JumpTable& CurrentJumpTable() {
 
 }  // namespace
 
+std::int32_t JumpLengthFor(std::int32_t height, double factorB, double windStrength) {
+  const long double raw = static_cast<long double>(height) * factorB + windStrength;
+  return common::ClampedRound(raw, MaxJumpLength);
+}
+
 template <class S>
 std::int32_t JumpLength(std::int32_t i, std::int32_t j) {
   return common::ClampedRound(RawJumpLength(rippleGrid<S>.at(i, j), rippleParams<S>),

@@ -84,6 +84,9 @@ inline constexpr std::int32_t MaxJumpLength = 1 << 30;
 template <class Settings>
 std::int32_t JumpLength(std::int32_t i, std::int32_t j);
 
+/// The jump length of a site of this height with factors b and wind, by the same rule.
+std::int32_t JumpLengthFor(std::int32_t height, double factorB, double windStrength);
+
 /// One saltation pass: max(L, 1) random picks per column, one random number each.
 template <class Settings>
 void SaltationSweep();

@@ -2,6 +2,7 @@
 // as kammel3 or kammel3map would, when asked.
 #include <array>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "tools/Options.h"
 #include "tools/Report.h"
 #include "tools/RunOptions.h"
+#include "tools/StatsOutput.h"
 
 namespace tools {
 namespace {
@@ -95,6 +97,39 @@ std::vector<double> RowMeans() {
 }
 
 template <class Settings>
+analysis::Snapshot BedSnapshot() {
+  const auto& grid = model3d::rippleGrid<Settings>;
+  const std::int32_t L = model3d::BedLength<Settings>(), W = model3d::BedWidth<Settings>();
+  analysis::Snapshot snapshot{L + 1, W + 1, {}};
+  snapshot.cells.reserve(static_cast<std::size_t>(L + 1) * (W + 1));
+  for (std::int32_t i = 0; i <= L; ++i) {
+    for (std::int32_t j = 0; j <= W; ++j)
+      snapshot.cells.push_back(grid.at(i, j));
+  }
+  return snapshot;
+}
+
+// All the sand in the array, bed and beyond.
+template <class Settings>
+double ArrayTotal() {
+  double total = 0;
+  for (const std::int32_t h : model3d::rippleGrid<Settings>.cells)
+    total += h;
+  return total;
+}
+
+template <class Settings>
+std::optional<StatsOutput> BedStats(const BedRun& bed) {
+  if (bed.run.stats.empty()) return std::nullopt;
+  const model3d::RippleParams p = bed.params;
+  const auto jump = [p](std::int32_t h) {
+    return model3d::JumpLengthFor(h, p.factorB, p.windStrength);
+  };
+  return std::optional<StatsOutput>(std::in_place, analysis::Model::Bed, BedSnapshot<Settings>,
+                                    jump, p.factorQ, ArrayTotal<Settings>());
+}
+
+template <class Settings>
 bool WriteBed(const model3d::RippleParams& params, const RunOutput& output) {
   const auto& grid = model3d::rippleGrid<Settings>;
   std::vector<std::int32_t> row(static_cast<std::size_t>(params.layerWidth) + 1);
@@ -124,16 +159,19 @@ int RunBed(const ParsedOptions& options, std::string_view settings,
   const std::uint32_t seed = common::randomState;
   pictures.SetPictureSeed(PictureSeed(seed));
   const Provenance provenance = MakeProvenance(commandLine, seed, Parameters(settings, bed));
+  std::optional<StatsOutput> stats = BedStats<Settings>(bed);
+  if (stats && !stats->Open(bed.run.stats, provenance, output)) return 1;
   bool done = false;
   {
     Progress progress(output, bed.run.schedule.total, "batches");
     done = RunWithSnapshots(
         bed.run.schedule, progress, [] { model3d::RunBatch<Settings>(); },
         [&](std::int64_t batches, bool last) {
-          return pictures.Snapshot(view, batches, last, output, provenance);
+          return (!stats || stats->Snapshot(batches, output)) &&
+                 pictures.Snapshot(view, batches, last, output, provenance);
         });
   }
-  if (!done) return 1;
+  if (!done || (stats && !stats->Close(output))) return 1;
   if (!WriteBed<Settings>(bed.params, output)) return WriteFault(output, "the heights");
   return 0;
 }

@@ -14,6 +14,8 @@ constexpr std::string_view kUsage =
     "                     [--b B] [--wind V] [--q Q] [--batches K] [--threshold T] [OUTPUTS]\n"
     "       kammelsim profile [--width N] [--thickness D] [--b B] [--wind V] [--q Q]\n"
     "                         [--steps K] [OUTPUTS]\n"
+    "       kammelsim stats [FILE|-] [--b B] [--wind V] [--q Q] [--previous FILE]\n"
+    "                       [--interval T]\n"
     "       kammelsim --version\n"
     "\n"
     "Runs the ripple model headless and prints the heights on stdout.\n"
@@ -29,6 +31,10 @@ constexpr std::string_view kUsage =
     "     line. Defaults are the dialog defaults 1000 50 2.0 5.0 1; one step. N is 1..10000,\n"
     "     D and Q 0..100000, B and V finite reals, K 0..1000000.\n"
     "\n"
+    "stats: the statistics of heights as bed or profile print them (one line: a profile,\n"
+    "     several: a bed), as a CSV header and one row; speed against --previous heights\n"
+    "     T batches or steps earlier (1 unless given); B, V and Q as for the run (2.0 5.0 1).\n"
+    "\n"
     "OUTPUTS, drawn as the program draws its canvas:\n"
     "  --seed S          0..4294967295; without it the seed comes from the clock and is reported\n"
     "                    on stderr. The same command line prints the same heights.\n"
@@ -38,6 +44,7 @@ constexpr std::string_view kUsage =
     "  --force           write frames into a folder that holds files already\n"
     "  --spacetime FILE  a row of heights along the wind per snapshot, coloured by height\n"
     "  --canvas WxH      the canvas size, each 16..8192; 800x600 unless given\n"
+    "  --stats FILE      a CSV row of ripple statistics per snapshot\n"
     "\n"
     "Values go as '--name value' or '--name=value'. A bad command line exits with status 2,\n"
     "a file that cannot be written with status 1.\n";
@@ -63,6 +70,7 @@ int RunKammelsim(std::span<const std::string_view> args, const RunOutput& output
   }
   if (command == "bed") return RunBedCommand(rest, output);
   if (command == "profile") return RunProfileCommand(rest, output);
+  if (command == "stats") return RunStatsCommand(rest, output);
   return UsageFault(output,
                     "unknown subcommand '" + std::string(command) + "'; see kammelsim --help");
 }

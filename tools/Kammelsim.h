@@ -22,5 +22,6 @@ int RunKammelsim(std::span<const std::string_view> args, const RunOutput& output
 /// The subcommands; args start after the subcommand's name.
 int RunBedCommand(std::span<const std::string_view> args, const RunOutput& output);
 int RunProfileCommand(std::span<const std::string_view> args, const RunOutput& output);
+int RunStatsCommand(std::span<const std::string_view> args, const RunOutput& output);
 
 }  // namespace tools

@@ -1,6 +1,7 @@
 // kammelsim profile: runs steps of the 2D model and prints the profile on one line; draws it
 // as kammel would, when asked.
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "tools/Options.h"
 #include "tools/Report.h"
 #include "tools/RunOptions.h"
+#include "tools/StatsOutput.h"
 
 namespace tools {
 namespace {
@@ -60,6 +62,27 @@ std::vector<double> Cells() {
   return heights;
 }
 
+analysis::Snapshot ProfileSnapshot() {
+  const std::int32_t n = model2d::ProfileWidth();
+  analysis::Snapshot snapshot{n + 1, 1, {}};
+  for (std::int32_t i = 0; i <= n; ++i)
+    snapshot.cells.push_back(model2d::ProfileHeight(i));
+  return snapshot;
+}
+
+std::optional<StatsOutput> ProfileStats(const ProfileRun& profile) {
+  if (profile.run.stats.empty()) return std::nullopt;
+  double total = 0;  // the whole table's, guards and all
+  for (const std::int32_t h : model2d::rippleProfile.cells)
+    total += h;
+  const model2d::ProfileParams p = profile.params;
+  const auto jump = [p](std::int32_t h) {
+    return model2d::ProfileJumpLengthFor(h, p.factorB, p.windStrength);
+  };
+  return std::optional<StatsOutput>(std::in_place, analysis::Model::Profile, ProfileSnapshot, jump,
+                                    p.factorQ, total);
+}
+
 }  // namespace
 
 int RunProfileCommand(std::span<const std::string_view> args, const RunOutput& output) {
@@ -78,16 +101,19 @@ int RunProfileCommand(std::span<const std::string_view> args, const RunOutput& o
   pictures.SetPictureSeed(PictureSeed(seed));
   const Provenance provenance =
       MakeProvenance(CommandLine("profile", args), seed, Parameters(profile));
+  std::optional<StatsOutput> stats = ProfileStats(profile);
+  if (stats && !stats->Open(profile.run.stats, provenance, output)) return 1;
   bool done = false;
   {
     Progress progress(output, profile.run.schedule.total, "steps");
     done = RunWithSnapshots(
         profile.run.schedule, progress, [] { model2d::RunProfileStep(); },
         [&](std::int64_t steps, bool last) {
-          return pictures.Snapshot(view, steps, last, output, provenance);
+          return (!stats || stats->Snapshot(steps, output)) &&
+                 pictures.Snapshot(view, steps, last, output, provenance);
         });
   }
-  if (!done) return 1;
+  if (!done || (stats && !stats->Close(output))) return 1;
   if (!WriteHeightLine(output.out, &model2d::rippleProfile.at(0), profile.params.layerWidth + 1) ||
       std::fflush(output.out) != 0) {
     return WriteFault(output, "the heights");

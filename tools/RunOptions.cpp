@@ -45,7 +45,8 @@ RunSettings ReadRunSettings(const ParsedOptions& options, std::int64_t total, st
       !ParseCanvas(options.Text("canvas"), p.canvasWidth, p.canvasHeight) && error.empty()) {
     error = "--canvas takes WIDTHxHEIGHT, each 16..8192, not '" + options.Text("canvas") + "'";
   }
-  for (const char* name : {"png", "frames", "spacetime"}) {
+  run.stats = options.Text("stats");
+  for (const char* name : {"png", "frames", "spacetime", "stats"}) {
     if (options.Has(name) && options.Text(name).empty() && error.empty())
       error = "--" + std::string(name) + " needs a file or folder name";
   }

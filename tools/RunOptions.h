@@ -17,8 +17,8 @@
 namespace tools {
 
 /// The options every subcommand takes besides its model's: with a value, and flags.
-inline constexpr std::array<std::string_view, 6> kRunOptions = {"seed",   "every",  "png",
-                                                                "frames", "canvas", "spacetime"};
+inline constexpr std::array<std::string_view, 7> kRunOptions = {
+    "seed", "every", "png", "frames", "canvas", "spacetime", "stats"};
 inline constexpr std::array<std::string_view, 1> kRunFlags = {"force"};
 
 /// A subcommand's own option names followed by kRunOptions.
@@ -29,6 +29,7 @@ struct RunSettings {
   bool seedGiven = false;
   std::uint32_t seed = 0;
   PictureOptions pictures;
+  std::string stats;  ///< the statistics file; empty: none
 };
 
 /// Reads the run's options; total is the batches or steps asked for. On a fault sets error.

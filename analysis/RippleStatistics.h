@@ -1,0 +1,66 @@
+// What a snapshot of either model says about its ripples: sand budget, roughness, wavelength,
+// crests, slopes, migration and saltation, by one fixed set of definitions. Knows heights
+// only: the runner hands them over, with the model's jump length.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace analysis {
+
+/// Heights of one snapshot: rows 0..rows-1 along the wind, each of `columns` cells. A profile
+/// is cells 0..N in one column; a bed rows 0..L of columns 0..W. Row 0 lies outside the
+/// periodic domain (rows 1..rows-1), as saltation wraps past the last row to row 1.
+struct Snapshot {
+  int rows = 0, columns = 0;
+  std::vector<std::int64_t> cells;  ///< row by row
+
+  std::int64_t At(int row, int column) const {
+    return cells[static_cast<std::size_t>(row) * columns + column];
+  }
+};
+
+/// One row of statistics; NaN where a value is undefined (a flat bed has no wavelength).
+struct Measures {
+  double sand, sandOutside, mean, rms;
+  double wavelengthPeak, wavelengthCentroid, crests, crestSpacing;
+  double stossFraction, stossSlope, leeSlope, slopeSkewness;
+  double speed, speedCorrelation;
+  double meanJump, idleFraction;
+  double endStep;                 ///< profile only
+  double crestCorrelationLength;  ///< bed only
+  double columnCentroid;          ///< bed only
+};
+
+enum class Model { Profile, Bed };
+
+/// Jump length of a site of this height, as the model computes it.
+using JumpLength = std::function<std::int32_t(std::int32_t height)>;
+
+class RippleStatistics {
+ public:
+  explicit RippleStatistics(Model model);
+  ~RippleStatistics();
+  RippleStatistics(const RippleStatistics&) = delete;
+  RippleStatistics& operator=(const RippleStatistics&) = delete;
+
+  /// Measures a snapshot. initialTotal is the whole array's sand at the start (NaN when
+  /// unknown); interval the steps or batches since the previous snapshot measured, whose
+  /// field speed is taken against (the first has none: NaN).
+  Measures Measure(const Snapshot& snapshot, double initialTotal, const JumpLength& jump,
+                   std::int32_t q, double interval);
+
+  /// What the next Measure compares with: the previous snapshot's detrended field, kept so a
+  /// run can continue from a checkpoint. Empty before the first snapshot.
+  std::vector<double> PreviousField() const;
+  void SetPreviousField(std::vector<double> field, int rows, int columns);
+
+ private:
+  struct Work;
+  Model model_;
+  std::unique_ptr<Work> work_;
+};
+
+}  // namespace analysis
