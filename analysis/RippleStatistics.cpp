@@ -33,8 +33,9 @@ struct Field {
 };
 
 // The profile minus its least-squares line; each column of a bed minus its own mean.
-Field Detrended(const Snapshot& s, Model model) {
-  Field field{s.rows - 1, s.columns, {}};
+void Detrend(const Snapshot& s, Model model, Field& field) {
+  field.n = s.rows - 1;
+  field.columns = s.columns;
   field.x.resize(static_cast<std::size_t>(field.n) * field.columns);
   const double n = field.n;
   for (int j = 0; j < field.columns; ++j) {
@@ -54,7 +55,6 @@ Field Detrended(const Snapshot& s, Model model) {
     for (int i = 0; i < field.n; ++i)
       x[i] -= intercept + slope * (i + 1);
   }
-  return field;
 }
 
 double PopulationStd(const double* values, std::size_t count) {
@@ -84,34 +84,51 @@ double WavelengthCentroid(const std::vector<double>& power, int n, int divisor) 
   return total > 0 && weighted > 0 ? n / (weighted / total) : kNan;
 }
 
-// Periodic moving average of width w (odd), centred.
-std::vector<double> PeriodicAverage(const double* x, int n, int w) {
-  std::vector<double> smooth(static_cast<std::size_t>(n));
+// Periodic moving average of width w (odd), centred: a running sum, wrapped by hand.
+void PeriodicAverage(const double* x, int n, int w, double* smooth) {
   const int half = w / 2;
+  const auto wrap = [n](int i) { return ((i % n) + n) % n; };
+  double sum = 0;
+  for (int d = -half; d <= half; ++d)
+    sum += x[wrap(d)];
+  int leaving = wrap(-half), entering = wrap(half + 1);
   for (int i = 0; i < n; ++i) {
-    double sum = 0;
-    for (int d = -half; d <= half; ++d)
-      sum += x[((i + d) % n + n) % n];
-    smooth[static_cast<std::size_t>(i)] = sum / w;
+    smooth[i] = sum / w;
+    sum += x[entering] - x[leaving];
+    if (++entering == n) entering = 0;
+    if (++leaving == n) leaving = 0;
   }
-  return smooth;
+}
+
+// Every column of a field smoothed along the wind.
+void Smooth(const Field& x, int w, Field& smooth) {
+  smooth.n = x.n;
+  smooth.columns = x.columns;
+  smooth.x.resize(x.x.size());
+  for (int j = 0; j < x.columns; ++j)
+    PeriodicAverage(x.Column(j), x.n, w, smooth.Column(j));
 }
 
 // Excursions above +thr that follow a stay below -thr, counted round the period from a trough.
-int CountCrests(const double* x, int n, int w) {
-  std::vector<double> s = PeriodicAverage(x, n, w);
-  const double mean = std::accumulate(s.begin(), s.end(), 0.0) / n;
-  for (double& v : s)
-    v -= mean;
-  const double thr = 0.25 * PopulationStd(s.data(), s.size());
+int CountCrests(const double* smooth, int n) {
+  double sum = 0, squares = 0;
+  for (int i = 0; i < n; ++i) {
+    sum += smooth[i];
+    squares += smooth[i] * smooth[i];
+  }
+  const double mean = sum / n;
+  const double thr = 0.25 * std::sqrt(std::max(squares / n - mean * mean, 0.0));
   if (!(thr > 0)) return 0;
-  const auto trough = std::find_if(s.begin(), s.end(), [thr](double v) { return v < -thr; });
-  if (trough == s.end()) return 0;
-  const int start = static_cast<int>(trough - s.begin());
+  const double* end = smooth + n;
+  const auto s = [&](int i) { return smooth[i] - mean; };
+  const double* trough = std::find_if(smooth, end, [&](double v) { return v - mean < -thr; });
+  if (trough == end) return 0;
+  const int start = static_cast<int>(trough - smooth);
   int crests = 0;
   bool inTrough = true;
-  for (int k = 1; k <= n; ++k) {
-    const double v = s[static_cast<std::size_t>((start + k) % n)];
+  for (int k = 1, i = start + 1; k <= n; ++k, ++i) {
+    if (i == n) i = 0;
+    const double v = s(i);
     if (inTrough && v > thr) {
       ++crests;
       inTrough = false;
@@ -129,75 +146,73 @@ struct Slopes {
 // Differences of the heights smoothed along the wind by windows wholly inside the domain, all
 // columns pooled. Window sums stay integers, so flat stretches give exactly 0.
 Slopes MeasureSlopes(const Snapshot& snap, int w) {
-  const int n = snap.rows - 1;
-  std::vector<double> slopes;
-  for (int j = 0; j < snap.columns && n > w; ++j) {
-    std::int64_t window = 0;
-    for (int i = 1; i <= w; ++i)
-      window += snap.At(i, j);
-    for (int i = 1; i + w <= n; ++i) {
-      const std::int64_t next = window - snap.At(i, j) + snap.At(i + w, j);
-      slopes.push_back(static_cast<double>(next - window) / w);
-      window = next;
+  const int n = snap.rows - 1, columns = snap.columns;
+  // Sums of the window sums' changes, w times the slopes: integers, exact and cheap; the
+  // moments are formed from them once at the end.
+  double sum2 = 0, sum3 = 0;
+  std::int64_t count = 0, sum = 0, up = 0, down = 0, rise = 0, fall = 0;
+  for (int i = 1; i + w <= n; ++i) {
+    const std::int64_t* leaving = &snap.cells[static_cast<std::size_t>(i) * columns];
+    const std::int64_t* entering = &snap.cells[static_cast<std::size_t>(i + w) * columns];
+    for (int j = 0; j < columns; ++j) {
+      const std::int64_t change = entering[j] - leaving[j];
+      const double v = static_cast<double>(change);
+      sum += change;
+      sum2 += v * v;
+      sum3 += v * v * v;
+      up += change > 0;
+      down += change < 0;
+      rise += change > 0 ? change : 0;
+      fall += change < 0 ? -change : 0;
     }
+    count += columns;
   }
   Slopes result;
-  double rise = 0, fall = 0;
-  std::size_t up = 0, down = 0;
-  for (const double v : slopes) {
-    if (v > 0) ++up, rise += v;
-    if (v < 0) ++down, fall -= v;
-  }
-  if (up + down > 0)
-    result.stossFraction = static_cast<double>(up) / static_cast<double>(up + down);
-  if (up > 0) result.stossSlope = rise / static_cast<double>(up);
-  if (down > 0) result.leeSlope = fall / static_cast<double>(down);
-  if (!slopes.empty()) {
-    const double count = static_cast<double>(slopes.size());
-    const double mean = std::accumulate(slopes.begin(), slopes.end(), 0.0) / count;
-    double m2 = 0, m3 = 0;
-    for (const double v : slopes) {
-      m2 += (v - mean) * (v - mean);
-      m3 += (v - mean) * (v - mean) * (v - mean);
-    }
-    m2 /= count;
-    m3 /= count;
-    if (m2 > 0) result.skewness = m3 / std::pow(m2, 1.5);
+  if (up + down > 0) result.stossFraction = double(up) / double(up + down);
+  if (up > 0) result.stossSlope = double(rise) / w / double(up);
+  if (down > 0) result.leeSlope = double(fall) / w / double(down);
+  if (count > 0) {
+    const double c = double(count), mean = double(sum) / c;
+    const double m2 = sum2 / c - mean * mean;
+    const double m3 = sum3 / c - 3 * mean * sum2 / c + 2 * mean * mean * mean;
+    // Skewness does not depend on the scale w.
+    if (m2 > 1e-9) result.skewness = m3 / std::pow(m2, 1.5);
   }
   return result;
 }
 
-// Mean jump length over the sites that jump, and the share that do not, over every cell.
+// Mean jump length over the sites that jump, and the share that do not, over every cell; each
+// height's jump is asked for once.
 void MeasureSaltation(const Snapshot& snap, const JumpLength& jump, std::int32_t q, Measures& m) {
-  double lengths = 0;
-  std::size_t active = 0;
-  std::vector<std::pair<std::int64_t, std::int32_t>> known;  // height, jump: few heights repeat
-  for (const std::int64_t h : snap.cells) {
-    if (h <= q) continue;
-    ++active;
-    auto found =
-        std::find_if(known.begin(), known.end(), [h](const auto& k) { return k.first == h; });
-    if (found == known.end()) {
-      const auto height =
-          static_cast<std::int32_t>(std::clamp<std::int64_t>(h, INT32_MIN, INT32_MAX));
-      known.emplace_back(h, jump ? jump(height) : 0);
-      found = known.end() - 1;
-    }
-    lengths += found->second;
-  }
+  if (snap.cells.empty()) return;
+  const auto [low, high] = std::minmax_element(snap.cells.begin(), snap.cells.end());
+  std::int64_t active = 0;
+  for (const std::int64_t h : snap.cells)
+    active += h > q;
   const double cells = static_cast<double>(snap.cells.size());
-  m.meanJump = active && jump ? lengths / static_cast<double>(active) : kNan;
-  m.idleFraction = cells > 0 ? (cells - static_cast<double>(active)) / cells : kNan;
+  m.idleFraction = (cells - static_cast<double>(active)) / cells;
+  if (!jump || active == 0) return;
+  double sum = 0;
+  if (*high - *low < (1 << 22)) {
+    // A jump per height present (0 for those that do not jump), then one look-up per cell.
+    std::vector<double> lengths(static_cast<std::size_t>(*high - *low + 1));
+    for (std::size_t k = 0; k < lengths.size(); ++k) {
+      const std::int64_t h = *low + static_cast<std::int64_t>(k);
+      lengths[k] = h > q ? jump(static_cast<std::int32_t>(h)) : 0;
+    }
+    for (const std::int64_t h : snap.cells)
+      sum += lengths[static_cast<std::size_t>(h - *low)];
+  } else {
+    for (const std::int64_t h : snap.cells)
+      sum += h > q ? jump(static_cast<std::int32_t>(h)) : 0;
+  }
+  m.meanJump = sum / static_cast<double>(active);
 }
 
 // The first column offset at which the crest pattern decorrelates below 1/e.
-double CrestCorrelationLength(const Field& x) {
-  const int columns = x.columns, n = x.n, most = (columns - 1) / 2;
-  Field smooth = x;
-  for (int j = 0; j < columns; ++j) {
-    const std::vector<double> s = PeriodicAverage(x.Column(j), n, 3);
-    std::copy(s.begin(), s.end(), smooth.Column(j));
-  }
+// smooth is the field smoothed along the wind by width 3.
+double CrestCorrelationLength(const Field& smooth) {
+  const int columns = smooth.columns, n = smooth.n, most = (columns - 1) / 2;
   std::vector<double> energy(static_cast<std::size_t>(columns), 0.0);
   for (int j = 0; j < columns; ++j) {
     for (int i = 0; i < n; ++i)
@@ -223,36 +238,37 @@ double CrestCorrelationLength(const Field& x) {
 }
 
 double ColumnCentroid(const Snapshot& snap) {
+  std::vector<double> mass(static_cast<std::size_t>(snap.columns), 0.0);
+  for (int i = 0; i < snap.rows; ++i) {
+    for (int j = 0; j < snap.columns; ++j)
+      mass[static_cast<std::size_t>(j)] += static_cast<double>(snap.At(i, j));
+  }
   double weighted = 0, total = 0;
   for (int j = 0; j < snap.columns; ++j) {
-    double column = 0;
-    for (int i = 0; i < snap.rows; ++i)
-      column += static_cast<double>(snap.At(i, j));
-    weighted += j * column;
-    total += column;
+    weighted += j * mass[static_cast<std::size_t>(j)];
+    total += mass[static_cast<std::size_t>(j)];
   }
   return total != 0 ? weighted / total : kNan;
 }
 
 // The shift of the previous field that best matches this one, within half its wavelength,
 // refined between integers by a parabola through the peak and its neighbours.
-void Migrate(Spectra& spectra, const Field& before, const Field& now, int divisor, double interval,
-             Measures& m) {
-  if (before.n != now.n || before.columns != now.columns || before.x.empty()) return;
+void Migrate(Spectra& spectra, const HalfSpectra& before, double reach, const HalfSpectra& now,
+             double interval, Measures& m) {
+  if (before.n != now.n || before.count != now.count || before.bins.empty()) return;
   const int n = now.n;
-  const std::vector<double> power = spectra.Power(before.x.data(), n, now.columns);
-  const double reach = WavelengthCentroid(power, n, divisor) / 2;
-  double a2 = 0, b2 = 0;
-  for (std::size_t k = 0; k < now.x.size(); ++k) {
-    a2 += before.x[k] * before.x[k];
-    b2 += now.x[k] * now.x[k];
+  double a2 = 0, b2 = 0;  // Parseval: the sums of squares from the spectra
+  for (int c = 0, k = 0; c < now.count; ++c) {
+    for (int bin = 0; bin < now.Bins(); ++bin, ++k) {
+      const double weight = bin == 0 || 2 * bin == n ? 1.0 : 2.0;
+      a2 += weight * std::norm(before.bins[static_cast<std::size_t>(k)]) / n;
+      b2 += weight * std::norm(now.bins[static_cast<std::size_t>(k)]) / n;
+    }
   }
   if (!(reach >= 0) || !(a2 > 0) || !(b2 > 0)) return;
-  const std::vector<double> c =
-      spectra.CrossCorrelation(before.x.data(), now.x.data(), n, now.columns);
-  const auto at = [&](int s) {
-    return c[static_cast<std::size_t>(((s % n) + n) % n)] / std::sqrt(a2 * b2);
-  };
+  const std::vector<double> c = spectra.CrossCorrelation(before, now);
+  const double norm = std::sqrt(a2 * b2);
+  const auto at = [&](int s) { return c[static_cast<std::size_t>(((s % n) + n) % n)] / norm; };
   const int most = std::min(static_cast<int>(reach), n / 2);
   int best = 0;
   for (int s = -most; s <= most; ++s) {
@@ -267,9 +283,15 @@ void Migrate(Spectra& spectra, const Field& before, const Field& now, int diviso
 
 }  // namespace
 
+// Buffers kept from one snapshot to the next, which come at one size: fresh ones of this size
+// would cost more in page faults than the measures themselves.
 struct RippleStatistics::Work {
   Spectra spectra;
-  Field previous;
+  Field current, smooth;
+  HalfSpectra bins;
+  Field previous;               ///< the last snapshot's detrended field
+  HalfSpectra previousBins;     ///< and its spectra
+  double previousReach = kNan;  ///< half its wavelength centroid
 };
 
 RippleStatistics::RippleStatistics(Model model) : model_(model), work_(std::make_unique<Work>()) {}
@@ -292,14 +314,18 @@ Measures RippleStatistics::Measure(const Snapshot& snap, double initialTotal,
     m.endStep = static_cast<double>(snap.At(snap.rows - 1, 0) - snap.At(1, 0));
   if (snap.rows < 2 || snap.columns < 1) return m;
 
-  const Field x = Detrended(snap, model_);
+  Field& x = work_->current;
+  Detrend(snap, model_, x);
   m.rms = PopulationStd(x.x.data(), x.x.size());
-  const std::vector<double> power = work_->spectra.Power(x.x.data(), x.n, x.columns);
+  HalfSpectra& bins = work_->bins;
+  work_->spectra.Transform(x.x.data(), x.n, x.columns, bins);
+  const std::vector<double> power = bins.Power();
   m.wavelengthPeak = WavelengthPeak(power, x.n);
   m.wavelengthCentroid = WavelengthCentroid(power, x.n, settings.centroidDivisor);
+  Smooth(x, settings.smoothing, work_->smooth);
   double crests = 0;
   for (int j = 0; j < x.columns; ++j)
-    crests += CountCrests(x.Column(j), x.n, settings.smoothing);
+    crests += CountCrests(work_->smooth.Column(j), x.n);
   m.crests = crests / x.columns;
   m.crestSpacing = m.crests > 0 ? x.n / m.crests : kNan;
   const Slopes slopes = MeasureSlopes(snap, settings.smoothing);
@@ -307,9 +333,12 @@ Measures RippleStatistics::Measure(const Snapshot& snap, double initialTotal,
   m.stossSlope = slopes.stossSlope;
   m.leeSlope = slopes.leeSlope;
   m.slopeSkewness = slopes.skewness;
-  if (model_ == Model::Bed) m.crestCorrelationLength = CrestCorrelationLength(x);
-  Migrate(work_->spectra, work_->previous, x, settings.centroidDivisor, interval, m);
-  work_->previous = x;
+  // The bed's crests are found on the same width-3 smoothing as its correlation needs.
+  if (model_ == Model::Bed) m.crestCorrelationLength = CrestCorrelationLength(work_->smooth);
+  Migrate(work_->spectra, work_->previousBins, work_->previousReach, bins, interval, m);
+  std::swap(work_->previous, x);
+  std::swap(work_->previousBins, bins);
+  work_->previousReach = m.wavelengthCentroid / 2;
   return m;
 }
 
@@ -319,6 +348,10 @@ std::vector<double> RippleStatistics::PreviousField() const {
 
 void RippleStatistics::SetPreviousField(std::vector<double> field, int rows, int columns) {
   work_->previous = Field{rows - 1, columns, std::move(field)};
+  const Field& x = work_->previous;
+  work_->spectra.Transform(x.x.data(), x.n, x.columns, work_->previousBins);
+  work_->previousReach =
+      WavelengthCentroid(work_->previousBins.Power(), x.n, SettingsOf(model_).centroidDivisor) / 2;
 }
 
 }  // namespace analysis

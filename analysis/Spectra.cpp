@@ -2,12 +2,12 @@
 
 #include <fftw3.h>
 
-#include <algorithm>
 #include <cstring>
 
 namespace analysis {
 
 // Buffers from fftw_malloc, so that every execution meets the alignment its plan was made for.
+// Planned with FFTW_ESTIMATE: the same plan, and so the same bits, on every run.
 struct Spectra::Plan {
   int n;
   double* real;
@@ -28,6 +28,18 @@ struct Spectra::Plan {
   }
 };
 
+std::vector<double> HalfSpectra::Power() const {
+  std::vector<double> power(static_cast<std::size_t>(Bins()), 0.0);
+  for (int c = 0; c < count; ++c) {
+    const std::complex<double>* x = bins.data() + static_cast<std::size_t>(c) * Bins();
+    for (int k = 0; k < Bins(); ++k)
+      power[static_cast<std::size_t>(k)] += std::norm(x[k]);
+  }
+  for (double& p : power)
+    p /= count > 0 ? count : 1;
+  return power;
+}
+
 Spectra::Spectra() = default;
 Spectra::~Spectra() = default;
 
@@ -37,45 +49,35 @@ Spectra::Plan& Spectra::PlanFor(int n) {
   return *plan;
 }
 
-void Spectra::Forward(Plan& plan, const double* series) {
-  std::memcpy(plan.real, series, sizeof(double) * static_cast<std::size_t>(plan.n));
-  fftw_execute(plan.forward);
+void Spectra::Transform(const double* series, int n, int count, HalfSpectra& result) {
+  result.n = n;
+  result.count = count;
+  result.bins.clear();
+  if (n < 1 || count < 1) return;
+  Plan& plan = PlanFor(n);
+  const int bins = result.Bins();
+  result.bins.resize(static_cast<std::size_t>(bins) * count);
+  for (int c = 0; c < count; ++c) {
+    std::memcpy(plan.real, series + static_cast<std::size_t>(c) * n, sizeof(double) * n);
+    fftw_execute(plan.forward);
+    // std::complex<double> is laid out as two doubles, as fftw_complex is.
+    std::memcpy(reinterpret_cast<double*>(result.bins.data() + static_cast<std::size_t>(c) * bins),
+                plan.spectrum, sizeof(fftw_complex) * bins);
+  }
 }
 
-std::vector<double> Spectra::Power(const double* series, int n, int count) {
-  std::vector<double> power(static_cast<std::size_t>(n / 2 + 1), 0.0);
-  if (n < 1 || count < 1) return power;
+std::vector<double> Spectra::CrossCorrelation(const HalfSpectra& a, const HalfSpectra& b) {
+  const int n = b.n, bins = b.Bins();
+  std::vector<double> correlation(static_cast<std::size_t>(n), 0.0);
+  if (n < 1 || a.n != n || a.count != b.count) return correlation;
   Plan& plan = PlanFor(n);
-  for (int c = 0; c < count; ++c) {
-    Forward(plan, series + static_cast<std::size_t>(c) * n);
-    for (std::size_t k = 0; k < power.size(); ++k)
-      power[k] +=
-          plan.spectrum[k][0] * plan.spectrum[k][0] + plan.spectrum[k][1] * plan.spectrum[k][1];
+  std::vector<std::complex<double>> sum(static_cast<std::size_t>(bins));
+  for (std::size_t k = 0; k < a.bins.size();) {
+    for (std::size_t bin = 0; bin < static_cast<std::size_t>(bins); ++bin, ++k)
+      sum[bin] += std::conj(a.bins[k]) * b.bins[k];
   }
-  for (double& p : power)
-    p /= count;
-  return power;
-}
-
-std::vector<double> Spectra::CrossCorrelation(const double* a, const double* b, int n, int count) {
-  std::vector<double> correlation(static_cast<std::size_t>(std::max(n, 0)), 0.0);
-  if (n < 1 || count < 1) return correlation;
-  Plan& plan = PlanFor(n);
-  const std::size_t bins = static_cast<std::size_t>(n / 2 + 1);
-  std::vector<std::complex<double>> sum(bins), first(bins);
-  for (int c = 0; c < count; ++c) {
-    Forward(plan, a + static_cast<std::size_t>(c) * n);
-    for (std::size_t k = 0; k < bins; ++k)
-      first[k] = {plan.spectrum[k][0], plan.spectrum[k][1]};
-    Forward(plan, b + static_cast<std::size_t>(c) * n);
-    for (std::size_t k = 0; k < bins; ++k)
-      sum[k] +=
-          std::conj(first[k]) * std::complex<double>(plan.spectrum[k][0], plan.spectrum[k][1]);
-  }
-  for (std::size_t k = 0; k < bins; ++k) {
-    plan.spectrum[k][0] = sum[k].real();
-    plan.spectrum[k][1] = sum[k].imag();
-  }
+  std::memcpy(plan.spectrum, reinterpret_cast<const double*>(sum.data()),
+              sizeof(fftw_complex) * bins);
   fftw_execute(plan.backward);  // unnormalised: n times the inverse transform
   for (int s = 0; s < n; ++s)
     correlation[static_cast<std::size_t>(s)] = plan.real[s] / n;
