@@ -45,8 +45,14 @@ def main():
     writer = csv.writer(sys.stdout, lineterminator="\n")
     columns = MEASURES + ["speed"]
     writer.writerow(axes + ["seeds"] + [f"{c}_{s}" for c in columns for s in ("mean", "stderr")])
-    for key, runs in groups.items():
-        values = [re.search(rf"(?:^|_){re.escape(a)}(.*?)_", key).group(1) for a in axes]
+    def values_of(key):
+        return [re.search(rf"(?:^|_){re.escape(a)}(.*?)_", key).group(1) for a in axes]
+
+    def order(key):
+        return [float(v) if re.fullmatch(r"[-+0-9.eE]+", v) else math.inf for v in values_of(key)]
+
+    for key in sorted(groups, key=order):
+        runs, values = groups[key], values_of(key)
         row = values + [len(runs)]
         for c in columns:
             row += [repr(v) if not math.isnan(v) else "nan" for v in mean_and_error([r[c] for r in runs])]

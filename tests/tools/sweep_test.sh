@@ -22,4 +22,8 @@ cmp -s <(grep -v '^#' "$out/width200_seed1/stats.csv") <(grep -v '^#' "$(dirname
   fail "a run's line does not repeat it"
 rm -rf "$(dirname "$again")/again" "$again"
 "$root/scripts/sweep" "$out" profile --b 1,2 2>/dev/null && fail "an existing folder was not refused"
+# The plot of a run's statistics is a PNG.
+"$root/scripts/plot-stats" "$out/width200_seed1/stats.csv" "$out/plot.png" 2>/dev/null || fail "plot-stats failed"
+[ "$(head -c 8 "$out/plot.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "the plot is not a PNG"
+"$root/scripts/plot-stats" "$out/jobs.txt" "$out/x.png" 2>/dev/null && fail "a file that is no statistics was plotted"
 echo ok
