@@ -27,6 +27,7 @@ Settings SettingsOf(Model model) {
 struct Field {
   int n = 0, columns = 0;
   std::vector<double> x;
+  double squares = 0;  ///< the sum of x^2, where Detrend made x
 
   const double* Column(int j) const { return x.data() + static_cast<std::size_t>(j) * n; }
   double* Column(int j) { return x.data() + static_cast<std::size_t>(j) * n; }
@@ -34,6 +35,7 @@ struct Field {
 
 // The profile minus its least-squares line; each column of a bed minus its own mean.
 void Detrend(const Snapshot& s, Model model, Field& field) {
+  double squares = 0;
   field.n = s.rows - 1;
   field.columns = s.columns;
   field.x.resize(static_cast<std::size_t>(field.n) * field.columns);
@@ -52,18 +54,12 @@ void Detrend(const Snapshot& s, Model model, Field& field) {
       slope = (sumIH - n * meanI * (sumH / n)) / (sumII - n * meanI * meanI);
       intercept = sumH / n - slope * meanI;
     }
-    for (int i = 0; i < field.n; ++i)
+    for (int i = 0; i < field.n; ++i) {
       x[i] -= intercept + slope * (i + 1);
+      squares += x[i] * x[i];
+    }
   }
-}
-
-double PopulationStd(const double* values, std::size_t count) {
-  if (count == 0) return kNan;
-  const double mean = std::accumulate(values, values + count, 0.0) / count;
-  double squares = 0;
-  for (std::size_t k = 0; k < count; ++k)
-    squares += (values[k] - mean) * (values[k] - mean);
-  return std::sqrt(squares / count);
+  field.squares = squares;
 }
 
 double WavelengthPeak(const std::vector<double>& power, int n) {
@@ -137,6 +133,19 @@ int CountCrests(const double* smooth, int n) {
     }
   }
   return crests;
+}
+
+// Sum of a[i] b[i], in four independent running sums that the processor can overlap.
+double Dot(const double* a, const double* b, int n) {
+  double sum[4] = {0, 0, 0, 0};
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    for (int k = 0; k < 4; ++k)
+      sum[k] += a[i + k] * b[i + k];
+  }
+  for (; i < n; ++i)
+    sum[0] += a[i] * b[i];
+  return (sum[0] + sum[1]) + (sum[2] + sum[3]);
 }
 
 struct Slopes {
@@ -214,19 +223,14 @@ void MeasureSaltation(const Snapshot& snap, const JumpLength& jump, std::int32_t
 double CrestCorrelationLength(const Field& smooth) {
   const int columns = smooth.columns, n = smooth.n, most = (columns - 1) / 2;
   std::vector<double> energy(static_cast<std::size_t>(columns), 0.0);
-  for (int j = 0; j < columns; ++j) {
-    for (int i = 0; i < n; ++i)
-      energy[static_cast<std::size_t>(j)] += smooth.Column(j)[i] * smooth.Column(j)[i];
-  }
+  for (int j = 0; j < columns; ++j)
+    energy[static_cast<std::size_t>(j)] = Dot(smooth.Column(j), smooth.Column(j), n);
   const double threshold = std::exp(-1.0);
   double previous = 1.0;  // C(0)
   for (int d = 1; d <= most; ++d) {
     double product = 0, left = 0, right = 0;
     for (int j = 0; j + d < columns; ++j) {
-      const double* a = smooth.Column(j);
-      const double* b = smooth.Column(j + d);
-      for (int i = 0; i < n; ++i)
-        product += a[i] * b[i];
+      product += Dot(smooth.Column(j), smooth.Column(j + d), n);
       left += energy[static_cast<std::size_t>(j)];
       right += energy[static_cast<std::size_t>(j + d)];
     }
@@ -253,18 +257,10 @@ double ColumnCentroid(const Snapshot& snap) {
 
 // The shift of the previous field that best matches this one, within half its wavelength,
 // refined between integers by a parabola through the peak and its neighbours.
-void Migrate(Spectra& spectra, const HalfSpectra& before, double reach, const HalfSpectra& now,
-             double interval, Measures& m) {
+void Migrate(Spectra& spectra, const HalfSpectra& before, double a2, double reach,
+             const HalfSpectra& now, double b2, double interval, Measures& m) {
   if (before.n != now.n || before.count != now.count || before.bins.empty()) return;
   const int n = now.n;
-  double a2 = 0, b2 = 0;  // Parseval: the sums of squares from the spectra
-  for (int c = 0, k = 0; c < now.count; ++c) {
-    for (int bin = 0; bin < now.Bins(); ++bin, ++k) {
-      const double weight = bin == 0 || 2 * bin == n ? 1.0 : 2.0;
-      a2 += weight * std::norm(before.bins[static_cast<std::size_t>(k)]) / n;
-      b2 += weight * std::norm(now.bins[static_cast<std::size_t>(k)]) / n;
-    }
-  }
   if (!(reach >= 0) || !(a2 > 0) || !(b2 > 0)) return;
   const std::vector<double> c = spectra.CrossCorrelation(before, now);
   const double norm = std::sqrt(a2 * b2);
@@ -316,7 +312,8 @@ Measures RippleStatistics::Measure(const Snapshot& snap, double initialTotal,
 
   Field& x = work_->current;
   Detrend(snap, model_, x);
-  m.rms = PopulationStd(x.x.data(), x.x.size());
+  // The detrended field has mean 0, so its standard deviation is its root mean square.
+  m.rms = std::sqrt(x.squares / static_cast<double>(x.x.size()));
   HalfSpectra& bins = work_->bins;
   work_->spectra.Transform(x.x.data(), x.n, x.columns, bins);
   const std::vector<double> power = bins.Power();
@@ -335,7 +332,8 @@ Measures RippleStatistics::Measure(const Snapshot& snap, double initialTotal,
   m.slopeSkewness = slopes.skewness;
   // The bed's crests are found on the same width-3 smoothing as its correlation needs.
   if (model_ == Model::Bed) m.crestCorrelationLength = CrestCorrelationLength(work_->smooth);
-  Migrate(work_->spectra, work_->previousBins, work_->previousReach, bins, interval, m);
+  Migrate(work_->spectra, work_->previousBins, work_->previous.squares, work_->previousReach, bins,
+          x.squares, interval, m);
   std::swap(work_->previous, x);
   std::swap(work_->previousBins, bins);
   work_->previousReach = m.wavelengthCentroid / 2;
@@ -347,8 +345,10 @@ std::vector<double> RippleStatistics::PreviousField() const {
 }
 
 void RippleStatistics::SetPreviousField(std::vector<double> field, int rows, int columns) {
-  work_->previous = Field{rows - 1, columns, std::move(field)};
-  const Field& x = work_->previous;
+  work_->previous = Field{rows - 1, columns, std::move(field), 0.0};
+  Field& x = work_->previous;
+  for (const double v : x.x)
+    x.squares += v * v;
   work_->spectra.Transform(x.x.data(), x.n, x.columns, work_->previousBins);
   work_->previousReach =
       WavelengthCentroid(work_->previousBins.Power(), x.n, SettingsOf(model_).centroidDivisor) / 2;
