@@ -23,6 +23,10 @@ CanvasWidget::CanvasWidget(int width, int height)
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+CanvasWidget::~CanvasWidget() {
+  if (last == this) last = nullptr;
+}
+
 void CanvasWidget::SetRequestedSize(int width, int height) {
   requested_ = QSize(Side(width), Side(height));
   image_.Fit(size().expandedTo(requested_));
@@ -65,13 +69,13 @@ void CanvasWidget::Touched() {
 namespace {
 
 jqt::CanvasWidget* Canvas(int handle) {
-  jqt::Backend& state = jqt::State();
-  if (handle == state.lastCanvasHandle && state.lastCanvas) return state.lastCanvas.data();
-  jqt::Entry* entry = state.registry.Find(handle, jqt::Kind::Canvas);
+  using jqt::CanvasWidget;
+  if (handle == CanvasWidget::lastHandle && CanvasWidget::last) return CanvasWidget::last;
+  jqt::Entry* entry = jqt::State().registry.Find(handle, jqt::Kind::Canvas);
   if (!entry) return nullptr;
-  state.lastCanvasHandle = handle;  // handles are never reused, so this cannot name another
-  state.lastCanvas = static_cast<jqt::CanvasWidget*>(entry->object.data());
-  return state.lastCanvas.data();
+  CanvasWidget::lastHandle = handle;  // handles are never reused, so this cannot name another
+  CanvasWidget::last = static_cast<CanvasWidget*>(entry->object.data());
+  return CanvasWidget::last;
 }
 
 }  // namespace

@@ -12,6 +12,12 @@ class CanvasWidget : public QWidget {
  public:
   /// A canvas asking for this size, in pixels (clamped to 1..kMaxSide).
   CanvasWidget(int width, int height);
+  ~CanvasWidget() override;
+
+  /// The canvas drawn on last, and its handle: drawing calls come by the million, mostly on
+  /// one canvas. Cleared when that canvas goes.
+  static inline CanvasWidget* last = nullptr;
+  static inline int lastHandle = 0;
 
   static constexpr int kMaxSide = CanvasImage::kMaxSide;
 

@@ -51,9 +51,6 @@ struct Backend {
   Registry registry;
   std::unique_ptr<EventTranslator> translator;
   std::vector<QPointer<CanvasWidget>> dirtyCanvases;  ///< drawn on since the last repaint
-  /// The canvas drawn on last: drawing calls come by the million, mostly on one canvas.
-  int lastCanvasHandle = 0;
-  QPointer<CanvasWidget> lastCanvas;
   std::vector<QPointer<QWidget>> framesToShow;
   std::vector<QPointer<QWidget>> dialogsToDispose;
 };
