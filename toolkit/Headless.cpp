@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "toolkit/CanvasCalls.h"
 #include "toolkit/CanvasImage.h"
 #include "toolkit/japi.h"
 
@@ -167,38 +168,31 @@ int J_gettext(int, char* buffer) {
   return 0;
 }
 
+using Calls = jqt::CanvasCalls<Canvas>;
+
 void J_setcolor(int canvas, int r, int g, int b) {
-  if (auto* target = Canvas(canvas)) target->SetColor(jqt::ClampedRgb(r, g, b));
+  Calls::SetColor(canvas, r, g, b);
 }
-
 void J_setnamedcolor(int canvas, int colour) {
-  auto* target = Canvas(canvas);
-  if (target && jqt::IsNamedColour(colour)) target->SetColor(jqt::kNamedColours[colour]);
+  Calls::SetNamedColor(canvas, colour);
 }
-
 void J_setnamedcolorbg(int canvas, int colour) {
-  auto* target = Canvas(canvas);
-  if (target && jqt::IsNamedColour(colour)) target->SetBackground(jqt::kNamedColours[colour]);
+  Calls::SetNamedBackground(canvas, colour);
 }
-
-void J_fillrect(int canvas, int x, int y, int width, int height) {
-  if (auto* target = Canvas(canvas)) target->FillRect(x, y, width, height);
+void J_fillrect(int canvas, int x, int y, int w, int h) {
+  Calls::FillRect(canvas, x, y, w, h);
 }
-
 void J_fillpolygon(int canvas, int n, const int* xs, const int* ys) {
-  if (auto* target = Canvas(canvas)) target->FillPolygon(n, xs, ys);
+  Calls::FillPolygon(canvas, n, xs, ys);
 }
-
 void J_drawpolygon(int canvas, int n, const int* xs, const int* ys) {
-  if (auto* target = Canvas(canvas)) target->DrawPolygon(n, xs, ys);
+  Calls::DrawPolygon(canvas, n, xs, ys);
 }
-
 void J_drawpixel(int canvas, int x, int y) {
-  if (auto* target = Canvas(canvas)) target->DrawPixel(x, y);
+  Calls::DrawPixel(canvas, x, y);
 }
-
 void J_drawline(int canvas, int x1, int y1, int x2, int y2) {
-  if (auto* target = Canvas(canvas)) target->DrawLine(x1, y1, x2, y2);
+  Calls::DrawLine(canvas, x1, y1, x2, y2);
 }
 
 }  // extern "C"

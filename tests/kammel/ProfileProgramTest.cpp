@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "common/Random.h"
-#include "model2d/ProfileModel.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
+#include "model2d/ProfileModel.h"
 #include "tests/support/FakeProgramWindow.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "common/Random.h"
-#include "program3d/BatchLoop.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
+#include "program3d/BatchLoop.h"
 #include "tests/support/FakeProgramWindow.h"
 
 namespace {

@@ -1,0 +1,39 @@
+// The J_ canvas calls, once for both toolkits: each passes the lookup from a handle to its
+// canvas (a window's canvas widget, or the headless canvas image), null for a wrong handle.
+#pragma once
+
+#include "toolkit/CanvasImage.h"
+
+namespace jqt {
+
+template <auto Find>
+struct CanvasCalls {
+  static void SetColor(int canvas, int r, int g, int b) {
+    if (auto* target = Find(canvas)) target->SetColor(ClampedRgb(r, g, b));
+  }
+  static void SetNamedColor(int canvas, int colour) {
+    auto* target = Find(canvas);
+    if (target && IsNamedColour(colour)) target->SetColor(kNamedColours[colour]);
+  }
+  static void SetNamedBackground(int canvas, int colour) {
+    auto* target = Find(canvas);
+    if (target && IsNamedColour(colour)) target->SetBackground(kNamedColours[colour]);
+  }
+  static void FillRect(int canvas, int x, int y, int width, int height) {
+    if (auto* target = Find(canvas)) target->FillRect(x, y, width, height);
+  }
+  static void FillPolygon(int canvas, int n, const int* xs, const int* ys) {
+    if (auto* target = Find(canvas)) target->FillPolygon(n, xs, ys);
+  }
+  static void DrawPolygon(int canvas, int n, const int* xs, const int* ys) {
+    if (auto* target = Find(canvas)) target->DrawPolygon(n, xs, ys);
+  }
+  static void DrawPixel(int canvas, int x, int y) {
+    if (auto* target = Find(canvas)) target->DrawPixel(x, y);
+  }
+  static void DrawLine(int canvas, int x1, int y1, int x2, int y2) {
+    if (auto* target = Find(canvas)) target->DrawLine(x1, y1, x2, y2);
+  }
+};
+
+}  // namespace jqt
