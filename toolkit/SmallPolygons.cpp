@@ -6,18 +6,6 @@
 
 namespace jqt {
 
-bool IsSmallPolygon(int n, const int* xs, const int* ys) {
-  if (n < 1 || n > kMaxSmallPolygon || !xs || !ys) return false;
-  // In range when |v| <= kMaxSmallCoordinate, in one unsigned comparison each.
-  constexpr auto kSpan = 2u * kMaxSmallCoordinate;
-  unsigned outside = 0;
-  for (int i = 0; i < n; ++i) {
-    outside |= static_cast<unsigned>(xs[i]) + kMaxSmallCoordinate > kSpan;
-    outside |= static_cast<unsigned>(ys[i]) + kMaxSmallCoordinate > kSpan;
-  }
-  return outside == 0;
-}
-
 namespace {
 
 // --- Filling ---
@@ -166,7 +154,11 @@ class Outline {
     if (caps & CapEnd) a2 += 32;
     std::int64_t a = (a1 + 32) >> 6, end = (a2 + 32) >> 6;
     if (a == end) return;  // no pixel centre passed: most edges of a dense relief
-    const std::int64_t step = ((b2 - b1) * 65536) / length;
+    // Truncated as integer division would, but faster: with coordinates within
+    // kMaxSmallCoordinate the quotient's rounding error is below its distance to the next
+    // integer, so truncating the real quotient gives the same step.
+    const auto step = static_cast<std::int64_t>(static_cast<double>((b2 - b1) * 65536) /
+                                                static_cast<double>(length));
     std::int64_t b = b1 * 1024 - (caps & CapBegin ? step >> 1 : 0);
     // The minor axis is read at the pixel's centre when it grows, at its near edge otherwise.
     b += (((a << 6) + (step > 0 ? 32 : 0) - a1) * step) >> 6;

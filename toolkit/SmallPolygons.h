@@ -24,8 +24,18 @@ struct PixelTarget {
 inline constexpr int kMaxSmallPolygon = 100;
 inline constexpr int kMaxSmallCoordinate = 1 << 15;
 
-/// Whether a polygon can be drawn here.
-bool IsSmallPolygon(int n, const int* xs, const int* ys);
+/// Whether a polygon can be drawn here; inline, as it is asked twice for every triangle.
+inline bool IsSmallPolygon(int n, const int* xs, const int* ys) {
+  if (n < 1 || n > kMaxSmallPolygon || !xs || !ys) return false;
+  // In range when |v| <= kMaxSmallCoordinate, in one unsigned comparison each.
+  constexpr auto kSpan = 2u * kMaxSmallCoordinate;
+  unsigned outside = 0;
+  for (int i = 0; i < n; ++i) {
+    outside |= static_cast<unsigned>(xs[i]) + kMaxSmallCoordinate > kSpan;
+    outside |= static_cast<unsigned>(ys[i]) + kMaxSmallCoordinate > kSpan;
+  }
+  return outside == 0;
+}
 
 /// Fills a small polygon by the odd-even rule: the pixels whose centres lie inside, edges
 /// stepped in 16.16 fixed point from each row's centre.
