@@ -49,6 +49,13 @@ void CanvasWidget::paintEvent(QPaintEvent* event) {
   const QImage& image = image_.Image();
   QPainter painter(this);
   const QRect area = event->rect();
+  // Once the whole image is filled (every redraw clears it first), it is copied as it is; the
+  // background shows only through pixels never drawn, and beyond the image.
+  if (image_.Opaque() && image.rect().contains(area)) {
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(area.topLeft(), image, area);
+    return;
+  }
   painter.fillRect(area, QColor::fromRgba(image_.Background()));
   painter.drawImage(area.topLeft(), image, area);
 }

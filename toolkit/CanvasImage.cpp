@@ -34,8 +34,12 @@ bool CanvasImage::FillRect(int x, int y, int width, int height) {
   const qint64 right = std::min<qint64>(qint64{x} + width, width_);
   const qint64 bottom = std::min<qint64>(qint64{y} + height, height_);
   if (left >= right || top >= bottom || !Open()) return false;
-  painter_.fillRect(QRect(int(left), int(top), int(right - left), int(bottom - top)),
-                    QColor::fromRgba(color_));
+  // The colour is opaque, so filling is writing it: no blending, and QPainter's set-up saved.
+  if (left == 0 && top == 0 && right == width_ && bottom == height_) opaque_ = true;
+  for (qint64 y = top; y < bottom; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(bits_ + y * stride_);
+    std::fill(line + left, line + right, color_);
+  }
   return true;
 }
 
@@ -96,6 +100,7 @@ void CanvasImage::Fit(QSize size) {
     copy.drawImage(0, 0, image_);
   }
   image_ = std::move(fitted);
+  opaque_ = opaque_ && target.width() <= width_ && target.height() <= height_;
   width_ = target.width();
   height_ = target.height();
 }

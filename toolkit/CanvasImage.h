@@ -51,6 +51,8 @@ class CanvasImage {
   void Fit(QSize shown);
   /// Everything drawn so far.
   const QImage& Image();
+  /// Whether no pixel is transparent: the whole image has been filled since it last grew.
+  bool Opaque() const { return opaque_; }
   /// What a canvas of this size shows: the image over the background.
   QImage Picture(QSize size);
   /// Closes the painter; the next drawing call opens it again.
@@ -82,6 +84,7 @@ class CanvasImage {
   qsizetype stride_ = 0;              ///< bytes per scan line of bits_
   std::vector<QPoint> points_;        ///< kept between calls so polygons allocate nothing
   bool smallPolygons_ = true;
+  bool opaque_ = false;
 };
 
 }  // namespace jqt

@@ -72,19 +72,24 @@ int ProgramDriver::MenuTitleCount() const {
   return static_cast<int>(MenuTitles(Shot()).size());
 }
 
-void ProgramDriver::ChooseMenu(int menu, int item) {
+bool ProgramDriver::OpenMenu(int menu, Duration timeout) {
   const auto& titles = menuTitles_;
   const auto geometry = session_.Geometry(*window_);
-  if (menu >= static_cast<int>(titles.size()) || !geometry) return;
+  if (menu >= static_cast<int>(titles.size()) || !geometry) return false;
   const int bandMiddle = std::max(0, (*geometry)[3] - kCanvasHeight) / 2;
   const int titleMiddle = (titles[menu].first + titles[menu].second) / 2;
   const std::size_t shown = session_.WindowsOf(process_->pid()).size();
   session_.Click((*geometry)[0] + titleMiddle, (*geometry)[1] + bandMiddle);
-  // The open menu is a window of its own, and takes the keyboard: Down to the item, Enter.
-  if (!WaitFor([&] { return session_.WindowsOf(process_->pid()).size() > shown; }, 10s)) {
+  // The open menu is a window of its own.
+  return WaitFor([&] { return session_.WindowsOf(process_->pid()).size() > shown; }, timeout);
+}
+
+void ProgramDriver::ChooseMenu(int menu, int item) {
+  if (!OpenMenu(menu, 10s)) {
     ADD_FAILURE() << "menu " << menu << " did not open";
     return;
   }
+  // The open menu takes the keyboard: Down to the item, Enter.
   std::vector<std::string> keys = {"xdotool", "key"};
   keys.insert(keys.end(), static_cast<std::size_t>(item) + 1, "Down");
   keys.push_back("Return");

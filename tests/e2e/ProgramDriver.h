@@ -24,6 +24,9 @@ class ProgramDriver {
 
   /// Clicks menu number menu (0 Datei, 1 Grafik, 2 Run) and chooses its item number item.
   void ChooseMenu(int menu, int item);
+  /// Clicks a menu's title; whether its menu opened within timeout (not while the program is
+  /// busy: it fetches no event then).
+  bool OpenMenu(int menu, Duration timeout);
   /// Answers the next dialog titled title: types text (if any) over the preset, then Enter.
   /// False when no such dialog came, or it did not go away.
   bool AnswerDialog(const std::string& title, const std::string& text = "");

@@ -9,7 +9,7 @@ using namespace std::chrono_literals;
 using e2e::Rgb;
 
 constexpr std::uint32_t kBlack = Rgb(0, 0, 0), kWhite = Rgb(255, 255, 255);
-constexpr int kRun = 2, kEingabe = 0, kStart = 1;
+constexpr int kDatei = 0, kRun = 2, kEingabe = 0, kStart = 1;
 
 struct Dialog {
   const char* title;
@@ -63,23 +63,25 @@ TEST_F(Kammel3, ALengthOf1000IsAskedAgainAnd999Accepted) {
   ExpectEndsWithStatus(0);
 }
 
-// Reports (does not judge) how long a Start on the largest bed takes to show its picture.
+// Reports (does not judge) how long a Start on the largest bed takes to show its picture. That
+// relief is black on black, so the picture cannot tell when it is done; the program can: it
+// opens a menu only once its batch and redraw are over and the picture is on the screen.
 TEST_F(Kammel3, StartOnTheLargestBedTime) {
-  const e2e::Image blank = program_->Shot();
   program_->ChooseMenu(kRun, kEingabe);
   const char* typed[] = {"999", "499", "", "", "", ""};
   for (int n = 0; n < 6; ++n)
     ASSERT_TRUE(program_->AnswerDialog(kDialogs[n].title, typed[n]));
-  ColoursAfterChangeFrom(blank);
-  const e2e::Image before = program_->Shot();
+  ASSERT_TRUE(program_->OpenMenu(kRun, 60s)) << "the fresh bed's drawing never ended";
   const auto start = std::chrono::steady_clock::now();
-  program_->ChooseMenu(kRun, kStart);
-  ASSERT_TRUE(e2e::WaitFor([&] { return !(program_->Shot().rgb == before.rgb); }, 60s));
+  // The open menu holds the keyboard: keys go to it as they are, without raising the window.
+  e2e::Run({"xdotool", "key", "Down", "Down", "Return"}, session_->display());  // Start
+  ASSERT_TRUE(program_->OpenMenu(kDatei, 60s));
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
   std::printf("Start on the largest bed to its picture: %lld ms\n",
               static_cast<long long>(took.count()));
   RecordProperty("start_to_picture_ms", std::to_string(took.count()));
+  e2e::Run({"xdotool", "key", "Escape"}, session_->display());
   program_->Key("ctrl+c");
   ExpectEndsWithStatus(0);
 }
