@@ -80,40 +80,41 @@ double WavelengthCentroid(const std::vector<double>& power, int n, int divisor) 
   return total > 0 && weighted > 0 ? n / (weighted / total) : kNan;
 }
 
-// Periodic moving average of width w (odd), centred: a running sum, wrapped by hand.
-void PeriodicAverage(const double* x, int n, int w, double* smooth) {
+// Periodic moving average of width w (odd), centred: a running sum, wrapped by hand. Returns
+// the mean and the population standard deviation of what it made.
+std::pair<double, double> PeriodicAverage(const double* x, int n, int w, double* smooth) {
   const int half = w / 2;
   const auto wrap = [n](int i) { return ((i % n) + n) % n; };
   double sum = 0;
   for (int d = -half; d <= half; ++d)
     sum += x[wrap(d)];
   int leaving = wrap(-half), entering = wrap(half + 1);
+  double total = 0, squares = 0;
   for (int i = 0; i < n; ++i) {
     smooth[i] = sum / w;
+    total += smooth[i];
+    squares += smooth[i] * smooth[i];
     sum += x[entering] - x[leaving];
     if (++entering == n) entering = 0;
     if (++leaving == n) leaving = 0;
   }
+  const double mean = total / n;
+  return {mean, std::sqrt(std::max(squares / n - mean * mean, 0.0))};
 }
 
-// Every column of a field smoothed along the wind.
-void Smooth(const Field& x, int w, Field& smooth) {
+// Every column of a field smoothed along the wind, with each column's mean and deviation.
+void Smooth(const Field& x, int w, Field& smooth, std::vector<std::pair<double, double>>& moments) {
   smooth.n = x.n;
   smooth.columns = x.columns;
   smooth.x.resize(x.x.size());
+  moments.resize(static_cast<std::size_t>(x.columns));
   for (int j = 0; j < x.columns; ++j)
-    PeriodicAverage(x.Column(j), x.n, w, smooth.Column(j));
+    moments[static_cast<std::size_t>(j)] = PeriodicAverage(x.Column(j), x.n, w, smooth.Column(j));
 }
 
 // Excursions above +thr that follow a stay below -thr, counted round the period from a trough.
-int CountCrests(const double* smooth, int n) {
-  double sum = 0, squares = 0;
-  for (int i = 0; i < n; ++i) {
-    sum += smooth[i];
-    squares += smooth[i] * smooth[i];
-  }
-  const double mean = sum / n;
-  const double thr = 0.25 * std::sqrt(std::max(squares / n - mean * mean, 0.0));
+int CountCrests(const double* smooth, int n, double mean, double deviation) {
+  const double thr = 0.25 * deviation;
   if (!(thr > 0)) return 0;
   const double* end = smooth + n;
   const auto s = [&](int i) { return smooth[i] - mean; };
@@ -196,26 +197,27 @@ void MeasureSaltation(const Snapshot& snap, const JumpLength& jump, std::int32_t
   if (snap.cells.empty()) return;
   const auto [low, high] = std::minmax_element(snap.cells.begin(), snap.cells.end());
   std::int64_t active = 0;
-  for (const std::int64_t h : snap.cells)
-    active += h > q;
-  const double cells = static_cast<double>(snap.cells.size());
-  m.idleFraction = (cells - static_cast<double>(active)) / cells;
-  if (!jump || active == 0) return;
   double sum = 0;
-  if (*high - *low < (1 << 22)) {
+  if (jump && *high - *low < (1 << 22)) {
     // A jump per height present (0 for those that do not jump), then one look-up per cell.
     std::vector<double> lengths(static_cast<std::size_t>(*high - *low + 1));
     for (std::size_t k = 0; k < lengths.size(); ++k) {
       const std::int64_t h = *low + static_cast<std::int64_t>(k);
       lengths[k] = h > q ? jump(static_cast<std::int32_t>(h)) : 0;
     }
-    for (const std::int64_t h : snap.cells)
+    for (const std::int64_t h : snap.cells) {
+      active += h > q;
       sum += lengths[static_cast<std::size_t>(h - *low)];
+    }
   } else {
-    for (const std::int64_t h : snap.cells)
-      sum += h > q ? jump(static_cast<std::int32_t>(h)) : 0;
+    for (const std::int64_t h : snap.cells) {
+      active += h > q;
+      if (h > q && jump) sum += jump(static_cast<std::int32_t>(h));
+    }
   }
-  m.meanJump = sum / static_cast<double>(active);
+  const double cells = static_cast<double>(snap.cells.size());
+  m.idleFraction = (cells - static_cast<double>(active)) / cells;
+  if (jump && active > 0) m.meanJump = sum / static_cast<double>(active);
 }
 
 // The first column offset at which the crest pattern decorrelates below 1/e.
@@ -284,6 +286,7 @@ void Migrate(Spectra& spectra, const HalfSpectra& before, double a2, double reac
 struct RippleStatistics::Work {
   Spectra spectra;
   Field current, smooth;
+  std::vector<std::pair<double, double>> moments;  ///< of each smoothed column
   HalfSpectra bins;
   Field previous;               ///< the last snapshot's detrended field
   HalfSpectra previousBins;     ///< and its spectra
@@ -319,10 +322,12 @@ Measures RippleStatistics::Measure(const Snapshot& snap, double initialTotal,
   const std::vector<double> power = bins.Power();
   m.wavelengthPeak = WavelengthPeak(power, x.n);
   m.wavelengthCentroid = WavelengthCentroid(power, x.n, settings.centroidDivisor);
-  Smooth(x, settings.smoothing, work_->smooth);
+  Smooth(x, settings.smoothing, work_->smooth, work_->moments);
   double crests = 0;
-  for (int j = 0; j < x.columns; ++j)
-    crests += CountCrests(work_->smooth.Column(j), x.n);
+  for (int j = 0; j < x.columns; ++j) {
+    const auto [mean, deviation] = work_->moments[static_cast<std::size_t>(j)];
+    crests += CountCrests(work_->smooth.Column(j), x.n, mean, deviation);
+  }
   m.crests = crests / x.columns;
   m.crestSpacing = m.crests > 0 ? x.n / m.crests : kNan;
   const Slopes slopes = MeasureSlopes(snap, settings.smoothing);
