@@ -5,7 +5,7 @@
 #include <limits>
 #include <numeric>
 
-#include "analysis/Spectra.h"
+#include "analysis/Fourier.h"
 
 namespace analysis {
 namespace {
@@ -259,7 +259,7 @@ double ColumnCentroid(const Snapshot& snap) {
 
 // The shift of the previous field that best matches this one, within half its wavelength,
 // refined between integers by a parabola through the peak and its neighbours.
-void Migrate(Spectra& spectra, const HalfSpectra& before, double a2, double reach,
+void Migrate(Fourier& spectra, const HalfSpectra& before, double a2, double reach,
              const HalfSpectra& now, double b2, double interval, Measures& m) {
   if (before.n != now.n || before.count != now.count || before.bins.empty()) return;
   const int n = now.n;
@@ -284,7 +284,7 @@ void Migrate(Spectra& spectra, const HalfSpectra& before, double a2, double reac
 // Buffers kept from one snapshot to the next, which come at one size: fresh ones of this size
 // would cost more in page faults than the measures themselves.
 struct RippleStatistics::Work {
-  Spectra spectra;
+  Fourier spectra;
   Field current, smooth;
   std::vector<std::pair<double, double>> moments;  ///< of each smoothed column
   HalfSpectra bins;

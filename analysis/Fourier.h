@@ -20,12 +20,12 @@ struct HalfSpectra {
   std::vector<double> Power() const;
 };
 
-class Spectra {
+class Fourier {
  public:
-  Spectra();
-  ~Spectra();
-  Spectra(const Spectra&) = delete;
-  Spectra& operator=(const Spectra&) = delete;
+  Fourier();
+  ~Fourier();
+  Fourier(const Fourier&) = delete;
+  Fourier& operator=(const Fourier&) = delete;
 
   /// The spectra of `count` series of length n laid end to end, into `into` (its memory is
   /// reused: snapshots come one after another at one size).

@@ -1,4 +1,4 @@
-#include "analysis/Spectra.h"
+#include "analysis/Fourier.h"
 
 #include <fftw3.h>
 
@@ -8,7 +8,7 @@ namespace analysis {
 
 // Buffers from fftw_malloc, so that every execution meets the alignment its plan was made for.
 // Planned with FFTW_ESTIMATE: the same plan, and so the same bits, on every run.
-struct Spectra::Plan {
+struct Fourier::Plan {
   int n;
   double* real;
   fftw_complex* spectrum;
@@ -40,16 +40,16 @@ std::vector<double> HalfSpectra::Power() const {
   return power;
 }
 
-Spectra::Spectra() = default;
-Spectra::~Spectra() = default;
+Fourier::Fourier() = default;
+Fourier::~Fourier() = default;
 
-Spectra::Plan& Spectra::PlanFor(int n) {
+Fourier::Plan& Fourier::PlanFor(int n) {
   std::unique_ptr<Plan>& plan = plans_[n];
   if (!plan) plan = std::make_unique<Plan>(n);
   return *plan;
 }
 
-void Spectra::Transform(const double* series, int n, int count, HalfSpectra& result) {
+void Fourier::Transform(const double* series, int n, int count, HalfSpectra& result) {
   result.n = n;
   result.count = count;
   result.bins.clear();
@@ -66,7 +66,7 @@ void Spectra::Transform(const double* series, int n, int count, HalfSpectra& res
   }
 }
 
-std::vector<double> Spectra::CrossCorrelation(const HalfSpectra& a, const HalfSpectra& b) {
+std::vector<double> Fourier::CrossCorrelation(const HalfSpectra& a, const HalfSpectra& b) {
   const int n = b.n, bins = b.Bins();
   std::vector<double> correlation(static_cast<std::size_t>(n), 0.0);
   if (n < 1 || a.n != n || a.count != b.count) return correlation;
