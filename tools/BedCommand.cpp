@@ -2,7 +2,6 @@
 // as kammel3 or kammel3map would, when asked.
 #include <array>
 #include <limits>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +12,8 @@
 #include "tools/Kammelsim.h"
 #include "tools/Options.h"
 #include "tools/Report.h"
+#include "tools/RunDriver.h"
 #include "tools/RunOptions.h"
-#include "tools/StatsOutput.h"
 
 namespace tools {
 namespace {
@@ -31,7 +30,7 @@ struct BedRun {
 
 template <class Settings>
 BedRun ReadBedRun(const ParsedOptions& options, const model3d::RippleParams& defaults,
-                  std::string& error) {
+                  const Resume* resume, std::string& error) {
   constexpr std::int64_t grains = model3d::kMaxGrains;
   constexpr std::int64_t most = std::numeric_limits<std::int32_t>::max();
   BedRun bed{};
@@ -48,8 +47,8 @@ BedRun ReadBedRun(const ParsedOptions& options, const model3d::RippleParams& def
       static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
   bed.threshold = static_cast<std::int32_t>(
       IntegerOption(options, "threshold", p.layerHeight + 1, -most - 1, most, error));
-  bed.run =
-      ReadRunSettings(options, IntegerOption(options, "batches", 1, 0, kMaxBatches, error), error);
+  const std::int64_t batches = IntegerOption(options, "batches", 1, 0, kMaxBatches, error);
+  bed.run = ReadRunSettings(options, resume ? resume->data.total : batches, error);
   return bed;
 }
 
@@ -109,89 +108,66 @@ analysis::Snapshot BedSnapshot() {
   return snapshot;
 }
 
-// All the sand in the array, bed and beyond.
 template <class Settings>
-double ArrayTotal() {
-  double total = 0;
-  for (const std::int32_t h : model3d::rippleGrid<Settings>.cells)
-    total += h;
-  return total;
-}
-
-template <class Settings>
-std::optional<StatsOutput> BedStats(const BedRun& bed) {
-  if (bed.run.stats.empty()) return std::nullopt;
-  const model3d::RippleParams p = bed.params;
-  const auto jump = [p](std::int32_t h) {
-    return model3d::JumpLengthFor(h, p.factorB, p.windStrength);
-  };
-  return std::optional<StatsOutput>(std::in_place, analysis::Model::Bed, BedSnapshot<Settings>,
-                                    jump, p.factorQ, ArrayTotal<Settings>());
-}
-
-template <class Settings>
-bool WriteBed(const model3d::RippleParams& params, const RunOutput& output) {
+bool WriteBed(const model3d::RippleParams& params, std::FILE* out) {
   const auto& grid = model3d::rippleGrid<Settings>;
   std::vector<std::int32_t> row(static_cast<std::size_t>(params.layerWidth) + 1);
   for (std::int32_t i = 0; i <= params.layerLength; ++i) {
     for (std::int32_t j = 0; j <= params.layerWidth; ++j)
       row[static_cast<std::size_t>(j)] = grid.at(i, j);
-    if (!WriteHeightLine(output.out, row.data(), params.layerWidth + 1)) return false;
+    if (!WriteHeightLine(out, row.data(), params.layerWidth + 1)) return false;
   }
-  return std::fflush(output.out) == 0;
+  return std::fflush(out) == 0;
+}
+
+template <class Settings>
+RunModel BedModel(const BedRun& bed, View view) {
+  const model3d::RippleParams p = bed.params;
+  return {analysis::Model::Bed,
+          [] { model3d::RunBatch<Settings>(); },
+          model3d::rippleGrid<Settings>.cells,
+          std::move(view),
+          BedSnapshot<Settings>,
+          [p](std::int32_t h) { return model3d::JumpLengthFor(h, p.factorB, p.windStrength); },
+          p.factorQ,
+          [p](std::FILE* out) { return WriteBed<Settings>(p, out); }};
 }
 
 template <class Settings>
 int RunBed(const ParsedOptions& options, std::string_view settings,
-           const model3d::RippleParams& defaults, const std::string& commandLine,
-           const RunOutput& output) {
+           const model3d::RippleParams& defaults, std::span<const std::string> args,
+           const Resume* resume, const RunOutput& output) {
   std::string error;
-  const BedRun bed = ReadBedRun<Settings>(options, defaults, error);
-  if (!error.empty()) return UsageFault(output, error);
+  const BedRun bed = ReadBedRun<Settings>(options, defaults, resume, error);
+  if (!error.empty()) return UsageFault(output, "bed: " + error);
   if (settings != "map" && options.Has("threshold"))
     return UsageFault(output, "bed: --threshold is for --settings map");
 
-  PictureOutputs pictures(bed.run.pictures);
-  if (const int fault = pictures.Prepare(output, "bed")) return fault;
+  RunDriver driver(bed.run, "bed", "batches", resume, output);
+  if (const int fault = driver.Prepare()) return fault;
   View view = SetUpBed<Settings>(bed);
   view.heightsAlongWind = RowMeans<Settings>;
-  SeedGenerator(bed.run.seedGiven, bed.run.seed, output);
-  const std::uint32_t seed = common::randomState;
-  pictures.SetPictureSeed(PictureSeed(seed));
-  const Provenance provenance = MakeProvenance(commandLine, seed, Parameters(settings, bed));
-  std::optional<StatsOutput> stats = BedStats<Settings>(bed);
-  if (stats && !stats->Open(bed.run.stats, provenance, output)) return 1;
-  bool done = false;
-  {
-    Progress progress(output, bed.run.schedule.total, "batches");
-    done = RunWithSnapshots(
-        bed.run.schedule, progress, [] { model3d::RunBatch<Settings>(); },
-        [&](std::int64_t batches, bool last) {
-          return (!stats || stats->Snapshot(batches, output)) &&
-                 pictures.Snapshot(view, batches, last, output, provenance);
-        });
-  }
-  if (!done || (stats && !stats->Close(output))) return 1;
-  if (!WriteBed<Settings>(bed.params, output)) return WriteFault(output, "the heights");
-  return 0;
+  return driver.Run(BedModel<Settings>(bed, std::move(view)), options, args,
+                    Parameters(settings, bed));
 }
 
 }  // namespace
 
-int RunBedCommand(std::span<const std::string_view> args, const RunOutput& output) {
+int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
+                  const Resume* resume) {
   std::string error;
   const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, error);
   if (!options) return UsageFault(output, "bed: " + error);
-  const std::string line = CommandLine("bed", args);
   const std::string chosen = options->Text("settings", "relief");
   if (chosen == "relief") {
-    return RunBed<model3d::ReliefSettings>(*options, chosen, scenarios::kReliefDefaults, line,
-                                           output);
+    return RunBed<model3d::ReliefSettings>(*options, chosen, scenarios::kReliefDefaults, args,
+                                           resume, output);
   }
   if (chosen == "map") {
-    return RunBed<model3d::MapSettings>(*options, chosen, scenarios::kMapDefaults, line, output);
+    return RunBed<model3d::MapSettings>(*options, chosen, scenarios::kMapDefaults, args, resume,
+                                        output);
   }
-  return UsageFault(output, "bed: --settings takes relief or map, not '" + chosen + "'");
+  return UsageFault(output, "bed: --settings takes relief or map, not " + QuoteValue(chosen));
 }
 
 }  // namespace tools

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
+#include "tools/Options.h"
 #include "tools/Report.h"
 #include "tools/RunOptions.h"
 
@@ -16,6 +18,7 @@ constexpr std::string_view kUsage =
     "                         [--steps K] [OUTPUTS]\n"
     "       kammelsim stats [FILE|-] [--b B] [--wind V] [--q Q] [--previous FILE]\n"
     "                       [--interval T]\n"
+    "       kammelsim resume CHECKPOINT [--batches K | --steps K]\n"
     "       kammelsim --version\n"
     "\n"
     "Runs the ripple model headless and prints the heights on stdout.\n"
@@ -41,13 +44,23 @@ constexpr std::string_view kUsage =
     "  --every E         1..1000000: a snapshot every E batches or steps, and at 0 and the end\n"
     "  --png FILE        the picture of the final state\n"
     "  --frames DIR      a picture per snapshot, DIR/frame-NNNNNN.png\n"
-    "  --force           write frames into a folder that holds files already\n"
     "  --spacetime FILE  a row of heights along the wind per snapshot, coloured by height\n"
     "  --canvas WxH      the canvas size, each 16..8192; 800x600 unless given\n"
     "  --stats FILE      a CSV row of ripple statistics per snapshot\n"
+    "  --netcdf FILE     the heights (and statistics) per snapshot as a NetCDF-4 data file\n"
+    "  --checkpoint FILE the whole state at every snapshot and when stopped, to resume from\n"
+    "  --force           replace outputs that exist, write frames into a folder with files\n"
+    "  --config FILE     options from a file, one 'name = value' per line; the command line\n"
+    "                    wins\n"
     "\n"
-    "Values go as '--name value' or '--name=value'. A bad command line exits with status 2,\n"
-    "a file that cannot be written with status 1.\n";
+    "resume: continues the run a checkpoint holds until its total reaches K (the original\n"
+    "     total unless given), appending to its outputs; the result is the run's had it never\n"
+    "     stopped.\n"
+    "\n"
+    "SIGINT or SIGTERM stop a run after its current batch or step, writing the checkpoint and\n"
+    "what the outputs hold so far; the status is then 130 or 143. A second signal ends it at\n"
+    "once. Values go as '--name value' or '--name=value'. A bad command line or an output that\n"
+    "exists exits with status 2, a file that cannot be read or written with status 1.\n";
 
 }  // namespace
 
@@ -60,19 +73,23 @@ int RunKammelsim(std::span<const std::string_view> args, const RunOutput& output
                     std::find(rest.begin(), rest.end(), "-h") != rest.end();
   if (command == "--version") {
     const std::string line = "kammelsim " + std::string(Version()) + "\n";
-    if (std::fputs(line.c_str(), output.out) < 0) return WriteFault(output, "the version");
+    if (std::fputs(line.c_str(), output.out) < 0 || std::fflush(output.out) != 0)
+      return WriteFault(output, "the version");
     return 0;
   }
   if (help) {
-    if (std::fwrite(kUsage.data(), 1, kUsage.size(), output.out) != kUsage.size())
+    if (std::fwrite(kUsage.data(), 1, kUsage.size(), output.out) != kUsage.size() ||
+        std::fflush(output.out) != 0) {
       return WriteFault(output, "the help");
+    }
     return 0;
   }
-  if (command == "bed") return RunBedCommand(rest, output);
-  if (command == "profile") return RunProfileCommand(rest, output);
-  if (command == "stats") return RunStatsCommand(rest, output);
-  return UsageFault(output,
-                    "unknown subcommand '" + std::string(command) + "'; see kammelsim --help");
+  const std::vector<std::string> words(rest.begin(), rest.end());
+  if (command == "bed") return RunBedCommand(words, output);
+  if (command == "profile") return RunProfileCommand(words, output);
+  if (command == "stats") return RunStatsCommand(words, output);
+  if (command == "resume") return RunResumeCommand(words, output);
+  return UsageFault(output, "unknown subcommand " + QuoteValue(command) + "; see kammelsim --help");
 }
 
 }  // namespace tools

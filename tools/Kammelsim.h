@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace tools {
@@ -19,9 +20,15 @@ struct RunOutput {
 /// 2 for a bad command line.
 int RunKammelsim(std::span<const std::string_view> args, const RunOutput& output);
 
-/// The subcommands; args start after the subcommand's name.
-int RunBedCommand(std::span<const std::string_view> args, const RunOutput& output);
-int RunProfileCommand(std::span<const std::string_view> args, const RunOutput& output);
-int RunStatsCommand(std::span<const std::string_view> args, const RunOutput& output);
+struct Resume;
+
+/// The subcommands; args start after the subcommand's name. A run continued from a checkpoint
+/// passes the checkpoint's options and resume.
+int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
+                  const Resume* resume = nullptr);
+int RunProfileCommand(std::span<const std::string> args, const RunOutput& output,
+                      const Resume* resume = nullptr);
+int RunStatsCommand(std::span<const std::string> args, const RunOutput& output);
+int RunResumeCommand(std::span<const std::string> args, const RunOutput& output);
 
 }  // namespace tools

@@ -55,7 +55,16 @@ PictureOutputs::~PictureOutputs() {
   if (open_) layer::CloseProgramWindow();
 }
 
-int PictureOutputs::Prepare(const RunOutput& output, std::string_view command) {
+SpaceTimeCarry PictureOutputs::SpaceTimeState() const {
+  if (!spaceTime_) return {};
+  return {spaceTime_->Rows(), spaceTime_->Lowest(), spaceTime_->Highest()};
+}
+
+void PictureOutputs::RestoreSpaceTime(const SpaceTimeCarry& state) {
+  if (spaceTime_) spaceTime_->Restore(state.rows, state.lowest, state.highest);
+}
+
+int PictureOutputs::Prepare(const RunOutput& output, std::string_view command, bool continuing) {
   int reason = 0;
   for (const std::string* file : {&options_.png, &options_.spacetime}) {
     if (!file->empty() && !WritableFolder(FolderOf(*file), reason)) {
@@ -66,7 +75,8 @@ int PictureOutputs::Prepare(const RunOutput& output, std::string_view command) {
   if (options_.frames.empty()) return 0;
   const fs::path folder = options_.frames;
   std::error_code error;
-  if (fs::is_directory(folder, error) && !fs::is_empty(folder, error) && !options_.force) {
+  if (fs::is_directory(folder, error) && !fs::is_empty(folder, error) && !options_.force &&
+      !continuing) {
     return UsageFault(output, std::string(command) + ": the frame folder '" + options_.frames +
                                   "' holds files already; add --force to write into it");
   }
@@ -114,12 +124,17 @@ bool PictureOutputs::Snapshot(const View& view, std::int64_t done, bool last,
     }
     if (final && !Save(options_.png, picture_, output, texts)) return false;
   }
-  if (last && spaceTime_) {
-    texts.back() = {"HeightRange", LegendNumber(spaceTime_->Lowest()) + " .. " +
-                                       LegendNumber(spaceTime_->Highest())};
-    return Save(options_.spacetime, spaceTime_->Draw(), output, texts);
-  }
+  if (last) return SaveSpaceTime(output, provenance);
   return true;
+}
+
+bool PictureOutputs::SaveSpaceTime(
+    const RunOutput& output, const std::vector<std::pair<std::string, std::string>>& provenance) {
+  if (!spaceTime_ || spaceTime_->Rows().empty()) return true;
+  PngTexts texts = provenance;
+  texts.emplace_back("HeightRange", LegendNumber(spaceTime_->Lowest()) + " .. " +
+                                        LegendNumber(spaceTime_->Highest()));
+  return Save(options_.spacetime, spaceTime_->Draw(), output, texts);
 }
 
 }  // namespace tools

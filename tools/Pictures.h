@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/Checkpoint.h"
 #include "tools/Kammelsim.h"
 #include "tools/PngFile.h"
 #include "tools/SpaceTime.h"
@@ -41,15 +42,25 @@ class PictureOutputs {
 
   /// Seeds the generator that pictures draw with.
   void SetPictureSeed(std::uint32_t seed) { pictureState_ = seed; }
+  std::uint32_t PictureState() const { return pictureState_; }
+
+  /// The space-time view's rows so far, for a checkpoint, and back.
+  SpaceTimeCarry SpaceTimeState() const;
+  void RestoreSpaceTime(const SpaceTimeCarry& state);
 
   /// Checks and makes the folders, before any work: a usage fault (status 2) or a write fault
-  /// (status 1) as one line on err; 0 when all is well.
-  int Prepare(const RunOutput& output, std::string_view command);
+  /// (status 1) as one line on err; 0 when all is well. A continued run writes frames into
+  /// its own folder.
+  int Prepare(const RunOutput& output, std::string_view command, bool continuing);
 
   /// The outputs of one snapshot after done batches or steps (the last when last).
   /// Provenance goes into every file; false, with a line on err, when a file failed.
   bool Snapshot(const View& view, std::int64_t done, bool last, const RunOutput& output,
                 const std::vector<std::pair<std::string, std::string>>& provenance);
+
+  /// Writes the space-time view of the rows so far, when asked for; false after one line on err.
+  bool SaveSpaceTime(const RunOutput& output,
+                     const std::vector<std::pair<std::string, std::string>>& provenance);
 
  private:
   bool Draw(const View& view);

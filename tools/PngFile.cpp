@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/AtomicFile.h"
+
 namespace tools {
 namespace {
 
@@ -22,23 +24,6 @@ void Chunk(std::string& out, const char type[4], const std::string& data) {
   out.append(type, 4).append(data);
   const auto* bytes = reinterpret_cast<const Bytef*>(out.data() + start);
   PutBig32(out, static_cast<std::uint32_t>(crc32(0, bytes, static_cast<uInt>(4 + data.size()))));
-}
-
-bool WriteFile(const std::string& path, const std::string& bytes, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) {
-    error = std::strerror(errno);
-    return false;
-  }
-  const bool written =
-      std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
-  const int reason = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    error = std::strerror(written ? errno : reason);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -136,17 +121,7 @@ bool PngWriter::Write(const std::string& path, const jheadless::Picture& picture
     error = "no picture";
     return false;
   }
-  const std::string temporary = path + ".part-" + std::to_string(getpid());
-  if (!WriteFile(temporary, Encode(picture, texts), error)) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = std::strerror(errno);
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
+  return ReplaceFile(path, Encode(picture, texts), false, error);
 }
 
 bool WritePng(const std::string& path, const jheadless::Picture& picture, const PngTexts& texts,

@@ -1,7 +1,6 @@
 // kammelsim profile: runs steps of the 2D model and prints the profile on one line; draws it
 // as kammel would, when asked.
 #include <array>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,8 +10,8 @@
 #include "tools/Kammelsim.h"
 #include "tools/Options.h"
 #include "tools/Report.h"
+#include "tools/RunDriver.h"
 #include "tools/RunOptions.h"
-#include "tools/StatsOutput.h"
 
 namespace tools {
 namespace {
@@ -26,7 +25,7 @@ struct ProfileRun {
   RunSettings run;
 };
 
-ProfileRun ReadProfileRun(const ParsedOptions& options, std::string& error) {
+ProfileRun ReadProfileRun(const ParsedOptions& options, const Resume* resume, std::string& error) {
   constexpr model2d::ProfileParams defaults = scenarios::kProfileDefaults;
   constexpr std::int64_t grains = model2d::kMaxProfileGrains;
   ProfileRun profile{};
@@ -39,8 +38,8 @@ ProfileRun ReadProfileRun(const ParsedOptions& options, std::string& error) {
   p.windStrength = RealOption(options, "wind", defaults.windStrength, error);
   p.factorQ =
       static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
-  profile.run =
-      ReadRunSettings(options, IntegerOption(options, "steps", 1, 0, kMaxSteps, error), error);
+  const std::int64_t steps = IntegerOption(options, "steps", 1, 0, kMaxSteps, error);
+  profile.run = ReadRunSettings(options, resume ? resume->data.total : steps, error);
   return profile;
 }
 
@@ -70,55 +69,37 @@ analysis::Snapshot ProfileSnapshot() {
   return snapshot;
 }
 
-std::optional<StatsOutput> ProfileStats(const ProfileRun& profile) {
-  if (profile.run.stats.empty()) return std::nullopt;
-  double total = 0;  // the whole table's, guards and all
-  for (const std::int32_t h : model2d::rippleProfile.cells)
-    total += h;
+bool WriteProfile(std::int32_t width, std::FILE* out) {
+  return WriteHeightLine(out, &model2d::rippleProfile.at(0), width + 1) && std::fflush(out) == 0;
+}
+
+RunModel ProfileModel(const ProfileRun& profile) {
   const model2d::ProfileParams p = profile.params;
-  const auto jump = [p](std::int32_t h) {
-    return model2d::ProfileJumpLengthFor(h, p.factorB, p.windStrength);
-  };
-  return std::optional<StatsOutput>(std::in_place, analysis::Model::Profile, ProfileSnapshot, jump,
-                                    p.factorQ, total);
+  return {
+      analysis::Model::Profile,
+      [] { model2d::RunProfileStep(); },
+      model2d::rippleProfile.cells,
+      {kammel::RedrawProfile, Cells},
+      ProfileSnapshot,
+      [p](std::int32_t h) { return model2d::ProfileJumpLengthFor(h, p.factorB, p.windStrength); },
+      p.factorQ,
+      [p](std::FILE* out) { return WriteProfile(p.layerWidth, out); }};
 }
 
 }  // namespace
 
-int RunProfileCommand(std::span<const std::string_view> args, const RunOutput& output) {
+int RunProfileCommand(std::span<const std::string> args, const RunOutput& output,
+                      const Resume* resume) {
   std::string error;
   const auto options = ParseOptions(args, WithRunOptions(kProfileOptions), kRunFlags, error);
   if (!options) return UsageFault(output, "profile: " + error);
-  const ProfileRun profile = ReadProfileRun(*options, error);
-  if (!error.empty()) return UsageFault(output, error);
+  const ProfileRun profile = ReadProfileRun(*options, resume, error);
+  if (!error.empty()) return UsageFault(output, "profile: " + error);
 
-  PictureOutputs pictures(profile.run.pictures);
-  if (const int fault = pictures.Prepare(output, "profile")) return fault;
+  RunDriver driver(profile.run, "profile", "steps", resume, output);
+  if (const int fault = driver.Prepare()) return fault;
   kammel::SetUpProfile(profile.params);
-  const View view{kammel::RedrawProfile, Cells};
-  SeedGenerator(profile.run.seedGiven, profile.run.seed, output);
-  const std::uint32_t seed = common::randomState;
-  pictures.SetPictureSeed(PictureSeed(seed));
-  const Provenance provenance =
-      MakeProvenance(CommandLine("profile", args), seed, Parameters(profile));
-  std::optional<StatsOutput> stats = ProfileStats(profile);
-  if (stats && !stats->Open(profile.run.stats, provenance, output)) return 1;
-  bool done = false;
-  {
-    Progress progress(output, profile.run.schedule.total, "steps");
-    done = RunWithSnapshots(
-        profile.run.schedule, progress, [] { model2d::RunProfileStep(); },
-        [&](std::int64_t steps, bool last) {
-          return (!stats || stats->Snapshot(steps, output)) &&
-                 pictures.Snapshot(view, steps, last, output, provenance);
-        });
-  }
-  if (!done || (stats && !stats->Close(output))) return 1;
-  if (!WriteHeightLine(output.out, &model2d::rippleProfile.at(0), profile.params.layerWidth + 1) ||
-      std::fflush(output.out) != 0) {
-    return WriteFault(output, "the heights");
-  }
-  return 0;
+  return driver.Run(ProfileModel(profile), *options, args, Parameters(profile));
 }
 
 }  // namespace tools

@@ -46,7 +46,9 @@ RunSettings ReadRunSettings(const ParsedOptions& options, std::int64_t total, st
     error = "--canvas takes WIDTHxHEIGHT, each 16..8192, not '" + options.Text("canvas") + "'";
   }
   run.stats = options.Text("stats");
-  for (const char* name : {"png", "frames", "spacetime", "stats"}) {
+  run.netcdf = options.Text("netcdf");
+  run.checkpoint = options.Text("checkpoint");
+  for (const char* name : {"png", "frames", "spacetime", "stats", "netcdf", "checkpoint"}) {
     if (options.Has(name) && options.Text(name).empty() && error.empty())
       error = "--" + std::string(name) + " needs a file or folder name";
   }

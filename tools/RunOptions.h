@@ -17,8 +17,8 @@
 namespace tools {
 
 /// The options every subcommand takes besides its model's: with a value, and flags.
-inline constexpr std::array<std::string_view, 7> kRunOptions = {
-    "seed", "every", "png", "frames", "canvas", "spacetime", "stats"};
+inline constexpr std::array<std::string_view, 9> kRunOptions = {
+    "seed", "every", "png", "frames", "canvas", "spacetime", "stats", "netcdf", "checkpoint"};
 inline constexpr std::array<std::string_view, 1> kRunFlags = {"force"};
 
 /// A subcommand's own option names followed by kRunOptions.
@@ -29,7 +29,9 @@ struct RunSettings {
   bool seedGiven = false;
   std::uint32_t seed = 0;
   PictureOptions pictures;
-  std::string stats;  ///< the statistics file; empty: none
+  std::string stats;       ///< the statistics file; empty: none
+  std::string netcdf;      ///< the data file; empty: none
+  std::string checkpoint;  ///< the checkpoint file; empty: none
 };
 
 /// Reads the run's options; total is the batches or steps asked for. On a fault sets error.
@@ -54,20 +56,6 @@ std::string_view Version();
 /// The generator state the pictures draw with, made from the run's seed.
 inline std::uint32_t PictureSeed(std::uint32_t seed) {
   return seed ^ 0x9e3779b9u;
-}
-
-/// Runs the steps of a run, taking a snapshot at 0 and wherever the schedule says; stops at
-/// the first snapshot that fails and returns false.
-template <class Step, class Snap>
-bool RunWithSnapshots(const SnapshotSchedule& schedule, Progress& progress, Step step,
-                      Snap snapshot) {
-  if (!snapshot(0, schedule.total == 0)) return false;
-  for (std::int64_t done = 1; done <= schedule.total; ++done) {
-    step();
-    progress.Update(done);
-    if (schedule.IsSnapshot(done) && !snapshot(done, done == schedule.total)) return false;
-  }
-  return true;
 }
 
 }  // namespace tools

@@ -1,5 +1,7 @@
 #include "tools/SpaceTime.h"
 
+#include <utility>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -108,6 +110,12 @@ void SpaceTime::AddRow(const std::vector<double>& heights) {
     highest_ = first ? h : std::max(highest_, h);
   }
   rows_.emplace_back(heights.begin(), heights.end());
+}
+
+void SpaceTime::Restore(std::vector<std::vector<float>> rows, double lowest, double highest) {
+  rows_ = std::move(rows);
+  lowest_ = lowest;
+  highest_ = highest;
 }
 
 jheadless::Picture SpaceTime::Draw() const {

@@ -23,6 +23,9 @@ class SpaceTime {
   /// The picture of every row so far; empty before the first.
   jheadless::Picture Draw() const;
   double Lowest() const { return lowest_; }
+  const std::vector<std::vector<float>>& Rows() const { return rows_; }
+  /// Takes up rows, and their range, as Rows, Lowest and Highest gave them.
+  void Restore(std::vector<std::vector<float>> rows, double lowest, double highest);
   double Highest() const { return highest_; }
 
  private:

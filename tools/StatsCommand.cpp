@@ -97,16 +97,12 @@ std::optional<analysis::Snapshot> Load(const std::string& path, const RunOutput&
 
 }  // namespace
 
-int RunStatsCommand(std::span<const std::string_view> args, const RunOutput& output) {
-  // The heights come first, from a file or from standard input.
-  std::string path = "-";
-  if (!args.empty() && (args.front() == "-" || !args.front().starts_with("--"))) {
-    path = args.front();
-    args = args.subspan(1);
-  }
+int RunStatsCommand(std::span<const std::string> args, const RunOutput& output) {
   std::string error;
-  const auto options = ParseOptions(args, kStatsOptions, kNoFlags, error);
+  const auto options = ParseOptions(args, kStatsOptions, kNoFlags, error, 1);
   if (!options) return UsageFault(output, "stats: " + error);
+  // The heights, from a file or from standard input.
+  const std::string path = options->positional.empty() ? "-" : options->positional.front();
   const double b = RealOption(*options, "b", 2.0, error);
   const double wind = RealOption(*options, "wind", 5.0, error);
   const auto q = static_cast<std::int32_t>(IntegerOption(*options, "q", 1, 0, INT32_MAX, error));

@@ -66,6 +66,7 @@ TEST(KammelsimStats, EverySnapshotAccountsForAllTheSand) {
   for (auto args : runs) {
     args.push_back("--stats");
     args.push_back(path);
+    args.push_back("--force");  // one file for every run
     const auto run = Kammelsim(args);
     ASSERT_EQ(run.status, 0) << run.err;
     const Csv csv = ReadCsv(path);
