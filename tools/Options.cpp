@@ -45,8 +45,7 @@ std::string Explain(const CLI::ParseError& fault) {
   return what;
 }
 
-CLI::App& Declare(CLI::App& app, ParsedOptions& options, std::span<const std::string_view> known,
-                  std::span<const std::string_view> flags) {
+void Declare(CLI::App& app, ParsedOptions& options, std::span<const std::string_view> known) {
   app.set_help_flag();
   app.allow_extras();
   app.set_config("--config");
@@ -58,7 +57,45 @@ CLI::App& Declare(CLI::App& app, ParsedOptions& options, std::span<const std::st
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
-  return app;
+}
+
+// A flag takes no value on the command line; CLI11 would read "--force=no" as false.
+bool FlagWithValue(std::span<const std::string> args, std::span<const std::string_view> flags,
+                   std::string& error) {
+  for (const std::string& word : args) {
+    const std::size_t equals = word.find('=');
+    if (equals != std::string::npos && NamesOption(word, flags)) {
+      error = word.substr(0, equals) + " takes no value";
+      return true;
+    }
+  }
+  return false;
+}
+
+// CLI11 takes the next word as an option's value even when it is the next option.
+bool MissingValue(const ParsedOptions& options, std::span<const std::string_view> known,
+                  std::span<const std::string_view> flags, std::string& error) {
+  for (const auto& [name, values] : options.values) {
+    for (const std::string& value : values) {
+      if (NamesOption(value, known) || NamesOption(value, flags)) {
+        error = "--" + name + " needs a value";
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool TakePositional(const std::vector<std::string>& words, std::size_t most, ParsedOptions& options,
+                    std::string& error) {
+  for (const std::string& word : words) {
+    if (word.starts_with("--") || options.positional.size() == most) {
+      error = LeftOver(word);
+      return false;
+    }
+    options.positional.push_back(word);
+  }
+  return true;
 }
 
 }  // namespace
@@ -83,17 +120,11 @@ std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
                                           std::string& error, std::size_t maxPositional) {
   ParsedOptions options;
   CLI::App app;
-  Declare(app, options, known, flags);
+  Declare(app, options, known);
   std::vector<std::int64_t> flagCounts(flags.size());
   for (std::size_t n = 0; n < flags.size(); ++n)
     app.add_flag("--" + std::string(flags[n]), flagCounts[n]);
-  for (const std::string& word : args) {
-    const std::size_t equals = word.find('=');
-    if (equals != std::string::npos && NamesOption(word, flags)) {
-      error = word.substr(0, equals) + " takes no value";
-      return std::nullopt;
-    }
-  }
+  if (FlagWithValue(args, flags, error)) return std::nullopt;
   std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
   try {
     app.parse(reversed);
@@ -101,22 +132,10 @@ std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
     error = Explain(fault);
     return std::nullopt;
   }
-  for (const std::string& word : app.remaining()) {
-    if (word.starts_with("--") || options.positional.size() == maxPositional) {
-      error = LeftOver(word);
-      return std::nullopt;
-    }
-    options.positional.push_back(word);
-  }
   std::erase_if(options.values, [](const auto& entry) { return entry.second.empty(); });
-  for (const auto& [name, values] : options.values) {
-    for (const std::string& value : values) {
-      // CLI11 takes the next word as the value even when it is the next option.
-      if (NamesOption(value, known) || NamesOption(value, flags)) {
-        error = "--" + name + " needs a value";
-        return std::nullopt;
-      }
-    }
+  if (MissingValue(options, known, flags, error) ||
+      !TakePositional(app.remaining(), maxPositional, options, error)) {
+    return std::nullopt;
   }
   for (std::size_t n = 0; n < flags.size(); ++n) {
     if (flagCounts[n] == 0) continue;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <string>
 #include <vector>
 
@@ -59,6 +61,8 @@ TEST(KammelsimBed, LimitsFollowTheSettings) {
   EXPECT_EQ(Kammelsim({"bed", "--settings", "map", "--width", "501"}).status, 2);
 }
 
+constexpr char kLong[] = "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz";
+
 TEST(KammelsimBed, BadCommandLinesGiveOneLineAndStatusTwo) {
   struct Case {
     std::vector<std::string_view> args;
@@ -82,9 +86,44 @@ TEST(KammelsimBed, BadCommandLinesGiveOneLineAndStatusTwo) {
       {{"bed", "--speed", "3"}, "unknown option '--speed'"},
       {{"bed", "--length"}, "--length needs a value"},
       {{"bed", "300"}, "unexpected argument '300'"},
+      {{"bed", "--b", "--wind", "3"}, "bed: --b needs a value"},
+      {{"bed", "--wind", "1", "--b", "--length=3"}, "bed: --b needs a value"},
+      {{"bed", "--length", "x", "--length", "5"}, "bed: --length takes an integer in 1..999"},
+      {{"profile", "--b", "x", "--b", "2"}, "profile: --b takes a finite real number"},
+      {{"bed", "--b", "\x1b[2J\n"}, "bed: --b takes a finite real number, not '\\x1b[2J\\x0a'"},
+      {{"bed", "--b", std::string_view(kLong)}, "not '" + std::string(40, 'z') + "...'"},
+      {{"bed", "--wind", "1e400"}, "bed: --wind takes a finite real number"},
+      {{"profile", "--width", "0"}, "profile: --width takes an integer in 1..10000"},
+      {{"stats", "a", "b"}, "stats: unexpected argument 'b'"},
+      {{"resume"}, "resume: which checkpoint?"},
+      {{"bed", "--config", "/nonexistent.ini"}, "bed: --config: /nonexistent.ini"},
+      {{"bed", "--force=1"}, "bed: --force takes no value"},
   };
   for (const Case& c : cases)
     testing_tools::ExpectUsageFault(c.args, c.message);
+}
+
+// The dialogs read a number too small for a double as 0; so does the command line.
+TEST(KammelsimBed, UnderflowingRealsReadAsZero) {
+  const auto tiny = Kammelsim({"bed", "--b", "1e-400", "--wind", "-1e-99999", "--seed", "2"});
+  const auto zero = Kammelsim({"bed", "--b", "0", "--wind", "0", "--seed", "2"});
+  EXPECT_EQ(tiny.status, 0) << tiny.err;
+  EXPECT_EQ(tiny.out, zero.out);
+}
+
+// Options from a file, as CLI11 reads them; the command line wins over the file.
+TEST(KammelsimBed, ConfigFileGivesOptionsTheCommandLineOverrides) {
+  const std::string path = ::testing::TempDir() + "kammelsim-config.ini";
+  std::ofstream(path) << "# a bed\nlength = 12\nwidth = 3\nseed = 9\nbatches = 2\n";
+  const auto fromFile = Kammelsim({"bed", "--config", path});
+  const auto given =
+      Kammelsim({"bed", "--length", "12", "--width", "3", "--seed", "9", "--batches", "2"});
+  EXPECT_EQ(fromFile.status, 0) << fromFile.err;
+  EXPECT_EQ(fromFile.out, given.out);
+  const auto overridden = Kammelsim({"bed", "--config", path, "--width", "5"});
+  EXPECT_EQ(testing_tools::Rows(overridden.out).front().size(), 6u);
+  std::ofstream(path) << "speed = 3\n";
+  testing_tools::ExpectUsageFault({"bed", "--config", path}, "bed: --config:");
 }
 
 TEST(KammelsimBed, HelpPrintsTheUsage) {

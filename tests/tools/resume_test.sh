@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# A run stopped by SIGTERM, or killed outright, and then resumed ends exactly as the run that
+# never stopped: the same heights, statistics, frames, pictures and data file. The data file
+# reads back with ncdump and Python's netCDF4.
+set -u
+kammelsim=$1
+python=/usr/bin/python3  # Debian's, which has netCDF4
+work=$(mktemp -d)
+trap 'kill %% 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $label: $*"; exit 1; }
+
+outputs=(--stats s.csv --netcdf d.nc --frames frames --spacetime st.png --png final.png
+         --checkpoint run.ck)
+
+# Waits up to a minute for a test to hold.
+await() {
+  for _ in $(seq 6000); do eval "$1" && return 0; sleep 0.01; done
+  return 1
+}
+
+rows() { grep -vc '^#' s.csv 2>/dev/null || echo 0; }
+
+same_outputs() {
+  local a=$1 b=$2
+  cmp -s "$a/out.txt" "$b/out.txt" || fail "$b: other heights"
+  for f in s.csv st.png final.png; do cmp -s "$a/$f" "$b/$f" || fail "$b: $f differs"; done
+  diff -r "$a/frames" "$b/frames" >/dev/null || fail "$b: frames differ"
+  diff <(ncdump "$a/d.nc") <(ncdump "$b/d.nc") >/dev/null || fail "$b: data files differ"
+}
+
+# The data file's last snapshot is the heights printed at the end.
+last_snapshot_is_output() {
+  "$python" - "$1/d.nc" "$1/out.txt" <<'PY' || fail "$1: last snapshot is not the output"
+import sys, netCDF4, numpy
+data = netCDF4.Dataset(sys.argv[1])
+heights = numpy.loadtxt(sys.argv[2], dtype=int, ndmin=2)
+last = data["height"][-1]
+assert last.shape == heights.shape or last.shape == heights.shape[1:], (last.shape, heights.shape)
+assert (numpy.asarray(last).reshape(heights.shape) == heights).all()
+assert data.seed == "5" and "kammelsim" in data.software and "--checkpoint" in data.command
+assert list(data["time"][:])[-1] > 0 and len(data["sand"][:]) == len(data["time"][:])
+PY
+}
+
+run_case() {
+  label=$1
+  shift
+  mkdir -p "$work/$label"/{whole,term,kill}
+  cd "$work/$label/whole" || exit 1
+  "$kammelsim" "$@" "${outputs[@]}" >out.txt 2>err.txt || fail "the whole run failed: $(cat err.txt)"
+  last_snapshot_is_output "$PWD"
+  ncdump -h d.nc | grep -q 'height:units = "grains"' || fail "no units on height"
+
+  # SIGTERM while a batch or step runs: it finishes, checkpoints, says how to go on.
+  cd "$work/$label/term" || exit 1
+  "$kammelsim" "$@" "${outputs[@]}" >/dev/null 2>err.txt &
+  await '[ -s run.ck ]' || fail "no checkpoint"
+  kill -TERM $!
+  wait $!
+  status=$?
+  if [ "$status" -eq 143 ]; then
+    grep -q "continue with: kammelsim resume" err.txt || fail "no resume line: $(cat err.txt)"
+  elif [ "$status" -ne 0 ]; then  # 0: it ended before the signal came
+    fail "stopped run gave status $status: $(cat err.txt)"
+  fi
+  "$kammelsim" resume run.ck >out.txt 2>>err.txt || fail "resume failed: $(cat err.txt)"
+  same_outputs ../whole .
+
+  # SIGKILL after a few snapshots: resume starts from the last checkpoint.
+  cd "$work/$label/kill" || exit 1
+  "$kammelsim" "$@" "${outputs[@]}" >/dev/null 2>err.txt &
+  await '[ "$(rows)" -ge 4 ] || ! kill -0 $! 2>/dev/null' || fail "no snapshots"
+  kill -KILL $! 2>/dev/null
+  wait $!
+  "$kammelsim" resume run.ck >out.txt 2>>err.txt || fail "resume after kill failed: $(cat err.txt)"
+  same_outputs ../whole .
+}
+
+run_case profile profile --seed 5 --width 1000 --steps 3000 --every 200
+run_case relief bed --seed 5 --length 100 --width 40 --batches 400 --every 20
+run_case map bed --settings map --seed 5 --length 100 --width 40 --batches 600 --every 30
+echo ok
