@@ -41,7 +41,12 @@ Progress::Progress(const RunOutput& output, std::int64_t first, std::int64_t tot
       start_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() {
+  Clear();
+}
+
+void Progress::Clear() {
   if (shown_) std::fputs("\r\033[K", output_.err);
+  shown_ = false;
 }
 
 void Progress::Update(std::int64_t done) {

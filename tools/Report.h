@@ -28,6 +28,8 @@ class Progress {
   Progress(const RunOutput& output, std::int64_t first, std::int64_t total, std::string_view unit);
   ~Progress();
   void Update(std::int64_t done);
+  /// Takes the line away, so that a message can stand alone.
+  void Clear();
 
  private:
   const RunOutput& output_;

@@ -82,8 +82,10 @@ int RunDriver::Run(const RunModel& model, const ParsedOptions& options,
     ++done;
     progress.Update(done);
     if (schedule.IsSnapshot(done) && !Snapshot(done)) return 1;
-    if (const int signal = InterruptGuard::Pending(); signal != 0 && done < schedule.total)
+    if (const int signal = InterruptGuard::Pending(); signal != 0 && done < schedule.total) {
+      progress.Clear();
       return Stopped(done, signal);
+    }
   }
   return Finish();
 }
