@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tools/AtomicFile.h"
+#include "tools/Options.h"
 
 namespace tools {
 namespace {
@@ -212,11 +213,11 @@ bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::s
 bool ReadCheckpoint(const std::string& path, CheckpointData& data, std::string& error) {
   std::string bytes, reason;
   if (!ReadWholeFile(path, bytes, reason)) {
-    error = "cannot read '" + path + "': " + reason;
+    error = "cannot read " + QuoteFile(path) + ": " + reason;
     return false;
   }
   if (!DecodeCheckpoint(bytes, data, reason)) {
-    error = "'" + path + "' " + reason;
+    error = QuoteFile(path) + " " + reason;
     return false;
   }
   return true;

@@ -9,8 +9,6 @@
 namespace tools {
 namespace {
 
-constexpr std::size_t kQuotedLength = 40;
-
 bool IsKnown(std::span<const std::string_view> known, std::string_view name) {
   return std::find(known.begin(), known.end(), name) != known.end();
 }
@@ -199,9 +197,9 @@ double RealOption(const ParsedOptions& options, std::string_view name, double fa
   return value;
 }
 
-std::string QuoteValue(std::string_view text) {
+std::string QuoteValue(std::string_view text, std::size_t most) {
   std::string quoted(1, '\'');
-  const std::size_t shown = std::min(text.size(), kQuotedLength);
+  const std::size_t shown = std::min(text.size(), most);
   for (std::size_t n = 0; n < shown; ++n) {
     const auto c = static_cast<unsigned char>(text[n]);
     if (c < 0x20 || c == 0x7f || c == '\\' || c == '\'') {

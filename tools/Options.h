@@ -48,8 +48,12 @@ std::int64_t IntegerOption(const ParsedOptions& options, std::string_view name,
 double RealOption(const ParsedOptions& options, std::string_view name, double fallback,
                   std::string& error);
 
-/// A value as messages show it: quoted, control characters as \xNN, cut after 40 characters.
-std::string QuoteValue(std::string_view text);
+/// A value as messages show it: quoted, control characters as \xNN, cut after most
+/// characters (40 for values; a file name is kept whole unless absurdly long).
+std::string QuoteValue(std::string_view text, std::size_t most = 40);
+inline std::string QuoteFile(std::string_view name) {
+  return QuoteValue(name, 1024);
+}
 
 /// A real number as the options read it; false for text that is not one, or too large.
 bool ReadReal(std::string_view text, double& value);

@@ -11,6 +11,7 @@
 
 #include "common/Random.h"
 #include "layer/Window.h"
+#include "tools/Options.h"
 #include "tools/Report.h"
 
 namespace tools {
@@ -69,7 +70,7 @@ int PictureOutputs::Prepare(const RunOutput& output, std::string_view command, b
   for (const std::string* file : {&options_.png, &options_.spacetime}) {
     if (!file->empty() && !WritableFolder(FolderOf(*file), reason)) {
       errno = reason;
-      return WriteFault(output, "'" + *file + "'");
+      return WriteFault(output, QuoteFile(*file));
     }
   }
   if (options_.frames.empty()) return 0;
@@ -77,13 +78,14 @@ int PictureOutputs::Prepare(const RunOutput& output, std::string_view command, b
   std::error_code error;
   if (fs::is_directory(folder, error) && !fs::is_empty(folder, error) && !options_.force &&
       !continuing) {
-    return UsageFault(output, std::string(command) + ": the frame folder '" + options_.frames +
-                                  "' holds files already; add --force to write into it");
+    return UsageFault(output, std::string(command) + ": the frame folder " +
+                                  QuoteFile(options_.frames) +
+                                  " holds files already; add --force to write into it");
   }
   fs::create_directories(folder, error);
   if (error || !WritableFolder(folder, reason)) {
     errno = error ? error.value() : reason;
-    return WriteFault(output, "frames into '" + options_.frames + "'");
+    return WriteFault(output, "frames into " + QuoteFile(options_.frames));
   }
   return 0;
 }

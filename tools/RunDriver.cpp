@@ -60,8 +60,8 @@ int RunDriver::Prepare() {
                                     &settings_.stats, &settings_.netcdf, &settings_.checkpoint}) {
       std::error_code error;
       if (!file->empty() && fs::exists(*file, error)) {
-        return UsageFault(output_,
-                          command_ + ": '" + *file + "' exists already; add --force to replace it");
+        return UsageFault(output_, command_ + ": " + QuoteFile(*file) +
+                                       " exists already; add --force to replace it");
       }
     }
   }

@@ -62,6 +62,8 @@ TEST(KammelsimOutputFaults, EveryFailedWriteGivesOneLineAndStatusOne) {
       {"profile", "--seed", "1", "--width", "10", "--steps", "0"},
       {"profile", "--seed", "1", "--width", "10000", "--steps", "0"},
       {"--help"},
+      {"bed", "--b", "1", "--help"},
+      {"--version"},
   };
   const Stdout sinks[] = {Stdout::DevFull, Stdout::Closed, Stdout::BrokenPipe};
   for (const auto& command : commands) {
@@ -70,7 +72,11 @@ TEST(KammelsimOutputFaults, EveryFailedWriteGivesOneLineAndStatusOne) {
       const std::string label =
           command[0] + " " + command.back() + " sink " + std::to_string(static_cast<int>(sink));
       EXPECT_EQ(outcome.status, 1) << label;
-      EXPECT_NE(outcome.err.find("kammelsim: cannot write"), std::string::npos) << label;
+      const std::string what = command.back() == "--help"      ? "the help"
+                               : command.back() == "--version" ? "the version"
+                                                               : "";
+      EXPECT_NE(outcome.err.find("kammelsim: cannot write " + what), std::string::npos)
+          << label << ": " << outcome.err;
       EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << label << ": " << outcome.err;
     }
   }
