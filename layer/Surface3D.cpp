@@ -150,6 +150,42 @@ struct Row {
   double z[MaxSurfaceColumns];
 };
 
+// Every row samples the same columns: their terms of the projection are worked out once.
+struct Columns {
+  long double cosAX[MaxSurfaceColumns];
+  long double sinBsinAX[MaxSurfaceColumns];
+};
+
+// The projection's and the shading's terms of whole heights and height steps, worked out on
+// first use: a relief's heights are whole grains, a few hundred of them at most, and its steps
+// small. The same values as computed afresh, so the picture does not change.
+class Memo {
+ public:
+  long double HeightTerm(double z) {
+    if (!(z >= 0 && z < kHeights) || static_cast<int>(z) != z) return Height(z);
+    const auto n = static_cast<std::size_t>(z);
+    if (!heightKnown_[n]) {
+      heights_[n] = Height(z);
+      heightKnown_[n] = true;
+    }
+    return heights_[n];
+  }
+
+  std::int32_t ShadeOf(const Plot& plot, long double alongX, long double alongY);
+
+ private:
+  static constexpr int kHeights = 4096, kSteps = 32, kSide = 2 * kSteps + 1;
+  static long double Height(double z) { return static_cast<long double>(view.cosB) * BoxZ(z); }
+  static bool SmallStep(long double v) {
+    return v >= -kSteps && v <= kSteps && static_cast<int>(v) == v;
+  }
+
+  long double heights_[kHeights];
+  bool heightKnown_[kHeights] = {};
+  std::int8_t shades_[kSide * kSide];
+  bool shadeKnown_[kSide * kSide] = {};
+};
+
 bool AllFinite(std::initializer_list<double> values) {
   return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
 }
@@ -183,41 +219,80 @@ std::int32_t Shade(const Plot& plot, long double alongX, long double alongY) {
   return ShadeLevel(nx, ny, plot.nz, plot.lightX, plot.lightY, plot.lightZ);
 }
 
+std::int32_t Memo::ShadeOf(const Plot& plot, long double alongX, long double alongY) {
+  if (!plot.shaded) return 0;
+  if (!SmallStep(alongX) || !SmallStep(alongY)) return Shade(plot, alongX, alongY);
+  const auto n = static_cast<std::size_t>((static_cast<int>(alongY) + kSteps) * kSide +
+                                          static_cast<int>(alongX) + kSteps);
+  if (!shadeKnown_[n]) {
+    shades_[n] = static_cast<std::int8_t>(Shade(plot, alongX, alongY));  // 0..16
+    shadeKnown_[n] = true;
+  }
+  return shades_[n];
+}
+
+// What a plot needs beyond its arguments: the column terms, the memo and one row of points.
+struct Sheet {
+  Columns columns;
+  Memo memo;
+  Row row;  // overwritten column by column
+};
+
+void PrepareColumns(const Plot& plot, Columns& columns) {
+  double x = plot.xmin;
+  for (std::int32_t i = 0; i <= plot.last; ++i) {
+    const double boxX = BoxX(x);
+    columns.cosAX[i] = static_cast<long double>(view.cosA) * boxX;
+    columns.sinBsinAX[i] = static_cast<long double>(view.sinBsinA) * boxX;
+    x += plot.dx;
+  }
+}
+
+// ProjectInRow of column i at height z, from the sheet's terms.
+void ProjectColumn(Sheet& sheet, const RowTerms& row, std::int32_t i, double z, std::int32_t& px,
+                   std::int32_t& py) {
+  px = ToCanvas(sheet.columns.cosAX[i] - row.sinAY, view.centreX);
+  py =
+      ToCanvas(sheet.columns.sinBsinAX[i] + row.sinBcosAY + sheet.memo.HeightTerm(z), view.centreY);
+}
+
 void DrawTriangle(const Plot& plot, const ScreenPoint (&triangle)[3], std::int32_t level) {
   if (plot.shaded) SetFillColours(level, White, plot.outline);
   FillPolygon(3, triangle);
 }
 
-void SampleBackRow(const Plot& plot, double y, Row& row) {
+void SampleBackRow(const Plot& plot, double y, Sheet& sheet) {
   const RowTerms terms = TermsOfRow(y);
+  Row& row = sheet.row;
   double x = plot.xmin;
   for (std::int32_t i = 0; i <= plot.last; ++i) {
     row.z[i] = plot.height(x, y);
-    ProjectInRow(terms, x, row.z[i], row.px[i], row.py[i]);
+    ProjectColumn(sheet, terms, i, row.z[i], row.px[i], row.py[i]);
     x += plot.dx;
   }
 }
 
 // Samples row y over the previous one and draws the strip between them, left to right.
-void DrawStrip(const Plot& plot, double y, Row& row) {
+void DrawStrip(const Plot& plot, double y, Sheet& sheet) {
   const RowTerms terms = TermsOfRow(y);
+  Row& row = sheet.row;
   double x = plot.xmin;
   for (std::int32_t i = 0; i <= plot.last; ++i) {
     const ScreenPoint old{row.px[i], row.py[i]};
     const double oldZ = row.z[i];
     row.z[i] = plot.height(x, y);
-    ProjectInRow(terms, x, row.z[i], row.px[i], row.py[i]);
+    ProjectColumn(sheet, terms, i, row.z[i], row.px[i], row.py[i]);
     const ScreenPoint now{row.px[i], row.py[i]};
     const long double alongY = static_cast<long double>(row.z[i]) - oldZ;
     if (i > 0) {
       const ScreenPoint left{row.px[i - 1], row.py[i - 1]};
       const long double alongX = static_cast<long double>(row.z[i - 1]) - row.z[i];
-      DrawTriangle(plot, {now, old, left}, Shade(plot, alongX, alongY));
+      DrawTriangle(plot, {now, old, left}, sheet.memo.ShadeOf(plot, alongX, alongY));
     }
     if (i < plot.last) {
       const ScreenPoint oldRight{row.px[i + 1], row.py[i + 1]};  // not yet resampled
       const long double alongX = static_cast<long double>(oldZ) - row.z[i + 1];
-      DrawTriangle(plot, {old, oldRight, now}, Shade(plot, alongX, alongY));
+      DrawTriangle(plot, {old, oldRight, now}, sheet.memo.ShadeOf(plot, alongX, alongY));
     }
     x += plot.dx;
   }
@@ -270,13 +345,14 @@ void PlotSurface(std::int32_t sizeX, std::int32_t sizeY, std::int32_t sizeZ, std
   SetView3D(xmin, xmax, ymin, ymax, zmin, zmax, alpha, beta);
   ClearCanvas(Black);
 
-  Row row;  // one row of points and heights, overwritten column by column
+  Sheet sheet;
+  PrepareColumns(plot, sheet.columns);
   double y = ymax;
-  SampleBackRow(plot, y, row);
+  SampleBackRow(plot, y, sheet);
   while (y > ymin) {
     if (KeyPressed() && ReadKey() == EscapeKey) return;  // any other key is dropped
     y -= dy;
-    DrawStrip(plot, y, row);
+    DrawStrip(plot, y, sheet);
   }
 }
 

@@ -222,6 +222,41 @@ TEST_F(Surface3D, WildHeightsStillDrawEveryTriangle) {
   }
 }
 
+// Whole heights, fractions, negatives and heights past any table: every vertex lands where
+// Project3D puts its node, whatever shortcut the plot takes for the common ones.
+double MixedHeight(double x, double y) {
+  const double values[] = {0, 1, 37, 4095, 4096, 5000.5, -3, 2.5, 1e6, 0.1, 620};
+  return values[static_cast<unsigned>(x * 7 + y * 3) % 11];
+}
+
+TEST_F(Surface3D, EveryVertexIsItsNodesProjection) {
+  constexpr int kColumns = 9, kRows = 7;
+  PlotSurface(400, 400, 400, 400, 150, 0, kColumns - 1, 0, kRows - 1, 0, 700, 25, -30, 1, 1,
+              MixedHeight, true, false, -50, 1, 10);
+  SetScreenBox(400, 400, 400, 400, 150);
+  SetView3D(0, kColumns - 1, 0, kRows - 1, 0, 700, 25, -30);
+  const auto node = [](int x, int y) {
+    std::int32_t px = 0, py = 0;
+    Project3D(x, y, MixedHeight(x, y), px, py);
+    return std::pair(px, py);
+  };
+  const auto triangle = [&](std::pair<int, int> a, std::pair<int, int> b, std::pair<int, int> c) {
+    const auto [ax, ay] = node(a.first, a.second);
+    const auto [bx, by] = node(b.first, b.second);
+    const auto [cx, cy] = node(c.first, c.second);
+    return Triangle(std::to_string(ax) + " " + std::to_string(bx) + " " + std::to_string(cx),
+                    std::to_string(ay) + " " + std::to_string(by) + " " + std::to_string(cy));
+  };
+  std::vector<std::string> expected;
+  for (int y = kRows - 2; y >= 0; --y) {  // old row y + 1, new row y
+    for (int i = 0; i < kColumns; ++i) {
+      if (i > 0) expected.push_back(triangle({i, y}, {i, y + 1}, {i - 1, y}));
+      if (i < kColumns - 1) expected.push_back(triangle({i, y + 1}, {i + 1, y + 1}, {i, y}));
+    }
+  }
+  EXPECT_EQ(Triangles(), expected);
+}
+
 TEST_F(Surface3D, RefusesUnusableArgumentsWithoutAnyCall) {
   // clang-format off
   const Args refused[] = {

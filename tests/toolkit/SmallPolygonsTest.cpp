@@ -105,6 +105,25 @@ TEST(SmallPolygons, PolygonsAcrossTheEdgesDifferInVeryFewPixels) {
   EXPECT_LT(DifferingOneByOne(shapes, {48, 48}) * 10000, drawn);
 }
 
+// A triangle takes a path of its own; the general one, given the same triangle with its last
+// corner repeated, must fill the same pixels, inside the canvas and across its edges.
+TEST(SmallPolygons, TrianglesFillAsTheGeneralPolygonDoes) {
+  for (const auto& [low, high] : {std::pair{1, 46}, std::pair{-20, 68}, std::pair{-9000, 9000}}) {
+    for (Shape& s : RandomShapes(3000, 3, 3, low, high, 7)) {
+      jqt::CanvasImage triangle({48, 48}), general({48, 48});
+      triangle.SetColor(kWhite);
+      triangle.FillPolygon(3, s.xs.data(), s.ys.data());
+      s.xs.push_back(s.xs.back());
+      s.ys.push_back(s.ys.back());
+      general.SetColor(kWhite);
+      general.FillPolygon(4, s.xs.data(), s.ys.data());
+      ASSERT_EQ(triangle.Image(), general.Image())
+          << s.xs[0] << "," << s.ys[0] << " " << s.xs[1] << "," << s.ys[1] << " " << s.xs[2] << ","
+          << s.ys[2];
+    }
+  }
+}
+
 TEST(SmallPolygons, SmallTrianglesDrawnOverEachOtherMatch) {
   std::vector<Shape> relief;
   std::mt19937 random(4);
