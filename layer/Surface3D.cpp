@@ -43,13 +43,24 @@ void SetAxisRange(Axis& axis, double min, double max) {
   axis.scale = extent == 0 ? 0.0 : static_cast<double>(box / extent);
 }
 
+// Half to even, in the current rounding mode, as llrint does: on the x87 one instruction
+// instead of a call into libm, for the two coordinates of every vertex.
+std::int64_t RoundToInteger(long double v) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  std::int64_t rounded;
+  asm("fistpll %0" : "=m"(rounded) : "t"(v) : "st");
+  return rounded;
+#else
+  return std::llrint(v);
+#endif
+}
+
 // A projected coordinate rounded and moved by the centre, kept inside the 32-bit range on
 // its own side so that a far-off vertex still points the right way.
 std::int32_t ToCanvas(long double v, std::int32_t centre) {
   if (std::isnan(v)) return ScreenClampValue;
   if (!(std::fabs(v) < ScreenClampValue)) return v < 0 ? -ScreenClampValue : ScreenClampValue;
-  // llrint rounds half-even like nearbyint, without its costly save of the FP environment
-  const std::int64_t pixel = std::llrint(v) + centre;
+  const std::int64_t pixel = RoundToInteger(v) + centre;
   return static_cast<std::int32_t>(
       std::clamp<std::int64_t>(pixel, -ScreenClampValue, ScreenClampValue));
 }
@@ -171,13 +182,15 @@ class Memo {
     return heights_[n];
   }
 
-  std::int32_t ShadeOf(const Plot& plot, long double alongX, long double alongY);
+  /// The shade of a triangle whose height falls by left - right across and front - back along.
+  std::int32_t ShadeOf(const Plot& plot, double left, double right, double front, double back);
 
  private:
   static constexpr int kHeights = 4096, kSteps = 32, kSide = 2 * kSteps + 1;
   static long double Height(double z) { return static_cast<long double>(view.cosB) * BoxZ(z); }
-  static bool SmallStep(long double v) {
-    return v >= -kSteps && v <= kSteps && static_cast<int>(v) == v;
+  // z as an index when it is a whole height below kHeights, else -1.
+  static int Whole(double z) {
+    return z >= 0 && z < kHeights && static_cast<int>(z) == z ? int(z) : -1;
   }
 
   long double heights_[kHeights];
@@ -219,13 +232,17 @@ std::int32_t Shade(const Plot& plot, long double alongX, long double alongY) {
   return ShadeLevel(nx, ny, plot.nz, plot.lightX, plot.lightY, plot.lightZ);
 }
 
-std::int32_t Memo::ShadeOf(const Plot& plot, long double alongX, long double alongY) {
+std::int32_t Memo::ShadeOf(const Plot& plot, double left, double right, double front, double back) {
   if (!plot.shaded) return 0;
-  if (!SmallStep(alongX) || !SmallStep(alongY)) return Shade(plot, alongX, alongY);
-  const auto n = static_cast<std::size_t>((static_cast<int>(alongY) + kSteps) * kSide +
-                                          static_cast<int>(alongX) + kSteps);
+  const int l = Whole(left), r = Whole(right), f = Whole(front), b = Whole(back);
+  const int across = l - r, along = f - b;
+  if ((l | r | f | b) < 0 || std::abs(across) > kSteps || std::abs(along) > kSteps) {
+    return Shade(plot, static_cast<long double>(left) - right,
+                 static_cast<long double>(front) - back);
+  }
+  const auto n = static_cast<std::size_t>((along + kSteps) * kSide + across + kSteps);
   if (!shadeKnown_[n]) {
-    shades_[n] = static_cast<std::int8_t>(Shade(plot, alongX, alongY));  // 0..16
+    shades_[n] = static_cast<std::int8_t>(Shade(plot, across, along));  // 0..16
     shadeKnown_[n] = true;
   }
   return shades_[n];
@@ -283,16 +300,15 @@ void DrawStrip(const Plot& plot, double y, Sheet& sheet) {
     row.z[i] = plot.height(x, y);
     ProjectColumn(sheet, terms, i, row.z[i], row.px[i], row.py[i]);
     const ScreenPoint now{row.px[i], row.py[i]};
-    const long double alongY = static_cast<long double>(row.z[i]) - oldZ;
     if (i > 0) {
       const ScreenPoint left{row.px[i - 1], row.py[i - 1]};
-      const long double alongX = static_cast<long double>(row.z[i - 1]) - row.z[i];
-      DrawTriangle(plot, {now, old, left}, sheet.memo.ShadeOf(plot, alongX, alongY));
+      DrawTriangle(plot, {now, old, left},
+                   sheet.memo.ShadeOf(plot, row.z[i - 1], row.z[i], row.z[i], oldZ));
     }
     if (i < plot.last) {
       const ScreenPoint oldRight{row.px[i + 1], row.py[i + 1]};  // not yet resampled
-      const long double alongX = static_cast<long double>(oldZ) - row.z[i + 1];
-      DrawTriangle(plot, {old, oldRight, now}, sheet.memo.ShadeOf(plot, alongX, alongY));
+      DrawTriangle(plot, {old, oldRight, now},
+                   sheet.memo.ShadeOf(plot, oldZ, row.z[i + 1], row.z[i], oldZ));
     }
     x += plot.dx;
   }

@@ -220,11 +220,17 @@ class Outline {
     if (lastOnly) return;
     // At least one pixel, even where the first was a duplicate: a short edge after a bend
     // then still shows its end.
-    do {
-      const Pixel p = at(a, b);
-      Put(p.x, p.y);
-      b += step;
-    } while (++a < end);
+    if (vertical) {
+      do {
+        Put(static_cast<int>(b >> 16), static_cast<int>(a));
+        b += step;
+      } while (++a < end);
+    } else {
+      do {
+        Put(static_cast<int>(a), static_cast<int>(b >> 16));
+        b += step;
+      } while (++a < end);
+    }
   }
 
   // Whether the bend from the last edge to one starting at first leaves a pixel out.
