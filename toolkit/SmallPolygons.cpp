@@ -220,17 +220,28 @@ class Outline {
     if (lastOnly) return;
     // At least one pixel, even where the first was a duplicate: a short edge after a bend
     // then still shows its end.
-    if (vertical) {
-      do {
-        Put(static_cast<int>(b >> 16), static_cast<int>(a));
-        b += step;
-      } while (++a < end);
-    } else {
-      do {
-        Put(static_cast<int>(a), static_cast<int>(b >> 16));
-        b += step;
-      } while (++a < end);
-    }
+    if (vertical)
+      Run<true>(a, end, b, step);
+    else
+      Run<false>(a, end, b, step);
+  }
+
+  // The pixels a..end-1 along the major axis. The target is copied into locals: stores to
+  // pixels could otherwise change its fields, as far as the compiler knows.
+  template <bool vertical>
+  void Run(std::int64_t a, std::int64_t end, std::int64_t b, std::int64_t step) const {
+    uchar* const bits = target_.bits;
+    const qsizetype stride = target_.stride;
+    const auto width = static_cast<unsigned>(target_.width);
+    const auto height = static_cast<unsigned>(target_.height);
+    const QRgb colour = colour_;
+    do {
+      const auto minor = static_cast<int>(b >> 16), major = static_cast<int>(a);
+      const int x = vertical ? minor : major, y = vertical ? major : minor;
+      if (static_cast<unsigned>(x) < width && static_cast<unsigned>(y) < height)
+        reinterpret_cast<QRgb*>(bits + y * stride)[x] = colour;
+      b += step;
+    } while (++a < end);
   }
 
   // Whether the bend from the last edge to one starting at first leaves a pixel out.
