@@ -57,7 +57,7 @@ std::string DataRows(const std::string& path) {
 
 // Every record of the data file's height variable, as integers.
 std::vector<int> NetcdfHeights(const std::string& path, std::size_t& records) {
-  int id = -1, variable = -1, dim = -1;
+  int id = -1, variable = -1;
   std::vector<int> heights;
   records = 0;
   if (nc_open(path.c_str(), NC_NOWRITE, &id) != NC_NOERR) return heights;
