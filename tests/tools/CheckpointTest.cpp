@@ -20,21 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing_tools::Kammelsim;
 
-class KammelsimLongRuns : public testing::Test {
- protected:
-  void SetUp() override {
-    folder_ =
-        fs::temp_directory_path() / ("kammelsim-long-" + std::to_string(getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-
-  fs::path folder_;
-};
+using KammelsimLongRuns = testing_tools::FolderTest;
 
 std::string Slurp(const std::string& path) {
   std::ifstream file(path, std::ios::binary);

@@ -17,29 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing_tools::Kammelsim;
 
-class KammelsimPictures : public testing::Test {
- protected:
-  void SetUp() override {
-    folder_ =
-        fs::temp_directory_path() / ("kammelsim-pictures-" + std::to_string(getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-
-  std::vector<std::string> Files(const std::string& sub) const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_ / sub))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  fs::path folder_;
-};
+using KammelsimPictures = testing_tools::FolderTest;
 
 // With every picture option, each model prints exactly the heights it prints without.
 TEST_F(KammelsimPictures, PicturesNeverChangeTheHeights) {
