@@ -1,11 +1,13 @@
 #include "tools/RunDriver.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "common/Random.h"
 #include "tools/Interrupts.h"
+#include "tools/Options.h"
 #include "tools/Report.h"
 
 namespace tools {
@@ -109,27 +111,46 @@ int RunDriver::Start(const RunModel& model, const ParsedOptions& options,
   record_.total = settings_.schedule.total;
   provenance_ = MakeProvenance(record_.commandLine, record_.seed, parameters);
   pictures_.SetPictureSeed(PictureSeed(record_.seed));
-  const NetcdfLayout layout = {model.kind, 0, 0, unit_, !settings_.stats.empty()};
+  if (resume_ && !Fits(model)) return 1;
+  if (!OpenFiles(model)) return 1;
+  if (resume_) Restore();
+  return 0;
+}
+
+// A checkpoint whose checksum holds can still name another bed than its options make: its
+// array and the rows it carries must be those of this run before anything is put back.
+bool RunDriver::Fits(const RunModel& model) const {
+  const CheckpointData& data = resume_->data;
+  const analysis::Snapshot shape = model.bed();
+  const auto alongWind = static_cast<std::size_t>(shape.rows);
+  const StatsCarry& carry = data.stats;
+  const bool cells = data.cells.size() == model.cells.size();
+  const bool stats = !data.hasStats || carry.previousField.empty() ||
+                     (carry.rows == shape.rows && carry.columns == shape.columns &&
+                      carry.previousField.size() == (alongWind - 1) * shape.columns);
+  const bool rows = std::all_of(data.spaceTime.rows.begin(), data.spaceTime.rows.end(),
+                                [&](const auto& row) { return row.size() == alongWind; });
+  if (cells && stats && rows && data.hasStats == !settings_.stats.empty()) return true;
+  std::fprintf(output_.err, "kammelsim: resume: %s does not fit the run it records\n",
+               QuoteFile(resume_->path).c_str());
+  return false;
+}
+
+bool RunDriver::OpenFiles(const RunModel& model) {
   if (!settings_.stats.empty()) {
     stats_.emplace(model.kind, model.jump, model.q, ArrayTotal(model.cells));
     const bool open =
         resume_ ? stats_->Reopen(settings_.stats, record_.statsBytes, record_.stats, output_)
                 : stats_->Open(settings_.stats, provenance_, output_);
-    if (!open) return 1;
+    if (!open) return false;
   }
-  if (!settings_.netcdf.empty()) {
-    const analysis::Snapshot shape = model.bed();
-    NetcdfLayout sized = layout;
-    sized.xCount = shape.rows;
-    sized.yCount = shape.columns;
-    netcdf_.emplace();
-    const bool open = resume_
-                          ? netcdf_->Reopen(settings_.netcdf, sized, record_.netcdfRecords, output_)
-                          : netcdf_->Create(settings_.netcdf, sized, provenance_, output_);
-    if (!open) return 1;
-  }
-  if (resume_) Restore();
-  return 0;
+  if (settings_.netcdf.empty()) return true;
+  const analysis::Snapshot shape = model.bed();
+  const NetcdfLayout layout = {model.kind, shape.rows, shape.columns, unit_,
+                               !settings_.stats.empty()};
+  netcdf_.emplace();
+  return resume_ ? netcdf_->Reopen(settings_.netcdf, layout, record_.netcdfRecords, output_)
+                 : netcdf_->Create(settings_.netcdf, layout, provenance_, output_);
 }
 
 // Puts back the array and the generators as the checkpoint holds them.

@@ -57,6 +57,8 @@ class RunDriver {
   static RunSettings Resolved(RunSettings settings, const Resume* resume);
   int Start(const RunModel& model, const ParsedOptions& options, std::span<const std::string> args,
             const std::string& parameters);
+  bool Fits(const RunModel& model) const;
+  bool OpenFiles(const RunModel& model);
   bool Snapshot(std::int64_t done);
   bool SaveCheckpoint(std::int64_t done);
   int Stopped(std::int64_t done, int signal);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/tools/CapturedRun.h"
+#include "tools/Checkpoint.h"
 #include "tools/Report.h"
 
 namespace {
@@ -187,6 +188,22 @@ TEST_F(KammelsimLongRuns, DamagedOrForeignCheckpointsAreRefused) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(Slurp(checkpoint), c.bytes) << c.name;
     EXPECT_EQ(Slurp(stats), statsBefore) << c.name;
+  }
+  // Whole and checksummed, but not the run its options make: refused before anything is used.
+  tools::CheckpointData data;
+  std::string error;
+  ASSERT_TRUE(tools::DecodeCheckpoint(good, data, error)) << error;
+  tools::CheckpointData fewerCells = data, shorterField = data;
+  fewerCells.cells.pop_back();
+  shorterField.stats.previousField.pop_back();
+  for (const auto& misfit : {fewerCells, shorterField}) {
+    const std::string bytes = tools::EncodeCheckpoint(misfit);
+    Spill(checkpoint, bytes);
+    const auto run = Kammelsim({"resume", checkpoint, "--steps", "8"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("does not fit the run it records"), std::string::npos) << run.err;
+    EXPECT_EQ(Slurp(stats), statsBefore);
+    EXPECT_EQ(Slurp(checkpoint), bytes);
   }
   const auto missing = Kammelsim({"resume", Path("none.ck")});
   EXPECT_EQ(missing.status, 1);
