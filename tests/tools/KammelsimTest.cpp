@@ -113,7 +113,8 @@ TEST(KammelsimBed, UnderflowingRealsReadAsZero) {
 
 // Options from a file, as CLI11 reads them; the command line wins over the file.
 TEST(KammelsimBed, ConfigFileGivesOptionsTheCommandLineOverrides) {
-  const std::string path = ::testing::TempDir() + "kammelsim-config.ini";
+  const std::string path =
+      ::testing::TempDir() + "kammelsim-config-" + std::to_string(getpid()) + ".ini";
   std::ofstream(path) << "# a bed\nlength = 12\nwidth = 3\nseed = 9\nbatches = 2\n";
   const auto fromFile = Kammelsim({"bed", "--config", path});
   const auto given =
