@@ -125,6 +125,7 @@ TEST(KammelsimBed, ConfigFileGivesOptionsTheCommandLineOverrides) {
   EXPECT_EQ(testing_tools::Rows(overridden.out).front().size(), 6u);
   std::ofstream(path) << "speed = 3\n";
   testing_tools::ExpectUsageFault({"bed", "--config", path}, "bed: --config:");
+  std::remove(path.c_str());
 }
 
 TEST(KammelsimBed, HelpPrintsTheUsage) {
