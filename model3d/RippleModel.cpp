@@ -35,10 +35,22 @@ void InitRippleGrid() {
   }
 }
 
+namespace {
+
+// A plot asks for whole coordinates: those need no rounding, and ClampedRound gives them back
+// unchanged anyway.
+std::int32_t RoundCoordinate(double v, std::int32_t limit) {
+  if (v >= -limit && v <= limit && static_cast<std::int32_t>(v) == v)
+    return static_cast<std::int32_t>(v);
+  return common::ClampedRound(v, limit);
+}
+
+}  // namespace
+
 template <class S>
 double HeightAt(double x, double y) {
-  const std::int32_t i = common::ClampedRound(x, S::lastRow + 1);
-  const std::int32_t j = common::ClampedRound(y, S::lastColumn + 1);
+  const std::int32_t i = RoundCoordinate(x, S::lastRow + 1);
+  const std::int32_t j = RoundCoordinate(y, S::lastColumn + 1);
   if (i < 0 || i > S::lastRow || j < 0 || j > S::lastColumn) return 0.0;
   return rippleGrid<S>.at(i, j);
 }
