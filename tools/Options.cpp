@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace tools {
 namespace {
@@ -28,6 +29,23 @@ bool NamesOption(std::string_view word, std::span<const std::string_view> names)
   return IsKnown(names, word.substr(0, word.find('=')));
 }
 
+// Control characters, backslashes and quotes as \xNN: a message shows what was given without
+// letting it act on the terminal.
+std::string Escaped(std::string_view text) {
+  std::string escaped;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f || c == '\\' || c == '\'') {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02x", byte);
+      escaped += code;
+    } else {
+      escaped.push_back(c);
+    }
+  }
+  return escaped;
+}
+
 // The first word CLI11 left over: an unknown option, or a word that is not an option.
 std::string LeftOver(const std::string& word) {
   if (word.starts_with("--")) return "unknown option " + QuoteValue(word.substr(0, word.find('=')));
@@ -39,8 +57,8 @@ std::string Explain(const CLI::ParseError& fault) {
   const std::string what = fault.what();
   const std::string name = fault.get_name();
   if (name == "ArgumentMismatch") return what.substr(0, what.find(':')) + " needs a value";
-  if (name == "FileError" || name == "ConfigError") return "--config: " + what;
-  return what;
+  if (name == "FileError" || name == "ConfigError") return "--config: " + Escaped(what);
+  return Escaped(what);
 }
 
 void Declare(CLI::App& app, ParsedOptions& options, std::span<const std::string_view> known) {
@@ -198,20 +216,8 @@ double RealOption(const ParsedOptions& options, std::string_view name, double fa
 }
 
 std::string QuoteValue(std::string_view text, std::size_t most) {
-  std::string quoted(1, '\'');
   const std::size_t shown = std::min(text.size(), most);
-  for (std::size_t n = 0; n < shown; ++n) {
-    const auto c = static_cast<unsigned char>(text[n]);
-    if (c < 0x20 || c == 0x7f || c == '\\' || c == '\'') {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      quoted += escaped;
-    } else {
-      quoted.push_back(static_cast<char>(c));
-    }
-  }
-  if (shown < text.size()) quoted += "...";
-  return quoted + "'";
+  return "'" + Escaped(text.substr(0, shown)) + (shown < text.size() ? "...'" : "'");
 }
 
 }  // namespace tools
