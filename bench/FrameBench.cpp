@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 
 #include "kammel/Profile.h"
@@ -25,7 +26,8 @@ void OpenCanvas() {
   layer::OpenProgramWindow();
 }
 
-void WriteFrames(benchmark::State& state, void (*redraw)()) {
+template <class Redraw>
+void WriteFrames(benchmark::State& state, Redraw redraw) {
   const std::string path = FramePath();
   jheadless::Picture picture;
   tools::PngWriter png;
@@ -42,30 +44,36 @@ void WriteFrames(benchmark::State& state, void (*redraw)()) {
 
 void BM_ReliefFrame(benchmark::State& state) {
   OpenCanvas();
-  kammel3::SetUpRelief(scenarios::kReliefDefaults);
-  common::SetRandomState(20261208);
-  model3d::RunBatch<kammel3::Bed>();
-  WriteFrames(state, kammel3::RedrawRelief);
+  const auto bed = std::make_unique<kammel3::Bed>();
+  kammel3::SetUpRelief(*bed, scenarios::kReliefDefaults);
+  bed->random.state = 20261208;
+  model3d::RunBatch(*bed);
+  WriteFrames(state, [&] { kammel3::RedrawRelief(*bed); });
 }
 BENCHMARK(BM_ReliefFrame)->Unit(benchmark::kMillisecond);
 
 void BM_MapFrame(benchmark::State& state) {
   OpenCanvas();
-  kammel3map::SetUpMap(scenarios::kMapDefaults, scenarios::kMapDefaults.layerHeight + 1);
-  common::SetRandomState(20261208);
+  const auto bed = std::make_unique<kammel3map::Bed>();
+  kammel3map::SetUpMap(*bed, scenarios::kMapDefaults);
+  bed->random.state = 20261208;
   for (int n = 0; n < 5; ++n)
-    model3d::RunBatch<kammel3map::Bed>();
-  WriteFrames(state, [] { kammel3map::RedrawMap(kammel3map::MapThreshold); });
+    model3d::RunBatch(*bed);
+  common::Random sparkle{20261208};
+  WriteFrames(state, [&] {
+    kammel3map::RedrawMap(*bed, scenarios::kMapDefaults.layerHeight + 1, sparkle);
+  });
 }
 BENCHMARK(BM_MapFrame)->Unit(benchmark::kMillisecond);
 
 void BM_ProfileFrame(benchmark::State& state) {
   OpenCanvas();
-  kammel::SetUpProfile(scenarios::kProfileDefaults);
-  common::SetRandomState(20261208);
+  const auto profile = std::make_unique<kammel::Profile>();
+  kammel::SetUpProfile(*profile, scenarios::kProfileDefaults);
+  profile->random.state = 20261208;
   for (int n = 0; n < 100; ++n)
-    model2d::RunProfileStep();
-  WriteFrames(state, kammel::RedrawProfile);
+    model2d::RunProfileStep(*profile);
+  WriteFrames(state, [&] { kammel::RedrawProfile(*profile); });
 }
 BENCHMARK(BM_ProfileFrame)->Unit(benchmark::kMillisecond);
 

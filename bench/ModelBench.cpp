@@ -14,10 +14,10 @@ using bench::ReportPerNumber;
 
 template <class Settings>
 void Batch(benchmark::State& state, const model3d::RippleParams& params) {
-  scenarios::SetUpBed<Settings>(params, kSeed);
-  const std::int64_t numbers = model3d::RandomNumbersPerBatch<Settings>();
+  const auto bed = scenarios::MakeBed<Settings>(params, kSeed);
+  const std::int64_t numbers = model3d::RandomNumbersPerBatch(*bed);
   for (auto _ : state) {
-    model3d::RunBatch<Settings>();
+    model3d::RunBatch(*bed);
     benchmark::ClobberMemory();
   }
   ReportPerNumber(state, numbers);
@@ -31,12 +31,9 @@ void LargestMapBatch(benchmark::State& state) {
 }
 
 std::int64_t NumbersPerBatch(const model3d::RippleParams& params, bool map) {
-  if (map) {
-    model3d::rippleParams<model3d::MapSettings> = params;
-    return model3d::RandomNumbersPerBatch<model3d::MapSettings>();
-  }
-  model3d::rippleParams<model3d::ReliefSettings> = params;
-  return model3d::RandomNumbersPerBatch<model3d::ReliefSettings>();
+  if (map)
+    return model3d::RandomNumbersPerBatch(*scenarios::MakeBed<model3d::MapSettings>(params, 0));
+  return model3d::RandomNumbersPerBatch(*scenarios::MakeBed<model3d::ReliefSettings>(params, 0));
 }
 
 }  // namespace

@@ -24,11 +24,11 @@ inline void ReportPerNumber(benchmark::State& state, std::int64_t numbersPerIter
 /// Advances the generator state.range(0) times per iteration, and nothing else.
 inline void BareGenerator(benchmark::State& state) {
   const std::int64_t count = state.range(0);
-  common::SetRandomState(kSeed);
+  common::Random random{kSeed};
   for (auto _ : state) {
     for (std::int64_t n = 0; n < count; ++n)
-      common::AdvanceRandom();
-    benchmark::DoNotOptimize(common::randomState);
+      common::AdvanceRandom(random);
+    benchmark::DoNotOptimize(random.state);
   }
   ReportPerNumber(state, count);
 }

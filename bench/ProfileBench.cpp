@@ -13,10 +13,10 @@ using bench::kSeed;
 using bench::ReportPerNumber;
 
 void Step(benchmark::State& state, const model2d::ProfileParams& params) {
-  scenarios::SetUpProfile(params, kSeed);
-  const std::int64_t numbers = model2d::RandomNumbersPerStep();
+  const auto profile = scenarios::MakeProfile(params, kSeed);
+  const std::int64_t numbers = model2d::RandomNumbersPerStep(*profile);
   for (auto _ : state) {
-    model2d::RunProfileStep();
+    model2d::RunProfileStep(*profile);
     benchmark::ClobberMemory();
   }
   ReportPerNumber(state, numbers);
@@ -30,8 +30,7 @@ void WidestProfileStep(benchmark::State& state) {
 }
 
 std::int64_t NumbersPerStep(const model2d::ProfileParams& params) {
-  model2d::profileParams = params;
-  return model2d::RandomNumbersPerStep();
+  return model2d::RandomNumbersPerStep(*scenarios::MakeProfile(params, 0));
 }
 
 }  // namespace

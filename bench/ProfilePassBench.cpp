@@ -12,16 +12,16 @@ namespace {
 
 void RunningPass(benchmark::State& state) {
   bench::OpenOffscreenWindow();
-  scenarios::SetUpProfile(scenarios::kProfileDefaults, 20261208);
-  const double n = model2d::profileParams.layerWidth;
+  const auto profile = scenarios::MakeProfile(scenarios::kProfileDefaults, 20261208);
+  const double n = profile->params.layerWidth;
   // The mapping an Eingabe with the defaults sets.
   layer::SetViewport(50, layer::GetCanvasWidth() - 50, 50, layer::GetCanvasHeight() - 150);
   layer::SetWorldWindow(0.0, n, 0.0, n);
   layer::GraphicsWindow.PollEvents = true;
   for (auto _ : state) {
     benchmark::DoNotOptimize(layer::WaitEvent());
-    model2d::RunProfileStep();
-    kammel::RedrawProfile();
+    model2d::RunProfileStep(*profile);
+    kammel::RedrawProfile(*profile);
   }
   state.counters["passes_per_second"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <memory>
 #include <vector>
 
 #include "bench/OffscreenWindow.h"
@@ -22,17 +23,21 @@ QImage CanvasLikeImage() {
   return QImage(canvas.size(), canvas.format());
 }
 
-void PrepareMap() {
+constexpr std::int32_t kThreshold = scenarios::kLargestMapBed.layerHeight + 1;
+
+std::unique_ptr<kammel3map::Bed> PrepareMap() {
   bench::OpenOffscreenWindow();
-  kammel3map::SetUpMap(scenarios::kLargestMapBed, scenarios::kLargestMapBed.layerHeight + 1);
-  common::SetRandomState(20261208);
-  model3d::RunBatch<kammel3map::Bed>();
+  auto bed = std::make_unique<kammel3map::Bed>();
+  kammel3map::SetUpMap(*bed, scenarios::kLargestMapBed);
+  bed->random.state = 20261208;
+  model3d::RunBatch(*bed);
+  return bed;
 }
 
 void MapRedraw(benchmark::State& state) {
-  PrepareMap();
+  const auto bed = PrepareMap();
   for (auto _ : state) {
-    kammel3map::RedrawMap(kammel3map::MapThreshold);
+    kammel3map::RedrawMap(*bed, kThreshold, bed->random);
     jqt::testing::ProcessEvents();
   }
 }
@@ -40,18 +45,18 @@ BENCHMARK(MapRedraw)->Unit(benchmark::kMillisecond);
 
 // The same pixels: a cleared image, then one pixel per cell, its colour set each time.
 void MapBareLoop(benchmark::State& state) {
-  PrepareMap();
+  const auto bed = PrepareMap();
   QImage image = CanvasLikeImage();
-  const auto& grid = model3d::rippleGrid<kammel3map::Bed>;
+  const auto& grid = bed->grid;
   const QRgb brown = qRgb(160, 120, 0), yellow = qRgb(252, 252, 72), white = qRgb(255, 255, 255);
   for (auto _ : state) {
     image.fill(Qt::black);
     for (int i = 0; i <= 1000; ++i) {
       const int x = layer::WorldToScreenX(i);
       for (int j = 0; j <= 500; ++j) {
-        const bool bright = grid.at(i, j) >= kammel3map::MapThreshold;
+        const bool bright = grid.at(i, j) >= kThreshold;
         image.setPixel(x, layer::WorldToScreenY(j),
-                       bright ? (common::RandomBelow(2) ? white : yellow) : brown);
+                       bright ? (common::RandomBelow(bed->random, 2) ? white : yellow) : brown);
       }
     }
     benchmark::DoNotOptimize(image.constBits());
@@ -59,18 +64,20 @@ void MapBareLoop(benchmark::State& state) {
 }
 BENCHMARK(MapBareLoop)->Unit(benchmark::kMillisecond);
 
-void PrepareProfile() {
+std::unique_ptr<kammel::Profile> PrepareProfile() {
   bench::OpenOffscreenWindow();
-  kammel::SetUpProfile(scenarios::kWidestProfile);
-  common::SetRandomState(20261208);
+  auto profile = std::make_unique<kammel::Profile>();
+  kammel::SetUpProfile(*profile, scenarios::kWidestProfile);
+  profile->random.state = 20261208;
   for (int n = 0; n < 20; ++n)
-    model2d::RunProfileStep();
+    model2d::RunProfileStep(*profile);
+  return profile;
 }
 
 void ProfileRedraw(benchmark::State& state) {
-  PrepareProfile();
+  const auto profile = PrepareProfile();
   for (auto _ : state) {
-    kammel::RedrawProfile();
+    kammel::RedrawProfile(*profile);
     jqt::testing::ProcessEvents();
   }
 }
@@ -78,13 +85,14 @@ BENCHMARK(ProfileRedraw)->Unit(benchmark::kMillisecond);
 
 // The same lines through a bare QPainter with a cosmetic pen.
 void ProfileBareLoop(benchmark::State& state) {
-  PrepareProfile();
+  const auto profile = PrepareProfile();
   QImage image = CanvasLikeImage();
   std::vector<QLine> lines;
-  for (int i = 0; i < model2d::ProfileWidth(); ++i) {
-    lines.emplace_back(layer::WorldToScreenX(i), layer::WorldToScreenY(model2d::ProfileHeight(i)),
+  for (int i = 0; i < model2d::ProfileWidth(*profile); ++i) {
+    lines.emplace_back(layer::WorldToScreenX(i),
+                       layer::WorldToScreenY(model2d::ProfileHeight(*profile, i)),
                        layer::WorldToScreenX(i + 1),
-                       layer::WorldToScreenY(model2d::ProfileHeight(i + 1)));
+                       layer::WorldToScreenY(model2d::ProfileHeight(*profile, i + 1)));
   }
   const QPen red(QColor(252, 40, 40), 0);
   for (auto _ : state) {

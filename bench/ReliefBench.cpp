@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "bench/OffscreenWindow.h"
@@ -25,19 +26,21 @@ using Triangle = std::array<QPoint, 3>;
 constexpr model3d::RippleParams kLargestRelief{999, 499, 20, 2.0, 5.0, 1};
 
 // A bed one batch old, so the relief is rippled as a user sees it.
-void PrepareBed(const model3d::RippleParams& params) {
-  scenarios::SetUpBed<Bed>(params, 20261208);
-  model3d::RunBatch<Bed>();
+std::unique_ptr<Bed> PrepareBed(const model3d::RippleParams& params) {
+  auto bed = scenarios::MakeBed<kammel3::Settings>(params, 20261208);
+  model3d::RunBatch(*bed);
+  return bed;
 }
 
 // The triangles the plot draws, in its order: per cell T2 (old i, old i + 1, new i) and then
 // T1 (new i + 1, old i + 1, new i), rows from the back.
-std::vector<Triangle> ReliefTriangles(const model3d::RippleParams& p) {
+std::vector<Triangle> ReliefTriangles(const Bed& bed) {
+  const model3d::RippleParams& p = bed.params;
   layer::SetScreenBox(400, 400, 400, 400, 150);
   layer::SetView3D(0, p.layerLength, 0, p.layerWidth, 0, p.layerLength + p.layerHeight, 25, -30);
-  const auto point = [](int x, int y) {
+  const auto point = [&bed](int x, int y) {
     std::int32_t px = 0, py = 0;
-    layer::Project3D(x, y, model3d::HeightAt<Bed>(x, y), px, py);
+    layer::Project3D(x, y, model3d::HeightAt(bed, x, y), px, py);
     return QPoint(px, py);
   };
   std::vector<Triangle> triangles;
@@ -53,9 +56,9 @@ std::vector<Triangle> ReliefTriangles(const model3d::RippleParams& p) {
 // The redraw into the canvas, as the bare loop draws into its image.
 void RedrawRelief(benchmark::State& state, const model3d::RippleParams& params) {
   bench::OpenOffscreenWindow();
-  PrepareBed(params);
+  const auto bed = PrepareBed(params);
   for (auto _ : state)
-    kammel3::RedrawRelief();
+    kammel3::RedrawRelief(*bed);
   jqt::testing::ProcessEvents();
   state.counters["triangles"] = 2.0 * params.layerLength * params.layerWidth;
 }
@@ -64,9 +67,9 @@ void RedrawRelief(benchmark::State& state, const model3d::RippleParams& params) 
 // for.
 void RedrawReliefOnScreen(benchmark::State& state, const model3d::RippleParams& params) {
   bench::OpenOffscreenWindow();
-  PrepareBed(params);
+  const auto bed = PrepareBed(params);
   for (auto _ : state) {
-    kammel3::RedrawRelief();
+    kammel3::RedrawRelief(*bed);
     jqt::testing::ProcessEvents();
   }
   state.counters["triangles"] = 2.0 * params.layerLength * params.layerWidth;
@@ -74,8 +77,7 @@ void RedrawReliefOnScreen(benchmark::State& state, const model3d::RippleParams& 
 
 void BareQPainter(benchmark::State& state, const model3d::RippleParams& params) {
   bench::OpenOffscreenWindow();
-  PrepareBed(params);
-  const std::vector<Triangle> triangles = ReliefTriangles(params);
+  const std::vector<Triangle> triangles = ReliefTriangles(*PrepareBed(params));
   const QImage canvas = jqt::testing::CanvasBacking(layer::GraphicsWindow.Canvas);
   QImage image(canvas.size(), canvas.format());
   const QBrush white(Qt::white);

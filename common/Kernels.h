@@ -87,12 +87,12 @@ inline constexpr std::int32_t kDrawBlock = 1024;
 /// Runs events in blocks: draws the states of up to kDrawBlock / perEvent events at a time,
 /// perEvent numbers each, and hands them to run(states, count) in the order they were drawn.
 template <std::int32_t PerEvent, class Run>
-inline void RunInDrawBlocks(std::int32_t events, Run run) {
+inline void RunInDrawBlocks(Random& random, std::int32_t events, Run run) {
   constexpr std::int32_t perBlock = kDrawBlock / PerEvent;
   std::uint32_t states[kDrawBlock];
   for (std::int32_t done = 0; done < events; done += perBlock) {
     const std::int32_t count = std::min(perBlock, events - done);
-    DrawStates(states, PerEvent * count);
+    DrawStates(random, states, PerEvent * count);
     run(states, count);
   }
 }

@@ -8,16 +8,19 @@ std::uint32_t ClockSeed(int hour, int minute, int second, int millisecond) {
   return static_cast<std::uint32_t>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond);
 }
 
-void DrawStates(std::uint32_t* states, std::int32_t count) {
+void DrawStates(Random& random, std::uint32_t* states, std::int32_t count) {
   // Eight interleaved runs: s[k + 8] = a^8 s[k] + c8, all mod 2^32. Kept in registers rather
   // than read back from states, so the compiler runs the eight side by side in vector lanes.
   constexpr std::uint32_t a = 134775813u;
   constexpr std::uint32_t a2 = a * a, a4 = a2 * a2, a8 = a4 * a4;
   constexpr std::uint32_t c2 = a + 1u, c4 = c2 * a2 + c2, c8 = c4 * a4 + c4;
   constexpr std::int32_t lanes = 8;
+  // A local copy: stores into states could otherwise alias the generator's own state.
+  std::uint32_t state = random.state;
   const std::int32_t serial = count < lanes ? count : lanes;
   for (std::int32_t k = 0; k < serial; ++k)
-    states[k] = AdvanceRandom();
+    states[k] = state = NextState(state);
+  random.state = state;
   if (count <= lanes) return;
   std::uint32_t run[lanes];
   for (std::int32_t j = 0; j < lanes; ++j)
@@ -31,17 +34,17 @@ void DrawStates(std::uint32_t* states, std::int32_t count) {
   }
   for (; k < count; ++k)
     states[k] = a8 * states[k - lanes] + c8;
-  randomState = states[count - 1];
+  random.state = states[count - 1];
 }
 
-void SeedFromClock() {
+void SeedFromClock(Random& random) {
   using namespace std::chrono;
   const auto now = system_clock::now();
   const auto sinceMidnight = now - floor<days>(now);
   const hh_mm_ss<milliseconds> time{duration_cast<milliseconds>(sinceMidnight)};
-  SetRandomState(ClockSeed(
+  random.state = ClockSeed(
       static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-      static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count())));
+      static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
 }
 
 }  // namespace common

@@ -1,4 +1,5 @@
-// The one random generator a program shares between its model and its drawing.
+// The random generator a program shares between its model and its drawing. A value: each model
+// state holds its own, so several runs can live side by side.
 #pragma once
 
 #include <cfloat>
@@ -8,41 +9,44 @@ namespace common {
 
 static_assert(FLT_EVAL_METHOD == 0, "site picks in doubles need doubles without excess precision");
 
-/// The generator's 32-bit state; 0 until seeded.
-inline std::uint32_t randomState = 0;
+/// The generator: a 32-bit state, 0 until seeded.
+struct Random {
+  std::uint32_t state = 0;
+};
 
-/// Advances the state once: state := state * 134775813 + 1 (mod 2^32).
-inline std::uint32_t AdvanceRandom() {
-  randomState = randomState * 134775813u + 1u;
-  return randomState;
+/// The state that follows state: state * 134775813 + 1 (mod 2^32).
+inline constexpr std::uint32_t NextState(std::uint32_t state) {
+  return state * 134775813u + 1u;
+}
+
+/// Advances the state once and returns the new state.
+inline std::uint32_t AdvanceRandom(Random& random) {
+  random.state = NextState(random.state);
+  return random.state;
 }
 
 /// Sets the state to the UTC time of day in milliseconds since midnight.
-void SeedFromClock();
-
-/// Sets the state directly, so that a run can be repeated.
-inline void SetRandomState(std::uint32_t state) {
-  randomState = state;
-}
+void SeedFromClock(Random& random);
 
 /// The seed SeedFromClock would take for this time of day.
 std::uint32_t ClockSeed(int hour, int minute, int second, int millisecond);
 
 /// Advances, then yields state / 2^32: 0 <= U < 1, exact in a double.
-inline double UniformRandom() {
-  return AdvanceRandom() * 0x1p-32;
+inline double UniformRandom(Random& random) {
+  return AdvanceRandom(random) * 0x1p-32;
 }
 
 /// Advances, then yields (state * n) div 2^32, in 0 .. n-1; for n = 2 the state's top bit.
 /// n < 1 yields 0 (after advancing, so the draw count does not depend on n).
-inline std::int32_t RandomBelow(std::int32_t n) {
-  const std::uint64_t product = std::uint64_t{AdvanceRandom()} * static_cast<std::uint32_t>(n);
+inline std::int32_t RandomBelow(Random& random, std::int32_t n) {
+  const std::uint64_t product =
+      std::uint64_t{AdvanceRandom(random)} * static_cast<std::uint32_t>(n);
   return n < 1 ? 0 : static_cast<std::int32_t>(product >> 32);
 }
 
 /// Advances the generator count times and writes each new state, in order: the same states
 /// count calls of AdvanceRandom would give, made eight at a time without their serial latency.
-void DrawStates(std::uint32_t* states, std::int32_t count);
+void DrawStates(Random& random, std::uint32_t* states, std::int32_t count);
 
 /// RoundHalfEven(state * m / 2^32) for m >= 0, exactly, in integers: adding just under a half,
 /// or a whole half when the integer part is odd, and truncating rounds ties to even.
@@ -74,8 +78,8 @@ inline std::int32_t PickInDoubles(std::uint32_t state, double m) {
 }
 
 /// Advances, then yields RoundHalfEven(U * m) for the new U.
-inline std::int32_t RandomPick(std::int32_t m) {
-  return PickFromState(AdvanceRandom(), m);
+inline std::int32_t RandomPick(Random& random, std::int32_t m) {
+  return PickFromState(AdvanceRandom(random), m);
 }
 
 }  // namespace common

@@ -21,7 +21,7 @@ constexpr std::string_view kQPrompt = " Faktor \"q\" : ";
 
 }  // namespace
 
-void EnterProfileParameters() {
+void EnterProfileParameters(Profile& profile) {
   model2d::ProfileParams p = scenarios::kProfileDefaults;
   std::string width = layer::FormatReal(p.layerWidth, 4.0);
   std::string thickness = layer::FormatReal(p.layerThickness, 3.0);
@@ -36,25 +36,26 @@ void EnterProfileParameters() {
   layer::ReadReal(kBPrompt, b, p.factorB);
   layer::ReadReal(kWindPrompt, wind, p.windStrength);
   layer::ReadIntegerWithin(kQPrompt, q, p.factorQ, 0, grains);
-  SetUpProfile(p);
-  RedrawProfile();
+  SetUpProfile(profile, p);
+  RedrawProfile(profile);
 }
 
-void SetUpProfile(const model2d::ProfileParams& params) {
-  model2d::profileParams = params;
+void SetUpProfile(Profile& profile, const model2d::ProfileParams& params) {
+  profile.params = params;
   layer::SetViewport(50, layer::GetCanvasWidth() - 50, 50, layer::GetCanvasHeight() - 150);
   layer::SetWorldWindow(0.0, params.layerWidth, 0.0, params.layerWidth);
-  model2d::InitRippleProfile();
+  model2d::InitRippleProfile(profile);
 }
 
-void RedrawProfile() {
+void RedrawProfile(const Profile& profile) {
   layer::ClearCanvas(layer::Black);
-  const std::int32_t n = model2d::ProfileWidth();
+  const std::int32_t n = model2d::ProfileWidth(profile);
   // At least one segment, from cell 0 to cell 1, as before the first entry.
   for (std::int32_t i = 0; i < n || i == 0; ++i) {
-    layer::DrawLine(layer::WorldToScreenX(i), layer::WorldToScreenY(model2d::ProfileHeight(i)),
+    layer::DrawLine(layer::WorldToScreenX(i),
+                    layer::WorldToScreenY(model2d::ProfileHeight(profile, i)),
                     layer::WorldToScreenX(i + 1),
-                    layer::WorldToScreenY(model2d::ProfileHeight(i + 1)), layer::LightRed);
+                    layer::WorldToScreenY(model2d::ProfileHeight(profile, i + 1)), layer::LightRed);
   }
 }
 

@@ -6,19 +6,21 @@
 
 namespace kammel {
 
+using Profile = model2d::ProfileState;
+
 /// The five dialogs, the mapping, a new profile and its picture.
-void EnterProfileParameters();
+void EnterProfileParameters(Profile& profile);
 
 /// What an entry does after its dialogs, but for the drawing: the parameters, the mapping for
 /// the canvas's current size, and a new profile.
-void SetUpProfile(const model2d::ProfileParams& params);
+void SetUpProfile(Profile& profile, const model2d::ProfileParams& params);
 
 /// Clears the canvas and draws the profile through cells 0..N in LightRed.
-void RedrawProfile();
+void RedrawProfile(const Profile& profile);
 
 /// The event loop (in the program only; the runner draws without it): Start runs one step and one
 /// redraw per pass until Stop, polling for events in between; Quit or the window's close box end it
 /// (after one last step while running).
-void RunProfileLoop();
+void RunProfileLoop(Profile& profile);
 
 }  // namespace kammel

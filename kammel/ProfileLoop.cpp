@@ -4,16 +4,16 @@
 
 namespace kammel {
 
-void RunProfileLoop() {
+void RunProfileLoop(Profile& profile) {
   auto& w = layer::GraphicsWindow;
   std::int32_t event = 0;
   while (event != w.Frame && event != w.ItemQuit) {
     event = layer::WaitEvent();
-    if (event == w.ItemInput) EnterProfileParameters();
+    if (event == w.ItemInput) EnterProfileParameters(profile);
     if (event == w.ItemStart) w.PollEvents = true;
     if (w.PollEvents) {
-      model2d::RunProfileStep();
-      RedrawProfile();
+      model2d::RunProfileStep(profile);
+      RedrawProfile(profile);
     }
     if (event == w.ItemStop) w.PollEvents = false;
   }

@@ -4,9 +4,16 @@
 #include "kammel/Profile.h"
 #include "layer/japiKern.h"
 
+namespace {
+
+// The program's one model state, with its generator.
+kammel::Profile profile;
+
+}  // namespace
+
 int main() {
-  common::SeedFromClock();
-  kammel::RunProfileLoop();
+  common::SeedFromClock(profile.random);
+  kammel::RunProfileLoop(profile);
   layer::CloseProgramWindow();
   return 0;
 }

@@ -151,7 +151,9 @@ struct Plot {
   std::int32_t outline;
   std::int32_t last;              // index of the last column
   double lightX, lightY, lightZ;  // of length 1
-  long double acrossX, acrossY;   // turn height differences into normal components
+  // A triangle's normal: nx = xFall * nxPerFall, ny = yFall * nyPerFall, nz as it stands, where
+  // xFall is its height difference between neighbouring columns and yFall between rows.
+  long double nxPerFall, nyPerFall;
   double nz;
 };
 
@@ -225,24 +227,24 @@ bool RowsEnd(double ymin, double ymax, double dy) {
   return true;
 }
 
-std::int32_t Shade(const Plot& plot, long double alongX, long double alongY) {
+std::int32_t Shade(const Plot& plot, long double xFall, long double yFall) {
   if (!plot.shaded) return 0;
-  const auto nx = static_cast<double>(alongX * plot.acrossY);
-  const auto ny = static_cast<double>(alongY * plot.acrossX);
+  const auto nx = static_cast<double>(xFall * plot.nxPerFall);
+  const auto ny = static_cast<double>(yFall * plot.nyPerFall);
   return ShadeLevel(nx, ny, plot.nz, plot.lightX, plot.lightY, plot.lightZ);
 }
 
 std::int32_t Memo::ShadeOf(const Plot& plot, double left, double right, double front, double back) {
   if (!plot.shaded) return 0;
   const int l = Whole(left), r = Whole(right), f = Whole(front), b = Whole(back);
-  const int across = l - r, along = f - b;
-  if ((l | r | f | b) < 0 || std::abs(across) > kSteps || std::abs(along) > kSteps) {
+  const int xFall = l - r, yFall = f - b;
+  if ((l | r | f | b) < 0 || std::abs(xFall) > kSteps || std::abs(yFall) > kSteps) {
     return Shade(plot, static_cast<long double>(left) - right,
                  static_cast<long double>(front) - back);
   }
-  const auto n = static_cast<std::size_t>((along + kSteps) * kSide + across + kSteps);
+  const auto n = static_cast<std::size_t>((yFall + kSteps) * kSide + xFall + kSteps);
   if (!shadeKnown_[n]) {
-    shades_[n] = static_cast<std::int8_t>(Shade(plot, across, along));  // 0..16
+    shades_[n] = static_cast<std::int8_t>(Shade(plot, xFall, yFall));  // 0..16
     shadeKnown_[n] = true;
   }
   return shades_[n];
@@ -335,39 +337,36 @@ bool PreparePlot(double xmin, double xmax, double ymin, double ymax, double zmin
   const long double rx = 1 / (static_cast<long double>(xmax) - xmin);
   const long double ry = 1 / (static_cast<long double>(ymax) - ymin);
   const long double rz = 1 / (static_cast<long double>(zmax) - zmin);
-  plot.acrossX = rx * rz * dx;
-  plot.acrossY = ry * rz * dy;
+  plot.nxPerFall = ry * rz * dy;
+  plot.nyPerFall = rx * rz * dx;
   plot.nz = static_cast<double>(rx * ry * dx * dy);
   return true;
 }
 
 }  // namespace
 
-void PlotSurface(std::int32_t sizeX, std::int32_t sizeY, std::int32_t sizeZ, std::int32_t centreX,
-                 std::int32_t centreY, double xmin, double xmax, double ymin, double ymax,
-                 double zmin, double zmax, double alpha, double beta, double dx, double dy,
-                 HeightFunction height, bool shaded, bool hideEdges, double lightX, double lightY,
-                 double lightZ) {
+void PlotSurface(const SurfacePlot& s) {
   Plot plot{};
-  plot.height = height;
-  plot.shaded = shaded;
-  plot.outline = hideEdges ? White : Black;
-  if (!height || !AllFinite({alpha, beta})) return;
-  if (!PreparePlot(xmin, xmax, ymin, ymax, zmin, zmax, dx, dy, {lightX, lightY, lightZ}, plot)) {
+  plot.height = s.height;
+  plot.shaded = s.shaded;
+  plot.outline = s.hideEdges ? White : Black;
+  if (!s.height || !AllFinite({s.alpha, s.beta})) return;
+  if (!PreparePlot(s.xmin, s.xmax, s.ymin, s.ymax, s.zmin, s.zmax, s.dx, s.dy,
+                   {s.lightX, s.lightY, s.lightZ}, plot)) {
     return;
   }
-  if (!shaded) SetFillColours(0, White, White);
-  SetScreenBox(sizeX, sizeY, sizeZ, centreX, centreY);
-  SetView3D(xmin, xmax, ymin, ymax, zmin, zmax, alpha, beta);
+  if (!s.shaded) SetFillColours(0, White, White);
+  SetScreenBox(s.sizeX, s.sizeY, s.sizeZ, s.centreX, s.centreY);
+  SetView3D(s.xmin, s.xmax, s.ymin, s.ymax, s.zmin, s.zmax, s.alpha, s.beta);
   ClearCanvas(Black);
 
   Sheet sheet;
   PrepareColumns(plot, sheet.columns);
-  double y = ymax;
+  double y = s.ymax;
   SampleBackRow(plot, y, sheet);
-  while (y > ymin) {
+  while (y > s.ymin) {
     if (KeyPressed() && ReadKey() == EscapeKey) return;  // any other key is dropped
-    y -= dy;
+    y -= s.dy;
     DrawStrip(plot, y, sheet);
   }
 }

@@ -28,15 +28,27 @@ void Project3D(double x, double y, double z, std::int32_t& px, std::int32_t& py)
 std::int32_t ShadeLevel(double nx, double ny, double nz, double lightX, double lightY,
                         double lightZ);
 
+/// What one plot draws: the screen box, the world ranges and view angles, the grid's steps, the
+/// surface, the two switches and the light, in this order.
+struct SurfacePlot {
+  std::int32_t sizeX, sizeY, sizeZ;  ///< box extent on screen per axis, pixels
+  std::int32_t centreX, centreY;     ///< canvas pixel of the box centre
+  double xmin, xmax;                 ///< world x of the first and last column
+  double ymin, ymax;                 ///< world y where the rows stop, and of the back row
+  double zmin, zmax;                 ///< world height at the box floor and top
+  double alpha, beta;                ///< rotation about the vertical and tilt, degrees
+  double dx, dy;                     ///< steps between columns and between rows
+  HeightFunction height;             ///< the surface
+  bool shaded;                       ///< work out a shade level per triangle
+  bool hideEdges;                    ///< outline triangles in their fill colour
+  double lightX, lightY, lightZ;     ///< light direction for the shade level
+};
+
 /// Clears the canvas and draws z = height(x, y) as white triangles, back row (ymax) first.
 /// Refuses, calling nothing at all, when a range is empty or not finite, an angle is not
 /// finite, dx or dy is not positive or finite, height is null, the rows would not end within
 /// a million steps, the grid would have more than MaxSurfaceColumns columns, or (shaded only)
 /// the light vector is zero or not finite.
-void PlotSurface(std::int32_t sizeX, std::int32_t sizeY, std::int32_t sizeZ, std::int32_t centreX,
-                 std::int32_t centreY, double xmin, double xmax, double ymin, double ymax,
-                 double zmin, double zmax, double alpha, double beta, double dx, double dy,
-                 HeightFunction height, bool shaded, bool hideEdges, double lightX, double lightY,
-                 double lightZ);
+void PlotSurface(const SurfacePlot& plot);
 
 }  // namespace layer

@@ -10,33 +10,31 @@
 
 namespace model2d {
 
-std::int32_t ProfileWidth() {
-  return std::clamp(profileParams.layerWidth, 0, kMaxProfileWidth);
+std::int32_t ProfileWidth(const ProfileState& state) {
+  return std::clamp(state.params.layerWidth, 0, kMaxProfileWidth);
 }
 
-std::int32_t ProfileHeight(std::int32_t i) {
+std::int32_t ProfileHeight(const ProfileState& state, std::int32_t i) {
   if (i < RippleProfile::firstCell || i > RippleProfile::lastCell) return 0;
-  return rippleProfile.at(i);
+  return state.profile.at(i);
 }
 
-void InitRippleProfile() {
-  std::fill(std::begin(rippleProfile.cells), std::end(rippleProfile.cells), 0);
-  const std::int32_t last = std::min(profileParams.layerWidth, kMaxProfileWidth);
+void InitRippleProfile(ProfileState& state) {
+  RippleProfile& profile = state.profile;
+  std::fill(std::begin(profile.cells), std::end(profile.cells), 0);
+  const std::int32_t last = std::min(state.params.layerWidth, kMaxProfileWidth);
   for (std::int32_t i = 0; i <= last; ++i)
-    rippleProfile.at(i) = profileParams.layerThickness;
+    profile.at(i) = state.params.layerThickness;
 }
 
 namespace {
 
-std::int32_t JumpLengthOf(std::int32_t height) {
-  return ProfileJumpLengthFor(height, profileParams.factorB, profileParams.windStrength);
-}
-
 using JumpTable = common::JumpTable<2048>;
-JumpTable jumpTable;
 
-const JumpTable& CurrentJumpTable() {
-  return jumpTable.For(profileParams.factorB, profileParams.windStrength, JumpLengthOf);
+const JumpTable& CurrentJumpTable(ProfileState& state) {
+  const double b = state.params.factorB, wind = state.params.windStrength;
+  return state.jumps.For(
+      b, wind, [b, wind](std::int32_t height) { return ProfileJumpLengthFor(height, b, wind); });
 }
 
 // Sites for a block of states, in place: RoundHalfEven(U * m) + offset, in a loop of its own
@@ -49,8 +47,9 @@ void PickSites(std::uint32_t* states, std::int32_t count, std::int32_t m, std::i
 
 // The slow path for heights outside the table, kept out of line so that the hot loop holds no
 // extended-precision code.
-[[gnu::noinline]] std::int32_t UntabledJumpLength(std::int32_t height) {
-  return JumpLengthOf(height);
+[[gnu::noinline]] std::int32_t UntabledJumpLength(std::int32_t height, double factorB,
+                                                  double windStrength) {
+  return ProfileJumpLengthFor(height, factorB, windStrength);
 }
 
 // One subtraction past the end, so a wrapped jump never lands in cell 0 and a jump longer than
@@ -63,16 +62,20 @@ inline std::int32_t LandingCell(std::int32_t s, std::int32_t length, std::int32_
   return std::min(t, RippleProfile::lastCell);
 }
 
-void SaltationEvents(std::uint32_t* states, std::int32_t count, const JumpTable& table) {
-  const std::int32_t N = ProfileWidth();
-  const std::int64_t q = profileParams.factorQ;
+// Everything the events read besides the heights, copied out of the state first: read through
+// it, each would be read again after every store into the table, which might alias it.
+void SaltationEvents(ProfileState& state, std::uint32_t* states, std::int32_t count,
+                     const JumpTable& table) {
+  const std::int32_t N = ProfileWidth(state);
+  const std::int64_t q = state.params.factorQ;
+  const double b = state.params.factorB, wind = state.params.windStrength;
   PickSites(states, count, N, 0);  // first, in a loop of their own
-  std::int32_t* h = &rippleProfile.at(0);
+  std::int32_t* h = &state.profile.at(0);
   for (std::int32_t n = 0; n < count; ++n) {
     const std::int32_t s = static_cast<std::int32_t>(states[n]);
     const std::int32_t height = h[s];
     const std::int32_t length =
-        JumpTable::Holds(height) ? table.lengths[height] : UntabledJumpLength(height);
+        JumpTable::Holds(height) ? table.lengths[height] : UntabledJumpLength(height, b, wind);
     const std::int32_t t = LandingCell(s, length, N);
     // Only from a site higher than q; in 64 bits, exact for any q and height. Sums beyond 32
     // bits, possible only for heights set through the API, wrap. The landing cell is read after
@@ -90,23 +93,25 @@ std::int32_t ProfileJumpLengthFor(std::int32_t height, double factorB, double wi
   return common::ClampedRound(raw, kMaxProfileJump);
 }
 
-std::int32_t ProfileJumpLength(std::int32_t s) {
-  return JumpLengthOf(ProfileHeight(s));
+std::int32_t ProfileJumpLength(const ProfileState& state, std::int32_t s) {
+  return ProfileJumpLengthFor(ProfileHeight(state, s), state.params.factorB,
+                              state.params.windStrength);
 }
 
-void ProfileSaltationSweep() {
-  const JumpTable& table = CurrentJumpTable();
-  common::RunInDrawBlocks<1>(
-      std::max(ProfileWidth() - 1, 1),
-      [&](std::uint32_t* states, std::int32_t count) { SaltationEvents(states, count, table); });
+void ProfileSaltationSweep(ProfileState& state) {
+  const JumpTable& table = CurrentJumpTable(state);
+  common::RunInDrawBlocks<1>(state.random, std::max(ProfileWidth(state) - 1, 1),
+                             [&](std::uint32_t* states, std::int32_t count) {
+                               SaltationEvents(state, states, count, table);
+                             });
 }
 
 namespace {
 
 // The two ends of the periodic bed level out by a grain each way; no random number.
-void ExchangeEnds(std::int32_t N) {
-  std::int32_t& first = rippleProfile.at(0);
-  std::int32_t& last = rippleProfile.at(N);
+void ExchangeEnds(RippleProfile& profile, std::int32_t N) {
+  std::int32_t& first = profile.at(0);
+  std::int32_t& last = profile.at(N);
   if (last > first) {
     --last;
     ++first;
@@ -180,12 +185,13 @@ void CreepFourApart(std::int32_t* h, Lanes k) {
   }
 }
 
-void CreepEvents(std::uint32_t* states, std::int32_t count, std::int32_t N) {
+void CreepEvents(RippleProfile& profile, std::uint32_t* states, std::int32_t count,
+                 std::int32_t N) {
   // The sites first, 1..N, in a loop of their own. N = 0 picks from -1..0, so also site 0,
   // whose left neighbour is the guard cell.
   PickSites(states, count, N - 1, 1);
   // Four at a time where their cells lie apart, as they mostly do; in turn where they do not.
-  std::int32_t* h = &rippleProfile.at(0);
+  std::int32_t* h = &profile.at(0);
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= count; n += 4) {
     const Lanes k = common::LoadLanes(states + n);
@@ -202,23 +208,25 @@ void CreepEvents(std::uint32_t* states, std::int32_t count, std::int32_t N) {
 
 }  // namespace
 
-void ProfileCreepSweep() {
-  const std::int32_t N = ProfileWidth();
-  ExchangeEnds(N);
-  common::RunInDrawBlocks<1>(std::max(N - 1, 1), [N](std::uint32_t* states, std::int32_t count) {
-    CreepEvents(states, count, N);
-  });
+void ProfileCreepSweep(ProfileState& state) {
+  const std::int32_t N = ProfileWidth(state);
+  RippleProfile& profile = state.profile;
+  ExchangeEnds(profile, N);
+  common::RunInDrawBlocks<1>(state.random, std::max(N - 1, 1),
+                             [&profile, N](std::uint32_t* states, std::int32_t count) {
+                               CreepEvents(profile, states, count, N);
+                             });
 }
 
-void RunProfileStep() {
+void RunProfileStep(ProfileState& state) {
   for (int n = 0; n < 3; ++n)
-    ProfileSaltationSweep();
+    ProfileSaltationSweep(state);
   for (int n = 0; n < 20; ++n)
-    ProfileCreepSweep();
+    ProfileCreepSweep(state);
 }
 
-std::int64_t RandomNumbersPerStep() {
-  return 23 * std::int64_t{std::max(ProfileWidth() - 1, 1)};
+std::int64_t RandomNumbersPerStep(const ProfileState& state) {
+  return 23 * std::int64_t{std::max(ProfileWidth(state) - 1, 1)};
 }
 
 }  // namespace model2d

@@ -2,10 +2,14 @@
 // heights, changed by saltation and creep. Headless: it knows nothing of windows or drawing.
 //
 // Cells 0..N are the profile; cells 0 and N are the two ends of one periodic bed. Wind blows
-// towards higher indices.
+// towards higher indices. A model's whole state is one value, ProfileState, which the plain
+// procedures below take.
 #pragma once
 
 #include <cstdint>
+
+#include "common/Kernels.h"
+#include "common/Random.h"
 
 namespace model2d {
 
@@ -36,41 +40,46 @@ struct RippleProfile {
   std::int32_t at(std::int32_t i) const { return cells[i - firstCell]; }
 };
 
-/// The model's state, alive for the whole run. The driver writes the parameters; only the
-/// operations below change heights.
-inline ProfileParams profileParams{};
-inline RippleProfile rippleProfile{};
+/// One model: the parameters the driver writes, the table only the operations below change, the
+/// generator they draw from, and the jump lengths worked out for the current b and wind. All
+/// zero before the first initialisation.
+struct ProfileState {
+  ProfileParams params{};
+  RippleProfile profile{};
+  common::Random random{};
+  common::JumpTable<2048> jumps{};  ///< a cache; never part of what a run records
+};
 
 /// The N the sweeps work on: layerWidth clamped to 0..kMaxProfileWidth, so that no parameter
 /// value leads outside the table.
-std::int32_t ProfileWidth();
+std::int32_t ProfileWidth(const ProfileState& state);
 
 /// Height of cell i, in grains; 0 for an i outside the table (-1..10001).
-std::int32_t ProfileHeight(std::int32_t i);
+std::int32_t ProfileHeight(const ProfileState& state, std::int32_t i);
 
-/// Every cell to 0, then cells 0..N to D (none when N < 0).
-void InitRippleProfile();
+/// Every cell to 0, then cells 0..N to D (none when N < 0). The generator is left as it is.
+void InitRippleProfile(ProfileState& state);
 
 /// Largest magnitude of a jump length; wilder b or wind are clamped to it.
 inline constexpr std::int32_t kMaxProfileJump = 1 << 30;
 
 /// RoundHalfEven(h[s] * b + wind), formed in extended precision; clamped to
 /// +-kMaxProfileJump first, NaN giving 0. A cell outside the table counts as height 0.
-std::int32_t ProfileJumpLength(std::int32_t s);
+std::int32_t ProfileJumpLength(const ProfileState& state, std::int32_t s);
 
 /// The jump length of a site of this height with factors b and wind, by the same rule.
 std::int32_t ProfileJumpLengthFor(std::int32_t height, double factorB, double windStrength);
 
 /// One saltation pass: max(N - 1, 1) events of one random number each.
-void ProfileSaltationSweep();
+void ProfileSaltationSweep(ProfileState& state);
 
 /// One creep pass: the end exchange, then max(N - 1, 1) events of one random number each.
-void ProfileCreepSweep();
+void ProfileCreepSweep(ProfileState& state);
 
 /// Three saltation passes, then twenty creep passes.
-void RunProfileStep();
+void RunProfileStep(ProfileState& state);
 
 /// Random numbers one RunProfileStep draws with the current parameters: 23 max(N - 1, 1).
-std::int64_t RandomNumbersPerStep();
+std::int64_t RandomNumbersPerStep(const ProfileState& state);
 
 }  // namespace model2d

@@ -13,20 +13,20 @@
 namespace model3d {
 
 template <class S>
-std::int32_t BedLength() {
-  return std::clamp(rippleParams<S>.layerLength, 0, S::maxLength);
+std::int32_t BedLength(const BedState<S>& bed) {
+  return std::clamp(bed.params.layerLength, 0, S::maxLength);
 }
 
 template <class S>
-std::int32_t BedWidth() {
-  return std::clamp(rippleParams<S>.layerWidth, 0, S::maxWidth);
+std::int32_t BedWidth(const BedState<S>& bed) {
+  return std::clamp(bed.params.layerWidth, 0, S::maxWidth);
 }
 
 template <class S>
-void InitRippleGrid() {
-  auto& grid = rippleGrid<S>;
+void InitRippleGrid(BedState<S>& bed) {
+  auto& grid = bed.grid;
   std::fill(std::begin(grid.cells), std::end(grid.cells), 0);
-  const RippleParams& p = rippleParams<S>;
+  const RippleParams& p = bed.params;
   const std::int32_t lastRow = std::min(p.layerLength, S::maxLength);
   const std::int32_t lastColumn = std::min(p.layerWidth, S::maxWidth);
   for (std::int32_t i = 0; i <= lastRow; ++i) {
@@ -48,11 +48,11 @@ std::int32_t RoundCoordinate(double v, std::int32_t limit) {
 }  // namespace
 
 template <class S>
-double HeightAt(double x, double y) {
+double HeightAt(const BedState<S>& bed, double x, double y) {
   const std::int32_t i = RoundCoordinate(x, S::lastRow + 1);
   const std::int32_t j = RoundCoordinate(y, S::lastColumn + 1);
   if (i < 0 || i > S::lastRow || j < 0 || j > S::lastColumn) return 0.0;
-  return rippleGrid<S>.at(i, j);
+  return bed.grid.at(i, j);
 }
 
 namespace {
@@ -64,12 +64,9 @@ long double RawJumpLength(std::int32_t height, const RippleParams& p) {
 using JumpTable = common::JumpTable<1024>;
 
 template <class S>
-JumpTable jumpTable;
-
-template <class S>
-const JumpTable& CurrentJumpTable() {
-  const RippleParams& p = rippleParams<S>;
-  return jumpTable<S>.For(p.factorB, p.windStrength, [&p](std::int32_t h) {
+const JumpTable& CurrentJumpTable(BedState<S>& bed) {
+  const RippleParams& p = bed.params;
+  return bed.jumps.For(p.factorB, p.windStrength, [&p](std::int32_t h) {
     return common::ClampedRound(RawJumpLength(h, p), MaxJumpLength);
   });
 }
@@ -82,23 +79,38 @@ std::int32_t JumpLengthFor(std::int32_t height, double factorB, double windStren
 }
 
 template <class S>
-std::int32_t JumpLength(std::int32_t i, std::int32_t j) {
-  return common::ClampedRound(RawJumpLength(rippleGrid<S>.at(i, j), rippleParams<S>),
-                              MaxJumpLength);
+std::int32_t JumpLength(const BedState<S>& bed, std::int32_t i, std::int32_t j) {
+  return common::ClampedRound(RawJumpLength(bed.grid.at(i, j), bed.params), MaxJumpLength);
 }
 
 namespace {
+
+// What every pick of one sweep shares, in locals: read through the state, they would be read
+// again after every store into the grid, which might alias them.
+struct SweepTerms {
+  const JumpTable& table;
+  double factorB, windStrength;
+  std::int32_t L, q;
+};
+
+// Out of line, taking values, not the terms: the hot loop holds no extended-precision code, and
+// the terms' address does not escape it.
+[[gnu::noinline]] std::int32_t UntabledJumpLength(std::int32_t height, double factorB,
+                                                  double windStrength) {
+  return JumpLengthFor(height, factorB, windStrength);
+}
 
 // One pick in a column: the grains of a site higher than q jump by its jump length, wrapping
 // once past L (so a jump longer than L can still leave the bed); beyond the array they land in
 // its outermost row, which no bed reaches. A mask rather than a branch for "higher than q".
 template <class S>
-inline void Jump(std::int32_t* column, std::int32_t i, std::int32_t j, const JumpTable& table) {
-  const std::int32_t L = BedLength<S>();
-  const std::int32_t q = rippleParams<S>.factorQ;
+inline void Jump(std::int32_t* column, std::int32_t i, const SweepTerms& terms) {
+  const std::int32_t L = terms.L;
+  const std::int32_t q = terms.q;
   const std::int32_t height = column[i];
-  std::int32_t target =
-      i + (JumpTable::Holds(height) ? table.lengths[height] : JumpLength<S>(i, j));
+  std::int32_t target = i + (JumpTable::Holds(height)
+                                 ? terms.table.lengths[height]
+                                 : UntabledJumpLength(height, terms.factorB, terms.windStrength));
   if (target > L) target -= L;
   target = std::clamp(target, -1, S::lastRow);
   const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
@@ -112,42 +124,40 @@ inline void Jump(std::int32_t* column, std::int32_t i, std::int32_t j, const Jum
 constexpr std::int32_t kColumnsAtOnce = 4;
 
 template <class S>
-void SaltationColumns(std::int32_t first, std::int32_t columns, std::uint32_t* states,
-                      std::int32_t picks, const JumpTable& table) {
-  const std::int32_t L = BedLength<S>();
+void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t columns,
+                      std::uint32_t* states, std::int32_t picks, const SweepTerms& terms) {
   for (std::int32_t n = 0; n < columns * picks; ++n) {  // the rows, in vector lanes
-    states[n] = static_cast<std::uint32_t>(common::PickInDoubles(states[n], L));
+    states[n] = static_cast<std::uint32_t>(common::PickInDoubles(states[n], terms.L));
   }
   std::int32_t* column[kColumnsAtOnce];
   for (std::int32_t c = 0; c < columns; ++c)
-    column[c] = &rippleGrid<S>.at(0, first + c);
+    column[c] = &grid.at(0, first + c);
   if (common::kLanes && columns == kColumnsAtOnce) {
     for (std::int32_t n = 0; n < picks; ++n) {
-      for (std::int32_t c = 0; c < kColumnsAtOnce; ++c) {
-        Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), first + c, table);
-      }
+      for (std::int32_t c = 0; c < kColumnsAtOnce; ++c)
+        Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
     }
     return;
   }
   for (std::int32_t c = 0; c < columns; ++c) {
-    for (std::int32_t n = 0; n < picks; ++n) {
-      Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), first + c, table);
-    }
+    for (std::int32_t n = 0; n < picks; ++n)
+      Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
   }
 }
 
 }  // namespace
 
 template <class S>
-void SaltationSweep() {
-  const JumpTable& table = CurrentJumpTable<S>();
-  const std::int32_t picks = std::max(BedLength<S>(), 1);
-  const std::int32_t W = BedWidth<S>();
+void SaltationSweep(BedState<S>& bed) {
+  const SweepTerms terms{CurrentJumpTable(bed), bed.params.factorB, bed.params.windStrength,
+                         BedLength(bed), bed.params.factorQ};
+  const std::int32_t picks = std::max(terms.L, 1);
+  const std::int32_t W = BedWidth(bed);
   std::uint32_t states[kColumnsAtOnce * S::maxLength];
   for (std::int32_t j = 0; j <= W; j += kColumnsAtOnce) {
     const std::int32_t columns = std::min(kColumnsAtOnce, W + 1 - j);
-    common::DrawStates(states, columns * picks);
-    SaltationColumns<S>(j, columns, states, picks, table);
+    common::DrawStates(bed.random, states, columns * picks);
+    SaltationColumns<S>(bed.grid, j, columns, states, picks, terms);
   }
 }
 
@@ -186,8 +196,8 @@ inline Steepest FindSteepest(const std::int32_t* centre) {
 }  // namespace
 
 template <class S>
-std::int32_t SteepestNeighbour(std::int32_t i, std::int32_t j) {
-  const Steepest steepest = FindSteepest<S>(&rippleGrid<S>.at(i, j));
+std::int32_t SteepestNeighbour(const BedState<S>& bed, std::int32_t i, std::int32_t j) {
+  const Steepest steepest = FindSteepest<S>(&bed.grid.cells[RippleGrid<S>::Index(i, j)]);
   if (steepest.difference == 0) return 0;
   return steepest.difference > 0 ? steepest.index + 1 : -(steepest.index + 1);
 }
@@ -202,8 +212,7 @@ inline void ShedInwards(std::int32_t& edge, std::int32_t& inner) {
 }
 
 template <class S>
-void CreepEdges(std::int32_t L, std::int32_t W) {
-  auto& grid = rippleGrid<S>;
+void CreepEdges(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
   // Rows do not interact here, so this loop runs down four whole columns.
   std::int32_t* first = &grid.at(0, 0);
   std::int32_t* second = &grid.at(0, 1);
@@ -279,13 +288,14 @@ void FourCreepEvents(std::int32_t* cells, Lanes at) {
 // One random event per pair of states: the first picks the row, the second the column. Four
 // at a time where their crosses lie apart, as they mostly do; in turn where they do not.
 template <class S>
-void CreepEvents(std::int32_t L, std::int32_t W, std::uint32_t* states, std::int32_t events) {
+void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint32_t* states,
+                 std::int32_t events) {
   for (std::int32_t n = 0; n < events; ++n) {
     const std::int32_t i = common::PickFromState(states[2 * n], L - 1) + 1;
     const std::int32_t j = common::PickFromState(states[2 * n + 1], W - 1) + 1;
     states[n] = static_cast<std::uint32_t>(RippleGrid<S>::Index(i, j));
   }
-  std::int32_t* cells = rippleGrid<S>.cells;
+  std::int32_t* cells = grid.cells;
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
     const Lanes at = common::LoadLanes(states + n);
@@ -303,48 +313,50 @@ void CreepEvents(std::int32_t L, std::int32_t W, std::uint32_t* states, std::int
 }  // namespace
 
 template <class S>
-void CreepSweep() {
-  const std::int32_t L = BedLength<S>();
-  const std::int32_t W = BedWidth<S>();
-  CreepEdges<S>(L, W);
+void CreepSweep(BedState<S>& bed) {
+  const std::int32_t L = BedLength(bed);
+  const std::int32_t W = BedWidth(bed);
+  RippleGrid<S>& grid = bed.grid;
+  CreepEdges<S>(grid, L, W);
   const std::int32_t events = std::max(W - 1, 1) + std::max(L - 1, 1) - 1;
-  common::RunInDrawBlocks<2>(events, [L, W](std::uint32_t* states, std::int32_t count) {
-    CreepEvents<S>(L, W, states, count);
-  });
+  common::RunInDrawBlocks<2>(bed.random, events,
+                             [&grid, L, W](std::uint32_t* states, std::int32_t count) {
+                               CreepEvents<S>(grid, L, W, states, count);
+                             });
 }
 
 template <class S>
-void RunBatch() {
-  const std::int32_t creepSweeps = S::creepSweepsPerWidth * BedWidth<S>();
+void RunBatch(BedState<S>& bed) {
+  const std::int32_t creepSweeps = S::creepSweepsPerWidth * BedWidth(bed);
   for (std::int32_t cycle = 0; cycle < S::cyclesPerBatch; ++cycle) {
     for (int n = 0; n < 3; ++n)
-      SaltationSweep<S>();
+      SaltationSweep(bed);
     for (std::int32_t n = 0; n < creepSweeps; ++n)
-      CreepSweep<S>();
+      CreepSweep(bed);
   }
 }
 
 template <class S>
-std::int64_t RandomNumbersPerBatch() {
-  const std::int64_t L = BedLength<S>();
-  const std::int64_t W = BedWidth<S>();
+std::int64_t RandomNumbersPerBatch(const BedState<S>& bed) {
+  const std::int64_t L = BedLength(bed);
+  const std::int64_t W = BedWidth(bed);
   const std::int64_t saltation = (W + 1) * std::max<std::int64_t>(L, 1);
   const std::int64_t creep =
       2 * (std::max<std::int64_t>(W - 1, 1) + std::max<std::int64_t>(L - 1, 1) - 1);
   return S::cyclesPerBatch * (3 * saltation + S::creepSweepsPerWidth * W * creep);
 }
 
-#define KAMMEL_INSTANTIATE(S)                                             \
-  template std::int32_t BedLength<S>();                                   \
-  template std::int32_t BedWidth<S>();                                    \
-  template void InitRippleGrid<S>();                                      \
-  template double HeightAt<S>(double, double);                            \
-  template std::int32_t JumpLength<S>(std::int32_t, std::int32_t);        \
-  template void SaltationSweep<S>();                                      \
-  template std::int32_t SteepestNeighbour<S>(std::int32_t, std::int32_t); \
-  template void CreepSweep<S>();                                          \
-  template void RunBatch<S>();                                            \
-  template std::int64_t RandomNumbersPerBatch<S>();
+#define KAMMEL_INSTANTIATE(S)                                                              \
+  template std::int32_t BedLength(const BedState<S>&);                                     \
+  template std::int32_t BedWidth(const BedState<S>&);                                      \
+  template void InitRippleGrid(BedState<S>&);                                              \
+  template double HeightAt(const BedState<S>&, double, double);                            \
+  template std::int32_t JumpLength(const BedState<S>&, std::int32_t, std::int32_t);        \
+  template void SaltationSweep(BedState<S>&);                                              \
+  template std::int32_t SteepestNeighbour(const BedState<S>&, std::int32_t, std::int32_t); \
+  template void CreepSweep(BedState<S>&);                                                  \
+  template void RunBatch(BedState<S>&);                                                    \
+  template std::int64_t RandomNumbersPerBatch(const BedState<S>&);
 
 KAMMEL_INSTANTIATE(ReliefSettings)
 KAMMEL_INSTANTIATE(MapSettings)

@@ -1,12 +1,16 @@
 // The three-dimensional ripple model: a sand bed of integer heights changed by saltation and
 // creep. Headless: it knows nothing of windows or drawing.
 //
-// Each setting (the relief program's, the map program's) has its own module-level parameters
-// and grid, so both can live in one process. The grid's first index is the row, along the wind
-// (rows 0..L); the second the column, across it (columns 0..W).
+// A model's whole state is one value, BedState: parameters, grid and generator. The operations
+// are plain procedures that take it, so a program holds one and a runner or a test as many as it
+// needs. The grid's first index is the row, along the wind (rows 0..L); the second the column,
+// across it (columns 0..W).
 #pragma once
 
 #include <cstdint>
+
+#include "common/Kernels.h"
+#include "common/Random.h"
 
 namespace model3d {
 
@@ -55,60 +59,65 @@ struct RippleGrid {
   }
 };
 
-/// The model's state, one per setting, alive for the whole run. The driver writes the
-/// parameters; only the operations below change heights.
+/// One model: the parameters the driver writes, the grid only the operations below change, the
+/// generator they draw from, and the jump lengths worked out for the current b and wind. All
+/// zero before the first initialisation. Large (2 MB for the map): keep it off the stack.
 template <class Settings>
-inline RippleParams rippleParams{};
-template <class Settings>
-inline RippleGrid<Settings> rippleGrid{};
+struct BedState {
+  using Setting = Settings;
+  RippleParams params{};
+  RippleGrid<Settings> grid{};
+  common::Random random{};
+  common::JumpTable<1024> jumps{};  ///< a cache; never part of what a run records
+};
 
 /// The rows and columns the sweeps work on: L and W clamped to 0..maxLength and 0..maxWidth, so
 /// that no parameter value leads outside the array.
 template <class Settings>
-std::int32_t BedLength();
+std::int32_t BedLength(const BedState<Settings>& bed);
 template <class Settings>
-std::int32_t BedWidth();
+std::int32_t BedWidth(const BedState<Settings>& bed);
 
-/// Every cell of the array to 0, then the bed's cells to H0.
+/// Every cell of the array to 0, then the bed's cells to H0. The generator is left as it is.
 template <class Settings>
-void InitRippleGrid();
+void InitRippleGrid(BedState<Settings>& bed);
 
 /// Height of cell [RoundHalfEven(x), RoundHalfEven(y)], x the row and y the column; 0 outside
-/// the array. Fits the plot's height-function callback.
+/// the array.
 template <class Settings>
-double HeightAt(double x, double y);
+double HeightAt(const BedState<Settings>& bed, double x, double y);
 
 /// RoundHalfEven(h[i, j] * b + wind), formed in extended precision; clamped to
 /// +-MaxJumpLength first, NaN giving 0.
 inline constexpr std::int32_t MaxJumpLength = 1 << 30;
 template <class Settings>
-std::int32_t JumpLength(std::int32_t i, std::int32_t j);
+std::int32_t JumpLength(const BedState<Settings>& bed, std::int32_t i, std::int32_t j);
 
 /// The jump length of a site of this height with factors b and wind, by the same rule.
 std::int32_t JumpLengthFor(std::int32_t height, double factorB, double windStrength);
 
 /// One saltation pass: max(L, 1) random picks per column, one random number each.
 template <class Settings>
-void SaltationSweep();
+void SaltationSweep(BedState<Settings>& bed);
 
 /// -4..4: the neighbour with the largest height difference (strictly largest, first in the
 /// order next row, previous row, previous column, next column), positive when the centre is
 /// higher; 0 when all four are level with the centre.
 template <class Settings>
-std::int32_t SteepestNeighbour(std::int32_t i, std::int32_t j);
+std::int32_t SteepestNeighbour(const BedState<Settings>& bed, std::int32_t i, std::int32_t j);
 
 /// One creep pass: the side edges, the front and back edges, then W + L - 3 random events of
 /// two random numbers each.
 template <class Settings>
-void CreepSweep();
+void CreepSweep(BedState<Settings>& bed);
 
 /// One Start's worth: cyclesPerBatch cycles of 3 saltation sweeps and creepSweepsPerWidth * W
 /// creep sweeps.
 template <class Settings>
-void RunBatch();
+void RunBatch(BedState<Settings>& bed);
 
 /// Random numbers one RunBatch draws with the current parameters.
 template <class Settings>
-std::int64_t RandomNumbersPerBatch();
+std::int64_t RandomNumbersPerBatch(const BedState<Settings>& bed);
 
 }  // namespace model3d

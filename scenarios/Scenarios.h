@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-#include "common/Random.h"
 #include "model2d/ProfileModel.h"
 #include "model3d/RippleModel.h"
 
@@ -17,12 +17,15 @@ inline constexpr model3d::RippleParams kMapDefaults{300, 150, 5, 2.0, 5.0, 1};
 /// The largest bed the map program accepts, with its other defaults.
 inline constexpr model3d::RippleParams kLargestMapBed{1000, 500, 5, 2.0, 5.0, 1};
 
-/// Writes the parameters, initialises the bed and sets the generator to seed.
+/// A new bed, off the stack: the parameters written, the grid initialised, the generator at seed.
 template <class Settings>
-void SetUpBed(const model3d::RippleParams& params, std::uint32_t seed) {
-  model3d::rippleParams<Settings> = params;
-  model3d::InitRippleGrid<Settings>();
-  common::SetRandomState(seed);
+std::unique_ptr<model3d::BedState<Settings>> MakeBed(const model3d::RippleParams& params,
+                                                     std::uint32_t seed) {
+  auto bed = std::make_unique<model3d::BedState<Settings>>();
+  bed->params = params;
+  model3d::InitRippleGrid(*bed);
+  bed->random.state = seed;
+  return bed;
 }
 
 /// The profile program's dialog defaults: N 1000, D 50, b 2.0, wind 5.0, q 1.
@@ -30,11 +33,14 @@ inline constexpr model2d::ProfileParams kProfileDefaults{1000, 50, 2.0, 5.0, 1};
 /// The widest profile the table holds, with the other defaults.
 inline constexpr model2d::ProfileParams kWidestProfile{model2d::kMaxProfileWidth, 50, 2.0, 5.0, 1};
 
-/// Writes the parameters, initialises the profile and sets the generator to seed.
-inline void SetUpProfile(const model2d::ProfileParams& params, std::uint32_t seed) {
-  model2d::profileParams = params;
-  model2d::InitRippleProfile();
-  common::SetRandomState(seed);
+/// A new profile: the parameters written, the table initialised, the generator at seed.
+inline std::unique_ptr<model2d::ProfileState> MakeProfile(const model2d::ProfileParams& params,
+                                                          std::uint32_t seed) {
+  auto state = std::make_unique<model2d::ProfileState>();
+  state->params = params;
+  model2d::InitRippleProfile(*state);
+  state->random.state = seed;
+  return state;
 }
 
 }  // namespace scenarios

@@ -2,6 +2,7 @@
 // as kammel3 or kammel3map would, when asked.
 #include <array>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,27 +65,34 @@ std::string Parameters(std::string_view settings, const BedRun& bed) {
   return text;
 }
 
+template <class Settings>
+using Bed = model3d::BedState<Settings>;
+
 // The settings' program: how it sets a bed up and draws it.
 template <class Settings>
-View SetUpBed(const BedRun& bed);
+View SetUpBed(Bed<Settings>& state, const BedRun& bed);
 
 template <>
-View SetUpBed<model3d::ReliefSettings>(const BedRun& bed) {
-  kammel3::SetUpRelief(bed.params);
-  return {kammel3::RedrawRelief, nullptr};
+View SetUpBed(Bed<model3d::ReliefSettings>& state, const BedRun& bed) {
+  kammel3::SetUpRelief(state, bed.params);
+  return {[&state](common::Random&) { kammel3::RedrawRelief(state); }, nullptr};
 }
 
 template <>
-View SetUpBed<model3d::MapSettings>(const BedRun& bed) {
-  kammel3map::SetUpMap(bed.params, bed.threshold);
-  return {[] { kammel3map::RedrawMap(kammel3map::MapThreshold); }, nullptr};
+View SetUpBed(Bed<model3d::MapSettings>& state, const BedRun& bed) {
+  kammel3map::SetUpMap(state, bed.params);
+  const std::int32_t threshold = bed.threshold;
+  return {[&state, threshold](common::Random& sparkle) {
+            kammel3map::RedrawMap(state, threshold, sparkle);
+          },
+          nullptr};
 }
 
 // Rows 0..L along the wind, each the mean of its W + 1 cells.
 template <class Settings>
-std::vector<double> RowMeans() {
-  const auto& grid = model3d::rippleGrid<Settings>;
-  const std::int32_t L = model3d::BedLength<Settings>(), W = model3d::BedWidth<Settings>();
+std::vector<double> RowMeans(const Bed<Settings>& bed) {
+  const auto& grid = bed.grid;
+  const std::int32_t L = model3d::BedLength(bed), W = model3d::BedWidth(bed);
   std::vector<double> means(static_cast<std::size_t>(L) + 1);
   for (std::int32_t i = 0; i <= L; ++i) {
     double sum = 0;
@@ -96,9 +104,9 @@ std::vector<double> RowMeans() {
 }
 
 template <class Settings>
-analysis::Snapshot BedSnapshot() {
-  const auto& grid = model3d::rippleGrid<Settings>;
-  const std::int32_t L = model3d::BedLength<Settings>(), W = model3d::BedWidth<Settings>();
+analysis::Snapshot BedSnapshot(const Bed<Settings>& bed) {
+  const auto& grid = bed.grid;
+  const std::int32_t L = model3d::BedLength(bed), W = model3d::BedWidth(bed);
   analysis::Snapshot snapshot{L + 1, W + 1, {}};
   snapshot.cells.reserve(static_cast<std::size_t>(L + 1) * (W + 1));
   for (std::int32_t i = 0; i <= L; ++i) {
@@ -109,8 +117,9 @@ analysis::Snapshot BedSnapshot() {
 }
 
 template <class Settings>
-bool WriteBed(const model3d::RippleParams& params, std::FILE* out) {
-  const auto& grid = model3d::rippleGrid<Settings>;
+bool WriteBed(const Bed<Settings>& bed, std::FILE* out) {
+  const model3d::RippleParams& params = bed.params;
+  const auto& grid = bed.grid;
   std::vector<std::int32_t> row(static_cast<std::size_t>(params.layerWidth) + 1);
   for (std::int32_t i = 0; i <= params.layerLength; ++i) {
     for (std::int32_t j = 0; j <= params.layerWidth; ++j)
@@ -121,16 +130,17 @@ bool WriteBed(const model3d::RippleParams& params, std::FILE* out) {
 }
 
 template <class Settings>
-RunModel BedModel(const BedRun& bed, View view) {
-  const model3d::RippleParams p = bed.params;
+RunModel BedModel(Bed<Settings>& state, View view) {
+  const model3d::RippleParams p = state.params;
   return {analysis::Model::Bed,
-          [] { model3d::RunBatch<Settings>(); },
-          model3d::rippleGrid<Settings>.cells,
+          [&state] { model3d::RunBatch(state); },
+          state.grid.cells,
+          state.random,
           std::move(view),
-          BedSnapshot<Settings>,
+          [&state] { return BedSnapshot(state); },
           [p](std::int32_t h) { return model3d::JumpLengthFor(h, p.factorB, p.windStrength); },
           p.factorQ,
-          [p](std::FILE* out) { return WriteBed<Settings>(p, out); }};
+          [&state](std::FILE* out) { return WriteBed(state, out); }};
 }
 
 template <class Settings>
@@ -145,10 +155,10 @@ int RunBed(const ParsedOptions& options, std::string_view settings,
 
   RunDriver driver(bed.run, "bed", "batches", resume, output);
   if (const int fault = driver.Prepare()) return fault;
-  View view = SetUpBed<Settings>(bed);
-  view.heightsAlongWind = RowMeans<Settings>;
-  return driver.Run(BedModel<Settings>(bed, std::move(view)), options, args,
-                    Parameters(settings, bed));
+  const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
+  View view = SetUpBed(*state, bed);
+  view.heightsAlongWind = [&s = *state] { return RowMeans(s); };
+  return driver.Run(BedModel(*state, std::move(view)), options, args, Parameters(settings, bed));
 }
 
 }  // namespace

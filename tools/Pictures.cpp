@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "common/Random.h"
 #include "layer/Window.h"
 #include "tools/Options.h"
 #include "tools/Report.h"
@@ -90,14 +89,8 @@ int PictureOutputs::Prepare(const RunOutput& output, std::string_view command, b
   return 0;
 }
 
-// The map draws with a generator of the picture's own, so the model's numbers stay the same
-// with pictures and without.
 bool PictureOutputs::Draw(const View& view) {
-  const std::uint32_t modelState = common::randomState;
-  common::SetRandomState(pictureState_);
-  view.redraw();
-  pictureState_ = common::randomState;
-  common::SetRandomState(modelState);
+  view.redraw(pictureRandom_);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Random.h"
 #include "tools/Checkpoint.h"
 #include "tools/Kammelsim.h"
 #include "tools/PngFile.h"
@@ -25,9 +26,10 @@ struct PictureOptions {
   bool Drawn() const { return !png.empty() || !frames.empty(); }
 };
 
-/// How a run's view draws: the program's drawing routine, and the heights along the wind.
+/// How a run's view draws: the program's drawing routine, with the generator its sparkle draws
+/// from, and the heights along the wind.
 struct View {
-  std::function<void()> redraw;
+  std::function<void(common::Random& sparkle)> redraw;
   std::function<std::vector<double>()> heightsAlongWind;
 };
 
@@ -41,8 +43,8 @@ class PictureOutputs {
   PictureOutputs& operator=(const PictureOutputs&) = delete;
 
   /// Seeds the generator that pictures draw with.
-  void SetPictureSeed(std::uint32_t seed) { pictureState_ = seed; }
-  std::uint32_t PictureState() const { return pictureState_; }
+  void SetPictureSeed(std::uint32_t seed) { pictureRandom_.state = seed; }
+  std::uint32_t PictureState() const { return pictureRandom_.state; }
 
   /// The space-time view's rows so far, for a checkpoint, and back.
   SpaceTimeCarry SpaceTimeState() const;
@@ -68,7 +70,7 @@ class PictureOutputs {
             const PngTexts& texts);
 
   PictureOptions options_;
-  std::uint32_t pictureState_ = 0;
+  common::Random pictureRandom_;  ///< the pictures' own: the model's numbers stay the same
   bool open_ = false;
   std::optional<SpaceTime> spaceTime_;
   jheadless::Picture picture_;  ///< kept: every frame has the same size

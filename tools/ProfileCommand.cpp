@@ -1,6 +1,7 @@
 // kammelsim profile: runs steps of the 2D model and prints the profile on one line; draws it
 // as kammel would, when asked.
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,38 +53,44 @@ std::string Parameters(const ProfileRun& profile) {
          " every=" + std::to_string(profile.run.schedule.every);
 }
 
+using model2d::ProfileState;
+
 // Cells 0..N along the wind.
-std::vector<double> Cells() {
-  const std::int32_t n = model2d::ProfileWidth();
+std::vector<double> Cells(const ProfileState& state) {
+  const std::int32_t n = model2d::ProfileWidth(state);
   std::vector<double> heights(static_cast<std::size_t>(n) + 1);
   for (std::int32_t i = 0; i <= n; ++i)
-    heights[static_cast<std::size_t>(i)] = model2d::ProfileHeight(i);
+    heights[static_cast<std::size_t>(i)] = model2d::ProfileHeight(state, i);
   return heights;
 }
 
-analysis::Snapshot ProfileSnapshot() {
-  const std::int32_t n = model2d::ProfileWidth();
+analysis::Snapshot ProfileSnapshot(const ProfileState& state) {
+  const std::int32_t n = model2d::ProfileWidth(state);
   analysis::Snapshot snapshot{n + 1, 1, {}};
   for (std::int32_t i = 0; i <= n; ++i)
-    snapshot.cells.push_back(model2d::ProfileHeight(i));
+    snapshot.cells.push_back(model2d::ProfileHeight(state, i));
   return snapshot;
 }
 
-bool WriteProfile(std::int32_t width, std::FILE* out) {
-  return WriteHeightLine(out, &model2d::rippleProfile.at(0), width + 1) && std::fflush(out) == 0;
+bool WriteProfile(const ProfileState& state, std::FILE* out) {
+  const std::int32_t* first = state.profile.cells - model2d::RippleProfile::firstCell;
+  return WriteHeightLine(out, first, state.params.layerWidth + 1) &&
+         std::fflush(out) == 0;
 }
 
-RunModel ProfileModel(const ProfileRun& profile) {
-  const model2d::ProfileParams p = profile.params;
+RunModel ProfileModel(ProfileState& state) {
+  const model2d::ProfileParams p = state.params;
   return {
       analysis::Model::Profile,
-      [] { model2d::RunProfileStep(); },
-      model2d::rippleProfile.cells,
-      {kammel::RedrawProfile, Cells},
-      ProfileSnapshot,
+      [&state] { model2d::RunProfileStep(state); },
+      state.profile.cells,
+      state.random,
+      {[&state](common::Random&) { kammel::RedrawProfile(state); },
+       [&state] { return Cells(state); }},
+      [&state] { return ProfileSnapshot(state); },
       [p](std::int32_t h) { return model2d::ProfileJumpLengthFor(h, p.factorB, p.windStrength); },
       p.factorQ,
-      [p](std::FILE* out) { return WriteProfile(p.layerWidth, out); }};
+      [&state](std::FILE* out) { return WriteProfile(state, out); }};
 }
 
 }  // namespace
@@ -98,8 +105,9 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
 
   RunDriver driver(profile.run, "profile", "steps", resume, output);
   if (const int fault = driver.Prepare()) return fault;
-  kammel::SetUpProfile(profile.params);
-  return driver.Run(ProfileModel(profile), *options, args, Parameters(profile));
+  const auto state = std::make_unique<ProfileState>();
+  kammel::SetUpProfile(*state, profile.params);
+  return driver.Run(ProfileModel(*state), *options, args, Parameters(profile));
 }
 
 }  // namespace tools

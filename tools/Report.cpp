@@ -22,14 +22,15 @@ int WriteFault(const RunOutput& output, std::string_view what) {
   return 1;
 }
 
-void SeedGenerator(bool seedGiven, std::uint32_t seed, const RunOutput& output) {
+void SeedGenerator(common::Random& random, bool seedGiven, std::uint32_t seed,
+                   const RunOutput& output) {
   if (seedGiven) {
-    common::SetRandomState(seed);
+    random.state = seed;
     return;
   }
-  common::SeedFromClock();
-  std::fprintf(output.err, "kammelsim: seed %u (repeat the run with --seed %u)\n",
-               common::randomState, common::randomState);
+  common::SeedFromClock(random);
+  std::fprintf(output.err, "kammelsim: seed %u (repeat the run with --seed %u)\n", random.state,
+               random.state);
 }
 
 Progress::Progress(const RunOutput& output, std::int64_t first, std::int64_t total,

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/Random.h"
+
 #include "tools/Kammelsim.h"
 
 namespace tools {
@@ -18,7 +20,8 @@ int UsageFault(const RunOutput& output, std::string_view message);
 int WriteFault(const RunOutput& output, std::string_view what);
 
 /// Sets the generator from --seed, or from the clock, reporting the seed taken.
-void SeedGenerator(bool seedGiven, std::uint32_t seed, const RunOutput& output);
+void SeedGenerator(common::Random& random, bool seedGiven, std::uint32_t seed,
+                   const RunOutput& output);
 
 /// Shows "<done> of <total> <unit>", the rate and the time left on a terminal once a run has
 /// taken about a second.

@@ -5,7 +5,6 @@
 #include <system_error>
 #include <utility>
 
-#include "common/Random.h"
 #include "tools/Interrupts.h"
 #include "tools/Options.h"
 #include "tools/Report.h"
@@ -98,13 +97,13 @@ int RunDriver::Start(const RunModel& model, const ParsedOptions& options,
   if (resume_) {
     record_ = resume_->data;
   } else {
-    SeedGenerator(settings_.seedGiven, settings_.seed, output_);
+    SeedGenerator(model.random, settings_.seedGiven, settings_.seed, output_);
     record_.command = command_;
     record_.args = options.Canonical();
     const std::vector<std::string_view> words(args.begin(), args.end());
     record_.commandLine = CommandLine(command_, words);
     record_.directory = CurrentFolder();
-    record_.seed = common::randomState;
+    record_.seed = model.random.state;
   }
   record_.version = Version();
   record_.parameters = parameters;
@@ -157,7 +156,7 @@ bool RunDriver::OpenFiles(const RunModel& model) {
 void RunDriver::Restore() {
   const CheckpointData& data = resume_->data;
   std::copy(data.cells.begin(), data.cells.end(), model_->cells.begin());
-  common::SetRandomState(data.modelState);
+  model_->random.state = data.modelState;
   pictures_.SetPictureSeed(data.pictureState);
   pictures_.RestoreSpaceTime(data.spaceTime);
 }
@@ -178,7 +177,7 @@ bool RunDriver::SaveCheckpoint(std::int64_t done) {
   if (settings_.checkpoint.empty()) return true;
   CheckpointData& d = record_;
   d.done = done;
-  d.modelState = common::randomState;
+  d.modelState = model_->random.state;
   d.pictureState = pictures_.PictureState();
   d.cells.assign(model_->cells.begin(), model_->cells.end());
   d.hasStats = stats_.has_value();

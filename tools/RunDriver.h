@@ -25,6 +25,7 @@ struct RunModel {
   analysis::Model kind;
   std::function<void()> step;               ///< one batch or step
   std::span<std::int32_t> cells;            ///< the whole array, guards included
+  common::Random& random;                   ///< the model's generator
   View view;                                ///< how the program draws it
   std::function<analysis::Snapshot()> bed;  ///< the heights a snapshot records
   analysis::JumpLength jump;

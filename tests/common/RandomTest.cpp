@@ -9,41 +9,47 @@
 
 namespace {
 
-TEST(Random, StartsAtZeroAndAdvancesByTheLinearCongruence) {
-  common::SetRandomState(0);
+TEST(Random, StartsAtZeroAndRunsThroughKnownStates) {
+  common::Random random;
   const std::uint32_t expected[] = {1u, 134775814u, 3698175007u, 870078620u, 1172187917u};
   for (const std::uint32_t state : expected)
-    EXPECT_EQ(common::AdvanceRandom(), state);
+    EXPECT_EQ(common::AdvanceRandom(random), state);
 }
 
 TEST(Random, UniformRandomIsTheNewStateOver2To32) {
-  common::SetRandomState(20261208);
-  EXPECT_EQ(common::UniformRandom(), 2048601785.0 / 4294967296.0);
-  EXPECT_EQ(common::randomState, 2048601785u);
+  common::Random random{20261208};
+  EXPECT_EQ(common::UniformRandom(random), 2048601785.0 / 4294967296.0);
+  EXPECT_EQ(random.state, 2048601785u);
 }
 
-TEST(Random, RandomBelowTwoIsTheTopBitOfTheNewState) {
-  common::SetRandomState(7);
+// The map's sparkle and the model read the same numbers: a coin of RandomBelow(2) is heads
+// exactly when the UniformRandom of the same draw is at least a half.
+TEST(Random, RandomBelowTwoAgreesWithUniformRandomOfTheSameDraw) {
+  common::Random coin{7}, uniform{7};
+  int heads = 0;
   for (int n = 0; n < 1000; ++n) {
-    const std::uint32_t before = common::randomState;
-    const std::int32_t bit = common::RandomBelow(2);
-    EXPECT_EQ(static_cast<std::uint32_t>(bit), (before * 134775813u + 1u) >> 31);
+    const std::int32_t bit = common::RandomBelow(coin, 2);
+    EXPECT_EQ(bit, common::UniformRandom(uniform) >= 0.5 ? 1 : 0) << n;
+    heads += bit;
   }
+  EXPECT_EQ(coin.state, uniform.state);
+  EXPECT_GT(heads, 400);
+  EXPECT_LT(heads, 600);
 }
 
 TEST(Random, RandomBelowStaysInRangeAndStillAdvancesForBadN) {
-  common::SetRandomState(99);
+  common::Random random{99};
   for (const std::int32_t n : {1, 3, 300, 2147483647}) {
     for (int k = 0; k < 200; ++k) {
-      const std::int32_t value = common::RandomBelow(n);
+      const std::int32_t value = common::RandomBelow(random, n);
       EXPECT_GE(value, 0);
       EXPECT_LT(value, n);
     }
   }
   for (const std::int32_t n : {0, -5}) {
-    const std::uint32_t before = common::randomState;
-    EXPECT_EQ(common::RandomBelow(n), 0);
-    EXPECT_NE(common::randomState, before);
+    const std::uint32_t before = random.state;
+    EXPECT_EQ(common::RandomBelow(random, n), 0);
+    EXPECT_NE(random.state, before);
   }
 }
 
@@ -52,20 +58,19 @@ TEST(Random, ClockSeedIsMillisecondsSinceMidnight) {
   EXPECT_EQ(common::ClockSeed(0, 0, 1, 5), 1005u);
   EXPECT_EQ(common::ClockSeed(13, 7, 42, 250), ((13u * 60 + 7) * 60 + 42) * 1000 + 250);
   EXPECT_EQ(common::ClockSeed(23, 59, 59, 999), 86399999u);
-  common::SeedFromClock();
-  EXPECT_LT(common::randomState, 86400000u);
+  common::Random random{0xffffffffu};
+  common::SeedFromClock(random);
+  EXPECT_LT(random.state, 86400000u);
 }
 
 TEST(Random, DrawStatesGivesTheSameStatesAsAdvancingOneByOne) {
-  for (const std::int32_t count : {0, 1, 3, 4, 5, 8, 1023, 1024}) {
-    common::SetRandomState(4242);
+  for (const std::int32_t count : {0, 1, 3, 4, 5, 8, 9, 1023, 1024}) {
+    common::Random blocks{4242}, single{4242};
     std::vector<std::uint32_t> drawn(static_cast<std::size_t>(count) + 1, 0xdeadbeef);
-    common::DrawStates(drawn.data(), count);
-    const std::uint32_t after = common::randomState;
-    common::SetRandomState(4242);
+    common::DrawStates(blocks, drawn.data(), count);
     for (std::int32_t k = 0; k < count; ++k)
-      ASSERT_EQ(drawn[k], common::AdvanceRandom()) << k;
-    EXPECT_EQ(after, common::randomState) << count;
+      ASSERT_EQ(drawn[k], common::AdvanceRandom(single)) << k;
+    EXPECT_EQ(blocks.state, single.state) << count;
     EXPECT_EQ(drawn[count], 0xdeadbeefu) << "wrote past the end";
   }
 }

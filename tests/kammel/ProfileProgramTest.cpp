@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,26 +21,26 @@ class ProfileProgram : public testing_support::FakeProgramWindow {
  protected:
   void SetUp() override {
     FakeProgramWindow::SetUp();
-    model2d::profileParams = {};
-    model2d::InitRippleProfile();
+    profile->random.state = 1;
     ClearCalls();
   }
   static std::size_t Redraws() { return Count("J_fillrect"); }
   // Steps run since the generator stood at state, judged by the draws they made.
-  static int StepsSince(std::uint32_t state) {
-    const std::uint32_t now = common::randomState;
-    common::SetRandomState(state);
+  int StepsSince(std::uint32_t state) const {
+    common::Random counter{state};
     for (int steps = 0; steps < 100; ++steps) {
-      if (common::randomState == now) return steps;
-      for (std::int64_t n = 0; n < model2d::RandomNumbersPerStep(); ++n)
-        common::AdvanceRandom();
+      if (counter.state == profile->random.state) return steps;
+      for (std::int64_t n = 0; n < model2d::RandomNumbersPerStep(*profile); ++n)
+        common::AdvanceRandom(counter);
     }
     return -1;
   }
+
+  std::unique_ptr<kammel::Profile> profile = std::make_unique<kammel::Profile>();
 };
 
 TEST_F(ProfileProgram, EingabeAsksFiveDialogsAndDrawsTheFlatProfileOnRow430) {
-  kammel::EnterProfileParameters();
+  kammel::EnterProfileParameters(*profile);
   const auto presets = fake::CallsStartingWith("J_settext");
   const char* expected[] = {"\"1000\"", "\" 50\"", "\"   2.00\"", "\"   5.00\"", "\"  1\""};
   ASSERT_EQ(presets.size(), 5u);
@@ -64,16 +65,16 @@ TEST_F(ProfileProgram, EingabeAsksFiveDialogsAndDrawsTheFlatProfileOnRow430) {
 
 TEST_F(ProfileProgram, WidthsAndGrainsOutsideTheBoundsAreAskedAgain) {
   fake::Script().typed = {"10001", "0", "10000", "-1", "100001", "7", "2", "5", "-2", "3"};
-  kammel::EnterProfileParameters();
-  EXPECT_EQ(model2d::profileParams.layerWidth, 10000);
-  EXPECT_EQ(model2d::profileParams.layerThickness, 7);
-  EXPECT_EQ(model2d::profileParams.factorQ, 3);
+  kammel::EnterProfileParameters(*profile);
+  EXPECT_EQ(profile->params.layerWidth, 10000);
+  EXPECT_EQ(profile->params.layerThickness, 7);
+  EXPECT_EQ(profile->params.factorQ, 3);
   EXPECT_NE(fake::CallsStartingWith("J_settext")[1].find("\"10001\""), std::string::npos);
   EXPECT_EQ(fake::CallsStartingWith("J_drawline").size(), 10000u);
 }
 
 TEST_F(ProfileProgram, BeforeEingabeEachRedrawIsOneSegmentAtTheOrigin) {
-  kammel::RedrawProfile();
+  kammel::RedrawProfile(*profile);
   EXPECT_EQ(fake::CallsStartingWith("J_drawline"),
             std::vector<std::string>{"J_drawline(13, 0, 0, 0, 0)"});
 }
@@ -81,13 +82,13 @@ TEST_F(ProfileProgram, BeforeEingabeEachRedrawIsOneSegmentAtTheOrigin) {
 // The order of the loop's tests: Start steps in its own pass, Stop still gets one step, and
 // other events step like any pass while running.
 TEST_F(ProfileProgram, StartRunsAStepEveryPassAndStopGetsOneMore) {
-  kammel::EnterProfileParameters();
-  const std::uint32_t state = common::randomState;
+  kammel::EnterProfileParameters(*profile);
+  const std::uint32_t state = profile->random.state;
   fake::Record().calls.clear();
   fake::Script().actions = {
       window.ItemStart, 0, window.ItemClear, 0, window.ItemStop, window.ItemStart, window.ItemStop,
       window.ItemQuit};
-  kammel::RunProfileLoop();
+  kammel::RunProfileLoop(*profile);
   EXPECT_EQ(StepsSince(state), 5 + 2);
   EXPECT_EQ(Redraws(), 7u);
   EXPECT_FALSE(window.PollEvents);
@@ -95,12 +96,12 @@ TEST_F(ProfileProgram, StartRunsAStepEveryPassAndStopGetsOneMore) {
 
 TEST_F(ProfileProgram, QuitOrCloseWhileRunningGetsOneLastStep) {
   for (const int end : {window.ItemQuit, window.Frame}) {
-    kammel::EnterProfileParameters();
-    const std::uint32_t state = common::randomState;
+    kammel::EnterProfileParameters(*profile);
+    const std::uint32_t state = profile->random.state;
     window.PollEvents = false;
     fake::Record().calls.clear();
     fake::Script().actions = {window.ItemStart, 0, end, window.ItemStart};
-    kammel::RunProfileLoop();
+    kammel::RunProfileLoop(*profile);
     EXPECT_EQ(StepsSince(state), 3);
     EXPECT_EQ(fake::Script().actions.size(), 1u) << "ended at Quit or close";
   }
@@ -111,9 +112,9 @@ TEST_F(ProfileProgram, EingabeWhileRunningRebuildsAndGoesOn) {
   const int ok = fake::Record().lastHandle + 4;
   fake::Script().actions = {window.ItemStart, window.ItemInput, ok, ok + 4,         ok + 8,
                             ok + 12,          ok + 16,          0,  window.ItemQuit};
-  kammel::RunProfileLoop();
+  kammel::RunProfileLoop(*profile);
   // The rebuilt profile took the steps of the Eingabe pass and of the two after it.
-  EXPECT_EQ(model2d::profileParams.layerWidth, 1000);
+  EXPECT_EQ(profile->params.layerWidth, 1000);
   EXPECT_TRUE(window.PollEvents) << "no new Start needed";
   EXPECT_EQ(Redraws(), 1u + 1 + 3);
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,14 +22,26 @@ class ReliefProgram : public testing_support::FakeProgramWindow {
  protected:
   void SetUp() override {
     FakeProgramWindow::SetUp();
-    model3d::rippleParams<Bed> = {};
-    model3d::InitRippleGrid<Bed>();
+    bed->random.state = 1;
+    program = bed.get();
     ClearCalls();
   }
+
+  // The loop takes plain functions, as the program's main gives it: they reach the bed here.
+  static void Enter() { kammel3::EnterParameters(*program); }
+  static void Batch() { kammel3::RunReliefBatch(*program); }
+
+  void SetUpBed(const model3d::RippleParams& params) {
+    bed->params = params;
+    model3d::InitRippleGrid(*bed);
+  }
+
+  std::unique_ptr<Bed> bed = std::make_unique<Bed>();  // all zero, as a program starts
+  static inline Bed* program = nullptr;
 };
 
 TEST_F(ReliefProgram, EingabeAsksSixDialogsFromTheDefaultsAndDrawsTheBed) {
-  kammel3::EnterParameters();
+  kammel3::EnterParameters(*bed);
   const std::vector<std::string> presets = fake::CallsStartingWith("J_settext");
   const char* expected[] = {"\" 300\"",    "\"  30\"",    "\" 20\"",
                             "\"   2.00\"", "\"   5.00\"", "\"  1\""};
@@ -42,8 +56,8 @@ TEST_F(ReliefProgram, EingabeAsksSixDialogsFromTheDefaultsAndDrawsTheBed) {
 
 TEST_F(ReliefProgram, SizesBeyondTheArrayAreAskedAgain) {
   fake::Script().typed = {"1000", "0", "999", "500", "499", "-1", "7", "2", "5", "1001", "3"};
-  kammel3::EnterParameters();
-  const auto& p = model3d::rippleParams<Bed>;
+  kammel3::EnterParameters(*bed);
+  const auto& p = bed->params;
   EXPECT_EQ(p.layerLength, 999);
   EXPECT_EQ(p.layerWidth, 499);
   EXPECT_EQ(p.layerHeight, 7);
@@ -53,7 +67,7 @@ TEST_F(ReliefProgram, SizesBeyondTheArrayAreAskedAgain) {
 }
 
 TEST_F(ReliefProgram, AStartBeforeEingabeShowsABlackCanvasAndDrawsNoTriangle) {
-  kammel3::RunReliefBatch();
+  kammel3::RunReliefBatch(*bed);
   EXPECT_EQ(fake::CallsStartingWith("J_fillrect"),
             std::vector<std::string>{"J_fillrect(13, 0, 0, 801, 601)"});
   EXPECT_EQ(Count("J_setcolor"), 1u);
@@ -61,9 +75,8 @@ TEST_F(ReliefProgram, AStartBeforeEingabeShowsABlackCanvasAndDrawsNoTriangle) {
 }
 
 TEST_F(ReliefProgram, EveryTriangleIsWhiteWithABlackOutline) {
-  model3d::rippleParams<Bed> = {4, 3, 2, 2.0, 5.0, 1};
-  model3d::InitRippleGrid<Bed>();
-  kammel3::RedrawRelief();
+  SetUpBed({4, 3, 2, 2.0, 5.0, 1});
+  kammel3::RedrawRelief(*bed);
   const auto& calls = fake::Record().calls;
   for (std::size_t n = 0; n < calls.size(); ++n) {
     if (calls[n].rfind("J_fillpolygon", 0) == 0) {
@@ -77,18 +90,21 @@ TEST_F(ReliefProgram, EveryTriangleIsWhiteWithABlackOutline) {
 }
 
 TEST_F(ReliefProgram, EachStartOrCanvasPressIsOneBatchAndOneRedraw) {
-  model3d::rippleParams<Bed> = {20, 5, 4, 2.0, 5.0, 1};
-  model3d::InitRippleGrid<Bed>();
+  SetUpBed({20, 5, 4, 2.0, 5.0, 1});
   fake::Script().actions = {window.ItemStart, window.MouseKind0,  window.ItemStop,
                             window.ItemClear, window.KeyListener, window.ItemQuit};
   window.LastEvent = 0;
-  program3d::RunBatchLoop(kammel3::EnterParameters, kammel3::RunReliefBatch);
+  program3d::RunBatchLoop(Enter, Batch);
   EXPECT_EQ(Count("J_fillrect"), 2u);
-  const std::uint32_t after = common::randomState;
-  common::SetRandomState(1);
+  auto twice = std::make_unique<Bed>();
+  twice->params = bed->params;
+  model3d::InitRippleGrid(*twice);
+  twice->random.state = 1;
   for (int n = 0; n < 2; ++n)
-    model3d::RunBatch<Bed>();
-  EXPECT_EQ(after, common::randomState) << "two batches' draws";
+    model3d::RunBatch(*twice);
+  EXPECT_EQ(bed->random.state, twice->random.state) << "two batches' draws";
+  EXPECT_TRUE(std::equal(std::begin(bed->grid.cells), std::end(bed->grid.cells),
+                         std::begin(twice->grid.cells)));
 }
 
 }  // namespace

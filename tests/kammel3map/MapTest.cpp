@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,11 +27,24 @@ class MapProgram : public testing_support::FakeProgramWindow {
  protected:
   void SetUp() override {
     FakeProgramWindow::SetUp();
-    model3d::rippleParams<Bed> = {};
-    model3d::InitRippleGrid<Bed>();
-    kammel3map::MapThreshold = 0;
+    bed->random.state = 1;
+    program = bed.get();
+    threshold = 0;
     ClearCalls();
   }
+
+  // The loop takes plain functions, as the program's main gives it: they reach the bed here.
+  static void Enter() { kammel3map::EnterMapParameters(*program, threshold); }
+  static void Batch() { kammel3map::RunMapBatch(*program, threshold); }
+
+  void SetUpBed(const model3d::RippleParams& params) {
+    bed->params = params;
+    model3d::InitRippleGrid(*bed);
+  }
+
+  std::unique_ptr<Bed> bed = std::make_unique<Bed>();  // all zero, as a program starts
+  static inline Bed* program = nullptr;
+  static inline std::int32_t threshold = 0;
 
   static std::vector<std::string> Labels() {
     std::vector<std::string> labels;
@@ -47,7 +61,7 @@ class MapProgram : public testing_support::FakeProgramWindow {
 };
 
 TEST_F(MapProgram, EingabeWithThePresetsDrawsTheWholeBedBrown) {
-  kammel3map::EnterMapParameters();
+  Enter();
   const std::vector<std::string> prompts = {
       "\" Programm zur Simulation von Sandkammeln nach Nishimori - Schichtl\xe4nge : \")",
       "\" Schichtbreite : \")",
@@ -63,7 +77,7 @@ TEST_F(MapProgram, EingabeWithThePresetsDrawsTheWholeBedBrown) {
                             "\"   5.00\"", "\"  1\"",  "\" 6\""};
   for (int n = 0; n < 7; ++n)
     EXPECT_NE(presets[n].find(expected[n]), std::string::npos) << n;
-  EXPECT_EQ(kammel3map::MapThreshold, 6);
+  EXPECT_EQ(threshold, 6);
   EXPECT_EQ(CountExactly(kBrown), 301 * 151);
   EXPECT_EQ(CountExactly(kYellow) + CountExactly(kWhite), 0);
   for (const char* corner : {"J_drawpixel(13, 50, 550)", "J_drawpixel(13, 750, 550)",
@@ -76,8 +90,8 @@ TEST_F(MapProgram, SizesOutsideTheBedAndGrainsOutsideTheBoundsAreAskedAgain) {
   // length 1001, 0, then 1000; width 501, -3, then 500; height 1001 then 20; b, wind; q -1, 2.
   fake::Script().typed = {"1001", "0", "1000", "501", "-3", "500", "1001",
                           "20",   "2", "5",    "-1",  "2",  "21"};
-  kammel3map::EnterMapParameters();
-  const auto& p = model3d::rippleParams<Bed>;
+  Enter();
+  const auto& p = bed->params;
   EXPECT_EQ(p.layerLength, 1000);
   EXPECT_EQ(p.layerWidth, 500);
   EXPECT_EQ(p.layerHeight, 20);
@@ -90,38 +104,37 @@ TEST_F(MapProgram, SizesOutsideTheBedAndGrainsOutsideTheBoundsAreAskedAgain) {
 }
 
 TEST_F(MapProgram, BrightCellsDrawOneRandomColourEachInDrawingOrder) {
-  model3d::rippleParams<Bed> = {3, 2, 0, 2.0, 5.0, 1};
-  model3d::InitRippleGrid<Bed>();
-  auto& grid = model3d::rippleGrid<Bed>;
+  SetUpBed({3, 2, 0, 2.0, 5.0, 1});
+  auto& grid = bed->grid;
   grid.at(0, 1) = 7;  // equal to the threshold: bright
   grid.at(2, 2) = 9;
   grid.at(3, 0) = 6;  // one below: brown
-  common::SetRandomState(12345);
-  kammel3map::RedrawMap(7);
-  common::SetRandomState(12345);
+  common::Random sparkle{12345}, twin{12345};
+  kammel3map::RedrawMap(*bed, 7, sparkle);
   std::vector<std::string> expected;
   for (int n = 0; n < 2; ++n)
-    expected.push_back(common::RandomBelow(2) ? kWhite : kYellow);
+    expected.push_back(common::RandomBelow(twin, 2) ? kWhite : kYellow);
   std::vector<std::string> bright;
   for (const std::string& call : fake::CallsStartingWith("J_setcolor")) {
     if (call != kBrown && call != "J_setcolor(13, 0, 0, 0)") bright.push_back(call);
   }
   EXPECT_EQ(bright, expected);
   EXPECT_EQ(CountExactly(kBrown), 12 - 2);
+  EXPECT_EQ(sparkle.state, twin.state);
+  EXPECT_EQ(bed->random.state, 1u) << "the bed's own generator is not the one passed";
 }
 
 TEST_F(MapProgram, ThresholdsBeyondAnyHeightDrawAllBrownOrAllBright) {
-  model3d::rippleParams<Bed> = {10, 10, 5, 2.0, 5.0, 1};
-  model3d::InitRippleGrid<Bed>();
-  kammel3map::RedrawMap(128);
+  SetUpBed({10, 10, 5, 2.0, 5.0, 1});
+  kammel3map::RedrawMap(*bed, 128, bed->random);
   EXPECT_EQ(CountExactly(kBrown), 121);
-  EXPECT_EQ(common::randomState, 1u) << "no draws for brown cells";
-  kammel3map::RedrawMap(-128);
+  EXPECT_EQ(bed->random.state, 1u) << "no draws for brown cells";
+  kammel3map::RedrawMap(*bed, -128, bed->random);
   EXPECT_EQ(CountExactly(kYellow) + CountExactly(kWhite), 121);
 }
 
 TEST_F(MapProgram, StartBeforeEingabeDrawsOneBrightPixelAtTheOrigin) {
-  kammel3map::RunMapBatch();
+  Batch();
   EXPECT_EQ(fake::CallsStartingWith("J_drawpixel"),
             std::vector<std::string>{"J_drawpixel(13, 0, 0)"});
   EXPECT_EQ(CountExactly(kYellow) + CountExactly(kWhite), 1);
@@ -140,7 +153,7 @@ TEST_F(MapProgram, LoopRunsOneBatchPerStartAndEndsOnQuitOrClose) {
                               window.MouseKind1,  window.MouseKind2,
                               window.KeyListener, byClose ? window.Frame : window.ItemQuit,
                               window.ItemStart};
-    program3d::RunBatchLoop(kammel3map::EnterMapParameters, kammel3map::RunMapBatch);
+    program3d::RunBatchLoop(Enter, Batch);
     EXPECT_EQ(redraws(), 2u);
     EXPECT_FALSE(window.PollEvents);
     EXPECT_EQ(fake::Script().actions.size(), 1u) << "the loop ended at Quit or close";

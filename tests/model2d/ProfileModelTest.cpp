@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 #include "common/Random.h"
@@ -22,24 +24,36 @@ constexpr int kFirst = model2d::RippleProfile::firstCell;  // the low guard, -1
 constexpr int kLast = model2d::RippleProfile::lastCell;    // the high spare cell, 10001
 constexpr std::int32_t kMaxJump = model2d::kMaxProfileJump;
 
-std::int32_t& H(int i) {
-  return model2d::rippleProfile.at(i);
-}
+// A fresh profile for every test: nothing one test leaves behind reaches another.
+class Profile : public testing::Test {
+ protected:
+  std::int32_t& H(int i) { return state->profile.at(i); }
 
-void Init(const ProfileParams& p) {
-  model2d::profileParams = p;
-  model2d::InitRippleProfile();
-}
+  void Init(const ProfileParams& p) {
+    state->params = p;
+    model2d::InitRippleProfile(*state);
+  }
 
-std::int64_t Total() {
-  const auto& cells = model2d::rippleProfile.cells;
-  return std::accumulate(std::begin(cells), std::end(cells), std::int64_t{0});
-}
+  std::int64_t Total() const {
+    const auto& cells = state->profile.cells;
+    return std::accumulate(std::begin(cells), std::end(cells), std::int64_t{0});
+  }
 
-std::vector<std::int64_t> Cells() {
-  const auto& cells = model2d::rippleProfile.cells;
-  return {std::begin(cells), std::end(cells)};
-}
+  std::vector<std::int64_t> Cells() const {
+    const auto& cells = state->profile.cells;
+    return {std::begin(cells), std::end(cells)};
+  }
+
+  std::unique_ptr<model2d::ProfileState> state = std::make_unique<model2d::ProfileState>();
+  common::Random& random = state->random;
+};
+
+using ProfileModel = Profile;
+using ProfileJumpLength = Profile;
+using ProfileSaltationSweep = Profile;
+using ProfileCreepSweep = Profile;
+using RandomDraws = Profile;
+using RunProfileStep = Profile;
 
 using testing_support::SetNextState;
 using testing_support::StateForPick;
@@ -51,37 +65,35 @@ std::uint32_t Advanced(std::uint32_t seed, std::int64_t draws) {
   return seed;
 }
 
-TEST(ProfileModel, BeforeAnyInitialisationAStepDrawsItsNumbersAndChangesNothing) {
-  model2d::profileParams = {};  // the state a program starts with
-  model2d::rippleProfile = {};
-  const ProfileParams& p = model2d::profileParams;
+TEST_F(ProfileModel, BeforeAnyInitialisationAStepDrawsItsNumbersAndChangesNothing) {
+  const ProfileParams& p = state->params;  // as a program starts with it
   ASSERT_EQ(p.layerWidth, 0);
   ASSERT_EQ(Total(), 0);
-  common::SetRandomState(3);
-  model2d::RunProfileStep();
-  EXPECT_EQ(common::randomState, Advanced(3, 23));
+  random.state = 3;
+  model2d::RunProfileStep(*state);
+  EXPECT_EQ(random.state, Advanced(3, 23));
   EXPECT_EQ(Total(), 0);
-  EXPECT_EQ(Cells(), std::vector<std::int64_t>(std::size(model2d::rippleProfile.cells), 0));
+  EXPECT_EQ(Cells(), std::vector<std::int64_t>(std::size(state->profile.cells), 0));
 }
 
-TEST(ProfileModel, InitFillsCellsZeroToNAndClearsTheRest) {
+TEST_F(ProfileModel, InitFillsCellsZeroToNAndClearsTheRest) {
   Init({10, 7, 2.0, 5.0, 1});
   Init(scenarios::kProfileDefaults);
   for (int i = kFirst; i <= kLast; ++i) {
-    ASSERT_EQ(model2d::ProfileHeight(i), i >= 0 && i <= 1000 ? 50 : 0) << i;
+    ASSERT_EQ(model2d::ProfileHeight(*state, i), i >= 0 && i <= 1000 ? 50 : 0) << i;
   }
   EXPECT_EQ(Total(), 50'050);
-  EXPECT_EQ(model2d::ProfileHeight(kFirst - 1), 0);
-  EXPECT_EQ(model2d::ProfileHeight(kLast + 1), 0);
+  EXPECT_EQ(model2d::ProfileHeight(*state, kFirst - 1), 0);
+  EXPECT_EQ(model2d::ProfileHeight(*state, kLast + 1), 0);
 
   Init({-3, 50, 2.0, 5.0, 1});
   EXPECT_EQ(Total(), 0);
   Init({20000, 4, 2.0, 5.0, 1});  // wider than the table: fills what it holds
   EXPECT_EQ(Total(), 4 * 10001);
-  EXPECT_EQ(model2d::ProfileWidth(), 10000);
+  EXPECT_EQ(model2d::ProfileWidth(*state), 10000);
 }
 
-TEST(ProfileJumpLength, RoundsOnceHalfToEvenAndClampsWildFactors) {
+TEST_F(ProfileJumpLength, RoundsOnceHalfToEvenAndClampsWildFactors) {
   struct Case {
     std::int32_t height;
     double b, wind;
@@ -105,11 +117,12 @@ TEST(ProfileJumpLength, RoundsOnceHalfToEvenAndClampsWildFactors) {
   };
   for (const Case& c : cases) {
     Init({5, c.height, c.b, c.wind, 1});
-    EXPECT_EQ(model2d::ProfileJumpLength(2), c.length) << c.height << " " << c.b << " " << c.wind;
+    EXPECT_EQ(model2d::ProfileJumpLength(*state, 2), c.length)
+        << c.height << " " << c.b << " " << c.wind;
   }
   Init({5, 50, 2.0, 5.0, 1});
-  EXPECT_EQ(model2d::ProfileJumpLength(6), 5) << "cells outside the profile hold 0";
-  EXPECT_EQ(model2d::ProfileJumpLength(-7), 5) << "and so do cells outside the table";
+  EXPECT_EQ(model2d::ProfileJumpLength(*state, 6), 5) << "cells outside the profile hold 0";
+  EXPECT_EQ(model2d::ProfileJumpLength(*state, -7), 5) << "and so do cells outside the table";
 }
 
 // A profile flat at 0 but for one site of height q + 1 = 50, picked first, whose jump has the
@@ -118,7 +131,7 @@ struct JumpCase {
   std::int32_t width, site, length, landing;
 };
 
-TEST(ProfileSaltationSweep, LandsWithOneSubtractionAndKeepsStrayGrainsInTheTable) {
+TEST_F(ProfileSaltationSweep, LandsWithOneSubtractionAndKeepsStrayGrainsInTheTable) {
   constexpr std::int32_t q = 49;
   const JumpCase cases[] = {
       {1000, 990, 105, 95},             // wraps
@@ -136,27 +149,27 @@ TEST(ProfileSaltationSweep, LandsWithOneSubtractionAndKeepsStrayGrainsInTheTable
   for (const JumpCase& c : cases) {
     Init({c.width, 0, 2.0, c.length - 100.0, q});
     H(c.site) = q + 1;
-    SetNextState(StateForPick(c.site, c.width));
-    model2d::ProfileSaltationSweep();
+    SetNextState(random, StateForPick(c.site, c.width));
+    model2d::ProfileSaltationSweep(*state);
     const std::int32_t expected = c.landing == c.site ? q + 1 : q;
     EXPECT_EQ(H(c.landing), expected) << c.site << " + " << c.length << " in " << c.width;
     EXPECT_EQ(Total(), q + 1);
   }
 }
 
-TEST(ProfileSaltationSweep, OnlyASiteHigherThanQJumps) {
+TEST_F(ProfileSaltationSweep, OnlyASiteHigherThanQJumps) {
   for (const std::int32_t height : {3, 4}) {
     Init({2, 0, 0.0, 1.0, 3});
     H(0) = height;
-    SetNextState(StateForPick(0, 2));  // N = 2: one event
-    model2d::ProfileSaltationSweep();
+    SetNextState(random, StateForPick(0, 2));  // N = 2: one event
+    model2d::ProfileSaltationSweep(*state);
     EXPECT_EQ(H(0), height == 4 ? 1 : 3) << height;
     EXPECT_EQ(H(1), height == 4 ? 3 : 0) << height;
   }
 }
 
 // With N = 2 a sweep is one event; every site is armed, so the one that jumps is the pick.
-TEST(ProfileSaltationSweep, SitePicksRoundExactHalvesToEven) {
+TEST_F(ProfileSaltationSweep, SitePicksRoundExactHalvesToEven) {
   struct Case {
     std::uint32_t state;
     std::int32_t site;
@@ -164,9 +177,9 @@ TEST(ProfileSaltationSweep, SitePicksRoundExactHalvesToEven) {
   const Case cases[] = {{1u << 30, 0}, {3u << 30, 2}, {1u << 31, 1}, {(1u << 30) + 1, 1}};
   for (const Case& c : cases) {
     Init({2, 5, 0.0, 0.0, 1});
-    model2d::profileParams.windStrength = 10000.0;  // every jump ends in the spare cell
-    SetNextState(c.state);
-    model2d::ProfileSaltationSweep();
+    state->params.windStrength = 10000.0;  // every jump ends in the spare cell
+    SetNextState(random, c.state);
+    model2d::ProfileSaltationSweep(*state);
     for (int i = 0; i <= 2; ++i)
       EXPECT_EQ(H(i), i == c.site ? 4 : 5) << c.state << " cell " << i;
   }
@@ -174,18 +187,18 @@ TEST(ProfileSaltationSweep, SitePicksRoundExactHalvesToEven) {
 
 // The first of the sweep's 999 draws is an exact tie, 2^28 * 1000 / 2^32 = 62.5, and no later
 // draw of that sweep picks 62 again: cell 62 jumps exactly when the tie goes to the even side.
-TEST(ProfileSaltationSweep, TheTieOfTheDefaultWidthGoesToSiteSixtyTwo) {
+TEST_F(ProfileSaltationSweep, TheTieOfTheDefaultWidthGoesToSiteSixtyTwo) {
   Init({1000, 0, 0.0, 100.0, 3});
   H(62) = 4;
-  SetNextState(1u << 28);
-  model2d::ProfileSaltationSweep();
+  SetNextState(random, 1u << 28);
+  model2d::ProfileSaltationSweep(*state);
   EXPECT_EQ(H(62), 1);
   EXPECT_EQ(H(162), 3);
 }
 
 // Stage A alone: the ends sit beside cells of height 0 and are too low to creep, and the cell
 // beyond N is high, so the random events of the sweep move nothing.
-TEST(ProfileCreepSweep, TheEndsLevelOutByAGrainEachWay) {
+TEST_F(ProfileCreepSweep, TheEndsLevelOutByAGrainEachWay) {
   struct Case {
     std::int32_t first, last, firstAfter, lastAfter;
   };
@@ -196,8 +209,8 @@ TEST(ProfileCreepSweep, TheEndsLevelOutByAGrainEachWay) {
     H(0) = c.first;
     H(1000) = c.last;
     H(1001) = 1000;
-    common::SetRandomState(17);
-    model2d::ProfileCreepSweep();
+    random.state = 17;
+    model2d::ProfileCreepSweep(*state);
     EXPECT_EQ(H(0), c.firstAfter) << c.first << ", " << c.last;
     EXPECT_EQ(H(1000), c.lastAfter) << c.first << ", " << c.last;
     EXPECT_EQ(Total(), c.first + c.last + 1000);
@@ -206,7 +219,7 @@ TEST(ProfileCreepSweep, TheEndsLevelOutByAGrainEachWay) {
 
 // N = 2 with equal ends: the sweep is one event, at k = 1 for a state below 2^31 + 1 and at
 // k = N = 2 above it.
-TEST(ProfileCreepSweep, SlidesRightThenLeftByAThirdPlusOne) {
+TEST_F(ProfileCreepSweep, SlidesRightThenLeftByAThirdPlusOne) {
   struct Case {
     std::uint32_t state;
     std::int32_t before[4], after[4];
@@ -225,27 +238,27 @@ TEST(ProfileCreepSweep, SlidesRightThenLeftByAThirdPlusOne) {
     Init({2, 0, 2.0, 5.0, 1});
     for (int i = 0; i < 4; ++i)
       H(i) = c.before[i];
-    SetNextState(c.state);
-    model2d::ProfileCreepSweep();
+    SetNextState(random, c.state);
+    model2d::ProfileCreepSweep(*state);
     for (int i = 0; i < 4; ++i)
       EXPECT_EQ(H(i), c.after[i]) << c.before[1] << " cell " << i;
   }
 }
 
-TEST(ProfileCreepSweep, CreepsPastTheTableOnlyIntoItsGuardCells) {
+TEST_F(ProfileCreepSweep, CreepsPastTheTableOnlyIntoItsGuardCells) {
   Init({10000, 0, 2.0, 5.0, 1});
   H(10000) = 30;
-  SetNextState(0xffffffffu);  // k = N = 10000
-  model2d::ProfileCreepSweep();
+  SetNextState(random, 0xffffffffu);  // k = N = 10000
+  model2d::ProfileCreepSweep(*state);
   EXPECT_GT(H(kLast), 0);
   Init({0, 30, 2.0, 5.0, 1});  // N = 0 picks k in 0..1; k = 0 has the guard cell on its left
-  SetNextState(0xffffffffu);
-  model2d::ProfileCreepSweep();
+  SetNextState(random, 0xffffffffu);
+  model2d::ProfileCreepSweep(*state);
   EXPECT_GT(H(kFirst), 0);
   EXPECT_EQ(Total(), 30);
 }
 
-TEST(RandomDraws, EverySweepDrawsMaxOfNMinusOneAndOneNumbers) {
+TEST_F(RandomDraws, EverySweepDrawsMaxOfNMinusOneAndOneNumbers) {
   struct Case {
     std::int32_t width;
     std::int64_t perSweep;
@@ -254,16 +267,16 @@ TEST(RandomDraws, EverySweepDrawsMaxOfNMinusOneAndOneNumbers) {
                         {1000, 999}, {1025, 1024}, {1026, 1025}, {10000, 9999}, {20000, 9999}};
   for (const Case& c : cases) {
     Init({c.width, 50, 2.0, 5.0, 1});
-    common::SetRandomState(77);
-    model2d::ProfileSaltationSweep();
-    EXPECT_EQ(common::randomState, Advanced(77, c.perSweep)) << "saltation, N = " << c.width;
-    common::SetRandomState(77);
-    model2d::ProfileCreepSweep();
-    EXPECT_EQ(common::randomState, Advanced(77, c.perSweep)) << "creep, N = " << c.width;
-    common::SetRandomState(77);
-    model2d::RunProfileStep();
-    EXPECT_EQ(common::randomState, Advanced(77, 23 * c.perSweep)) << "step, N = " << c.width;
-    EXPECT_EQ(model2d::RandomNumbersPerStep(), 23 * c.perSweep);
+    random.state = 77;
+    model2d::ProfileSaltationSweep(*state);
+    EXPECT_EQ(random.state, Advanced(77, c.perSweep)) << "saltation, N = " << c.width;
+    random.state = 77;
+    model2d::ProfileCreepSweep(*state);
+    EXPECT_EQ(random.state, Advanced(77, c.perSweep)) << "creep, N = " << c.width;
+    random.state = 77;
+    model2d::RunProfileStep(*state);
+    EXPECT_EQ(random.state, Advanced(77, 23 * c.perSweep)) << "step, N = " << c.width;
+    EXPECT_EQ(model2d::RandomNumbersPerStep(*state), 23 * c.perSweep);
   }
 }
 
@@ -275,23 +288,22 @@ struct SeededRun {
 };
 
 void ExpectSameAsReference(const SeededRun& run) {
-  Init(run.params);
+  const auto model = scenarios::MakeProfile(run.params, run.seed);
   reference::Profile ref(run.params);
-  common::SetRandomState(run.seed);
-  for (int k = 0; k < run.steps; ++k)
-    model2d::RunProfileStep();
-  const std::uint32_t modelState = common::randomState;
-  common::SetRandomState(run.seed);
-  for (int k = 0; k < run.steps; ++k)
+  ref.random.state = run.seed;
+  for (int k = 0; k < run.steps; ++k) {
+    model2d::RunProfileStep(*model);
     ref.Step();
+  }
   const ProfileParams& p = run.params;
-  EXPECT_EQ(modelState, common::randomState);
-  EXPECT_TRUE(Cells() == ref.cells_)
+  EXPECT_EQ(model->random.state, ref.random.state);
+  const auto& cells = model->profile.cells;
+  EXPECT_TRUE(std::vector<std::int64_t>(std::begin(cells), std::end(cells)) == ref.cells_)
       << "N " << p.layerWidth << " D " << p.layerThickness << " b " << p.factorB << " wind "
       << p.windStrength << " q " << p.factorQ << " seed " << run.seed;
 }
 
-TEST(RunProfileStep, AgreesWithTheLiteralRules) {
+TEST_F(RunProfileStep, AgreesWithTheLiteralRules) {
   constexpr double inf = INFINITY;
   const SeededRun runs[] = {
       {scenarios::kProfileDefaults, 20261208, 10},  // the golden run below
@@ -321,23 +333,23 @@ TEST(RunProfileStep, AgreesWithTheLiteralRules) {
     ExpectSameAsReference(run);
 }
 
-TEST(RunProfileStep, NewFactorsBetweenStepsTakeEffect) {
+TEST_F(RunProfileStep, NewFactorsBetweenStepsTakeEffect) {
   const ProfileParams p = scenarios::kProfileDefaults;
   Init(p);
   reference::Profile ref(p);
-  common::SetRandomState(31);
-  model2d::RunProfileStep();
-  model2d::profileParams.factorB = 0.5;
-  model2d::profileParams.windStrength = 40.0;
-  model2d::RunProfileStep();
-  common::SetRandomState(31);
+  random.state = 31;
+  model2d::RunProfileStep(*state);
+  state->params.factorB = 0.5;
+  state->params.windStrength = 40.0;
+  model2d::RunProfileStep(*state);
+  ref.random.state = 31;
   ref.Step();
   ref.SetFactors(0.5, 40.0);
   ref.Step();
   EXPECT_TRUE(Cells() == ref.cells_);
 }
 
-TEST(RunProfileStep, KeepsTheTableTotal) {
+TEST_F(RunProfileStep, KeepsTheTableTotal) {
   const ProfileParams profiles[] = {
       scenarios::kProfileDefaults,  scenarios::kWidestProfile,  {1, 50, 2.0, 5.0, 1},
       {10, 50, 2.0, 5.0, 1},  // most sand leaves the profile, none the table
@@ -345,12 +357,12 @@ TEST(RunProfileStep, KeepsTheTableTotal) {
   for (const ProfileParams& p : profiles) {
     Init(p);
     const std::int64_t before = Total();
-    common::SetRandomState(11);
+    random.state = 11;
     for (int k = 0; k < 5; ++k)
-      model2d::RunProfileStep();
+      model2d::RunProfileStep(*state);
     EXPECT_EQ(Total(), before) << p.layerWidth << " " << p.factorB;
     std::int64_t profile = 0;
-    for (int i = 0; i <= model2d::ProfileWidth(); ++i)
+    for (int i = 0; i <= model2d::ProfileWidth(*state); ++i)
       profile += H(i);
     EXPECT_LE(profile, before);
     for (int i = kFirst; i <= kLast; ++i)
@@ -360,7 +372,7 @@ TEST(RunProfileStep, KeepsTheTableTotal) {
 
 // Heights and factors no driver passes: nothing is read or written outside the table (the
 // sanitizers watch), and as every move takes what it gives, the total modulo 2^32 stays.
-TEST(RunProfileStep, StaysInsideTheTableForAnyParameters) {
+TEST_F(RunProfileStep, StaysInsideTheTableForAnyParameters) {
   constexpr std::int32_t max = std::numeric_limits<std::int32_t>::max();
   constexpr std::int32_t min = std::numeric_limits<std::int32_t>::min();
   constexpr double inf = INFINITY;
@@ -371,35 +383,61 @@ TEST(RunProfileStep, StaysInsideTheTableForAnyParameters) {
   };
   for (const ProfileParams& p : profiles) {
     Init(p);
-    const auto sum = [] {
+    const auto sum = [this] {
       std::uint32_t total = 0;
-      for (const std::int32_t h : model2d::rippleProfile.cells)
+      for (const std::int32_t h : state->profile.cells)
         total += static_cast<std::uint32_t>(h);
       return total;
     };
     const std::uint32_t before = sum();
-    common::SetRandomState(13);
+    random.state = 13;
     for (int k = 0; k < 3; ++k)
-      model2d::RunProfileStep();
+      model2d::RunProfileStep(*state);
     EXPECT_EQ(sum(), before) << p.layerWidth << " " << p.layerThickness << " " << p.factorQ;
   }
 }
 
 // Pins the whole model down: any change to the rules or the generator shows here. Computed
 // with the reference above, which the model matches.
-TEST(RunProfileStep, GoldenSeededDefaultSteps) {
-  scenarios::SetUpProfile(scenarios::kProfileDefaults, 20261208);
+TEST_F(RunProfileStep, GoldenSeededDefaultSteps) {
+  Init(scenarios::kProfileDefaults);
+  random.state = 20261208;
   for (int k = 0; k < 10; ++k)
-    model2d::RunProfileStep();
+    model2d::RunProfileStep(*state);
   std::uint64_t hash = 1469598103934665603u;  // FNV-1a over cells -1..10001
-  for (const std::int32_t h : model2d::rippleProfile.cells) {
+  for (const std::int32_t h : state->profile.cells) {
     hash = (hash ^ static_cast<std::uint32_t>(h)) * 1099511628211u;
   }
   EXPECT_EQ(hash, 2926409126667029837u);
-  EXPECT_EQ(common::randomState, 2908259798u);
+  EXPECT_EQ(state->random.state, 2908259798u);
   EXPECT_EQ(H(0), 53);
   EXPECT_EQ(H(500), 49);
   EXPECT_EQ(H(1000), 55);
+}
+
+// Profiles are values: two run in two threads at once each end as when run alone.
+TEST(ProfileState, TwoProfilesInThreadsAsWhenAlone) {
+  const auto alone = scenarios::MakeProfile(scenarios::kProfileDefaults, 1);
+  const auto other = scenarios::MakeProfile(scenarios::kProfileDefaults, 2);
+  const auto a = scenarios::MakeProfile(scenarios::kProfileDefaults, 1);
+  const auto b = scenarios::MakeProfile(scenarios::kProfileDefaults, 2);
+  std::thread second([&] {
+    for (int k = 0; k < 20; ++k)
+      model2d::RunProfileStep(*b);
+  });
+  for (int k = 0; k < 20; ++k) {
+    model2d::RunProfileStep(*a);
+    model2d::RunProfileStep(*alone);
+    model2d::RunProfileStep(*other);
+  }
+  second.join();
+  const auto cells = [](const model2d::ProfileState& p) {
+    return std::vector<std::int32_t>(std::begin(p.profile.cells), std::end(p.profile.cells));
+  };
+  EXPECT_EQ(cells(*a), cells(*alone));
+  EXPECT_EQ(cells(*b), cells(*other));
+  EXPECT_EQ(b->random.state, other->random.state);
+  EXPECT_NE(cells(*a), cells(*b));
 }
 
 }  // namespace

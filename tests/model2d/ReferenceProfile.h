@@ -1,5 +1,5 @@
 // A slow, literal reading of the 2D ripple rules, to check the optimised model against. It
-// shares only the generator with the model, works in 64-bit heights and extended precision,
+// shares only the generator's rule with the model, works in 64-bit heights and extended precision,
 // and keeps the model's safety choices (N clamped, jumps off the table landing in cell -1 or
 // 10001, NaN jumps of length 0) so that it can run any parameters.
 #pragma once
@@ -25,6 +25,8 @@ class Profile {
   }
 
   std::int64_t& h(int i) { return cells_[i + 1]; }
+
+  common::Random random;  ///< its own, seeded like the model's
   void SetFactors(double b, double wind) {
     p_.factorB = b;
     p_.windStrength = wind;
@@ -68,8 +70,9 @@ class Profile {
   }
 
  private:
-  static int Pick(int m) {
-    return static_cast<int>(std::nearbyintl(common::UniformRandom() * static_cast<long double>(m)));
+  int Pick(int m) {
+    const long double u = common::UniformRandom(random);
+    return static_cast<int>(std::nearbyintl(u * static_cast<long double>(m)));
   }
 
   void Slide(int k, int to) {

@@ -1,6 +1,7 @@
 // A slow, literal reading of the 3D ripple rules, to check the optimised model against.
-// It shares only the generator with the model; it keeps the model's safety choices (guard row
-// and column, clamped jump lengths and targets) so that it can run any parameters.
+// It shares only the generator's rule with the model, and draws from a generator of its own; it
+// keeps the model's safety choices (guard row and column, clamped jump lengths and targets) so that
+// it can run any parameters.
 #pragma once
 
 #include <algorithm>
@@ -29,6 +30,8 @@ class Bed {
 
   std::int32_t& h(int i, int j) { return cells_[(i + 1) * (S::lastColumn + 2) + (j + 1)]; }
 
+  common::Random random;
+
   void Batch() {
     for (int cycle = 0; cycle < S::cyclesPerBatch; ++cycle) {
       for (int n = 0; n < 3; ++n)
@@ -41,7 +44,7 @@ class Bed {
   void Saltation() {
     for (int j = 0; j <= W_; ++j) {
       for (int n = 0; n < std::max(L_, 1); ++n) {
-        const int i = Round(common::UniformRandom() * static_cast<long double>(L_));
+        const int i = Round(common::UniformRandom(random) * static_cast<long double>(L_));
         if (h(i, j) > p_.factorQ) {
           const long double raw = static_cast<long double>(h(i, j)) * p_.factorB + p_.windStrength;
           int t = i + Jump(raw);
@@ -79,8 +82,8 @@ class Bed {
     }
     const int events = std::max(W_ - 1, 1) + std::max(L_ - 1, 1) - 1;
     for (int n = 0; n < events; ++n) {
-      const long double u1 = common::UniformRandom();
-      const long double u2 = common::UniformRandom();
+      const long double u1 = common::UniformRandom(random);
+      const long double u2 = common::UniformRandom(random);
       const int i = Round(u1 * (L_ - 1)) + 1;
       const int j = Round(u2 * (W_ - 1)) + 1;
       if (h(i, j) <= 0) continue;

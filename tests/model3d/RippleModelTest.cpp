@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <numeric>
+#include <thread>
 
 #include "common/Random.h"
 #include "scenarios/Scenarios.h"
@@ -19,60 +21,58 @@ using model3d::ReliefSettings;
 using model3d::RippleParams;
 
 template <class S>
-auto& Grid() {
-  return model3d::rippleGrid<S>;
-}
+using Bed = model3d::BedState<S>;
 
 template <class S>
-std::int64_t Total() {
-  const auto& cells = Grid<S>().cells;
+std::int64_t Total(const Bed<S>& bed) {
+  const auto& cells = bed.grid.cells;
   return std::accumulate(std::begin(cells), std::end(cells), std::int64_t{0});
 }
 
 using testing_support::SetNextState;
 using testing_support::StateForPick;
 
+// A new bed of these parameters, its generator at seed.
 template <class S>
-void InitBed(const RippleParams& p) {
-  model3d::rippleParams<S> = p;
-  model3d::InitRippleGrid<S>();
+std::unique_ptr<Bed<S>> NewBed(const RippleParams& p, std::uint32_t seed = 0) {
+  return scenarios::MakeBed<S>(p, seed);
 }
 
 // Every cell of the model, guards included, in the reference's order.
 template <class S>
-std::vector<std::int32_t> Cells() {
+std::vector<std::int32_t> Cells(const Bed<S>& bed) {
   std::vector<std::int32_t> cells;
   for (int i = -1; i <= S::lastRow; ++i)
     for (int j = -1; j <= S::lastColumn; ++j)
-      cells.push_back(Grid<S>().at(i, j));
+      cells.push_back(bed.grid.at(i, j));
   return cells;
 }
 
 TEST(RippleGrid, InitFillsTheBedAndClearsEverythingElse) {
-  InitBed<ReliefSettings>(scenarios::kReliefDefaults);
+  const auto bed = NewBed<ReliefSettings>(scenarios::kReliefDefaults);
+  bed->grid.at(400, 40) = 3;  // left over from an earlier bed
+  model3d::InitRippleGrid(*bed);
   for (int i = -1; i <= ReliefSettings::lastRow; ++i) {
     for (int j = -1; j <= ReliefSettings::lastColumn; ++j) {
-      const bool bed = i >= 0 && i <= 300 && j >= 0 && j <= 30;
-      ASSERT_EQ(Grid<ReliefSettings>().at(i, j), bed ? 20 : 0) << i << "," << j;
+      const bool inside = i >= 0 && i <= 300 && j >= 0 && j <= 30;
+      ASSERT_EQ(bed->grid.at(i, j), inside ? 20 : 0) << i << "," << j;
     }
   }
 }
 
 TEST(RippleGrid, InitWithNegativeSizesFillsNothing) {
-  InitBed<ReliefSettings>({-1, 30, 20, 2.0, 5.0, 1});
-  EXPECT_EQ(Total<ReliefSettings>(), 0);
-  InitBed<ReliefSettings>({300, -1, 20, 2.0, 5.0, 1});
-  EXPECT_EQ(Total<ReliefSettings>(), 0);
+  EXPECT_EQ(Total(*NewBed<ReliefSettings>({-1, 30, 20, 2.0, 5.0, 1})), 0);
+  EXPECT_EQ(Total(*NewBed<ReliefSettings>({300, -1, 20, 2.0, 5.0, 1})), 0);
 }
 
 TEST(RippleGrid, HeightAtRoundsBothCoordinatesHalfEven) {
-  InitBed<ReliefSettings>({10, 10, 0, 2.0, 5.0, 1});
-  Grid<ReliefSettings>().at(2, 4) = 7;
-  Grid<ReliefSettings>().at(4, 2) = 9;
-  EXPECT_EQ(model3d::HeightAt<ReliefSettings>(2.5, 3.5), 7.0);
-  EXPECT_EQ(model3d::HeightAt<ReliefSettings>(3.5, 2.5), 9.0);
-  EXPECT_EQ(model3d::HeightAt<ReliefSettings>(-5.0, 2.0), 0.0);
-  EXPECT_EQ(model3d::HeightAt<ReliefSettings>(1e300, NAN), 0.0);
+  const auto bed = NewBed<ReliefSettings>({10, 10, 0, 2.0, 5.0, 1});
+  bed->grid.at(2, 4) = 7;
+  bed->grid.at(4, 2) = 9;
+  EXPECT_EQ(model3d::HeightAt(*bed, 2.5, 3.5), 7.0);
+  EXPECT_EQ(model3d::HeightAt(*bed, 3.5, 2.5), 9.0);
+  EXPECT_EQ(model3d::HeightAt(*bed, -5.0, 2.0), 0.0);
+  EXPECT_EQ(model3d::HeightAt(*bed, 1e300, NAN), 0.0);
 }
 
 TEST(JumpLength, RoundsTiesToEvenAndClampsWildFactors) {
@@ -89,8 +89,8 @@ TEST(JumpLength, RoundsTiesToEvenAndClampsWildFactors) {
       {3, NAN, 0.0, 0},     {3, INFINITY, -INFINITY, 0},  // NaN
   };
   for (const Case& c : cases) {
-    InitBed<ReliefSettings>({5, 5, c.height, c.b, c.wind, 1});
-    EXPECT_EQ(model3d::JumpLength<ReliefSettings>(2, 2), c.length) << c.height << " " << c.b;
+    const auto bed = NewBed<ReliefSettings>({5, 5, c.height, c.b, c.wind, 1});
+    EXPECT_EQ(model3d::JumpLength(*bed, 2, 2), c.length) << c.height << " " << c.b;
   }
 }
 
@@ -104,14 +104,14 @@ TEST(SteepestNeighbour, PicksTheFirstOfTheLargestDifferences) {
       {7, 3, 5, 5, -1}, {3, 7, 5, 5, 1}, {5, 8, 2, 5, -2}, {4, 4, 4, 4, 1},
   };
   for (const Case& c : cases) {
-    InitBed<ReliefSettings>({10, 10, 0, 2.0, 5.0, 1});
-    auto& g = Grid<ReliefSettings>();
+    const auto bed = NewBed<ReliefSettings>({10, 10, 0, 2.0, 5.0, 1});
+    auto& g = bed->grid;
     g.at(5, 5) = 5;
     g.at(6, 5) = c.next;
     g.at(4, 5) = c.previous;
     g.at(5, 4) = c.left;
     g.at(5, 6) = c.right;
-    EXPECT_EQ(model3d::SteepestNeighbour<ReliefSettings>(5, 5), c.result)
+    EXPECT_EQ(model3d::SteepestNeighbour(*bed, 5, 5), c.result)
         << c.next << " " << c.previous << " " << c.left << " " << c.right;
   }
 }
@@ -136,23 +136,23 @@ TEST(SaltationSweep, LandsWithOneSubtractionAndKeepsStrayGrainsInTheArray) {
       {250, 400, 350},                       // longer than L: leaves the bed for a row outside it
   };
   for (const JumpCase& c : cases) {
-    InitBed<ReliefSettings>({L, 0, 0, 0.0, c.length, q});
-    Grid<ReliefSettings>().at(c.site, 0) = q + 1;
-    SetNextState(StateForPick(c.site, L));
-    model3d::SaltationSweep<ReliefSettings>();
+    const auto bed = NewBed<ReliefSettings>({L, 0, 0, 0.0, c.length, q});
+    bed->grid.at(c.site, 0) = q + 1;
+    SetNextState(bed->random, StateForPick(c.site, L));
+    model3d::SaltationSweep(*bed);
     const std::int32_t expected = c.landing == c.site ? q + 1 : q;
-    EXPECT_EQ(Grid<ReliefSettings>().at(c.landing, 0), expected) << c.site << " + " << c.length;
-    EXPECT_EQ(Total<ReliefSettings>(), q + 1);
+    EXPECT_EQ(bed->grid.at(c.landing, 0), expected) << c.site << " + " << c.length;
+    EXPECT_EQ(Total(*bed), q + 1);
   }
 }
 
 TEST(SaltationSweep, AHeightEqualToQDoesNotJump) {
-  InitBed<ReliefSettings>({300, 0, 0, 0.0, 50.0, 3});
-  Grid<ReliefSettings>().at(100, 0) = 3;
-  SetNextState(StateForPick(100, 300));
-  model3d::SaltationSweep<ReliefSettings>();
-  EXPECT_EQ(Grid<ReliefSettings>().at(100, 0), 3);
-  EXPECT_EQ(Grid<ReliefSettings>().at(150, 0), 0);
+  const auto bed = NewBed<ReliefSettings>({300, 0, 0, 0.0, 50.0, 3});
+  bed->grid.at(100, 0) = 3;
+  SetNextState(bed->random, StateForPick(100, 300));
+  model3d::SaltationSweep(*bed);
+  EXPECT_EQ(bed->grid.at(100, 0), 3);
+  EXPECT_EQ(bed->grid.at(150, 0), 0);
 }
 
 // A 3 x 3 bed: its one creep event can be steered to the centre, whose neighbours are edges
@@ -161,13 +161,12 @@ TEST(CreepSweep, MovesAThirdOfTheDifferencePlusOneToTheFirstSteepestNeighbour) {
   const std::pair<std::int32_t, std::int32_t> moved[] = {{1, 1}, {2, 2}, {3, 2}, {4, 2},
                                                          {5, 3}, {7, 3}, {8, 4}, {9, 4}};
   for (const auto& [centre, amount] : moved) {
-    InitBed<ReliefSettings>({2, 2, 0, 2.0, 5.0, 1});
-    Grid<ReliefSettings>().at(1, 1) = centre;
-    common::SetRandomState(0);
-    model3d::CreepSweep<ReliefSettings>();  // state 1 then 134775814: both picks give 1
-    EXPECT_EQ(Grid<ReliefSettings>().at(1, 1), centre - amount) << centre;
-    EXPECT_EQ(Grid<ReliefSettings>().at(2, 1), amount) << "the next row comes first";
-    EXPECT_EQ(Total<ReliefSettings>(), centre);
+    const auto bed = NewBed<ReliefSettings>({2, 2, 0, 2.0, 5.0, 1}, 0);
+    bed->grid.at(1, 1) = centre;
+    model3d::CreepSweep(*bed);  // state 1 then 134775814: both picks give 1
+    EXPECT_EQ(bed->grid.at(1, 1), centre - amount) << centre;
+    EXPECT_EQ(bed->grid.at(2, 1), amount) << "the next row comes first";
+    EXPECT_EQ(Total(*bed), centre);
   }
 }
 
@@ -177,28 +176,26 @@ TEST(CreepSweep, EdgeCellsShedOneGrainInwardsOnlyWhenPositiveAndHigher) {
   };
   const Case cases[] = {{1, 0, 0}, {0, 0, 0}, {2, 2, 2}, {3, 1, 2}, {-2, -5, -2}};
   for (const Case& c : cases) {
-    InitBed<ReliefSettings>({300, 30, 0, 2.0, 5.0, 1});
-    Grid<ReliefSettings>().at(150, 0) = c.edge;  // side edge
-    Grid<ReliefSettings>().at(150, 1) = c.inner;
-    Grid<ReliefSettings>().at(0, 15) = c.edge;  // front edge
-    Grid<ReliefSettings>().at(1, 15) = c.inner;
-    common::SetRandomState(5);
-    model3d::CreepSweep<ReliefSettings>();
-    EXPECT_EQ(Grid<ReliefSettings>().at(150, 0), c.edgeAfter) << c.edge << " " << c.inner;
-    EXPECT_EQ(Grid<ReliefSettings>().at(0, 15), c.edgeAfter) << c.edge << " " << c.inner;
-    EXPECT_EQ(Total<ReliefSettings>(), 2 * (c.edge + c.inner));
+    const auto bed = NewBed<ReliefSettings>({300, 30, 0, 2.0, 5.0, 1}, 5);
+    bed->grid.at(150, 0) = c.edge;  // side edge
+    bed->grid.at(150, 1) = c.inner;
+    bed->grid.at(0, 15) = c.edge;  // front edge
+    bed->grid.at(1, 15) = c.inner;
+    model3d::CreepSweep(*bed);
+    EXPECT_EQ(bed->grid.at(150, 0), c.edgeAfter) << c.edge << " " << c.inner;
+    EXPECT_EQ(bed->grid.at(0, 15), c.edgeAfter) << c.edge << " " << c.inner;
+    EXPECT_EQ(Total(*bed), 2 * (c.edge + c.inner));
   }
 }
 
+// How many numbers sweep draws from the bed's generator, counted by stepping a second one.
 template <class S, class Sweep>
 std::uint64_t DrawsOf(const RippleParams& p, Sweep sweep) {
-  InitBed<S>(p);
-  common::SetRandomState(77);
-  sweep();
-  const std::uint32_t after = common::randomState;
-  common::SetRandomState(77);
+  const auto bed = NewBed<S>(p, 77);
+  sweep(*bed);
+  common::Random counter{77};
   for (std::uint64_t n = 1; n < 100'000'000; ++n) {
-    if (common::AdvanceRandom() == after) return n;
+    if (common::AdvanceRandom(counter) == bed->random.state) return n;
   }
   return 0;
 }
@@ -209,8 +206,7 @@ TEST(RandomDraws, EverySweepDrawsItsFixedCountWhetherOrNotSandMoves) {
   EXPECT_EQ(DrawsOf<S>(bed, model3d::SaltationSweep<S>), 31u * 300);
   EXPECT_EQ(DrawsOf<S>(bed, model3d::CreepSweep<S>), 2u * 327);
   EXPECT_EQ(DrawsOf<S>(bed, model3d::RunBatch<S>), 15u * 31 * 300 + 2u * 5 * 90 * 327);
-  model3d::rippleParams<S> = bed;
-  EXPECT_EQ(model3d::RandomNumbersPerBatch<S>(), 15 * 31 * 300 + 2 * 5 * 90 * 327);
+  EXPECT_EQ(model3d::RandomNumbersPerBatch(*NewBed<S>(bed)), 15 * 31 * 300 + 2 * 5 * 90 * 327);
   const RippleParams tiny{1, 1, 20, 2.0, 5.0, 1};
   EXPECT_EQ(DrawsOf<S>(tiny, model3d::SaltationSweep<S>), 2u);
   EXPECT_EQ(DrawsOf<S>(tiny, model3d::CreepSweep<S>), 2u);
@@ -220,27 +216,24 @@ TEST(RandomDraws, EverySweepDrawsItsFixedCountWhetherOrNotSandMoves) {
 }
 
 TEST(RunBatch, OnTheAllZeroStateDrawsButMovesNothing) {
-  InitBed<MapSettings>({0, 0, 0, 0.0, 0.0, 0});
-  common::SetRandomState(3);
-  model3d::RunBatch<MapSettings>();
-  EXPECT_NE(common::randomState, 3u);
-  EXPECT_EQ(Total<MapSettings>(), 0);
+  const auto bed = NewBed<MapSettings>({0, 0, 0, 0.0, 0.0, 0}, 3);
+  model3d::RunBatch(*bed);
+  EXPECT_NE(bed->random.state, 3u);
+  EXPECT_EQ(Total(*bed), 0);
 }
 
 // The optimised sweeps against a literal reading of the rules, cell for cell, guards included.
 template <class S>
 void ExpectSameAsReference(const RippleParams& p, std::uint32_t seed, int batches) {
-  InitBed<S>(p);
+  const auto bed = NewBed<S>(p, seed);
   reference::Bed<S> ref(p);
-  common::SetRandomState(seed);
-  for (int k = 0; k < batches; ++k)
-    model3d::RunBatch<S>();
-  const std::uint32_t modelState = common::randomState;
-  common::SetRandomState(seed);
-  for (int k = 0; k < batches; ++k)
+  ref.random.state = seed;
+  for (int k = 0; k < batches; ++k) {
+    model3d::RunBatch(*bed);
     ref.Batch();
-  EXPECT_EQ(modelState, common::randomState);
-  EXPECT_TRUE(Cells<S>() == ref.cells_)
+  }
+  EXPECT_EQ(bed->random.state, ref.random.state);
+  EXPECT_TRUE(Cells(*bed) == ref.cells_)
       << p.layerLength << "x" << p.layerWidth << " b " << p.factorB << " wind " << p.windStrength;
 }
 
@@ -265,35 +258,71 @@ TEST(RunBatch, KeepsTheArrayTotalWhateverTheFactors) {
                                {999, 499, 1000, 2.0, INFINITY, 1000},
                                {5000, 9000, 3, 2.0, 5.0, 1}};  // sizes beyond the array
   for (const RippleParams& p : beds) {
-    InitBed<ReliefSettings>(p);
-    const std::int64_t before = Total<ReliefSettings>();
-    common::SetRandomState(11);
-    model3d::RunBatch<ReliefSettings>();
-    EXPECT_EQ(Total<ReliefSettings>(), before) << p.factorB << " " << p.windStrength;
+    const auto bed = NewBed<ReliefSettings>(p, 11);
+    const std::int64_t before = Total(*bed);
+    model3d::RunBatch(*bed);
+    EXPECT_EQ(Total(*bed), before) << p.factorB << " " << p.windStrength;
   }
 }
 
 TEST(RunBatch, LargestMapBedKeepsItsTotal) {
-  InitBed<MapSettings>(scenarios::kLargestMapBed);
-  const std::int64_t before = Total<MapSettings>();
-  common::SetRandomState(5);
-  model3d::RunBatch<MapSettings>();
-  EXPECT_EQ(Total<MapSettings>(), before);
+  const auto bed = NewBed<MapSettings>(scenarios::kLargestMapBed, 5);
+  const std::int64_t before = Total(*bed);
+  model3d::RunBatch(*bed);
+  EXPECT_EQ(Total(*bed), before);
   EXPECT_EQ(before, 1001 * 501 * 5);
+}
+
+// FNV-1a over the bed, row by row.
+template <class S>
+std::uint64_t BedHash(const Bed<S>& bed) {
+  std::uint64_t hash = 1469598103934665603u;
+  for (int i = 0; i <= bed.params.layerLength; ++i) {
+    for (int j = 0; j <= bed.params.layerWidth; ++j)
+      hash = (hash ^ static_cast<std::uint32_t>(bed.grid.at(i, j))) * 1099511628211u;
+  }
+  return hash;
 }
 
 // Pins the whole model down: any change to the rules or the generator shows here.
 TEST(RunBatch, GoldenSeededDefaultBatch) {
-  scenarios::SetUpBed<ReliefSettings>(scenarios::kReliefDefaults, 20261208);
-  model3d::RunBatch<ReliefSettings>();
-  std::uint64_t hash = 1469598103934665603u;  // FNV-1a over the bed, row by row
-  for (int i = 0; i <= 300; ++i) {
-    for (int j = 0; j <= 30; ++j) {
-      hash = (hash ^ static_cast<std::uint32_t>(Grid<ReliefSettings>().at(i, j))) * 1099511628211u;
-    }
+  const auto bed = NewBed<ReliefSettings>(scenarios::kReliefDefaults, 20261208);
+  model3d::RunBatch(*bed);
+  EXPECT_EQ(BedHash(*bed), 6079489802005245808u);
+  EXPECT_EQ(bed->random.state, 2856209744u);
+}
+
+// Beds are values: two advanced in turn, or in two threads at once, each end as when run alone,
+// and neither generator draws for the other.
+TEST(BedState, TwoBedsRunInTurnOrInThreadsAsWhenAlone) {
+  const RippleParams map = {120, 60, 5, 2.0, 5.0, 1};
+  const auto aloneA = NewBed<MapSettings>(map, 1), aloneB = NewBed<MapSettings>(map, 2);
+  for (int k = 0; k < 3; ++k)
+    model3d::RunBatch(*aloneA);
+  for (int k = 0; k < 3; ++k)
+    model3d::RunBatch(*aloneB);
+  const auto turnA = NewBed<MapSettings>(map, 1), turnB = NewBed<MapSettings>(map, 2);
+  for (int k = 0; k < 3; ++k) {
+    model3d::RunBatch(*turnA);
+    model3d::RunBatch(*turnB);
   }
-  EXPECT_EQ(hash, 6079489802005245808u);
-  EXPECT_EQ(common::randomState, 2856209744u);
+  const auto threadA = NewBed<MapSettings>(map, 1), threadB = NewBed<MapSettings>(map, 2);
+  std::thread other([&] {
+    for (int k = 0; k < 3; ++k)
+      model3d::RunBatch(*threadB);
+  });
+  for (int k = 0; k < 3; ++k)
+    model3d::RunBatch(*threadA);
+  other.join();
+  for (const auto* a : {turnA.get(), threadA.get()}) {
+    EXPECT_EQ(Cells(*a), Cells(*aloneA));
+    EXPECT_EQ(a->random.state, aloneA->random.state);
+  }
+  for (const auto* b : {turnB.get(), threadB.get()}) {
+    EXPECT_EQ(Cells(*b), Cells(*aloneB));
+    EXPECT_EQ(b->random.state, aloneB->random.state);
+  }
+  EXPECT_NE(Cells(*aloneA), Cells(*aloneB));
 }
 
 }  // namespace

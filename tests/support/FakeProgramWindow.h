@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "common/Random.h"
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
 #include "tests/support/FakeToolkit.h"
@@ -25,7 +24,6 @@ class FakeProgramWindow : public testing::Test {
     fake::Script().nextAction = [] { return fake::Record().lastHandle; };
     layer::SetViewport(0, 0, 0, 0);  // as before any entry: everything maps to 0
     layer::SetWorldWindow(0, 0, 0, 0);
-    common::SetRandomState(1);
   }
 
   /// Forgets the calls so far, so that a test sees only its own.

@@ -1,4 +1,4 @@
-// Steering the shared generator in tests: which state comes next, and which state gives a
+// Steering a generator in tests: which state comes next, and which state gives a
 // wanted site pick.
 #pragma once
 
@@ -8,10 +8,10 @@
 
 namespace testing_support {
 
-/// Makes the next AdvanceRandom return next.
-inline void SetNextState(std::uint32_t next) {
+/// Makes the next AdvanceRandom of random return next.
+inline void SetNextState(common::Random& random, std::uint32_t next) {
   constexpr std::uint32_t inverse = 3645876429u;  // of 134775813 mod 2^32
-  common::SetRandomState((next - 1u) * inverse);
+  random.state = (next - 1u) * inverse;
 }
 
 /// A state whose site pick RoundHalfEven(U * m) is i, for 0 <= i <= m.

@@ -37,12 +37,12 @@ TEST(KammelsimProfile, PrintsWhatTheModelComputes) {
   const auto run = Kammelsim({"profile", "--width", "30", "--thickness", "7", "--b", "0.5",
                               "--wind", "3", "--q", "2", "--seed", "9", "--steps", "4"});
   ASSERT_EQ(run.status, 0) << run.err;
-  scenarios::SetUpProfile({30, 7, 0.5, 3.0, 2}, 9);
+  const auto profile = scenarios::MakeProfile({30, 7, 0.5, 3.0, 2}, 9);
   for (int k = 0; k < 4; ++k)
-    model2d::RunProfileStep();
+    model2d::RunProfileStep(*profile);
   std::vector<long> expected;
   for (int i = 0; i <= 30; ++i)
-    expected.push_back(model2d::ProfileHeight(i));
+    expected.push_back(model2d::ProfileHeight(*profile, i));
   ASSERT_EQ(Rows(run.out).size(), 1u);
   EXPECT_EQ(Rows(run.out)[0], expected);
 }
