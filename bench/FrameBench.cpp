@@ -13,7 +13,7 @@
 #include "layer/Window.h"
 #include "scenarios/Scenarios.h"
 #include "toolkit/Headless.h"
-#include "tools/PngFile.h"
+#include "kammelsim/output/PngFile.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ template <class Redraw>
 void WriteFrames(benchmark::State& state, Redraw redraw) {
   const std::string path = FramePath();
   jheadless::Picture picture;
-  tools::PngWriter png;
+  kammelsim::PngWriter png;
   for (auto _ : state) {
     redraw();
     jheadless::CanvasPicture(picture);

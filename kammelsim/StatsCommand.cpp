@@ -1,0 +1,138 @@
+// kammelsim stats: the statistics of heights written by the runner itself (one line: a
+// profile; several: a bed), as one CSV row.
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "analysis/RippleStatistics.h"
+#include "kammelsim/Commands.h"
+#include "kammelsim/cli/Options.h"
+#include "kammelsim/output/Messages.h"
+#include "kammelsim/output/StatsOutput.h"
+#include "model2d/ProfileModel.h"
+#include "model3d/RippleModel.h"
+
+namespace kammelsim {
+namespace {
+
+constexpr std::array<std::string_view, 5> kStatsOptions = {"b", "wind", "q", "previous",
+                                                           "interval"};
+constexpr std::array<std::string_view, 0> kNoFlags = {};
+
+struct Heights {
+  analysis::Snapshot snapshot;
+  std::string error;  ///< where the text is not heights, for the user
+};
+
+// One line's integers; false, naming the column, at the first that is not one.
+bool ParseLine(const std::string& line, int number, std::vector<std::int64_t>& values,
+               std::string& error) {
+  const char* at = line.c_str();
+  while (true) {
+    while (*at == ' ' || *at == '\t' || *at == '\r')
+      ++at;
+    if (!*at) return true;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(at, &end, 10);
+    if (end == at || (*end && *end != ' ' && *end != '\t' && *end != '\r') || errno == ERANGE ||
+        value < INT32_MIN || value > INT32_MAX) {
+      error = "line " + std::to_string(number) + ", column " +
+              std::to_string(at - line.c_str() + 1) + ": not a height";
+      return false;
+    }
+    values.push_back(value);
+    at = end;
+  }
+}
+
+Heights ReadHeights(std::FILE* in) {
+  Heights heights;
+  analysis::Snapshot& s = heights.snapshot;
+  std::string line;
+  int number = 0;
+  for (int c = 0; c != EOF;) {
+    line.clear();
+    while ((c = std::fgetc(in)) != EOF && c != '\n')
+      line.push_back(static_cast<char>(c));
+    if (c == EOF && line.empty()) break;
+    ++number;
+    const std::size_t before = s.cells.size();
+    if (!ParseLine(line, number, s.cells, heights.error)) return heights;
+    const int count = static_cast<int>(s.cells.size() - before);
+    if (s.rows > 0 && count != s.columns) {
+      heights.error = "line " + std::to_string(number) + ", column 1: " + std::to_string(count) +
+                      " heights where line 1 has " + std::to_string(s.columns);
+      return heights;
+    }
+    s.columns = count;
+    ++s.rows;
+  }
+  if (s.cells.empty()) heights.error = "line 1, column 1: no heights";
+  return heights;
+}
+
+std::optional<analysis::Snapshot> Load(const std::string& path, const RunOutput& output) {
+  std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "r");
+  if (!in) {
+    std::fprintf(output.err, "kammelsim: stats: cannot read '%s': %s\n", path.c_str(),
+                 std::strerror(errno));
+    return std::nullopt;
+  }
+  Heights heights = ReadHeights(in);
+  if (in != stdin) std::fclose(in);
+  if (!heights.error.empty()) {
+    std::fprintf(output.err, "kammelsim: stats: %s: %s\n", path.c_str(), heights.error.c_str());
+    return std::nullopt;
+  }
+  // One line is a profile: cells 0..N along the wind, in one column.
+  if (heights.snapshot.rows == 1) std::swap(heights.snapshot.rows, heights.snapshot.columns);
+  return heights.snapshot;
+}
+
+}  // namespace
+
+int RunStatsCommand(std::span<const std::string> args, const RunOutput& output) {
+  std::string error;
+  const auto options = ParseOptions(args, kStatsOptions, kNoFlags, error, 1);
+  if (!options) return UsageFault(output, "stats: " + error);
+  // The heights, from a file or from standard input.
+  const std::string path = options->positional.empty() ? "-" : options->positional.front();
+  const double b = RealOption(*options, "b", 2.0, error);
+  const double wind = RealOption(*options, "wind", 5.0, error);
+  const auto q = static_cast<std::int32_t>(IntegerOption(*options, "q", 1, 0, INT32_MAX, error));
+  const double interval = RealOption(*options, "interval", 1.0, error);
+  if (error.empty() && !(interval > 0)) error = "--interval takes a real number above 0";
+  if (!error.empty()) return UsageFault(output, "stats: " + error);
+
+  const std::optional<analysis::Snapshot> now = Load(path, output);
+  if (!now) return 1;
+  const analysis::Model model = now->columns == 1 ? analysis::Model::Profile : analysis::Model::Bed;
+  analysis::RippleStatistics statistics(model);
+  const analysis::JumpLength jump = [model, b, wind](std::int32_t h) {
+    return model == analysis::Model::Profile ? model2d::ProfileJumpLengthFor(h, b, wind)
+                                             : model3d::JumpLengthFor(h, b, wind);
+  };
+  if (options->Has("previous")) {
+    const std::optional<analysis::Snapshot> before = Load(options->Text("previous"), output);
+    if (!before) return 1;
+    if (before->rows != now->rows || before->columns != now->columns) {
+      std::fprintf(output.err, "kammelsim: stats: --previous holds %d x %d heights, not %d x %d\n",
+                   before->rows, before->columns, now->rows, now->columns);
+      return 1;
+    }
+    statistics.Measure(*before, std::nan(""), jump, q, std::nan(""));
+  }
+  const analysis::Measures m = statistics.Measure(*now, std::nan(""), jump, q, interval);
+  const std::string text = StatsColumns(model) + "\n" + StatsValues(model, m) + "\n";
+  if (std::fputs(text.c_str(), output.out) < 0 || std::fflush(output.out) != 0)
+    return WriteFault(output, "the statistics");
+  return 0;
+}
+
+}  // namespace kammelsim

@@ -1,0 +1,201 @@
+#include "kammelsim/cli/Options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace kammelsim {
+namespace {
+
+bool IsKnown(std::span<const std::string_view> known, std::string_view name) {
+  return std::find(known.begin(), known.end(), name) != known.end();
+}
+
+template <class Number>
+bool ParseWhole(std::string_view text, Number& value) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  if (text.empty() || text.starts_with('+')) return false;
+  const auto [end, fault] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return fault == std::errc{} && end == text.data() + text.size();
+}
+
+// The option a word names, "--name" or "--name=value", if it is one of names.
+bool NamesOption(std::string_view word, std::span<const std::string_view> names) {
+  if (!word.starts_with("--")) return false;
+  word.remove_prefix(2);
+  return IsKnown(names, word.substr(0, word.find('=')));
+}
+
+// The first word CLI11 left over: an unknown option, or a word that is not an option.
+std::string LeftOver(const std::string& word) {
+  if (word.starts_with("--")) return "unknown option " + QuoteValue(word.substr(0, word.find('=')));
+  return "unexpected argument " + QuoteValue(word) + "; options start with --";
+}
+
+// CLI11's faults in the words the rest of kammelsim uses.
+std::string Explain(const CLI::ParseError& fault) {
+  const std::string what = fault.what();
+  const std::string name = fault.get_name();
+  if (name == "ArgumentMismatch") return what.substr(0, what.find(':')) + " needs a value";
+  if (name == "FileError" || name == "ConfigError") return "--config: " + Escaped(what);
+  return Escaped(what);
+}
+
+void Declare(CLI::App& app, ParsedOptions& options, std::span<const std::string_view> known) {
+  app.set_help_flag();
+  app.allow_extras();
+  app.set_config("--config");
+  app.allow_config_extras(CLI::config_extras_mode::error);
+  for (const std::string_view name : known) {
+    std::vector<std::string>& slot = options.values[std::string(name)];
+    app.add_option("--" + std::string(name), slot)
+        ->type_size(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  }
+}
+
+// A flag takes no value on the command line; CLI11 would read "--force=no" as false.
+bool FlagWithValue(std::span<const std::string> args, std::span<const std::string_view> flags,
+                   std::string& error) {
+  for (const std::string& word : args) {
+    const std::size_t equals = word.find('=');
+    if (equals != std::string::npos && NamesOption(word, flags)) {
+      error = word.substr(0, equals) + " takes no value";
+      return true;
+    }
+  }
+  return false;
+}
+
+// CLI11 takes the next word as an option's value even when it is the next option.
+bool MissingValue(const ParsedOptions& options, std::span<const std::string_view> known,
+                  std::span<const std::string_view> flags, std::string& error) {
+  for (const auto& [name, values] : options.values) {
+    for (const std::string& value : values) {
+      if (NamesOption(value, known) || NamesOption(value, flags)) {
+        error = "--" + name + " needs a value";
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool TakePositional(const std::vector<std::string>& words, std::size_t most, ParsedOptions& options,
+                    std::string& error) {
+  for (const std::string& word : words) {
+    if (word.starts_with("--") || options.positional.size() == most) {
+      error = LeftOver(word);
+      return false;
+    }
+    options.positional.push_back(word);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ParsedOptions::Text(std::string_view name, std::string_view fallback) const {
+  const auto found = values.find(name);
+  return std::string(found == values.end() ? fallback : std::string_view(found->second.back()));
+}
+
+std::vector<std::string> ParsedOptions::Canonical() const {
+  std::vector<std::string> words;
+  for (const auto& [name, texts] : values) {
+    for (const std::string& text : texts)
+      words.push_back(text.empty() && flag.contains(name) ? "--" + name : "--" + name + "=" + text);
+  }
+  return words;
+}
+
+std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
+                                          std::span<const std::string_view> known,
+                                          std::span<const std::string_view> flags,
+                                          std::string& error, std::size_t maxPositional) {
+  ParsedOptions options;
+  CLI::App app;
+  Declare(app, options, known);
+  std::vector<std::int64_t> flagCounts(flags.size());
+  for (std::size_t n = 0; n < flags.size(); ++n)
+    app.add_flag("--" + std::string(flags[n]), flagCounts[n]);
+  if (FlagWithValue(args, flags, error)) return std::nullopt;
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& fault) {
+    error = Explain(fault);
+    return std::nullopt;
+  }
+  std::erase_if(options.values, [](const auto& entry) { return entry.second.empty(); });
+  if (MissingValue(options, known, flags, error) ||
+      !TakePositional(app.remaining(), maxPositional, options, error)) {
+    return std::nullopt;
+  }
+  for (std::size_t n = 0; n < flags.size(); ++n) {
+    if (flagCounts[n] == 0) continue;
+    options.values[std::string(flags[n])] = {""};
+    options.flag.emplace(flags[n]);
+  }
+  return options;
+}
+
+std::int64_t IntegerOption(const ParsedOptions& options, std::string_view name,
+                           std::int64_t fallback, std::int64_t min, std::int64_t max,
+                           std::string& error) {
+  const auto found = options.values.find(name);
+  if (found == options.values.end()) return fallback;
+  std::int64_t value = 0;
+  for (const std::string& text : found->second) {
+    if (!ParseWhole(text, value) || value < min || value > max) {
+      if (error.empty()) {
+        error = "--" + std::string(name) + " takes an integer in " + std::to_string(min) + ".." +
+                std::to_string(max) + ", not " + QuoteValue(text);
+      }
+      return fallback;
+    }
+  }
+  return value;
+}
+
+bool ReadReal(std::string_view text, double& value) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  if (text.empty() || text.starts_with('+')) return false;
+  const char* const end = text.data() + text.size();
+  const auto [stop, fault] = std::from_chars(text.data(), end, value);
+  if (stop != end) return false;
+  if (fault == std::errc{}) return std::isfinite(value);
+  if (fault != std::errc::result_out_of_range) return false;
+  // Beyond a double's range: too small reads as 0, as the dialogs read it; too large is
+  // refused. A long double's wider range tells which; past that, the exponent's sign does.
+  long double wide = 0;
+  if (std::from_chars(text.data(), end, wide).ec == std::errc{}) {
+    value = static_cast<double>(wide);
+    return std::isfinite(value);
+  }
+  const std::size_t e = text.find_first_of("eE");
+  if (e == std::string_view::npos || e + 1 >= text.size() || text[e + 1] != '-') return false;
+  value = text.starts_with('-') ? -0.0 : 0.0;
+  return true;
+}
+
+double RealOption(const ParsedOptions& options, std::string_view name, double fallback,
+                  std::string& error) {
+  const auto found = options.values.find(name);
+  if (found == options.values.end()) return fallback;
+  double value = 0;
+  for (const std::string& text : found->second) {
+    if (!ReadReal(text, value)) {
+      if (error.empty())
+        error = "--" + std::string(name) + " takes a finite real number, not " + QuoteValue(text);
+      return fallback;
+    }
+  }
+  return value;
+}
+
+}  // namespace kammelsim

@@ -1,0 +1,56 @@
+// Command-line options of kammelsim: "--name value" or "--name=value", from the command line or
+// a --config file, each occurrence checked against its range.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kammelsim/output/Messages.h"
+
+namespace kammelsim {
+
+/// The options given on one command line, by name without the leading "--", every
+/// occurrence in order; the last counts. A flag given has the empty value.
+struct ParsedOptions {
+  std::map<std::string, std::vector<std::string>, std::less<>> values;
+  std::vector<std::string> positional;      ///< words that are not options, in order
+  std::set<std::string, std::less<>> flag;  ///< the names in values that are flags
+
+  bool Has(std::string_view name) const { return values.find(name) != values.end(); }
+  /// The text of an option's last occurrence, or fallback when it is absent.
+  std::string Text(std::string_view name, std::string_view fallback = {}) const;
+  /// Every option as "--name=value" (a flag as "--name"), configuration file included: what
+  /// reads back to the same options without it.
+  std::vector<std::string> Canonical() const;
+};
+
+/// Splits args (after the subcommand) into options. known lists the names that take a value,
+/// flags those that take none; --config FILE reads more from FILE, where the command line
+/// wins. At most maxPositional words may stand alone. On a fault, returns nothing and sets
+/// error to one line for the user.
+std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
+                                          std::span<const std::string_view> known,
+                                          std::span<const std::string_view> flags,
+                                          std::string& error, std::size_t maxPositional = 0);
+
+/// An integer option in min..max (default when absent); every occurrence must be one. On a
+/// fault sets error, unless it holds one already.
+std::int64_t IntegerOption(const ParsedOptions& options, std::string_view name,
+                           std::int64_t fallback, std::int64_t min, std::int64_t max,
+                           std::string& error);
+
+/// A finite real option (default when absent), read as the dialogs read it: a value too small
+/// for a double is 0. On a fault sets error, unless it holds one already.
+double RealOption(const ParsedOptions& options, std::string_view name, double fallback,
+                  std::string& error);
+
+/// A real number as the options read it; false for text that is not one, or too large.
+bool ReadReal(std::string_view text, double& value);
+
+}  // namespace kammelsim

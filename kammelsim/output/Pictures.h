@@ -1,0 +1,87 @@
+// The runner's pictures: the programs' own canvas drawn headless, as a final picture, as frames
+// at every snapshot, and the space-time view.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/Random.h"
+#include "kammelsim/output/Messages.h"
+#include "kammelsim/output/PngFile.h"
+#include "kammelsim/output/Provenance.h"
+#include "kammelsim/output/SpaceTime.h"
+
+namespace kammelsim {
+
+struct PictureOptions {
+  std::string png;        ///< the final picture; empty: none
+  std::string frames;     ///< the folder for frame-NNNNNN.png; empty: none
+  std::string spacetime;  ///< the space-time view; empty: none
+  bool force = false;     ///< write frames into a folder that holds files already
+  int canvasWidth = 800, canvasHeight = 600;
+
+  bool Drawn() const { return !png.empty() || !frames.empty(); }
+};
+
+/// How a run's view draws: the program's drawing routine, with the generator its sparkle draws
+/// from, and the heights along the wind.
+struct View {
+  std::function<void(common::Random& sparkle)> redraw;
+  std::function<std::vector<double>()> heightsAlongWind;
+};
+
+class PictureOutputs {
+ public:
+  /// Opens the headless canvas when a picture is drawn; before the model's set-up, which places
+  /// its mapping on the canvas.
+  explicit PictureOutputs(const PictureOptions& options);
+  ~PictureOutputs();
+  PictureOutputs(const PictureOutputs&) = delete;
+  PictureOutputs& operator=(const PictureOutputs&) = delete;
+
+  /// Seeds the generator that pictures draw with.
+  void SetPictureSeed(std::uint32_t seed) { pictureRandom_.state = seed; }
+  std::uint32_t PictureState() const { return pictureRandom_.state; }
+
+  /// The space-time view's rows so far, for a checkpoint, and back.
+  SpaceTimeCarry SpaceTimeState() const;
+  void RestoreSpaceTime(const SpaceTimeCarry& state);
+
+  /// Checks and makes the folders, before any work: a usage fault (status 2) or a write fault
+  /// (status 1) as one line on err; 0 when all is well. A continued run writes frames into
+  /// its own folder.
+  int Prepare(const RunOutput& output, std::string_view command, bool continuing);
+
+  /// The outputs of one snapshot after done batches or steps (the last when last).
+  /// Provenance goes into every file; false, with a line on err, when a file failed.
+  bool Snapshot(const View& view, std::int64_t done, bool last, const RunOutput& output,
+                const Provenance& provenance);
+
+  /// Writes the space-time view of the rows so far, when asked for; false after one line on err.
+  bool SaveSpaceTime(const RunOutput& output, const Provenance& provenance);
+
+ private:
+  bool Draw(const View& view);
+  bool Save(const std::string& path, const jheadless::Picture& picture, const RunOutput& output,
+            const PngTexts& texts);
+
+  PictureOptions options_;
+  common::Random pictureRandom_;  ///< the pictures' own: the model's numbers stay the same
+  bool open_ = false;
+  std::optional<SpaceTime> spaceTime_;
+  jheadless::Picture picture_;  ///< kept: every frame has the same size
+  PngWriter png_;
+};
+
+/// The generator state the pictures draw with, made from the run's seed.
+inline std::uint32_t PictureSeed(std::uint32_t seed) {
+  return seed ^ 0x9e3779b9u;
+}
+
+/// The name of the frame after done batches or steps: frame-000042.png.
+std::string FrameName(std::int64_t done);
+
+}  // namespace kammelsim

@@ -1,0 +1,82 @@
+// The statistics of a run as a CSV time series: provenance in '#' lines, a header row of stable
+// names, a row per snapshot.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "analysis/RippleStatistics.h"
+#include "kammelsim/output/Messages.h"
+#include "kammelsim/output/Provenance.h"
+
+namespace kammelsim {
+
+/// What the statistics carry from one snapshot to the next.
+struct StatsCarry {
+  std::int64_t previousDone = -1;  ///< the last snapshot measured; -1 before the first
+  double initialTotal = 0;         ///< the array's sand at the start
+  std::int32_t rows = 0, columns = 0;
+  std::vector<double> previousField;
+};
+
+/// A statistic's stable name, and what a data file says of it.
+struct StatsField {
+  const char* name;
+  const char* units;
+  const char* longName;
+};
+
+/// The statistics after the first column (step or batch), in order.
+std::vector<StatsField> StatsFields(analysis::Model model);
+/// Their values, in the same order.
+std::vector<double> StatsNumbers(analysis::Model model, const analysis::Measures& m);
+
+/// The column names after the first, comma-separated.
+std::string StatsColumns(analysis::Model model);
+
+/// A row's values after the first column: reals exactly, undefined ones as nan.
+std::string StatsValues(analysis::Model model, const analysis::Measures& m);
+
+/// Measures each snapshot and writes its row.
+class StatsOutput {
+ public:
+  /// initialTotal is the whole array's sand at the start.
+  StatsOutput(analysis::Model model, analysis::JumpLength jump, std::int32_t q,
+              double initialTotal);
+  ~StatsOutput();
+
+  /// Creates the file, with provenance and header; false after one line on err.
+  bool Open(const std::string& path, const Provenance& provenance, const RunOutput& output);
+  /// Continues a file from a checkpoint: drops what it holds beyond bytes, then appends.
+  bool Reopen(const std::string& path, std::int64_t bytes, const StatsCarry& carry,
+              const RunOutput& output);
+  /// Measures the snapshot after done batches or steps and writes its row; false after one
+  /// line on err.
+  bool Snapshot(std::int64_t done, const analysis::Snapshot& snapshot, const RunOutput& output);
+  /// The measures of the last snapshot.
+  const analysis::Measures& Last() const { return last_; }
+  /// What a checkpoint keeps, and the file's length so far.
+  StatsCarry Carry() const;
+  std::int64_t Bytes() const { return bytes_; }
+  /// Closes the file; false after one line on err.
+  bool Close(const RunOutput& output);
+
+ private:
+  bool Fault(const RunOutput& output);
+  bool Put(const std::string& text, const RunOutput& output);
+
+  analysis::Model model_;
+  analysis::RippleStatistics statistics_;
+  analysis::JumpLength jump_;
+  std::int32_t q_;
+  double initialTotal_;
+  std::int64_t previousDone_ = -1;
+  std::int32_t rows_ = 0, columns_ = 0;
+  analysis::Measures last_{};
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  std::int64_t bytes_ = 0;
+};
+
+}  // namespace kammelsim

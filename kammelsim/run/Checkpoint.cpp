@@ -1,0 +1,216 @@
+#include "kammelsim/run/Checkpoint.h"
+
+#include <zlib.h>
+
+#include <bit>
+#include <cstring>
+
+#include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/output/Messages.h"
+
+namespace kammelsim {
+namespace {
+
+constexpr std::string_view kMagic = "KAMMELCP";
+constexpr std::size_t kHeader = 8 + 4 + 8, kTrailer = 4;
+
+// Writes the fields Fields names, in its order.
+class Writer {
+ public:
+  bool U32(std::uint32_t v) { return Fixed(v); }
+  bool I32(std::int32_t v) { return Fixed(static_cast<std::uint32_t>(v)); }
+  bool I64(std::int64_t v) { return Fixed(static_cast<std::uint64_t>(v)); }
+  bool U64(std::uint64_t v) { return Fixed(v); }
+  bool Real(double v) { return Fixed(std::bit_cast<std::uint64_t>(v)); }
+  bool Float(float v) { return Fixed(std::bit_cast<std::uint32_t>(v)); }
+  bool Flag(bool v) { return U32(v ? 1 : 0); }
+  bool Text(std::string_view s) {
+    U64(s.size());
+    bytes.append(s);
+    return true;
+  }
+  template <class T, class Put>
+  bool List(const std::vector<T>& items, Put put) {
+    U64(items.size());
+    for (const T& item : items)
+      put(item);
+    return true;
+  }
+
+  std::string bytes;
+
+ private:
+  template <class T>
+  bool Fixed(T v) {
+    for (std::size_t n = 0; n < sizeof v; ++n)
+      bytes.push_back(static_cast<char>(v >> (8 * n) & 0xff));
+    return true;
+  }
+};
+
+// Reads what Writer wrote; once a read runs past the end, every later one fails too.
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+  bool U32(std::uint32_t& v) { return Fixed(v); }
+  bool I32(std::int32_t& v) { return Through<std::uint32_t>(v); }
+  bool I64(std::int64_t& v) { return Through<std::uint64_t>(v); }
+  bool U64(std::uint64_t& v) { return Fixed(v); }
+  bool Real(double& v) { return Through<std::uint64_t>(v); }
+  bool Float(float& v) { return Through<std::uint32_t>(v); }
+  bool Flag(bool& v) {
+    std::uint32_t u = 0;
+    if (!U32(u) || u > 1) return ok_ = false;
+    v = u == 1;
+    return true;
+  }
+  bool Text(std::string& s) {
+    std::uint64_t size = 0;
+    if (!U64(size) || size > bytes_.size()) return ok_ = false;
+    s.assign(bytes_.substr(0, size));
+    bytes_.remove_prefix(size);
+    return true;
+  }
+  // Each item takes at least one byte, which bounds a damaged count before anything is made.
+  template <class T, class Get>
+  bool List(std::vector<T>& items, Get get) {
+    std::uint64_t size = 0;
+    if (!U64(size) || size > bytes_.size()) return ok_ = false;
+    items.assign(size, T{});
+    for (T& item : items) {
+      if (!get(item)) return false;
+    }
+    return true;
+  }
+  bool Ended() const { return ok_ && bytes_.empty(); }
+
+ private:
+  template <class T>
+  bool Fixed(T& v) {
+    if (!ok_ || bytes_.size() < sizeof v) return ok_ = false;
+    v = 0;
+    for (std::size_t n = 0; n < sizeof v; ++n)
+      v |= static_cast<T>(static_cast<unsigned char>(bytes_[n])) << (8 * n);
+    bytes_.remove_prefix(sizeof v);
+    return true;
+  }
+  // A value stored as the unsigned integer of its size, bit for bit.
+  template <class Bits, class T>
+  bool Through(T& v) {
+    Bits bits = 0;
+    if (!Fixed(bits)) return false;
+    v = std::bit_cast<T>(bits);
+    return true;
+  }
+
+  std::string_view bytes_;
+  bool ok_ = true;
+};
+
+std::uint32_t Crc(std::string_view bytes) {
+  return static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+// Every field of the payload, in the order of the file: the one list both Writer and Reader
+// walk, so a field added here is written and read alike. Data is const for the Writer.
+template <class Archive, class Data>
+bool Fields(Archive& a, Data& d) {
+  const auto text = [&a](auto& s) { return a.Text(s); };
+  const auto i32 = [&a](auto& v) { return a.I32(v); };
+  const auto real = [&a](auto& v) { return a.Real(v); };
+  const auto row = [&a](auto& values) {
+    return a.List(values, [&a](auto& v) { return a.Float(v); });
+  };
+  return a.Text(d.version) && a.Text(d.command) && a.Text(d.commandLine) && a.Text(d.directory) &&
+         a.Text(d.parameters) && a.List(d.args, text) && a.U32(d.seed) && a.I64(d.done) &&
+         a.I64(d.total) && a.U32(d.modelState) && a.U32(d.pictureState) && a.List(d.cells, i32) &&
+         a.Flag(d.hasStats) && a.I64(d.stats.previousDone) && a.Real(d.stats.initialTotal) &&
+         a.I32(d.stats.rows) && a.I32(d.stats.columns) && a.List(d.stats.previousField, real) &&
+         a.I64(d.statsBytes) && a.I64(d.netcdfRecords) && a.List(d.spaceTime.rows, row) &&
+         a.Real(d.spaceTime.lowest) && a.Real(d.spaceTime.highest);
+}
+
+std::string Payload(const CheckpointData& d) {
+  Writer w;
+  Fields(w, d);
+  return std::move(w.bytes);
+}
+
+bool ReadPayload(std::string_view payload, CheckpointData& d) {
+  Reader r(payload);
+  return Fields(r, d) && r.Ended() && d.done >= 0 && d.done <= d.total && d.statsBytes >= 0 &&
+         d.netcdfRecords >= 0 && (d.command == "bed" || d.command == "profile");
+}
+
+}  // namespace
+
+std::string EncodeCheckpoint(const CheckpointData& data) {
+  const std::string payload = Payload(data);
+  Writer w;
+  w.bytes.append(kMagic);
+  w.U32(CheckpointData::kFormat);
+  w.U64(payload.size());
+  w.bytes.append(payload);
+  w.U32(Crc(w.bytes));
+  return std::move(w.bytes);
+}
+
+bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string& error) {
+  if (bytes.size() < kMagic.size() || bytes.substr(0, kMagic.size()) != kMagic) {
+    error = "is not a kammelsim checkpoint";
+    return false;
+  }
+  Reader header(bytes.substr(kMagic.size()));
+  std::uint32_t format = 0;
+  std::uint64_t length = 0;
+  if (!header.U32(format) || !header.U64(length)) {
+    error = "is truncated";
+    return false;
+  }
+  if (format > CheckpointData::kFormat || format == 0) {
+    error = "has format " + std::to_string(format) + "; this kammelsim reads format " +
+            std::to_string(CheckpointData::kFormat) + " (it was written by a newer version?)";
+    return false;
+  }
+  const std::size_t room = bytes.size() - kHeader;
+  if (room < kTrailer || length > room - kTrailer) {
+    error = "is truncated";
+    return false;
+  }
+  if (length != room - kTrailer) {
+    error = "is damaged (its length is wrong)";
+    return false;
+  }
+  Reader trailer(bytes.substr(bytes.size() - kTrailer));
+  std::uint32_t crc = 0;
+  trailer.U32(crc);
+  if (crc != Crc(bytes.substr(0, bytes.size() - kTrailer))) {
+    error = "is damaged (its checksum does not match)";
+    return false;
+  }
+  if (!ReadPayload(bytes.substr(kHeader, length), data)) {
+    error = "is damaged (its content does not add up)";
+    return false;
+  }
+  return true;
+}
+
+bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::string& error) {
+  return ReplaceFile(path, EncodeCheckpoint(data), true, error);
+}
+
+bool ReadCheckpoint(const std::string& path, CheckpointData& data, std::string& error) {
+  std::string bytes, reason;
+  if (!ReadWholeFile(path, bytes, reason)) {
+    error = "cannot read " + QuoteFile(path) + ": " + reason;
+    return false;
+  }
+  if (!DecodeCheckpoint(bytes, data, reason)) {
+    error = QuoteFile(path) + " " + reason;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kammelsim

@@ -1,0 +1,50 @@
+// A run's whole state in one file, so that it can be continued exactly where it stopped.
+//
+// Layout, little-endian: the magic "KAMMELCP", the format version (u32), the payload's length
+// (u64), the payload, and zlib's CRC-32 of everything before it (u32).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kammelsim/output/SpaceTime.h"
+#include "kammelsim/output/StatsOutput.h"
+
+namespace kammelsim {
+
+struct CheckpointData {
+  static constexpr std::uint32_t kFormat = 1;
+
+  std::string version;            ///< of the kammelsim that wrote it
+  std::string command;            ///< bed or profile
+  std::string commandLine;        ///< as given, for the provenance
+  std::vector<std::string> args;  ///< the command's options, configuration file included
+  std::string directory;          ///< where the run's relative file names lead
+  std::string parameters;         ///< every parameter, as the outputs record them
+  std::uint32_t seed = 0;
+  std::int64_t done = 0, total = 0;  ///< batches or steps
+  std::uint32_t modelState = 0, pictureState = 0;
+  std::vector<std::int32_t> cells;  ///< the model's whole array, guards included
+  bool hasStats = false;
+  StatsCarry stats;
+  std::int64_t statsBytes = 0;     ///< the statistics file's length
+  std::int64_t netcdfRecords = 0;  ///< snapshots in the data file
+  SpaceTimeCarry spaceTime;
+};
+
+/// The checkpoint file's bytes.
+std::string EncodeCheckpoint(const CheckpointData& data);
+
+/// Reads a checkpoint file's bytes; false, with what is wrong in error, for a file that is
+/// not a checkpoint, one of a newer format, or a truncated or damaged one.
+bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string& error);
+
+/// Writes a checkpoint durably, replacing the previous one only once the new one is whole.
+bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::string& error);
+
+/// Reads and checks a checkpoint file; false, with one line for the user in error.
+bool ReadCheckpoint(const std::string& path, CheckpointData& data, std::string& error);
+
+}  // namespace kammelsim

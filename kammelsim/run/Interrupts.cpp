@@ -1,0 +1,43 @@
+#include "kammelsim/run/Interrupts.h"
+
+#include <csignal>
+
+namespace kammelsim {
+namespace {
+
+volatile std::sig_atomic_t pending = 0;
+struct sigaction previousInt, previousTerm;
+
+extern "C" void OnInterrupt(int signal) {
+  if (pending != 0) {
+    // The user insists: the default action ends the process with this signal's status.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    return;
+  }
+  pending = signal;
+}
+
+}  // namespace
+
+InterruptGuard::InterruptGuard() {
+  pending = 0;
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, &previousInt);
+  sigaction(SIGTERM, &action, &previousTerm);
+}
+
+InterruptGuard::~InterruptGuard() {
+  sigaction(SIGINT, &previousInt, nullptr);
+  sigaction(SIGTERM, &previousTerm, nullptr);
+  pending = 0;
+}
+
+int InterruptGuard::Pending() {
+  return pending;
+}
+
+}  // namespace kammelsim

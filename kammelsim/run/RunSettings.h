@@ -1,0 +1,23 @@
+// What a run is asked to do besides its model's parameters: its length and snapshots, its seed,
+// and its outputs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kammelsim/output/Pictures.h"
+#include "kammelsim/run/Snapshots.h"
+
+namespace kammelsim {
+
+struct RunSettings {
+  SnapshotSchedule schedule;
+  bool seedGiven = false;
+  std::uint32_t seed = 0;
+  PictureOptions pictures;
+  std::string stats;       ///< the statistics file; empty: none
+  std::string netcdf;      ///< the data file; empty: none
+  std::string checkpoint;  ///< the checkpoint file; empty: none
+};
+
+}  // namespace kammelsim

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <string>
+#include <vector>
+
+#include "tests/kammelsim/CapturedRun.h"
+
+namespace {
+
+using testing_kammelsim::Kammelsim;
+using testing_kammelsim::Rows;
+
+TEST(KammelsimBed, PrintsRowsZeroToLOfWPlusOneHeights) {
+  const auto run =
+      Kammelsim({"bed", "--length", "7", "--width=4", "--seed", "3", "--batches", "2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const auto rows = Rows(run.out);
+  ASSERT_EQ(rows.size(), 8u);
+  for (const auto& row : rows)
+    EXPECT_EQ(row.size(), 5u);
+  EXPECT_EQ(run.out.find("  "), std::string::npos) << "single spaces only";
+}
+
+TEST(KammelsimBed, ZeroBatchesPrintTheInitialBed) {
+  const auto run = Kammelsim({"bed", "--settings", "map", "--batches", "0", "--seed", "0"});
+  ASSERT_EQ(run.status, 0);
+  const auto rows = Rows(run.out);
+  ASSERT_EQ(rows.size(), 301u);
+  EXPECT_EQ(rows[0], std::vector<long>(151, 5));
+  EXPECT_EQ(rows[300], std::vector<long>(151, 5));
+}
+
+TEST(KammelsimBed, TheSameCommandLinePrintsTheSameBed) {
+  const std::vector<std::string_view> args = {"bed", "--seed", "4294967295", "--b", "1.5"};
+  const auto first = Kammelsim(args);
+  const auto second = Kammelsim(args);
+  EXPECT_EQ(first.out, second.out);
+  EXPECT_NE(first.out, Kammelsim({"bed", "--seed", "1", "--b", "1.5"}).out);
+}
+
+TEST(KammelsimBed, WithoutASeedReportsTheClockSeedSoTheRunCanBeRepeated) {
+  const auto run = Kammelsim({"bed", "--length", "20", "--width", "5"});
+  ASSERT_EQ(run.status, 0);
+  unsigned seed = 0;
+  ASSERT_EQ(std::sscanf(run.err.c_str(), "kammelsim: seed %u", &seed), 1) << run.err;
+  const std::string given = std::to_string(seed);
+  const auto repeat = Kammelsim({"bed", "--length", "20", "--width", "5", "--seed", given});
+  EXPECT_EQ(repeat.out, run.out);
+}
+
+TEST(KammelsimBed, LimitsFollowTheSettings) {
+  EXPECT_EQ(Kammelsim({"bed", "--length", "999", "--width", "499", "--batches", "0"}).status, 0);
+  EXPECT_EQ(Kammelsim({"bed", "--settings", "map", "--length", "1000", "--width", "500",
+                       "--batches", "0"})
+                .status,
+            0);
+  EXPECT_EQ(Kammelsim({"bed", "--length", "1000"}).status, 2);
+  EXPECT_EQ(Kammelsim({"bed", "--settings", "map", "--width", "501"}).status, 2);
+}
+
+constexpr char kLong[] = "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz";
+
+TEST(KammelsimBed, BadCommandLinesGiveOneLineAndStatusTwo) {
+  struct Case {
+    std::vector<std::string_view> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{}, "missing subcommand"},
+      {{"dune"}, "unknown subcommand 'dune'"},
+      {{"bed", "--length", "0"}, "--length takes an integer in 1..999, not '0'"},
+      {{"bed", "--length", "12x"}, "--length takes an integer in 1..999"},
+      {{"bed", "--width", "500"}, "--width takes an integer in 1..499"},
+      {{"bed", "--height", "-1"}, "--height takes an integer in 0..1000"},
+      {{"bed", "--q", "1001"}, "--q takes an integer in 0..1000"},
+      {{"bed", "--b", "nan"}, "--b takes a finite real number, not 'nan'"},
+      {{"bed", "--wind", "1e999"}, "--wind takes a finite real number"},
+      {{"bed", "--wind", ""}, "--wind takes a finite real number"},
+      {{"bed", "--seed", "4294967296"}, "--seed takes an integer in 0..4294967295"},
+      {{"bed", "--seed", "-1"}, "--seed takes an integer in 0..4294967295"},
+      {{"bed", "--batches", "1000001"}, "--batches takes an integer in 0..1000000"},
+      {{"bed", "--settings", "dune"}, "--settings takes relief or map, not 'dune'"},
+      {{"bed", "--speed", "3"}, "unknown option '--speed'"},
+      {{"bed", "--length"}, "--length needs a value"},
+      {{"bed", "300"}, "unexpected argument '300'"},
+      {{"bed", "--b", "--wind", "3"}, "bed: --b needs a value"},
+      {{"bed", "--wind", "1", "--b", "--length=3"}, "bed: --b needs a value"},
+      {{"bed", "--length", "x", "--length", "5"}, "bed: --length takes an integer in 1..999"},
+      {{"profile", "--b", "x", "--b", "2"}, "profile: --b takes a finite real number"},
+      {{"bed", "--b", "\x1b[2J\n"}, "bed: --b takes a finite real number, not '\\x1b[2J\\x0a'"},
+      {{"bed", "--b", std::string_view(kLong)}, "not '" + std::string(40, 'z') + "...'"},
+      {{"bed", "--wind", "1e400"}, "bed: --wind takes a finite real number"},
+      {{"profile", "--width", "0"}, "profile: --width takes an integer in 1..10000"},
+      {{"stats", "a", "b"}, "stats: unexpected argument 'b'"},
+      {{"resume"}, "resume: which checkpoint?"},
+      {{"bed", "--config", "/nonexistent.ini"}, "bed: --config: /nonexistent.ini"},
+      {{"bed", "--force=1"}, "bed: --force takes no value"},
+  };
+  for (const Case& c : cases)
+    testing_kammelsim::ExpectUsageFault(c.args, c.message);
+}
+
+// The dialogs read a number too small for a double as 0; so does the command line.
+TEST(KammelsimBed, UnderflowingRealsReadAsZero) {
+  const auto tiny = Kammelsim({"bed", "--b", "1e-400", "--wind", "-1e-99999", "--seed", "2"});
+  const auto zero = Kammelsim({"bed", "--b", "0", "--wind", "0", "--seed", "2"});
+  EXPECT_EQ(tiny.status, 0) << tiny.err;
+  EXPECT_EQ(tiny.out, zero.out);
+}
+
+// Options from a file, as CLI11 reads them; the command line wins over the file.
+TEST(KammelsimBed, ConfigFileGivesOptionsTheCommandLineOverrides) {
+  const std::string path =
+      ::testing::TempDir() + "kammelsim-config-" + std::to_string(getpid()) + ".ini";
+  std::ofstream(path) << "# a bed\nlength = 12\nwidth = 3\nseed = 9\nbatches = 2\n";
+  const auto fromFile = Kammelsim({"bed", "--config", path});
+  const auto given =
+      Kammelsim({"bed", "--length", "12", "--width", "3", "--seed", "9", "--batches", "2"});
+  EXPECT_EQ(fromFile.status, 0) << fromFile.err;
+  EXPECT_EQ(fromFile.out, given.out);
+  const auto overridden = Kammelsim({"bed", "--config", path, "--width", "5"});
+  EXPECT_EQ(testing_kammelsim::Rows(overridden.out).front().size(), 6u);
+  std::ofstream(path) << "speed = 3\n";
+  testing_kammelsim::ExpectUsageFault({"bed", "--config", path}, "bed: --config:");
+  std::remove(path.c_str());
+}
+
+TEST(KammelsimBed, HelpPrintsTheUsage) {
+  for (const auto& args : {std::vector<std::string_view>{"--help"}, {"bed", "--help"}}) {
+    const auto run = Kammelsim(args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("usage: kammelsim bed"), std::string::npos);
+  }
+}
+
+}  // namespace
