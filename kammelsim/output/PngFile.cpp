@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/File.h"
 
 namespace kammelsim {
 namespace {
@@ -121,7 +122,9 @@ bool PngWriter::Write(const std::string& path, const jheadless::Picture& picture
     error = "no picture";
     return false;
   }
-  return ReplaceFile(path, Encode(picture, texts), false, error);
+  if (io::ReplaceFile(path, Encode(picture, texts), false)) return true;
+  error = io::Reason(errno);
+  return false;
 }
 
 bool WritePng(const std::string& path, const jheadless::Picture& picture, const PngTexts& texts,

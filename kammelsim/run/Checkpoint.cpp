@@ -3,9 +3,11 @@
 #include <zlib.h>
 
 #include <bit>
+#include <cerrno>
 #include <cstring>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
 
 namespace kammelsim {
@@ -197,13 +199,17 @@ bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string&
 }
 
 bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::string& error) {
-  return ReplaceFile(path, EncodeCheckpoint(data), true, error);
+  if (io::ReplaceFile(path, EncodeCheckpoint(data), true)) return true;
+  error = io::Reason(errno);
+  return false;
 }
 
 bool ReadCheckpoint(const std::string& path, CheckpointData& data, std::string& error) {
   std::string bytes, reason;
-  if (!ReadWholeFile(path, bytes, reason)) {
-    error = "cannot read " + QuoteFile(path) + ": " + reason;
+  if (const io::ReadFault fault = io::ReadWholeFile(path, kMaxCheckpointBytes, bytes);
+      fault != io::ReadFault::None) {
+    error =
+        "cannot read " + QuoteFile(path) + ": " + io::ReadFaultReason(fault, kMaxCheckpointBytes);
     return false;
   }
   if (!DecodeCheckpoint(bytes, data, reason)) {

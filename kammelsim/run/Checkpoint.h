@@ -14,6 +14,11 @@
 
 namespace kammelsim {
 
+/// The largest checkpoint a run can make: its largest array, the carried field of its largest
+/// bed, and the most space-time rows of its widest profile, with room for the texts. Larger
+/// files are refused unread.
+inline constexpr std::uint64_t kMaxCheckpointBytes = 180'000'000;
+
 struct CheckpointData {
   static constexpr std::uint32_t kFormat = 1;
 
