@@ -272,9 +272,12 @@ void Migrate(Fourier& spectra, const HalfSpectra& before, double a2, double reac
   for (int s = -most; s <= most; ++s) {
     if (at(s) > at(best) || (at(s) == at(best) && std::abs(s) < std::abs(best))) best = s;
   }
+  // Only a maximum is refined, and by at most half a cell: at the window's edge the peak may
+  // lie beyond it, where a flat or upturned parabola would put it anywhere.
   const double left = at(best - 1), centre = at(best), right = at(best + 1);
   const double curvature = left - 2 * centre + right;
-  const double offset = curvature != 0 ? (left - right) / (2 * curvature) : 0.0;
+  const double offset =
+      curvature < 0 ? std::clamp((left - right) / (2 * curvature), -0.5, 0.5) : 0.0;
   m.speedCorrelation = centre;
   m.speed = interval > 0 ? (best + offset) / interval : kNan;
 }

@@ -103,6 +103,26 @@ TEST(RippleStatistics, ACopyShiftedDownwindMovesAtThatSpeed) {
   }
 }
 
+// A bump moved beyond the search window (half the previous wavelength) peaks at the window's
+// edge; the parabola may then be flat or upturned, and must not carry the speed away from it.
+TEST(RippleStatistics, APeakAtTheSearchWindowsEdgeMovesAtMostHalfACell) {
+  const auto bump = [](int shift) {
+    return Profile(600, [shift](int i) {
+      return 100 + 50 * std::exp(-(i - 300 - shift) * (i - 300 - shift) / 50.0);
+    });
+  };
+  const auto jump = [](std::int32_t h) { return h; };
+  for (const int sign : {1, -1}) {
+    for (const int beyond : {1, 2, 5, 8, 12}) {
+      RippleStatistics statistics(Model::Profile);
+      const Measures first = statistics.Measure(bump(0), std::nan(""), jump, 1, std::nan(""));
+      const int edge = sign * static_cast<int>(first.wavelengthCentroid / 2);
+      const Measures m = statistics.Measure(bump(edge + sign * beyond), std::nan(""), jump, 1, 1.0);
+      EXPECT_LE(std::abs(m.speed - edge), 0.5) << "edge " << edge << ", beyond " << beyond;
+    }
+  }
+}
+
 TEST(RippleStatistics, CrestCorrelationIsUndefinedForStraightCrestsAndShortForNoise) {
   const auto ripples = [](int i, int) { return 100 + 20 * std::sin(2 * kPi * i / 25); };
   EXPECT_TRUE(std::isnan(Measure(Bed(200, 40, ripples), Model::Bed).crestCorrelationLength));
