@@ -1,175 +1,255 @@
 #include "kammelsim/output/NetcdfOutput.h"
 
-#include <netcdf.h>
+#include <fcntl.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
 #include <cstring>
 
+#include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/output/StatsOutput.h"
 
 namespace kammelsim {
 namespace {
 
-bool Text(int id, int variable, const char* name, const std::string& value) {
-  return nc_put_att_text(id, variable, name, value.size(), value.c_str()) == NC_NOERR;
+// Room for the header to grow (a history line per resume) without moving the records.
+constexpr std::int64_t kHeaderRoom = 8192, kPage = 4096;
+// Headers this runner writes stay far below this; a larger one is not ours.
+constexpr std::size_t kMostHeader = 16u << 20;
+constexpr std::size_t kCopyChunk = 4u << 20;
+
+std::int64_t RoomFor(std::size_t headerBytes) {
+  return (static_cast<std::int64_t>(headerBytes) + kHeaderRoom + kPage - 1) / kPage * kPage;
 }
 
-// The parameters text "name=value name=value" as one attribute each.
-void ParameterAttributes(int id, const std::string& parameters) {
-  std::size_t at = 0;
-  while (at < parameters.size()) {
-    std::size_t end = parameters.find(' ', at);
-    if (end == std::string::npos) end = parameters.size();
-    const std::string pair = parameters.substr(at, end - at);
-    const std::size_t equals = pair.find('=');
-    if (equals != std::string::npos)
-      Text(id, NC_GLOBAL, ("parameter_" + pair.substr(0, equals)).c_str(), pair.substr(equals + 1));
-    at = end + 1;
+char* Big32(char* at, std::uint32_t value) {
+  value = __builtin_bswap32(value);
+  std::memcpy(at, &value, 4);
+  return at + 4;
+}
+
+char* Big64(char* at, std::uint64_t value) {
+  value = __builtin_bswap64(value);
+  std::memcpy(at, &value, 8);
+  return at + 8;
+}
+
+// The file up to its first record: the header, its room, and the coordinates 0..n-1 of x and y.
+std::string Leading(const cdf::Header& header) {
+  std::string bytes = cdf::Encode(header);
+  bytes.resize(static_cast<std::size_t>(cdf::DataStart(header)), '\0');
+  for (const cdf::Variable& v : header.variables) {
+    if (header.IsRecord(v)) continue;
+    const std::int64_t count = v.size / 4;
+    for (std::int64_t n = 0; n < count; ++n)
+      cdf::PutBig32(bytes, static_cast<std::uint32_t>(n));
   }
+  return bytes;
+}
+
+// The history attribute with one more line.
+void AddHistory(cdf::Header& header, const std::string& line) {
+  if (line.empty()) return;
+  for (cdf::Attribute& a : header.attributes) {
+    if (a.name != "history" || a.type != cdf::Type::Char) continue;
+    a = cdf::TextAttribute("history", a.values.empty() ? line : a.values + "\n" + line);
+    return;
+  }
+  header.attributes.push_back(cdf::TextAttribute("history", line));
 }
 
 }  // namespace
 
-NetcdfOutput::~NetcdfOutput() {
-  if (id_ >= 0) nc_close(id_);
-}
-
-bool NetcdfOutput::Check(int status, const RunOutput& output) {
-  if (status == NC_NOERR) return true;
-  std::fprintf(output.err, "kammelsim: cannot write '%s': %s\n", path_.c_str(),
-               nc_strerror(status));
+bool NetcdfOutput::Fault(int error, const RunOutput& output) {
+  std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
+               io::Reason(error).c_str());
   return false;
 }
 
-bool NetcdfOutput::Define(const Provenance& provenance, const RunOutput& output) {
-  const bool bed = layout_.model == analysis::Model::Bed;
-  int dims[3];
-  if (!Check(nc_def_dim(id_, "time", NC_UNLIMITED, &dims[0]), output) ||
-      !Check(nc_def_dim(id_, "x", static_cast<std::size_t>(layout_.xCount), &dims[1]), output) ||
-      (bed &&
-       !Check(nc_def_dim(id_, "y", static_cast<std::size_t>(layout_.yCount), &dims[2]), output))) {
-    return false;
-  }
-  int x = -1, y = -1;
-  const int rank = bed ? 3 : 2;
-  if (!Check(nc_def_var(id_, "time", NC_INT, 1, &dims[0], &time_), output) ||
-      !Check(nc_def_var(id_, "x", NC_INT, 1, &dims[1], &x), output) ||
-      (bed && !Check(nc_def_var(id_, "y", NC_INT, 1, &dims[2], &y), output)) ||
-      !Check(nc_def_var(id_, "height", NC_INT, rank, dims, &height_), output)) {
-    return false;
-  }
-  const std::size_t chunks[3] = {1, static_cast<std::size_t>(layout_.xCount),
-                                 static_cast<std::size_t>(layout_.yCount)};
-  if (!Check(nc_def_var_chunking(id_, height_, NC_CHUNKED, chunks), output) ||
-      !Check(nc_def_var_deflate(id_, height_, 1, 1, 1), output)) {
-    return false;
-  }
-  Text(id_, time_, "units", layout_.unit);
-  Text(id_, time_, "long_name", layout_.unit + " run");
-  Text(id_, time_, "axis", "T");
-  Text(id_, x, "units", "cells");
-  Text(id_, x, "long_name", "cell along the wind");
-  if (bed) {
-    Text(id_, y, "units", "cells");
-    Text(id_, y, "long_name", "cell across the wind");
-  }
-  Text(id_, height_, "units", "grains");
-  Text(id_, height_, "long_name", "sand height");
-  if (layout_.stats) {
-    for (const StatsField& field : StatsFields(layout_.model)) {
-      int variable = -1;
-      if (!Check(nc_def_var(id_, field.name, NC_DOUBLE, 1, &dims[0], &variable), output))
-        return false;
-      Text(id_, variable, "units", field.units);
-      Text(id_, variable, "long_name", field.longName);
-      stats_.push_back(variable);
-    }
-  }
-  Text(id_, NC_GLOBAL, "Conventions", "CF-1.8");
-  Text(id_, NC_GLOBAL, "title", bed ? "sand ripples on a bed" : "sand ripples on a profile");
-  for (const auto& [name, value] : provenance) {
-    std::string key = name;
-    for (char& c : key)
-      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    Text(id_, NC_GLOBAL, key.c_str(), value);
-    if (name == "Parameters") ParameterAttributes(id_, value);
-  }
-  if (!Check(nc_enddef(id_), output)) return false;
-  std::vector<int> cells(static_cast<std::size_t>(std::max(layout_.xCount, layout_.yCount)));
-  for (std::size_t n = 0; n < cells.size(); ++n)
-    cells[n] = static_cast<int>(n);
-  return Check(nc_put_var_int(id_, x, cells.data()), output) &&
-         (!bed || Check(nc_put_var_int(id_, y, cells.data()), output)) &&
-         Check(nc_sync(id_), output);
+bool NetcdfOutput::Refuse(const std::string& why, const RunOutput& output) {
+  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(path_).c_str(), why.c_str());
+  file_.Close();
+  return false;
 }
 
 bool NetcdfOutput::Create(const std::string& path, const NetcdfLayout& layout,
                           const Provenance& provenance, const RunOutput& output) {
   path_ = path;
   layout_ = layout;
-  return Check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id_), output) &&
-         Define(provenance, output);
+  header_ = DataFileHeader(layout, provenance);
+  cdf::Place(header_, RoomFor(cdf::Encode(header_).size()));
+  io::File made;
+  if (!WriteCopy(header_, made)) return Fault(errno, output);
+  file_ = std::move(made);
+  return true;
 }
 
-bool NetcdfOutput::FindVariables(const RunOutput& output) {
-  if (!Check(nc_inq_varid(id_, "time", &time_), output) ||
-      !Check(nc_inq_varid(id_, "height", &height_), output)) {
-    return false;
+// Writes the file up to its first record under a temporary name, synced, and renames it into
+// place: a failure leaves what path held before.
+bool NetcdfOutput::WriteCopy(const cdf::Header& header, io::File& copy) {
+  const std::string part = io::PartName(path_);
+  const bool written = copy.Open(part, O_RDWR | O_CREAT | O_TRUNC) &&
+                       copy.WriteAt(0, Leading(header)) && copy.Sync() && io::Rename(part, path_) &&
+                       io::SyncFolderOf(path_);
+  if (written) return true;
+  const int error = copy.Error() ? copy.Error() : errno;
+  copy.Close();
+  io::RemoveFile(part);
+  errno = error;
+  return false;
+}
+
+bool NetcdfOutput::ReadHeader(cdf::Header& header, std::string& why) {
+  std::string bytes;
+  for (std::size_t want = 64u << 10;; want *= 4) {
+    if (!file_.ReadAt(0, want, bytes)) {
+      why = "cannot be read: " + io::Reason(file_.Error());
+      return false;
+    }
+    const cdf::Decoded decoded = cdf::Decode(bytes, header);
+    if (decoded == cdf::Decoded::Whole) return true;
+    if (decoded == cdf::Decoded::Foreign || bytes.size() < want || want >= kMostHeader) {
+      why = "is not a data file kammelsim writes (NetCDF, CDF-5)";
+      return false;
+    }
   }
-  if (!layout_.stats) return true;
-  for (const StatsField& field : StatsFields(layout_.model)) {
-    stats_.push_back(-1);
-    if (!Check(nc_inq_varid(id_, field.name, &stats_.back()), output)) return false;
+}
+
+bool NetcdfOutput::Belongs(const cdf::Header& file, std::int64_t records, const std::string& runId,
+                           std::string& why) {
+  const cdf::Attribute* id = cdf::Find(file.attributes, "run_id");
+  std::uint64_t size = 0;
+  if (!id || id->type != cdf::Type::Char) {
+    why = "has no run id: it is not this run's data file";
+  } else if (runId.empty() || id->values != runId) {
+    why = "belongs to another run (run id " + QuoteValue(id->values) + ", the checkpoint's " +
+          QuoteValue(runId) + ")";
+  } else if (!SameShape(file, layout_)) {
+    why = "does not hold the variables of this run";
+  } else if (!file_.Size(size)) {
+    why = "cannot be read: " + io::Reason(file_.Error());
+  } else {
+    const auto start = static_cast<std::uint64_t>(cdf::RecordStart(file));
+    const auto whole = static_cast<std::int64_t>((size > start ? size - start : 0) /
+                                                 static_cast<std::uint64_t>(cdf::RecordSize(file)));
+    const std::int64_t holds = std::min(file.records, whole);
+    if (holds >= records) return true;
+    why = "holds " + std::to_string(holds) + " snapshots, fewer than the " +
+          std::to_string(records) + " the checkpoint recorded";
   }
-  return true;
+  return false;
 }
 
 bool NetcdfOutput::Reopen(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
+                          const std::string& runId, const std::string& historyLine,
                           const RunOutput& output) {
   path_ = path;
   layout_ = layout;
-  int dim = -1;
-  std::size_t length = 0;
-  if (!Check(nc_open(path.c_str(), NC_WRITE, &id_), output) || !FindVariables(output) ||
-      !Check(nc_inq_dimid(id_, "time", &dim), output) ||
-      !Check(nc_inq_dimlen(id_, dim, &length), output)) {
-    return false;
-  }
-  if (static_cast<std::int64_t>(length) < records) {
-    std::fprintf(output.err, "kammelsim: '%s' holds fewer snapshots than the checkpoint recorded\n",
-                 path.c_str());
-    return false;
-  }
-  records_ = records;
+  if (!file_.Open(path, O_RDWR)) return Refuse("cannot be opened: " + io::Reason(errno), output);
+  cdf::Header file;
+  std::string why;
+  if (!ReadHeader(file, why) || !Belongs(file, records, runId, why)) return Refuse(why, output);
+  header_ = std::move(file);
+  return CutBack(records, historyLine, output);
+}
+
+// Drops the records past records and adds the history line: the header is written first, so
+// that a stop in between leaves a file whose count ignores the bytes beyond it.
+bool NetcdfOutput::CutBack(std::int64_t records, const std::string& historyLine,
+                           const RunOutput& output) {
+  cdf::Header next = header_;
+  next.records = records;
+  AddHistory(next, historyLine);
+  std::string head = cdf::Encode(next);
+  if (std::ssize(head) > cdf::DataStart(next)) return Moved(next, output);
+  head.resize(static_cast<std::size_t>(cdf::DataStart(next)), '\0');
+  const auto keep =
+      static_cast<std::uint64_t>(cdf::RecordStart(next) + records * cdf::RecordSize(next));
+  if (!file_.WriteAt(0, head) || !file_.Truncate(keep)) return Fault(file_.Error(), output);
+  header_ = std::move(next);
   return true;
+}
+
+// A header grown past its room: the file is copied behind a larger one and renamed over it.
+bool NetcdfOutput::Moved(const cdf::Header& grown, const RunOutput& output) {
+  cdf::Header moved = grown;
+  cdf::Place(moved, RoomFor(cdf::Encode(moved).size()));
+  const std::string part = io::PartName(path_);
+  io::File copy;
+  bool copied = copy.Open(part, O_RDWR | O_CREAT | O_TRUNC) && copy.WriteAt(0, Leading(moved));
+  const std::uint64_t from = static_cast<std::uint64_t>(cdf::RecordStart(grown)),
+                      to = static_cast<std::uint64_t>(cdf::RecordStart(moved)),
+                      bytes = static_cast<std::uint64_t>(grown.records * cdf::RecordSize(grown));
+  std::string chunk;
+  for (std::uint64_t at = 0; copied && at < bytes; at += chunk.size()) {
+    copied = file_.ReadAt(from + at, std::min<std::uint64_t>(kCopyChunk, bytes - at), chunk) &&
+             !chunk.empty() && copy.WriteAt(to + at, chunk);
+    if (chunk.empty()) errno = EIO;
+  }
+  copied = copied && copy.Sync() && io::Rename(part, path_) && io::SyncFolderOf(path_);
+  if (!copied) {
+    const int error = copy.Error() ? copy.Error() : file_.Error() ? file_.Error() : errno;
+    copy.Close();
+    io::RemoveFile(part);
+    return Fault(error, output);
+  }
+  file_ = std::move(copy);
+  header_ = std::move(moved);
+  return true;
+}
+
+void NetcdfOutput::EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,
+                                const analysis::Measures* measures) {
+  record_.resize(static_cast<std::size_t>(cdf::RecordSize(header_)));
+  char* at = Big32(record_.data(), static_cast<std::uint32_t>(done));
+  // x along the wind varies fastest: the snapshot's rows become the file's columns.
+  const int along = snapshot.rows, across = snapshot.columns;
+  for (int y = 0; y < across; ++y) {
+    for (int x = 0; x < along; ++x)
+      at = Big32(at, static_cast<std::uint32_t>(snapshot.At(x, y)));
+  }
+  if (!layout_.stats) return;
+  const std::vector<double> numbers =
+      measures ? StatsNumbers(layout_.model, *measures)
+               : std::vector<double>(StatsFields(layout_.model).size(), std::nan(""));
+  for (const double value : numbers)
+    at = Big64(at, std::bit_cast<std::uint64_t>(value));
 }
 
 bool NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
                             const analysis::Measures* measures, const RunOutput& output) {
-  buffer_.assign(snapshot.cells.begin(), snapshot.cells.end());
-  const std::size_t record = static_cast<std::size_t>(records_);
-  const std::size_t start[3] = {record, 0, 0};
-  const std::size_t count[3] = {1, static_cast<std::size_t>(layout_.xCount),
-                                static_cast<std::size_t>(layout_.yCount)};
-  const int time = static_cast<int>(done);
-  if (!Check(nc_put_var1_int(id_, time_, &record, &time), output) ||
-      !Check(nc_put_vara_int(id_, height_, start, count, buffer_.data()), output)) {
-    return false;
+  const bool bed = layout_.model == analysis::Model::Bed;
+  if (snapshot.rows != layout_.xCount || snapshot.columns != (bed ? layout_.yCount : 1) ||
+      std::ssize(snapshot.cells) != std::int64_t{snapshot.rows} * snapshot.columns) {
+    return Fault(EINVAL, output);
   }
-  if (measures && layout_.stats) {
-    const std::vector<double> numbers = StatsNumbers(layout_.model, *measures);
-    for (std::size_t n = 0; n < stats_.size(); ++n) {
-      if (!Check(nc_put_var1_double(id_, stats_[n], &record, &numbers[n]), output)) return false;
-    }
+  EncodeRecord(done, snapshot, measures);
+  const std::int64_t at = cdf::RecordStart(header_) + header_.records * cdf::RecordSize(header_);
+  std::string count;
+  cdf::PutBig64(count, static_cast<std::uint64_t>(header_.records + 1));
+  // The record first, its count after: a reader, or a stop, never finds a count ahead of data.
+  if (!file_.WriteAt(static_cast<std::uint64_t>(at), record_) ||
+      !file_.WriteAt(cdf::Header::kRecordsAt, count)) {
+    return Fault(file_.Error(), output);
   }
-  ++records_;
-  return Check(nc_sync(id_), output);
+  ++header_.records;
+  return true;
+}
+
+bool NetcdfOutput::Sync(const RunOutput& output) {
+  return !file_.IsOpen() || file_.Sync() || Fault(file_.Error(), output);
 }
 
 bool NetcdfOutput::Close(const RunOutput& output) {
-  const int id = id_;
-  id_ = -1;
-  return id < 0 || Check(nc_close(id), output);
+  if (!file_.IsOpen()) return true;
+  if (!file_.Sync()) {
+    const int error = file_.Error();
+    file_.Close();
+    return Fault(error, output);
+  }
+  return file_.Close() || Fault(file_.Error(), output);
 }
 
 }  // namespace kammelsim

@@ -11,29 +11,33 @@
 namespace kammelsim {
 namespace {
 
+// Speed is measured between snapshots but given per step or batch, so that runs with different
+// snapshot intervals compare.
 const StatsField kShared[] = {
     {"sand", "grains", "sand on the bed"},
     {"sand_outside", "grains", "sand that has left the bed for the array beyond it"},
     {"mean", "grains", "mean height"},
     {"rms", "grains", "root mean square of the detrended heights"},
     {"wavelength_peak", "cells", "wavelength of the strongest mode along the wind"},
-    {"wavelength_centroid", "cells", "wavelength of the power spectrum's centroid"},
-    {"crests", "1", "crests along the wind"},
-    {"crest_spacing", "cells", "mean distance between crests"},
-    {"stoss_fraction", "1", "fraction of the bed on stoss slopes"},
+    {"wavelength_centroid", "cells", "wavelength at the centroid of the power spectrum"},
+    {"crests", "1", "number of crests along the wind, mean over columns"},
+    {"crest_spacing", "cells", "mean distance between crests along the wind"},
+    {"stoss_fraction", "1", "fraction of the slopes that rise downwind (stoss)"},
     {"stoss_slope", "grains per cell", "mean stoss slope"},
     {"lee_slope", "grains per cell", "mean lee slope"},
     {"slope_skewness", "1", "skewness of the slopes"},
-    {"speed", "cells per interval", "ripple speed, positive downwind"},
-    {"speed_correlation", "1", "cross-correlation at the speed's shift"},
-    {"mean_jump", "cells", "mean jump length"},
-    {"idle_fraction", "1", "fraction of sites at or below q"},
+    {"speed", "", "ripple speed along the wind, positive downwind"},
+    {"speed_correlation", "1", "cross-correlation with the snapshot before at the speed's shift"},
+    {"mean_jump", "cells", "mean jump length of the sites that jump"},
+    {"idle_fraction", "1", "fraction of sites at or below q, which do not jump"},
 };
 
-const StatsField kProfileOnly[] = {{"end_step", "grains", "height step between the ends"}};
+const StatsField kProfileOnly[] = {
+    {"end_step", "grains", "height of the last cell minus that of the first"}};
 const StatsField kBedOnly[] = {
-    {"crest_correlation_length", "cells", "correlation length of the crests across the wind"},
-    {"column_centroid", "cells", "centroid of the sand across the wind"},
+    {"crest_correlation_length", "cells",
+     "distance across the wind at which the crests decorrelate below 1/e"},
+    {"column_centroid", "cells", "centroid of the sand across the wind, as a column"},
 };
 
 void Append(std::string& row, double value) {
@@ -50,6 +54,10 @@ void Append(std::string& row, double value) {
 
 std::vector<StatsField> StatsFields(analysis::Model model) {
   std::vector<StatsField> fields(std::begin(kShared), std::end(kShared));
+  for (StatsField& field : fields) {
+    if (*field.unit == '\0')
+      field.unit = model == analysis::Model::Profile ? "cells per step" : "cells per batch";
+  }
   if (model == analysis::Model::Profile)
     fields.insert(fields.end(), std::begin(kProfileOnly), std::end(kProfileOnly));
   else
@@ -70,6 +78,13 @@ std::vector<double> StatsNumbers(analysis::Model model, const analysis::Measures
     numbers.push_back(m.columnCentroid);
   }
   return numbers;
+}
+
+std::string StatsUnits(analysis::Model model) {
+  std::string units = model == analysis::Model::Profile ? "steps" : "batches";
+  for (const StatsField& field : StatsFields(model))
+    units.append(",").append(field.unit);
+  return units;
 }
 
 std::string StatsColumns(analysis::Model model) {
@@ -120,6 +135,7 @@ bool StatsOutput::Open(const std::string& path, const Provenance& provenance,
   std::string head;
   for (const auto& [name, value] : provenance)
     head += "# " + name + ": " + value + "\n";
+  head += "# Units: " + StatsUnits(model_) + "\n";
   head += std::string(model_ == analysis::Model::Profile ? "step," : "batch,") +
           StatsColumns(model_) + "\n";
   return Put(head, output);

@@ -20,15 +20,19 @@ struct StatsCarry {
   std::vector<double> previousField;
 };
 
-/// A statistic's stable name, and what a data file says of it.
+/// A statistic's stable name, its unit in words ("1" for a ratio or a count of things that are
+/// neither grains nor cells), and what it is.
 struct StatsField {
   const char* name;
-  const char* units;
+  const char* unit;
   const char* longName;
 };
 
 /// The statistics after the first column (step or batch), in order.
 std::vector<StatsField> StatsFields(analysis::Model model);
+
+/// Every column's unit, the first's (steps or batches) included, comma-separated.
+std::string StatsUnits(analysis::Model model);
 /// Their values, in the same order.
 std::vector<double> StatsNumbers(analysis::Model model, const analysis::Measures& m);
 

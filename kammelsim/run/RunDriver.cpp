@@ -33,6 +33,31 @@ void SeedGenerator(common::Random& random, bool seedGiven, std::uint32_t seed,
                random.state);
 }
 
+// The provenance's value named so; empty when it has none.
+std::string ProvenanceValue(const Provenance& provenance, std::string_view name) {
+  for (const auto& [key, value] : provenance) {
+    if (key == name) return value;
+  }
+  return "";
+}
+
+// Until the checkpoint keeps a run id of its own: one made from what it records of the run's
+// start, the same at every resume (FNV-1a, twice over for 128 bits).
+std::string RecordedRunId(const CheckpointData& record) {
+  const std::string text =
+      record.commandLine + '\n' + record.directory + '\n' + std::to_string(record.seed);
+  std::string id;
+  for (const std::uint64_t basis : {14695981039346656037ull, 1099511628211ull}) {
+    std::uint64_t hash = basis;
+    for (const char c : text)
+      hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    id += hex;
+  }
+  return id;
+}
+
 double ArrayTotal(std::span<const std::int32_t> cells) {
   double total = 0;
   for (const std::int32_t h : cells)
@@ -161,8 +186,14 @@ bool RunDriver::OpenFiles(const RunModel& model) {
   const NetcdfLayout layout = {model.kind, shape.rows, shape.columns, unit_,
                                !settings_.stats.empty()};
   netcdf_.emplace();
-  return resume_ ? netcdf_->Reopen(settings_.netcdf, layout, record_.netcdfRecords, output_)
-                 : netcdf_->Create(settings_.netcdf, layout, provenance_, output_);
+  Provenance provenance = provenance_;
+  if (ProvenanceValue(provenance, "Run").empty())
+    provenance.push_back({"Run", RecordedRunId(record_)});
+  if (!resume_) return netcdf_->Create(settings_.netcdf, layout, provenance, output_);
+  const std::string history = ProvenanceValue(provenance, "History");
+  return netcdf_->Reopen(settings_.netcdf, layout, record_.netcdfRecords,
+                         ProvenanceValue(provenance, "Run"),
+                         history.substr(history.rfind('\n') + 1), output_);
 }
 
 // Puts back the array and the generators as the checkpoint holds them.
@@ -198,7 +229,10 @@ bool RunDriver::SaveCheckpoint(std::int64_t done) {
     d.stats = stats_->Carry();
     d.statsBytes = stats_->Bytes();
   }
-  if (netcdf_) d.netcdfRecords = netcdf_->Records();
+  if (netcdf_) {
+    if (!netcdf_->Sync(output_)) return false;
+    d.netcdfRecords = netcdf_->Records();
+  }
   d.spaceTime = pictures_.SpaceTimeState();
   std::string error;
   if (WriteCheckpoint(settings_.checkpoint, d, error)) return true;
