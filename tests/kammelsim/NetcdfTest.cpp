@@ -198,7 +198,7 @@ class DataFileOutput : public KammelsimDataFile {
  protected:
   void SetUp() override {
     KammelsimDataFile::SetUp();
-    err_ = std::tmpfile();
+    output_.err = err_ = std::tmpfile();
   }
   void TearDown() override {
     std::fclose(err_);
@@ -206,7 +206,7 @@ class DataFileOutput : public KammelsimDataFile {
   }
   std::string Messages() {
     const std::string text = testing_kammelsim::ReadAndClose(err_);
-    err_ = std::tmpfile();
+    output_.err = err_ = std::tmpfile();
     return text;
   }
   static analysis::Snapshot Heights(int n) {
@@ -239,7 +239,6 @@ class DataFileOutput : public KammelsimDataFile {
 // Resume takes up only its own run's file holding at least what the checkpoint recorded, and
 // refuses every other before changing a byte.
 TEST_F(DataFileOutput, ReopenRefusesAFileNotOursOrHoldingTooLittle) {
-  output_.err = err_;
   const std::string data = Path("d.nc");
   const struct {
     const char* name;
@@ -286,7 +285,6 @@ TEST_F(DataFileOutput, ReopenRefusesAFileNotOursOrHoldingTooLittle) {
 // Stopped after 5 snapshots, resumed from a checkpoint at 3 (with a history line short, or long
 // enough to move the records): the 2 stale ones go, and the file ends as the uninterrupted one.
 TEST_F(DataFileOutput, ReopenCutsBackAndEndsAsTheUninterruptedFile) {
-  output_.err = err_;
   const std::string whole = Path("whole.nc"), parts = Path("parts.nc");
   ASSERT_TRUE(Write(whole, 0, 7)) << Messages();
   for (const std::string& line : {std::string("resumed"), std::string(20000, 'h')}) {
