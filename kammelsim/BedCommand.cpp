@@ -169,8 +169,9 @@ int RunBed(const ParsedOptions& options, std::string_view settings,
 int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
                   const Resume* resume) {
   std::string error;
-  const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, error);
-  if (!options) return UsageFault(output, "bed: " + error);
+  OptionFault fault;
+  const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, fault);
+  if (!options) return Refused(output, "bed", fault);
   const std::string chosen = options->Text("settings", "relief");
   if (chosen == "relief") {
     return RunBed<model3d::ReliefSettings>(*options, chosen, scenarios::kReliefDefaults, args,
