@@ -6,7 +6,8 @@
 //  [x] Frames with a menu bar, menus and items; Ctrl+letter shortcuts on items; a frame
 //      appears at the next event turn, at its packed size.
 //  [x] Dialogs with labels, text fields and buttons; a row or a one-column layout; a hidden
-//      dialog is disposed of at the next event turn.
+//      dialog is disposed of at the next event turn. Dialogs are application-modal, keep the
+//      size they are shown at, offer no minimise or maximise, and come back when iconified.
 //  [x] A canvas kept in a backing image, drawn pixel-exact without antialiasing, growing with
 //      its frame; 16 named colours.
 //  [x] Key listeners on windows; mouse listeners (press, release, drag, move) on canvases.
