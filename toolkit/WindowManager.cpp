@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QWidget>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -39,6 +40,30 @@ Reply<xcb_get_property_reply_t> Property(xcb_connection_t* c, xcb_window_t windo
   return Take(xcb_get_property_reply(c, cookie, nullptr));
 }
 
+const xcb_visualtype_t* VisualOf(xcb_connection_t* c, xcb_window_t window) {
+  const auto attributes =
+      Take(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+  if (!attributes) return nullptr;
+  auto screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+  for (; screens.rem; xcb_screen_next(&screens)) {
+    auto depths = xcb_screen_allowed_depths_iterator(screens.data);
+    for (; depths.rem; xcb_depth_next(&depths)) {
+      auto visuals = xcb_depth_visuals_iterator(depths.data);
+      for (; visuals.rem; xcb_visualtype_next(&visuals)) {
+        if (visuals.data->visual_id == attributes->visual) return visuals.data;
+      }
+    }
+  }
+  return nullptr;
+}
+
+// A channel of 0..255 scaled into the bits its mask gives it.
+uint32_t Channel(int value, uint32_t mask) {
+  if (mask == 0) return 0;
+  const int shift = std::countr_zero(mask);
+  return static_cast<uint32_t>(value) * (mask >> shift) / 255 << shift;
+}
+
 // The name the running window manager gives itself, empty when none says.
 std::string ManagerName(xcb_connection_t* c, xcb_window_t window) {
   const auto tree = Take(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
@@ -54,6 +79,19 @@ std::string ManagerName(xcb_connection_t* c, xcb_window_t window) {
 }
 
 }  // namespace
+
+void SetUndrawnColour(QWidget& window, QRgb colour) {
+  xcb_connection_t* c = Connection();
+  const auto id = static_cast<xcb_window_t>(window.internalWinId());
+  if (!c || !id) return;
+  const xcb_visualtype_t* visual = VisualOf(c, id);
+  if (!visual || visual->_class != XCB_VISUAL_CLASS_TRUE_COLOR) return;
+  const uint32_t pixel = Channel(qRed(colour), visual->red_mask) |
+                         Channel(qGreen(colour), visual->green_mask) |
+                         Channel(qBlue(colour), visual->blue_mask);
+  xcb_change_window_attributes(c, id, XCB_CW_BACK_PIXEL, &pixel);
+  xcb_flush(c);
+}
 
 // Openbox offers to iconify any dialog, Motif hints or not, and iconifies its window along
 // with it; a toolbar it never iconifies on its own. It takes the first type it knows, so the
