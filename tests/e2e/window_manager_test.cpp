@@ -108,8 +108,8 @@ TEST_F(WindowManager, OffersNoWayToLoseADialogAndBringsBackOneIconifiedWithItsWi
   EXPECT_THAT(session_->Property(dialog, "_NET_WM_STATE"), HasSubstr("_NET_WM_STATE_MODAL"));
   EXPECT_EQ(TransientFor(dialog), program_->window());
 
-  // The main window's own minimise button takes the dialog along. Paused, the program cannot
-  // bring them back before the test sees them gone.
+  // Iconified, as by its own minimise button, the main window takes the dialog along. Paused,
+  // the program cannot bring them back before the test sees them gone.
   {
     Paused paused(program_->process().pid());
     session_->Iconify(program_->window());
