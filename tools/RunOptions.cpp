@@ -1,5 +1,7 @@
 #include "tools/RunOptions.h"
 
+#include "kammel/Version.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -95,7 +97,7 @@ Provenance MakeProvenance(std::string_view commandLine, std::uint32_t seed,
 }
 
 std::string_view Version() {
-  return KAMMEL_VERSION;
+  return kammel::Version;
 }
 
 }  // namespace tools
