@@ -69,7 +69,7 @@ JumpTable jumpTable;
 template <class S>
 const JumpTable& CurrentJumpTable() {
   const RippleParams& p = rippleParams<S>;
-  return jumpTable<S>.For(p.factorB, p.windStrength, [&p](std::int32_t h) {
+  return jumpTable<S>.For(p.factorB, p.windStrength, [&](std::int32_t h) {
     return common::ClampedRound(RawJumpLength(h, p), MaxJumpLength);
   });
 }
