@@ -52,6 +52,8 @@ constexpr std::string_view kUsage =
     "  --netcdf FILE     the heights (and statistics) per snapshot as a NetCDF-4 data file\n"
     "  --checkpoint FILE the whole state at every snapshot and when stopped, to resume from;\n"
     "                    outputs below its folder are recorded relative to it\n"
+    "  --checkpoint-interval S  0..86400 seconds between checkpoints, 60 unless given; one\n"
+    "                    is also written at the start, the end and a stop (0: every snapshot)\n"
     "  --heights FILE    the final heights into FILE instead of stdout\n"
     "  --force           replace outputs that exist; clear a frame folder's frames first\n"
     "  --config FILE     options from a file, one 'name = value' per line ('#' comments,\n"

@@ -84,9 +84,18 @@ class RunFolder : public testing_kammelsim::FolderTest {
   testing_kammelsim::CapturedRun Run(const fs::path& folder, int steps,
                                      std::vector<std::string> more = {}) {
     fs::create_directories(folder);
-    std::vector<std::string> words = {"profile", "--width", "120",
-                                      "--seed",  "3",       "--every",
-                                      "3",       "--steps", std::to_string(steps)};
+    // A checkpoint at every snapshot, so that a failure is tried in every one of them.
+    std::vector<std::string> words = {"profile",
+                                      "--width",
+                                      "120",
+                                      "--seed",
+                                      "3",
+                                      "--every",
+                                      "3",
+                                      "--checkpoint-interval",
+                                      "0",
+                                      "--steps",
+                                      std::to_string(steps)};
     for (const std::string& word : Outputs(folder))
       words.push_back(word);
     words.insert(words.end(), more.begin(), more.end());
