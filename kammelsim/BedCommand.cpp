@@ -117,17 +117,18 @@ analysis::Snapshot BedSnapshot(const Bed<Settings>& bed) {
   return snapshot;
 }
 
+// Rows 0..L, each the W + 1 heights of that row.
 template <class Settings>
-bool WriteBed(const Bed<Settings>& bed, std::FILE* out) {
+std::string BedText(const Bed<Settings>& bed) {
   const model3d::RippleParams& params = bed.params;
-  const auto& grid = bed.grid;
   std::vector<std::int32_t> row(static_cast<std::size_t>(params.layerWidth) + 1);
+  std::string text;
   for (std::int32_t i = 0; i <= params.layerLength; ++i) {
     for (std::int32_t j = 0; j <= params.layerWidth; ++j)
-      row[static_cast<std::size_t>(j)] = grid.at(i, j);
-    if (!WriteHeightLine(out, row.data(), params.layerWidth + 1)) return false;
+      row[static_cast<std::size_t>(j)] = bed.grid.at(i, j);
+    AppendHeightLine(text, row.data(), params.layerWidth + 1);
   }
-  return std::fflush(out) == 0;
+  return text;
 }
 
 template <class Settings>
@@ -141,7 +142,7 @@ RunModel BedModel(Bed<Settings>& state, View view) {
           [&state] { return BedSnapshot(state); },
           [p](std::int32_t h) { return model3d::JumpLengthFor(h, p.factorB, p.windStrength); },
           p.factorQ,
-          [&state](std::FILE* out) { return WriteBed(state, out); }};
+          [&state] { return BedText(state); }};
 }
 
 template <class Settings>
@@ -159,7 +160,7 @@ int RunBed(const ParsedOptions& options, std::string_view settings,
   const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
   View view = SetUpBed(*state, bed);
   view.heightsAlongWind = [&s = *state] { return RowMeans(s); };
-  return driver.Run(BedModel(*state, std::move(view)), options.Canonical(), args,
+  return driver.Run(BedModel(*state, std::move(view)), RecordedOptions(options.Canonical()), args,
                     Parameters(settings, bed));
 }
 
@@ -168,8 +169,9 @@ int RunBed(const ParsedOptions& options, std::string_view settings,
 int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
                   const Resume* resume) {
   std::string error;
-  const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, error);
-  if (!options) return UsageFault(output, "bed: " + error);
+  OptionFault fault;
+  const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, fault);
+  if (!options) return Refused(output, "bed", fault);
   const std::string chosen = options->Text("settings", "relief");
   if (chosen == "relief") {
     return RunBed<model3d::ReliefSettings>(*options, chosen, scenarios::kReliefDefaults, args,
