@@ -88,6 +88,16 @@ int PictureOutputs::Prepare(const RunOutput& output, std::string_view command, b
   return 0;
 }
 
+void DrawPicture(const View& view, int width, int height, common::Random& sparkle,
+                 jheadless::Picture& picture) {
+  jheadless::SetCanvasSize(width, height);
+  layer::OpenProgramWindow();
+  view.place();
+  view.redraw(sparkle);
+  jheadless::CanvasPicture(picture);
+  layer::CloseProgramWindow();
+}
+
 bool PictureOutputs::Draw(const View& view) {
   view.redraw(pictureRandom_);
   return true;
