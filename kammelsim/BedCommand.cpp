@@ -80,6 +80,14 @@ bool WriteBed(const Bed<Settings>& bed, std::FILE* out) {
   return std::fflush(out) == 0;
 }
 
+// The settings' program sets the bed up: its mapping and a new bed.
+void SetUpBed(Bed<model3d::ReliefSettings>& state, const model3d::RippleParams& params) {
+  kammel3::SetUpRelief(state, params);
+}
+void SetUpBed(Bed<model3d::MapSettings>& state, const model3d::RippleParams& params) {
+  kammel3map::SetUpMap(state, params);
+}
+
 template <class Settings>
 int RunBed(const ParsedOptions& options, std::string_view settings,
            std::span<const std::string> args, const Resume* resume, const RunOutput& output) {
@@ -90,8 +98,8 @@ int RunBed(const ParsedOptions& options, std::string_view settings,
   RunDriver driver(bed.run, "bed", "batches", resume, output);
   if (const int fault = driver.Prepare()) return fault;
   const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
-  View view = SetUpBed(*state, bed);
-  return driver.Run(BedModel(*state, std::move(view)), options.Canonical(), args,
+  SetUpBed(*state, bed.params);
+  return driver.Run(BedModel(*state, BedView(*state, bed.threshold)), options.Canonical(), args,
                     BedParameters(settings, bed));
 }
 
@@ -148,16 +156,13 @@ std::string BedParameters(std::string_view settings, const BedRun& bed) {
 }
 
 template <>
-View SetUpBed(Bed<model3d::ReliefSettings>& state, const BedRun& bed) {
-  kammel3::SetUpRelief(state, bed.params);
+View BedView(Bed<model3d::ReliefSettings>& state, std::int32_t) {
   return {[&state](common::Random&) { kammel3::RedrawRelief(state); },
           [&state] { return RowMeans(state); }, [&state] { kammel3::PlaceRelief(state.params); }};
 }
 
 template <>
-View SetUpBed(Bed<model3d::MapSettings>& state, const BedRun& bed) {
-  kammel3map::SetUpMap(state, bed.params);
-  const std::int32_t threshold = bed.threshold;
+View BedView(Bed<model3d::MapSettings>& state, std::int32_t threshold) {
   return {[&state, threshold](common::Random& sparkle) {
             kammel3map::RedrawMap(state, threshold, sparkle);
           },

@@ -38,9 +38,9 @@ BedRun ReadBedRun(const ParsedOptions& options, const Resume* resume, std::strin
 /// Every parameter of a bed run, as its outputs record them.
 std::string BedParameters(std::string_view settings, const BedRun& bed);
 
-/// The settings' program sets the bed up (mapping and a new bed); its view draws it.
+/// The view of a bed as its settings' program draws it; threshold is the map's.
 template <class Settings>
-View SetUpBed(model3d::BedState<Settings>& state, const BedRun& bed);
+View BedView(model3d::BedState<Settings>& state, std::int32_t threshold);
 
 /// What a run needs of a bed that is set up.
 template <class Settings>
