@@ -89,6 +89,7 @@ analysis::Snapshot ReadHeights(std::string_view name, py::handle value) {
   const py::array array = numpy.attr("asarray")(value);
   const char kind = array.dtype().kind();
   const std::string label(name);
+  if (array.size() == 0) Refuse(label + " holds no heights");
   if (kind != 'i' && kind != 'u')
     throw py::type_error(label + " takes integer heights, not " +
                          std::string(py::str(array.dtype())));
@@ -96,7 +97,6 @@ analysis::Snapshot ReadHeights(std::string_view name, py::handle value) {
     Refuse(label + " takes a profile's heights (1-D) or a bed's (2-D), not a " +
            std::to_string(array.ndim()) + "-D array");
   }
-  if (array.size() == 0) Refuse(label + " holds no heights");
   const py::object beyond =
       array.attr("__lt__")(INT32_MIN).attr("__or__")(array.attr("__gt__")(INT32_MAX));
   const py::array outside = array.attr("__getitem__")(beyond);
