@@ -23,7 +23,6 @@ namespace {
 
 constexpr std::array<std::string_view, 9> kBedOptions = {
     "settings", "length", "width", "height", "b", "wind", "q", "batches", "threshold"};
-constexpr std::int64_t kMaxBatches = 1'000'000;
 
 template <class Settings>
 constexpr const model3d::RippleParams& Defaults();
@@ -134,7 +133,7 @@ BedRun ReadBedRun(const ParsedOptions& options, const Resume* resume, std::strin
       static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
   bed.threshold = static_cast<std::int32_t>(
       IntegerOption(options, "threshold", p.layerHeight + 1, -most - 1, most, error));
-  const std::int64_t batches = IntegerOption(options, "batches", 1, 0, kMaxBatches, error);
+  const std::int64_t batches = IntegerOption(options, "batches", 1, 0, kMaxRunLength, error);
   bed.run = ReadRunSettings(options, resume ? resume->data.total : batches, error);
   if (std::is_same_v<Settings, model3d::ReliefSettings> && options.Has("threshold") &&
       error.empty()) {

@@ -21,7 +21,6 @@ namespace {
 
 constexpr std::array<std::string_view, 6> kProfileOptions = {"width", "thickness", "b",
                                                              "wind",  "q",         "steps"};
-constexpr std::int64_t kMaxSteps = 1'000'000;
 
 using model2d::ProfileState;
 
@@ -66,7 +65,7 @@ ProfileRun ReadProfileRun(const ParsedOptions& options, const Resume* resume, st
   p.windStrength = RealOption(options, "wind", defaults.windStrength, error);
   p.factorQ =
       static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
-  const std::int64_t steps = IntegerOption(options, "steps", 1, 0, kMaxSteps, error);
+  const std::int64_t steps = IntegerOption(options, "steps", 1, 0, kMaxRunLength, error);
   profile.run = ReadRunSettings(options, resume ? resume->data.total : steps, error);
   return profile;
 }

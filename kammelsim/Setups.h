@@ -16,6 +16,9 @@
 
 namespace kammelsim {
 
+/// The most batches or steps a bed or profile run takes.
+inline constexpr std::int64_t kMaxRunLength = 1'000'000;
+
 /// The options bed and profile take besides the run's own (kRunOptions).
 std::span<const std::string_view> BedOptionNames();
 std::span<const std::string_view> ProfileOptionNames();

@@ -173,6 +173,12 @@ bool Simulation::Restore(const ks::CheckpointData& data) {
 }
 
 std::int64_t Simulation::ReadCount(py::handle count) const {
+  // The common case without the runner's whole reader, which a loop of run(1) would feel.
+  if (PyLong_CheckExact(count.ptr())) {
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(count.ptr(), &overflow);
+    if (overflow == 0 && value >= 0 && value <= ks::kMaxRunLength) return value;
+  }
   return Read({IntegerWord(unit_, count)}).run.schedule.total;
 }
 
