@@ -184,7 +184,7 @@ std::int64_t Simulation::ReadCount(py::handle count) const {
 
 void Simulation::Run(py::handle count) {
   std::int64_t left = ReadCount(count);
-  const auto hold = Hold();
+  auto hold = Hold();
   const bool main = PyThread_get_thread_ident() == mainThread;
   std::optional<InterruptWatch> watch;
   if (main) watch.emplace();
@@ -198,7 +198,11 @@ void Simulation::Run(py::handle count) {
         signalled = main && InterruptWatch::Take();
       }
     }
-    if (signalled && PyErr_CheckSignals() != 0) throw py::error_already_set();
+    if (!signalled) continue;
+    // Python's handler may use this object: it is whole, and free, while the handler runs.
+    hold.unlock();
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    hold = Hold();
   }
 }
 
