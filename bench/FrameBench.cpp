@@ -35,7 +35,7 @@ void WriteFrames(benchmark::State& state, Redraw redraw) {
     redraw();
     jheadless::CanvasPicture(picture);
     std::string error;
-    if (!png.Write(path, picture, {{"Software", "kammelsim"}}, error))
+    if (!png.Write(path, picture, {{"Software", "kammelsim"}}, false, error))
       state.SkipWithError(error.c_str());
   }
   unlink(path.c_str());

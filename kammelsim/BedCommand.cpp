@@ -66,17 +66,18 @@ analysis::Snapshot BedSnapshot(const Bed<Settings>& bed) {
   return snapshot;
 }
 
+// Rows 0..L, each the W + 1 heights of that row.
 template <class Settings>
-bool WriteBed(const Bed<Settings>& bed, std::FILE* out) {
+std::string BedText(const Bed<Settings>& bed) {
   const model3d::RippleParams& params = bed.params;
-  const auto& grid = bed.grid;
   std::vector<std::int32_t> row(static_cast<std::size_t>(params.layerWidth) + 1);
+  std::string text;
   for (std::int32_t i = 0; i <= params.layerLength; ++i) {
     for (std::int32_t j = 0; j <= params.layerWidth; ++j)
-      row[static_cast<std::size_t>(j)] = grid.at(i, j);
-    if (!WriteHeightLine(out, row.data(), params.layerWidth + 1)) return false;
+      row[static_cast<std::size_t>(j)] = bed.grid.at(i, j);
+    AppendHeightLine(text, row.data(), params.layerWidth + 1);
   }
-  return std::fflush(out) == 0;
+  return text;
 }
 
 // The settings' program sets the bed up: its mapping and a new bed.
@@ -98,8 +99,8 @@ int RunBed(const ParsedOptions& options, std::string_view settings,
   if (const int fault = driver.Prepare()) return fault;
   const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
   SetUpBed(*state, bed.params);
-  return driver.Run(BedModel(*state, BedView(*state, bed.threshold)), options.Canonical(), args,
-                    BedParameters(settings, bed));
+  return driver.Run(BedModel(*state, BedView(*state, bed.threshold)),
+                    RecordedOptions(options.Canonical()), args, BedParameters(settings, bed));
 }
 
 }  // namespace
@@ -179,7 +180,7 @@ RunModel BedModel(Bed<Settings>& state, View view) {
           [&state] { return BedSnapshot(state); },
           [p](std::int32_t h) { return model3d::JumpLengthFor(h, p.factorB, p.windStrength); },
           p.factorQ,
-          [&state](std::FILE* out) { return WriteBed(state, out); }};
+          [&state] { return BedText(state); }};
 }
 
 template BedRun ReadBedRun<model3d::ReliefSettings>(const ParsedOptions&, const Resume*,

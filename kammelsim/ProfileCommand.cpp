@@ -41,9 +41,12 @@ analysis::Snapshot ProfileSnapshot(const ProfileState& state) {
   return snapshot;
 }
 
-bool WriteProfile(const ProfileState& state, std::FILE* out) {
+// Cells 0..N on one line.
+std::string ProfileText(const ProfileState& state) {
   const std::int32_t* first = state.profile.cells - model2d::RippleProfile::firstCell;
-  return WriteHeightLine(out, first, state.params.layerWidth + 1) && std::fflush(out) == 0;
+  std::string text;
+  AppendHeightLine(text, first, state.params.layerWidth + 1);
+  return text;
 }
 
 }  // namespace
@@ -91,7 +94,7 @@ RunModel ProfileModel(ProfileState& state) {
       [&state] { return ProfileSnapshot(state); },
       [p](std::int32_t h) { return model2d::ProfileJumpLengthFor(h, p.factorB, p.windStrength); },
       p.factorQ,
-      [&state](std::FILE* out) { return WriteProfile(state, out); }};
+      [&state] { return ProfileText(state); }};
 }
 
 int RunProfileCommand(std::span<const std::string> args, const RunOutput& output,
@@ -106,7 +109,8 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
   if (const int fault = driver.Prepare()) return fault;
   const auto state = std::make_unique<ProfileState>();
   kammel::SetUpProfile(*state, profile.params);
-  return driver.Run(ProfileModel(*state), options->Canonical(), args, ProfileParameters(profile));
+  return driver.Run(ProfileModel(*state), RecordedOptions(options->Canonical()), args,
+                    ProfileParameters(profile));
 }
 
 }  // namespace kammelsim

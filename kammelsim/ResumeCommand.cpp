@@ -5,7 +5,9 @@
 
 #include "kammelsim/Commands.h"
 #include "kammelsim/cli/Options.h"
+#include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Messages.h"
+#include "kammelsim/output/Provenance.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/RunDriver.h"
 
@@ -13,7 +15,7 @@ namespace kammelsim {
 namespace {
 
 constexpr std::array<std::string_view, 2> kResumeOptions = {"batches", "steps"};
-constexpr std::array<std::string_view, 0> kNoFlags = {};
+constexpr std::array<std::string_view, 1> kResumeFlags = {"allow-outside"};
 constexpr std::int64_t kMaxTotal = 1'000'000;
 
 // The total the continued run goes to: the recorded one unless the command line says.
@@ -35,16 +37,34 @@ bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::in
   return false;
 }
 
+// What a checkpoint records is checked as a command line would be: a run it could not have made
+// is refused before its options are used.
+bool Trustworthy(const Resume& resume, std::string& error) {
+  const CheckpointData& data = resume.data;
+  const std::string unit = data.command == "bed" ? "batches" : "steps";
+  if (const std::string foreign = ForeignRecordedOption(data.args); !foreign.empty()) {
+    error = QuoteFile(resume.path) + " records " + QuoteValue(foreign) +
+            ", which a resume does not take";
+  } else if (data.total > kMaxTotal) {
+    error = QuoteFile(resume.path) + " records a total of " + std::to_string(data.total) + " " +
+            unit + ", beyond " + std::to_string(kMaxTotal);
+  }
+  return error.empty();
+}
+
 }  // namespace
 
 int RunResumeCommand(std::span<const std::string> args, const RunOutput& output) {
   std::string error;
-  const auto options = ParseOptions(args, kResumeOptions, kNoFlags, error, 1);
+  const auto options = ParseOptions(args, kResumeOptions, kResumeFlags, error, 1);
   if (!options) return UsageFault(output, "resume: " + error);
   if (options->positional.empty()) return UsageFault(output, "resume: which checkpoint?");
   Resume resume;
-  resume.path = std::filesystem::absolute(options->positional.front()).string();
-  if (!ReadCheckpoint(options->positional.front(), resume.data, error)) {
+  resume.path = options->positional.front();
+  resume.allowOutside = options->Has("allow-outside");
+  const std::vector<std::string_view> words(args.begin(), args.end());
+  resume.commandLine = CommandLine("resume", words);
+  if (!ReadCheckpoint(resume.path, resume.data, error) || !Trustworthy(resume, error)) {
     std::fprintf(output.err, "kammelsim: resume: %s\n", error.c_str());
     return 1;
   }

@@ -66,10 +66,12 @@ std::vector<std::string> ModelWords(const ks::ParsedOptions& options,
   return words;
 }
 
-std::string CurrentFolder() {
-  std::error_code error;
-  const std::filesystem::path here = std::filesystem::current_path(error);
-  return error ? std::string(".") : here.string();
+// OSError with the runner's message, of the subclass errno names (FileNotFoundError, ...).
+[[noreturn]] void FileFault(int code, const std::string& message) {
+  const auto type = py::reinterpret_borrow<py::object>(PyExc_OSError);
+  const py::object error = code != 0 ? type(code, message) : type(message);
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+  throw py::error_already_set();
 }
 
 std::string CanvasWord(py::handle canvas) {
@@ -142,6 +144,7 @@ void Simulation::Start(ks::RunModel model, const ks::RunSettings& run) {
   seed_ = model_->random.state;
   pictureState_ = ks::PictureSeed(seed_);
   initialTotal_ = ArrayTotal(model_->cells);
+  runId_ = ks::NewRunId();
 }
 
 bool Simulation::Restore(const ks::CheckpointData& data) {
@@ -161,7 +164,11 @@ bool Simulation::Restore(const ks::CheckpointData& data) {
   model_->random.state = data.modelState;
   seed_ = data.seed;
   done_ = data.done;
+  recordedDone_ = data.done;
   pictureState_ = data.pictureState;
+  runId_ = data.runId;
+  history_ = data.history;
+  commandLine_ = data.commandLine;
   initialTotal_ = measured ? carry.initialTotal : ArrayTotal(model_->cells);
   if (measured) {
     const std::lock_guard lock(measuring);
@@ -277,10 +284,14 @@ ks::CheckpointData Simulation::Checkpoint() {
   ks::CheckpointData data;
   data.version = ks::Version();
   data.command = command_;
-  data.args = reading.args;
+  data.args = ks::RecordedOptions(reading.args);
+  // The command line that makes the same state, for the provenance of what continues it.
   const std::vector<std::string_view> args(data.args.begin(), data.args.end());
-  data.commandLine = ks::CommandLine(command_, args);
-  data.directory = CurrentFolder();
+  data.commandLine = commandLine_.empty() ? ks::CommandLine(command_, args) : commandLine_;
+  data.runId = runId_;
+  data.history = history_;
+  if (done > recordedDone_)
+    data.history.push_back(ks::HistoryLine("python3: " + Call(), recordedDone_, done, unit_));
   data.parameters = reading.parameters;
   data.seed = seed_;
   data.done = data.total = done;
@@ -303,14 +314,20 @@ void Simulation::Save(const std::string& path) {
   const ks::CheckpointData data = Checkpoint();
   std::string error;
   bool written = false;
+  int code = 0;
   {
     py::gil_scoped_release free;
     written = ks::WriteCheckpoint(path, data, error);
+    code = errno;
   }
-  if (!written) {
-    PyErr_SetString(PyExc_OSError, ("cannot write " + ks::QuoteFile(path) + ": " + error).c_str());
-    throw py::error_already_set();
-  }
+  if (!written) FileFault(code, "cannot write " + ks::QuoteFile(path) + ": " + error);
+}
+
+std::string Simulation::Call() const {
+  std::string text = "kammel." + std::string(command_ == "bed" ? "Bed" : "Profile") + "(";
+  for (const auto& [name, value] : Params())
+    text += std::string(py::str(name)) + "=" + std::string(py::repr(value)) + ", ";
+  return text + "seed=" + std::to_string(seed_) + ")";
 }
 
 std::string Simulation::Repr() const {
@@ -511,14 +528,13 @@ py::dict Profile::Params() const {
 std::unique_ptr<Simulation> Load(const std::string& path) {
   std::string bytes, reason;
   errno = 0;
-  if (!ks::ReadWholeFile(path, bytes, reason)) {
-    const int code = errno;
-    const py::object error =
-        code != 0 ? py::reinterpret_borrow<py::object>(PyExc_OSError)(code, reason, path)
-                  : py::reinterpret_borrow<py::object>(PyExc_OSError)(
-                        "cannot read " + ks::QuoteFile(path) + ": " + reason);
-    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
-    throw py::error_already_set();
+  const ks::io::ReadFault fault = ks::io::ReadWholeFile(path, ks::kMaxCheckpointBytes, bytes);
+  if (fault != ks::io::ReadFault::None) {
+    const bool withErrno =
+        fault == ks::io::ReadFault::Missing || fault == ks::io::ReadFault::Failed;
+    const int code = withErrno ? errno : 0;
+    FileFault(code, "cannot read " + ks::QuoteFile(path) + ": " +
+                        ks::io::ReadFaultReason(fault, ks::kMaxCheckpointBytes));
   }
   ks::CheckpointData data;
   if (!ks::DecodeCheckpoint(bytes, data, reason)) Refuse(ks::QuoteFile(path) + " " + reason);

@@ -56,6 +56,8 @@ class Simulation {
   /// The parameters by the constructor's names.
   virtual py::dict Params() const = 0;
   std::string Repr() const;
+  /// The call that makes this object anew, as Python would write it.
+  std::string Call() const;
 
  protected:
   /// words are the object's model options as the runner takes them (no seed or total).
@@ -83,6 +85,9 @@ class Simulation {
   std::optional<kammelsim::RunModel> model_;
   std::uint32_t seed_ = 0;
   std::atomic<std::int64_t> done_{0};
+  std::int64_t recordedDone_ = 0;  ///< where the history a checkpoint gave this object ends
+  std::string runId_, commandLine_;
+  std::vector<std::string> history_;
   std::uint32_t pictureState_ = 0;
   double initialTotal_ = 0;  ///< the whole array's sand: it never changes
   std::unique_ptr<kammelsim::StatsSeries> series_;

@@ -23,6 +23,37 @@ bool ParseCanvas(std::string_view text, int& width, int& height) {
 
 }  // namespace
 
+namespace {
+
+// The name of a canonical word: "--name=value" or "--name".
+std::string_view NameOf(std::string_view word) {
+  if (word.starts_with("--")) word.remove_prefix(2);
+  return word.substr(0, word.find('='));
+}
+
+bool NamesOutput(std::string_view word) {
+  const std::string_view name = NameOf(word);
+  return name == "config" ||
+         std::find(kOutputOptions.begin(), kOutputOptions.end(), name) != kOutputOptions.end();
+}
+
+}  // namespace
+
+std::vector<std::string> RecordedOptions(const std::vector<std::string>& canonical) {
+  std::vector<std::string> kept;
+  for (const std::string& word : canonical) {
+    if (!NamesOutput(word)) kept.push_back(word);
+  }
+  return kept;
+}
+
+std::string ForeignRecordedOption(const std::vector<std::string>& recorded) {
+  for (const std::string& word : recorded) {
+    if (NamesOutput(word) || !word.starts_with("--")) return word;
+  }
+  return "";
+}
+
 std::vector<std::string_view> WithRunOptions(std::span<const std::string_view> own) {
   std::vector<std::string_view> names(own.begin(), own.end());
   names.insert(names.end(), kRunOptions.begin(), kRunOptions.end());
@@ -43,12 +74,15 @@ RunSettings ReadRunSettings(const ParsedOptions& options, std::int64_t total, st
   p.force = options.Has("force");
   if (options.Has("canvas") &&
       !ParseCanvas(options.Text("canvas"), p.canvasWidth, p.canvasHeight) && error.empty()) {
-    error = "--canvas takes WIDTHxHEIGHT, each 16..8192, not '" + options.Text("canvas") + "'";
+    error = "--canvas takes WIDTHxHEIGHT, each 16..8192, not " + QuoteValue(options.Text("canvas"));
   }
   run.stats = options.Text("stats");
   run.netcdf = options.Text("netcdf");
   run.checkpoint = options.Text("checkpoint");
-  for (const char* name : {"png", "frames", "spacetime", "stats", "netcdf", "checkpoint"}) {
+  run.heights = options.Text("heights");
+  run.force = options.Has("force");
+  for (const char* name :
+       {"png", "frames", "spacetime", "stats", "netcdf", "checkpoint", "heights"}) {
     if (options.Has(name) && options.Text(name).empty() && error.empty())
       error = "--" + std::string(name) + " needs a file or folder name";
   }

@@ -15,9 +15,22 @@
 namespace kammelsim {
 
 /// The options every subcommand takes besides its model's: with a value, and flags.
-inline constexpr std::array<std::string_view, 9> kRunOptions = {
-    "seed", "every", "png", "frames", "canvas", "spacetime", "stats", "netcdf", "checkpoint"};
+inline constexpr std::array<std::string_view, 10> kRunOptions = {
+    "seed",      "every", "png",    "frames",     "canvas",
+    "spacetime", "stats", "netcdf", "checkpoint", "heights"};
 inline constexpr std::array<std::string_view, 1> kRunFlags = {"force"};
+
+/// The options naming outputs, and the flag that lets them replace files: what a checkpoint
+/// keeps apart from the run's options (see RecordedOptions).
+inline constexpr std::array<std::string_view, 8> kOutputOptions = {
+    "png", "frames", "spacetime", "stats", "netcdf", "checkpoint", "heights", "force"};
+
+/// The options a checkpoint records to make the run again: canonical ("--name=value") words
+/// without the outputs, which it records on their own, and without --config, already merged.
+std::vector<std::string> RecordedOptions(const std::vector<std::string>& canonical);
+
+/// The first recorded word a resume does not take (an output, --force, --config), or empty.
+std::string ForeignRecordedOption(const std::vector<std::string>& recorded);
 
 /// A subcommand's own option names followed by kRunOptions.
 std::vector<std::string_view> WithRunOptions(std::span<const std::string_view> own);

@@ -1,12 +1,12 @@
-// Heights as text: the integers of one row on one line.
+// Heights as text: the integers of one row on one line, as a run prints them at its end.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <string>
 
 namespace kammelsim {
 
-/// Writes the integers separated by single spaces and ends the line; false if out failed.
-[[nodiscard]] bool WriteHeightLine(std::FILE* out, const std::int32_t* heights, std::int32_t count);
+/// Appends the integers separated by single spaces, and the line's end.
+void AppendHeightLine(std::string& text, const std::int32_t* heights, std::int32_t count);
 
 }  // namespace kammelsim

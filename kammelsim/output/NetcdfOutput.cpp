@@ -124,7 +124,12 @@ bool NetcdfOutput::FindVariables(const RunOutput& output) {
   return true;
 }
 
+bool NetcdfOutput::Sync(const RunOutput& output) {
+  return id_ < 0 || Check(nc_sync(id_), output);
+}
+
 bool NetcdfOutput::Reopen(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
+                          const std::string& runId, const std::string& /*historyLine*/,
                           const RunOutput& output) {
   path_ = path;
   layout_ = layout;
@@ -133,6 +138,17 @@ bool NetcdfOutput::Reopen(const std::string& path, const NetcdfLayout& layout, s
   if (!Check(nc_open(path.c_str(), NC_WRITE, &id_), output) || !FindVariables(output) ||
       !Check(nc_inq_dimid(id_, "time", &dim), output) ||
       !Check(nc_inq_dimlen(id_, dim, &length), output)) {
+    return false;
+  }
+  std::size_t idLength = 0;
+  std::string id;
+  if (nc_inq_attlen(id_, NC_GLOBAL, "run", &idLength) == NC_NOERR && idLength < 64) {
+    id.resize(idLength);
+    nc_get_att_text(id_, NC_GLOBAL, "run", id.data());
+  }
+  if (id != runId) {
+    std::fprintf(output.err, "kammelsim: resume: %s is not this run's data file\n",
+                 QuoteFile(path).c_str());
     return false;
   }
   if (static_cast<std::int64_t>(length) < records) {

@@ -31,9 +31,12 @@ class NetcdfOutput {
   /// on err.
   bool Create(const std::string& path, const NetcdfLayout& layout, const Provenance& provenance,
               const RunOutput& output);
-  /// Continues a file from a checkpoint at record records; later records are written over.
+  /// Continues this run's file (its run id runId) from a checkpoint at record records; later
+  /// records are written over. Refuses another run's file before changing it.
   bool Reopen(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
-              const RunOutput& output);
+              const std::string& runId, const std::string& historyLine, const RunOutput& output);
+  /// Makes what is written durable, before a checkpoint records it.
+  bool Sync(const RunOutput& output);
   /// One record: the snapshot after done, and its measures when the file has statistics.
   bool Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
                 const analysis::Measures* measures, const RunOutput& output);

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
 #include "layer/Window.h"
 
@@ -36,12 +38,6 @@ bool WritableFolder(const fs::path& folder, int& reason) {
 
 }  // namespace
 
-std::string FrameName(std::int64_t done) {
-  char name[40];
-  std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(done));
-  return name;
-}
-
 PictureOutputs::PictureOutputs(const PictureOptions& options) : options_(options) {
   if (!options_.spacetime.empty()) spaceTime_.emplace();
   if (!options_.Drawn()) return;
@@ -63,7 +59,7 @@ void PictureOutputs::RestoreSpaceTime(const SpaceTimeCarry& state) {
   if (spaceTime_) spaceTime_->Restore(state.rows, state.lowest, state.highest);
 }
 
-int PictureOutputs::Prepare(const RunOutput& output, std::string_view command, bool continuing) {
+int PictureOutputs::Prepare(const RunOutput& output, std::string_view command) {
   int reason = 0;
   for (const std::string* file : {&options_.png, &options_.spacetime}) {
     if (!file->empty() && !WritableFolder(FolderOf(*file), reason)) {
@@ -74,18 +70,92 @@ int PictureOutputs::Prepare(const RunOutput& output, std::string_view command, b
   if (options_.frames.empty()) return 0;
   const fs::path folder = options_.frames;
   std::error_code error;
-  if (fs::is_directory(folder, error) && !fs::is_empty(folder, error) && !options_.force &&
-      !continuing) {
-    return UsageFault(output, std::string(command) + ": the frame folder " +
-                                  QuoteFile(options_.frames) +
-                                  " holds files already; add --force to write into it");
+  if (fs::is_directory(folder, error) && !fs::is_empty(folder, error)) {
+    if (!options_.force) {
+      return UsageFault(output, std::string(command) + ": the frame folder " +
+                                    QuoteFile(options_.frames) +
+                                    " holds files already; add --force to write into it");
+    }
+    for (const auto& [done, path] : FramesIn(options_.frames)) {
+      if (!io::RemoveFile(path)) return WriteFault(output, "over " + QuoteFile(path));
+    }
   }
   fs::create_directories(folder, error);
   if (error || !WritableFolder(folder, reason)) {
     errno = error ? error.value() : reason;
     return WriteFault(output, "frames into " + QuoteFile(options_.frames));
   }
+  RemoveFrameLeftovers(options_.frames);
   return 0;
+}
+
+namespace {
+
+// Whether a picture file carries the run's id; says why not on err.
+bool CarriesRun(const std::string& path, const std::string& runId, const RunOutput& output) {
+  std::string found;
+  if (ReadPngText(path, "Run", found) && found == runId) return true;
+  std::fprintf(output.err, "kammelsim: resume: %s is not a picture of this run (%s)\n",
+               QuoteFile(path).c_str(), found.empty() ? "no run id" : "another run's id");
+  return false;
+}
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return fs::exists(path, error);
+}
+
+}  // namespace
+
+bool PictureOutputs::Verify(const std::string& runId, const std::vector<std::int64_t>& expected,
+                            const RunOutput& output) const {
+  for (const std::string* file : {&options_.png, &options_.spacetime}) {
+    if (!file->empty() && Exists(*file) && !CarriesRun(*file, runId, output)) return false;
+  }
+  if (options_.frames.empty()) return true;
+  for (const auto& [done, path] : FramesIn(options_.frames)) {
+    if (!CarriesRun(path, runId, output)) return false;
+  }
+  for (const std::int64_t done : expected) {
+    const std::string path = (fs::path(options_.frames) / FrameName(done)).string();
+    if (Exists(path)) continue;
+    std::fprintf(output.err, "kammelsim: resume: the frame folder %s lacks %s\n",
+                 QuoteFile(options_.frames).c_str(), FrameName(done).c_str());
+    return false;
+  }
+  return true;
+}
+
+bool PictureOutputs::CutBack(std::int64_t done, const RunOutput& output) {
+  for (const std::string* file : {&options_.png, &options_.spacetime}) {
+    if (!file->empty()) io::RemoveLeftovers(*file);
+  }
+  if (options_.frames.empty()) return true;
+  RemoveFrameLeftovers(options_.frames);
+  for (const auto& [frame, path] : FramesIn(options_.frames)) {
+    if (frame > done && !io::RemoveFile(path)) {
+      WriteFault(output, "over " + QuoteFile(path));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool PictureOutputs::Sync(const RunOutput& output) {
+  for (const std::string& path : unsynced_) {
+    io::File frame;
+    if (!frame.Open(path, O_RDONLY) || !frame.Sync() || !frame.Close()) {
+      errno = frame.Error();
+      WriteFault(output, QuoteFile(path));
+      return false;
+    }
+  }
+  if (!unsynced_.empty() && !io::SyncFolderOf(unsynced_.back())) {
+    WriteFault(output, "the frame folder " + QuoteFile(options_.frames));
+    return false;
+  }
+  unsynced_.clear();
+  return true;
 }
 
 void DrawPicture(const View& view, int width, int height, common::Random& sparkle,
@@ -104,10 +174,11 @@ bool PictureOutputs::Draw(const View& view) {
 }
 
 bool PictureOutputs::Save(const std::string& path, const jheadless::Picture& picture,
-                          const RunOutput& output, const PngTexts& texts) {
+                          const RunOutput& output, const PngTexts& texts, bool durable) {
   std::string reason;
-  if (png_.Write(path, picture, texts, reason)) return true;
-  std::fprintf(output.err, "kammelsim: cannot write '%s': %s\n", path.c_str(), reason.c_str());
+  if (png_.Write(path, picture, texts, durable, reason)) return true;
+  std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path).c_str(),
+               reason.c_str());
   return false;
 }
 
@@ -121,11 +192,10 @@ bool PictureOutputs::Snapshot(const View& view, std::int64_t done, bool last,
   if (frame || final) {
     Draw(view);
     jheadless::CanvasPicture(picture_);
-    if (frame &&
-        !Save((fs::path(options_.frames) / FrameName(done)).string(), picture_, output, texts)) {
-      return false;
-    }
-    if (final && !Save(options_.png, picture_, output, texts)) return false;
+    const std::string path = (fs::path(options_.frames) / FrameName(done)).string();
+    if (frame && !Save(path, picture_, output, texts, false)) return false;
+    if (frame) unsynced_.push_back(path);
+    if (final && !Save(options_.png, picture_, output, texts, true)) return false;
   }
   if (last) return SaveSpaceTime(output, provenance);
   return true;
@@ -136,7 +206,7 @@ bool PictureOutputs::SaveSpaceTime(const RunOutput& output, const Provenance& pr
   PngTexts texts = provenance;
   texts.emplace_back("HeightRange", LegendNumber(spaceTime_->Lowest()) + " .. " +
                                         LegendNumber(spaceTime_->Highest()));
-  return Save(options_.spacetime, spaceTime_->Draw(), output, texts);
+  return Save(options_.spacetime, spaceTime_->Draw(), output, texts, true);
 }
 
 }  // namespace kammelsim

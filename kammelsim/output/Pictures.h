@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Random.h"
+#include "kammelsim/output/Frames.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/PngFile.h"
 #include "kammelsim/output/Provenance.h"
@@ -57,10 +58,23 @@ class PictureOutputs {
   SpaceTimeCarry SpaceTimeState() const;
   void RestoreSpaceTime(const SpaceTimeCarry& state);
 
-  /// Checks and makes the folders, before any work: a usage fault (status 2) or a write fault
-  /// (status 1) as one line on err; 0 when all is well. A continued run writes frames into
-  /// its own folder.
-  int Prepare(const RunOutput& output, std::string_view command, bool continuing);
+  /// Checks and makes the folders of a new run, before any work: a usage fault (status 2) or a
+  /// write fault (status 1) as one line on err; 0 when all is well. With force, a frame folder's
+  /// frames go first, so it never mixes runs; nothing else in it is touched.
+  int Prepare(const RunOutput& output, std::string_view command);
+
+  /// Whether the pictures of a run to continue are this run's: every frame in the folder
+  /// carries runId and none the schedule put at or before done is missing; a final picture or
+  /// space-time view already there carries runId. Changes nothing; false after one line.
+  bool Verify(const std::string& runId, const std::vector<std::int64_t>& expected,
+              const RunOutput& output) const;
+
+  /// Removes the frames after done, which the continued run makes again, and what killed runs
+  /// left half written; false after one line.
+  bool CutBack(std::int64_t done, const RunOutput& output);
+
+  /// Makes the frames written since the last call durable; false after one line on err.
+  bool Sync(const RunOutput& output);
 
   /// The outputs of one snapshot after done batches or steps (the last when last).
   /// Provenance goes into every file; false, with a line on err, when a file failed.
@@ -73,7 +87,7 @@ class PictureOutputs {
  private:
   bool Draw(const View& view);
   bool Save(const std::string& path, const jheadless::Picture& picture, const RunOutput& output,
-            const PngTexts& texts);
+            const PngTexts& texts, bool durable);
 
   PictureOptions options_;
   common::Random pictureRandom_;  ///< the pictures' own: the model's numbers stay the same
@@ -81,14 +95,12 @@ class PictureOutputs {
   std::optional<SpaceTime> spaceTime_;
   jheadless::Picture picture_;  ///< kept: every frame has the same size
   PngWriter png_;
+  std::vector<std::string> unsynced_;  ///< frames written since the last Sync
 };
 
 /// The generator state the pictures draw with, made from the run's seed.
 inline std::uint32_t PictureSeed(std::uint32_t seed) {
   return seed ^ 0x9e3779b9u;
 }
-
-/// The name of the frame after done batches or steps: frame-000042.png.
-std::string FrameName(std::int64_t done);
 
 }  // namespace kammelsim

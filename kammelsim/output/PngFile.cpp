@@ -1,5 +1,6 @@
 #include "kammelsim/output/PngFile.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/File.h"
 
 namespace kammelsim {
 namespace {
@@ -106,7 +108,8 @@ const std::string& PngWriter::Encode(const jheadless::Picture& picture, const Pn
   }
   for (const auto& [key, text] : texts) {
     const std::string keyword = key.substr(0, 79);
-    if (!keyword.empty()) Chunk(png_, "tEXt", keyword + '\0' + text);
+    // Uncompressed, no language: keyword, NUL, flag, method, NUL, NUL, then UTF-8 text.
+    if (!keyword.empty()) Chunk(png_, "iTXt", keyword + std::string("\0\0\0\0\0", 5) + text);
   }
   Deflate();
   Chunk(png_, "IDAT", packed_);
@@ -115,19 +118,71 @@ const std::string& PngWriter::Encode(const jheadless::Picture& picture, const Pn
 }
 
 bool PngWriter::Write(const std::string& path, const jheadless::Picture& picture,
-                      const PngTexts& texts, std::string& error) {
+                      const PngTexts& texts, bool durable, std::string& error) {
   if (picture.width <= 0 || picture.height <= 0 ||
       picture.rgb.size() != static_cast<std::size_t>(picture.width) * picture.height) {
     error = "no picture";
     return false;
   }
-  return ReplaceFile(path, Encode(picture, texts), false, error);
+  if (io::ReplaceFile(path, Encode(picture, texts), durable)) return true;
+  error = io::Reason(errno);
+  return false;
+}
+
+namespace {
+
+std::uint32_t Big32(std::string_view bytes) {
+  std::uint32_t value = 0;
+  for (int n = 0; n < 4; ++n)
+    value = value << 8 | static_cast<unsigned char>(bytes[n]);
+  return value;
+}
+
+// The text of a tEXt or iTXt chunk's data when its keyword is keyword.
+bool ChunkText(std::string_view type, std::string_view data, std::string_view keyword,
+               std::string& text) {
+  if (!data.starts_with(keyword) || data.size() <= keyword.size() || data[keyword.size()] != 0)
+    return false;
+  data.remove_prefix(keyword.size() + 1);
+  if (type == "tEXt") {
+    text = data;
+    return true;
+  }
+  if (data.size() < 2 || data[0] != 0) return false;  // compressed text is not ours
+  data.remove_prefix(2);
+  for (int field = 0; field < 2; ++field) {  // language tag, translated keyword
+    const std::size_t end = data.find('\0');
+    if (end == std::string_view::npos) return false;
+    data.remove_prefix(end + 1);
+  }
+  text = data;
+  return true;
+}
+
+}  // namespace
+
+bool ReadPngText(const std::string& path, std::string_view keyword, std::string& text) {
+  io::File file;
+  std::string bytes;
+  if (!file.Open(path, O_RDONLY | O_NONBLOCK) || !file.ReadAt(0, 1 << 20, bytes)) return false;
+  std::string_view rest(bytes);
+  if (!rest.starts_with(std::string_view("\x89PNG\r\n\x1a\n", 8))) return false;
+  rest.remove_prefix(8);
+  while (rest.size() >= 12) {
+    const std::uint32_t length = Big32(rest);
+    const std::string_view type = rest.substr(4, 4);
+    if (type == "IDAT" || type == "IEND" || length > rest.size() - 12) return false;
+    const std::string_view data = rest.substr(8, length);
+    if ((type == "iTXt" || type == "tEXt") && ChunkText(type, data, keyword, text)) return true;
+    rest.remove_prefix(12 + length);
+  }
+  return false;
 }
 
 bool WritePng(const std::string& path, const jheadless::Picture& picture, const PngTexts& texts,
               std::string& error) {
   PngWriter writer;
-  return writer.Write(path, picture, texts, error);
+  return writer.Write(path, picture, texts, false, error);
 }
 
 }  // namespace kammelsim

@@ -1,14 +1,63 @@
 #include "kammelsim/output/Provenance.h"
 
+#include <sys/random.h>
+
 #include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 
 namespace kammelsim {
+namespace {
+
+bool HasControl(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) return true;
+  }
+  return false;
+}
+
+void AppendHex(std::string& text, unsigned char byte) {
+  char code[8];
+  std::snprintf(code, sizeof code, "\\x%02x", byte);
+  text += code;
+}
+
+// The length of the UTF-8 sequence that starts text, or 0 when it is not one.
+std::size_t Utf8Length(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const std::size_t length = lead < 0x80                   ? 1
+                             : lead >= 0xc2 && lead < 0xe0 ? 2
+                             : lead >= 0xe0 && lead < 0xf0 ? 3
+                             : lead >= 0xf0 && lead < 0xf5 ? 4
+                                                           : 0;
+  if (length == 0 || length > text.size()) return 0;
+  for (std::size_t n = 1; n < length; ++n) {
+    if ((static_cast<unsigned char>(text[n]) & 0xc0) != 0x80) return 0;
+  }
+  return length;
+}
+
+}  // namespace
 
 std::string CommandLine(std::string_view command, std::span<const std::string_view> args) {
   std::string line = "kammelsim " + std::string(command);
   for (const std::string_view arg : args) {
     line.push_back(' ');
-    const bool plain = !arg.empty() && arg.find_first_of(" \t\n'\"\\$`") == std::string_view::npos;
+    if (HasControl(arg)) {  // bash's quoting: copied back, it gives the same bytes
+      line += "$'";
+      for (const char c : arg) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || c == '\\' || c == '\'')
+          AppendHex(line, byte);
+        else
+          line.push_back(c);
+      }
+      line.push_back('\'');
+      continue;
+    }
+    const bool plain = !arg.empty() && arg.find_first_of(" \t'\"\\$`") == std::string_view::npos;
     if (plain) {
       line.append(arg);
       continue;
@@ -25,6 +74,50 @@ std::string CommandLine(std::string_view command, std::span<const std::string_vi
   return line;
 }
 
+std::string ProvenanceText(std::string_view text) {
+  std::string clean;
+  while (!text.empty()) {
+    const auto byte = static_cast<unsigned char>(text[0]);
+    const std::size_t length = Utf8Length(text);
+    if (length == 0 || byte < 0x20 || byte == 0x7f) {
+      AppendHex(clean, byte);
+      text.remove_prefix(1);
+      continue;
+    }
+    clean.append(text.substr(0, length));
+    text.remove_prefix(length);
+  }
+  return clean;
+}
+
+std::string NewRunId() {
+  unsigned char bits[16] = {};
+  std::size_t got = 0;
+  while (got < sizeof bits) {
+    const ssize_t n = getrandom(bits + got, sizeof bits - got, 0);
+    if (n > 0) got += static_cast<std::size_t>(n);
+  }
+  std::string id;
+  for (const unsigned char byte : bits) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", byte);
+    id += digits;
+  }
+  return id;
+}
+
+std::string HistoryLine(std::string_view commandLine, std::int64_t from, std::int64_t to,
+                        std::string_view unit) {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return std::string(stamp) + " kammelsim " + std::string(Version()) + ": " +
+         ProvenanceText(commandLine) + " (" + std::to_string(from) + " to " + std::to_string(to) +
+         " " + std::string(unit) + ")";
+}
+
 std::string ExactReal(double value) {
   char text[40];
   const auto end = std::to_chars(text, text + sizeof text, value).ptr;
@@ -32,11 +125,17 @@ std::string ExactReal(double value) {
 }
 
 Provenance MakeProvenance(std::string_view commandLine, std::uint32_t seed,
-                          std::string_view parameters) {
-  return {{"Software", "kammelsim " + std::string(Version())},
-          {"Command", std::string(commandLine)},
+                          std::string_view parameters, std::string_view runId,
+                          const std::vector<std::string>& history) {
+  std::string lines;
+  for (const std::string& line : history)
+    lines += (lines.empty() ? "" : "\n") + ProvenanceText(line);
+  return {{"Software", "kammelsim " + ProvenanceText(Version())},
+          {"Command", ProvenanceText(commandLine)},
           {"Seed", std::to_string(seed)},
-          {"Parameters", std::string(parameters)}};
+          {"Parameters", ProvenanceText(parameters)},
+          {"Run", ProvenanceText(runId)},
+          {"History", lines}};
 }
 
 std::string_view Version() {

@@ -11,18 +11,35 @@
 
 namespace kammelsim {
 
-/// Name and value pairs that say how an output was made.
+/// Name and value pairs that say how an output was made: Software, Command, Seed, Parameters,
+/// Run (the run's id) and History (a line per run and resume, separated by newlines). Values
+/// hold no control character but the History's newlines (see ProvenanceText).
 using Provenance = std::vector<std::pair<std::string, std::string>>;
 
-/// The command line as a shell would take it back: words with blanks or quotes quoted.
+/// The command line as a shell would take it back: words with blanks or quotes quoted, words
+/// with control characters in bash's $'...' with them as \xNN.
 std::string CommandLine(std::string_view command, std::span<const std::string_view> args);
+
+/// Text as provenance carries it: control characters, and bytes that are not UTF-8, as \xNN,
+/// so that no value breaks a line of a file, reaches a terminal, or makes a file invalid.
+std::string ProvenanceText(std::string_view text);
+
+/// A new run's identity: 128 random bits as 32 hexadecimal digits.
+std::string NewRunId();
+
+/// One line of a run's history: the UTC time, the version, the command line, and the stretch
+/// it ran ("2026-12-08T14:50:14Z kammelsim 1.0: kammelsim resume run.ck (100 to 200 batches)").
+std::string HistoryLine(std::string_view commandLine, std::int64_t from, std::int64_t to,
+                        std::string_view unit);
 
 /// A real with every digit it needs to be read back exactly.
 std::string ExactReal(double value);
 
-/// The program and its version, the command line, the seed used and the parameters.
+/// The program and its version, the command line, the seed used, the parameters, the run's id
+/// and its history, every value as ProvenanceText makes it.
 Provenance MakeProvenance(std::string_view commandLine, std::uint32_t seed,
-                          std::string_view parameters);
+                          std::string_view parameters, std::string_view runId,
+                          const std::vector<std::string>& history);
 
 /// The program's version: from git describe when it was built, else the project's.
 std::string_view Version();

@@ -1,7 +1,10 @@
 #include "kammelsim/output/StatsOutput.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -122,52 +125,94 @@ StatsOutput::StatsOutput(analysis::Model model, analysis::JumpLength jump, std::
                          double initialTotal)
     : model_(model), series_(model, std::move(jump), q, initialTotal) {}
 
-StatsOutput::~StatsOutput() {
-  if (file_) std::fclose(file_);
+namespace {
+
+// Every line of the provenance as a '#' line, the history's one per run and resume.
+std::string HeadLines(const Provenance& provenance) {
+  std::string head;
+  for (const auto& [name, value] : provenance) {
+    if (name != "History") {
+      head += "# " + name + ": " + value + "\n";
+      continue;
+    }
+    for (std::size_t at = 0; at < value.size();) {
+      const std::size_t end = std::min(value.find('\n', at), value.size());
+      head += "# History: " + value.substr(at, end - at) + "\n";
+      at = end + 1;
+    }
+  }
+  return head;
 }
 
+std::uint32_t CrcOf(std::uint32_t crc, std::string_view bytes) {
+  return static_cast<std::uint32_t>(
+      crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+}  // namespace
+
 bool StatsOutput::Fault(const RunOutput& output) {
-  std::fprintf(output.err, "kammelsim: cannot write '%s': %s\n", path_.c_str(),
-               std::strerror(errno));
+  std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
+               io::Reason(file_.Error()).c_str());
   return false;
 }
 
-// Flushed piece by piece: a long run's file can be read, and plotted, while it runs, and its
-// length is what a checkpoint records.
+// Written piece by piece, unbuffered: a long run's file can be read, and plotted, while it
+// runs, and its length is what a checkpoint records.
 bool StatsOutput::Put(const std::string& text, const RunOutput& output) {
-  if (std::fputs(text.c_str(), file_) < 0 || std::fflush(file_) != 0) return Fault(output);
+  if (!file_.Write(text)) return Fault(output);
   bytes_ += static_cast<std::int64_t>(text.size());
+  crc_ = CrcOf(crc_, text);
   return true;
 }
 
 bool StatsOutput::Open(const std::string& path, const Provenance& provenance,
                        const RunOutput& output) {
   path_ = path;
-  file_ = std::fopen(path.c_str(), "w");
-  if (!file_) return Fault(output);
-  std::string head;
-  for (const auto& [name, value] : provenance)
-    head += "# " + name + ": " + value + "\n";
-  head += std::string(model_ == analysis::Model::Profile ? "step," : "batch,") +
-          StatsColumns(model_) + "\n";
-  return Put(head, output);
+  if (!file_.Open(path, O_WRONLY | O_CREAT | O_TRUNC)) return Fault(output);
+  const std::string header =
+      std::string(model_ == analysis::Model::Profile ? "step," : "batch,") + StatsColumns(model_);
+  return Put(HeadLines(provenance) + header + "\n", output);
 }
 
-bool StatsOutput::Reopen(const std::string& path, std::int64_t bytes, const StatsCarry& carry,
+bool StatsOutput::Verify(const std::string& path, std::int64_t bytes, std::uint32_t crc,
                          const RunOutput& output) {
-  path_ = path;
-  file_ = std::fopen(path.c_str(), "r+");
-  if (!file_ || std::fseek(file_, 0, SEEK_END) != 0) return Fault(output);
-  if (std::ftell(file_) < bytes) {
-    std::fprintf(output.err, "kammelsim: '%s' is shorter than the checkpoint recorded\n",
-                 path.c_str());
+  io::File file;
+  std::uint32_t found = 0;
+  std::int64_t read = 0;
+  std::string chunk;
+  bool readable = file.Open(path, O_RDONLY);
+  while (readable && read < bytes) {  // in pieces: a long run's file is large
+    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(bytes - read, 1 << 20));
+    readable = file.ReadAt(static_cast<std::uint64_t>(read), piece, chunk);
+    if (chunk.empty()) break;
+    found = CrcOf(found, chunk);
+    read += static_cast<std::int64_t>(chunk.size());
+  }
+  if (!readable) {
+    std::fprintf(output.err, "kammelsim: resume: cannot read %s: %s\n", QuoteFile(path).c_str(),
+                 io::Reason(file.Error()).c_str());
     return false;
   }
-  if (ftruncate(fileno(file_), bytes) != 0 || std::fseek(file_, 0, SEEK_END) != 0)
+  if (read == bytes && found == crc) return true;
+  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(path).c_str(),
+               read < bytes ? "is shorter than the checkpoint recorded"
+                            : "is not this run's statistics file (its recorded bytes differ)");
+  return false;
+}
+
+bool StatsOutput::Reopen(const std::string& path, std::int64_t bytes, std::uint32_t crc,
+                         const StatsCarry& carry, const std::string& historyLine,
+                         const RunOutput& output) {
+  path_ = path;
+  if (!file_.Open(path, O_WRONLY) || !file_.Truncate(static_cast<std::uint64_t>(bytes)) ||
+      lseek(file_.Descriptor(), 0, SEEK_END) < 0) {
     return Fault(output);
+  }
   bytes_ = bytes;
+  crc_ = crc;
   series_.Restore(carry);
-  return true;
+  return Put("# History: " + ProvenanceText(historyLine) + "\n", output);
 }
 
 bool StatsOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
@@ -176,10 +221,12 @@ bool StatsOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot
   return Put(std::to_string(done) + "," + StatsValues(model_, measures) + "\n", output);
 }
 
+bool StatsOutput::Sync(const RunOutput& output) {
+  return !file_.IsOpen() || file_.Sync() || Fault(output);
+}
+
 bool StatsOutput::Close(const RunOutput& output) {
-  std::FILE* file = std::exchange(file_, nullptr);
-  if (file && std::fclose(file) != 0) return Fault(output);
-  return true;
+  return file_.Close() || Fault(output);
 }
 
 }  // namespace kammelsim

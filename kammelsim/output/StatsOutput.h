@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/RippleStatistics.h"
+#include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Provenance.h"
 
@@ -71,21 +72,28 @@ class StatsOutput {
   /// initialTotal is the whole array's sand at the start.
   StatsOutput(analysis::Model model, analysis::JumpLength jump, std::int32_t q,
               double initialTotal);
-  ~StatsOutput();
 
   /// Creates the file, with provenance and header; false after one line on err.
   bool Open(const std::string& path, const Provenance& provenance, const RunOutput& output);
-  /// Continues a file from a checkpoint: drops what it holds beyond bytes, then appends.
-  bool Reopen(const std::string& path, std::int64_t bytes, const StatsCarry& carry,
-              const RunOutput& output);
+  /// Whether path is this run's file as a checkpoint recorded it: at least bytes long, and its
+  /// first bytes with the CRC-32 crc. Changes nothing; false after one line on err.
+  static bool Verify(const std::string& path, std::int64_t bytes, std::uint32_t crc,
+                     const RunOutput& output);
+  /// Continues a verified file from a checkpoint: drops what it holds beyond bytes, adds the
+  /// resume's history line, then appends.
+  bool Reopen(const std::string& path, std::int64_t bytes, std::uint32_t crc,
+              const StatsCarry& carry, const std::string& historyLine, const RunOutput& output);
   /// Measures the snapshot after done batches or steps and writes its row; false after one
   /// line on err.
   bool Snapshot(std::int64_t done, const analysis::Snapshot& snapshot, const RunOutput& output);
   /// The measures of the last snapshot.
   const analysis::Measures& Last() const { return series_.Last(); }
-  /// What a checkpoint keeps, and the file's length so far.
+  /// What a checkpoint keeps, and the file's length so far and the CRC-32 of its bytes.
   StatsCarry Carry() const { return series_.Carry(); }
   std::int64_t Bytes() const { return bytes_; }
+  std::uint32_t Crc() const { return crc_; }
+  /// Makes what is written durable, before a checkpoint records it; false after one line.
+  bool Sync(const RunOutput& output);
   /// Closes the file; false after one line on err.
   bool Close(const RunOutput& output);
 
@@ -96,8 +104,9 @@ class StatsOutput {
   analysis::Model model_;
   StatsSeries series_;
   std::string path_;
-  std::FILE* file_ = nullptr;
+  io::File file_;
   std::int64_t bytes_ = 0;
+  std::uint32_t crc_ = 0;
 };
 
 }  // namespace kammelsim

@@ -3,15 +3,30 @@
 #include <zlib.h>
 
 #include <bit>
+#include <cerrno>
 #include <cstring>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
+#include "model2d/ProfileModel.h"
+#include "model3d/RippleModel.h"
 
 namespace kammelsim {
 namespace {
 
 constexpr std::string_view kMagic = "KAMMELCP";
+
+// The most any run records: the map's array, the carried field of the largest bed (one row
+// fewer than its rows), a space-time row of the widest profile, and room for the texts.
+using Map = model3d::MapSettings;
+constexpr std::uint64_t kMaxCells = (Map::lastRow + 2) * (Map::lastColumn + 2);
+constexpr std::uint64_t kMaxField = Map::maxLength * (Map::maxWidth + 1);
+constexpr std::uint64_t kMaxRowCells = model2d::kMaxProfileWidth + 1;
+constexpr std::uint64_t kMaxText = 1 << 20, kMaxArgs = 256, kMaxHistory = 100'000;
+static_assert(kMaxCells * 4 + kMaxField * 8 + SpaceTime::kMaxRows * kMaxRowCells * 4 <
+                  kMaxCheckpointBytes - 16'000'000,
+              "the largest checkpoint fits the limit on reading one");
 constexpr std::size_t kHeader = 8 + 4 + 8, kTrailer = 4;
 
 // Writes the fields Fields names, in its order.
@@ -30,7 +45,7 @@ class Writer {
     return true;
   }
   template <class T, class Put>
-  bool List(const std::vector<T>& items, Put put) {
+  bool List(const std::vector<T>& items, Put put, std::uint64_t /*most*/) {
     U64(items.size());
     for (const T& item : items)
       put(item);
@@ -66,16 +81,17 @@ class Reader {
   }
   bool Text(std::string& s) {
     std::uint64_t size = 0;
-    if (!U64(size) || size > bytes_.size()) return ok_ = false;
+    if (!U64(size) || size > bytes_.size() || size > kMaxText) return ok_ = false;
     s.assign(bytes_.substr(0, size));
     bytes_.remove_prefix(size);
     return true;
   }
-  // Each item takes at least one byte, which bounds a damaged count before anything is made.
+  // A count beyond what any run makes, or than the bytes left could hold, is refused before
+  // anything is made for it.
   template <class T, class Get>
-  bool List(std::vector<T>& items, Get get) {
+  bool List(std::vector<T>& items, Get get, std::uint64_t most) {
     std::uint64_t size = 0;
-    if (!U64(size) || size > bytes_.size()) return ok_ = false;
+    if (!U64(size) || size > bytes_.size() || size > most) return ok_ = false;
     items.assign(size, T{});
     for (T& item : items) {
       if (!get(item)) return false;
@@ -113,22 +129,30 @@ std::uint32_t Crc(std::string_view bytes) {
 }
 
 // Every field of the payload, in the order of the file: the one list both Writer and Reader
-// walk, so a field added here is written and read alike. Data is const for the Writer.
+// walk, so a field added here is written and read alike. Data is const for the Writer. Each
+// list has the most items any run makes.
 template <class Archive, class Data>
 bool Fields(Archive& a, Data& d) {
   const auto text = [&a](auto& s) { return a.Text(s); };
   const auto i32 = [&a](auto& v) { return a.I32(v); };
   const auto real = [&a](auto& v) { return a.Real(v); };
   const auto row = [&a](auto& values) {
-    return a.List(values, [&a](auto& v) { return a.Float(v); });
+    return a.List(
+        values, [&a](auto& v) { return a.Float(v); }, kMaxRowCells);
   };
-  return a.Text(d.version) && a.Text(d.command) && a.Text(d.commandLine) && a.Text(d.directory) &&
-         a.Text(d.parameters) && a.List(d.args, text) && a.U32(d.seed) && a.I64(d.done) &&
-         a.I64(d.total) && a.U32(d.modelState) && a.U32(d.pictureState) && a.List(d.cells, i32) &&
+  auto& o = d.outputs;
+  return a.Text(d.version) && a.Text(d.command) && a.Text(d.commandLine) &&
+         a.List(d.args, text, kMaxArgs) && a.Text(d.runId) &&
+         a.List(d.history, text, kMaxHistory) && a.Text(o.stats) && a.Text(o.netcdf) &&
+         a.Text(o.png) && a.Text(o.frames) && a.Text(o.spacetime) && a.Text(o.heights) &&
+         a.Text(d.parameters) && a.U32(d.seed) && a.I64(d.done) && a.I64(d.total) &&
+         a.U32(d.modelState) && a.U32(d.pictureState) && a.List(d.cells, i32, kMaxCells) &&
          a.Flag(d.hasStats) && a.I64(d.stats.previousDone) && a.Real(d.stats.initialTotal) &&
-         a.I32(d.stats.rows) && a.I32(d.stats.columns) && a.List(d.stats.previousField, real) &&
-         a.I64(d.statsBytes) && a.I64(d.netcdfRecords) && a.List(d.spaceTime.rows, row) &&
-         a.Real(d.spaceTime.lowest) && a.Real(d.spaceTime.highest);
+         a.I32(d.stats.rows) && a.I32(d.stats.columns) &&
+         a.List(d.stats.previousField, real, kMaxField) && a.I64(d.statsBytes) &&
+         a.U32(d.statsCrc) && a.I64(d.netcdfRecords) &&
+         a.List(d.spaceTime.rows, row, SpaceTime::kMaxRows) && a.Real(d.spaceTime.lowest) &&
+         a.Real(d.spaceTime.highest) && a.Flag(d.heightsWritten) && a.U32(d.heightsCrc);
 }
 
 std::string Payload(const CheckpointData& d) {
@@ -139,7 +163,10 @@ std::string Payload(const CheckpointData& d) {
 
 bool ReadPayload(std::string_view payload, CheckpointData& d) {
   Reader r(payload);
-  return Fields(r, d) && r.Ended() && d.done >= 0 && d.done <= d.total && d.statsBytes >= 0 &&
+  if (!Fields(r, d) || !r.Ended()) return false;
+  const bool hexId = d.runId.size() == 32 &&
+                     d.runId.find_first_not_of("0123456789abcdef") == std::string::npos;
+  return hexId && d.done >= 0 && d.done <= d.total && d.statsBytes >= 0 &&
          d.netcdfRecords >= 0 && (d.command == "bed" || d.command == "profile");
 }
 
@@ -168,9 +195,12 @@ bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string&
     error = "is truncated";
     return false;
   }
-  if (format > CheckpointData::kFormat || format == 0) {
+  if (format != CheckpointData::kFormat) {
+    const bool older = format < CheckpointData::kFormat;
     error = "has format " + std::to_string(format) + "; this kammelsim reads format " +
-            std::to_string(CheckpointData::kFormat) + " (it was written by a newer version?)";
+            std::to_string(CheckpointData::kFormat) +
+            (older ? " (continue it with the kammelsim that wrote it)"
+                   : " (it was written by a newer version?)");
     return false;
   }
   const std::size_t room = bytes.size() - kHeader;
@@ -197,13 +227,17 @@ bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string&
 }
 
 bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::string& error) {
-  return ReplaceFile(path, EncodeCheckpoint(data), true, error);
+  if (io::ReplaceFile(path, EncodeCheckpoint(data), true)) return true;
+  error = io::Reason(errno);
+  return false;
 }
 
 bool ReadCheckpoint(const std::string& path, CheckpointData& data, std::string& error) {
   std::string bytes, reason;
-  if (!ReadWholeFile(path, bytes, reason)) {
-    error = "cannot read " + QuoteFile(path) + ": " + reason;
+  if (const io::ReadFault fault = io::ReadWholeFile(path, kMaxCheckpointBytes, bytes);
+      fault != io::ReadFault::None) {
+    error =
+        "cannot read " + QuoteFile(path) + ": " + io::ReadFaultReason(fault, kMaxCheckpointBytes);
     return false;
   }
   if (!DecodeCheckpoint(bytes, data, reason)) {

@@ -14,15 +14,40 @@
 
 namespace kammelsim {
 
-struct CheckpointData {
-  static constexpr std::uint32_t kFormat = 1;
+/// The largest checkpoint a run can make: its largest array, the carried field of its largest
+/// bed, and the most space-time rows of its widest profile, with room for the texts. Larger
+/// files are refused unread.
+inline constexpr std::uint64_t kMaxCheckpointBytes = 200'000'000;
 
-  std::string version;            ///< of the kammelsim that wrote it
-  std::string command;            ///< bed or profile
-  std::string commandLine;        ///< as given, for the provenance
-  std::vector<std::string> args;  ///< the command's options, configuration file included
-  std::string directory;          ///< where the run's relative file names lead
-  std::string parameters;         ///< every parameter, as the outputs record them
+/// A run's output files as its checkpoint records them: relative to the checkpoint's folder
+/// when they lie below it, so that they follow a copied or moved folder; absolute when they lie
+/// outside it. Empty: no such output.
+struct RecordedOutputs {
+  std::string stats, netcdf, png, frames, spacetime, heights;
+
+  /// Each name with the option that asks for it, in the order outputs are checked.
+  template <class Visit>
+  void ForEach(Visit visit) {
+    visit("stats", stats);
+    visit("netcdf", netcdf);
+    visit("png", png);
+    visit("frames", frames);
+    visit("spacetime", spacetime);
+    visit("heights", heights);
+  }
+};
+
+struct CheckpointData {
+  static constexpr std::uint32_t kFormat = 2;
+
+  std::string version;               ///< of the kammelsim that wrote it
+  std::string command;               ///< bed or profile
+  std::string commandLine;           ///< as first given, for the provenance
+  std::vector<std::string> args;     ///< the run's options but its outputs, config file merged
+  std::string runId;                 ///< 32 hexadecimal digits, in every output
+  std::vector<std::string> history;  ///< a line per run and resume
+  RecordedOutputs outputs;
+  std::string parameters;  ///< every parameter, as the outputs record them
   std::uint32_t seed = 0;
   std::int64_t done = 0, total = 0;  ///< batches or steps
   std::uint32_t modelState = 0, pictureState = 0;
@@ -30,8 +55,11 @@ struct CheckpointData {
   bool hasStats = false;
   StatsCarry stats;
   std::int64_t statsBytes = 0;     ///< the statistics file's length
+  std::uint32_t statsCrc = 0;      ///< and the CRC-32 of those bytes
   std::int64_t netcdfRecords = 0;  ///< snapshots in the data file
   SpaceTimeCarry spaceTime;
+  bool heightsWritten = false;  ///< the heights file of a finished run, with its CRC-32
+  std::uint32_t heightsCrc = 0;
 };
 
 /// The checkpoint file's bytes.

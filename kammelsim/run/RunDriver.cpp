@@ -1,11 +1,14 @@
 #include "kammelsim/run/RunDriver.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
-#include "kammelsim/output/Messages.h"
+#include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/File.h"
 #include "kammelsim/output/Provenance.h"
 #include "kammelsim/run/Interrupts.h"
 #include "kammelsim/run/Progress.h"
@@ -14,12 +17,6 @@ namespace kammelsim {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string CurrentFolder() {
-  std::error_code error;
-  const fs::path here = fs::current_path(error);
-  return error ? std::string(".") : here.string();
-}
 
 // Sets the generator from --seed, or from the clock, reporting the seed taken.
 void SeedGenerator(common::Random& random, bool seedGiven, std::uint32_t seed,
@@ -40,54 +37,84 @@ double ArrayTotal(std::span<const std::int32_t> cells) {
   return total;
 }
 
+std::uint32_t Crc(std::string_view bytes) {
+  return static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && fs::exists(fs::symlink_status(path, error));
+}
+
 }  // namespace
-
-// A continued run writes where it began, and its checkpoints where it was continued from.
-RunSettings RunDriver::Resolved(RunSettings settings, const Resume* resume) {
-  if (!resume) return settings;
-  ResolveFileNames(settings, resume->data.directory);
-  settings.checkpoint = resume->path;
-  return settings;
-}
-
-void ResolveFileNames(RunSettings& settings, const std::string& directory) {
-  for (std::string* name :
-       {&settings.pictures.png, &settings.pictures.frames, &settings.pictures.spacetime,
-        &settings.stats, &settings.netcdf, &settings.checkpoint}) {
-    if (!name->empty() && fs::path(*name).is_relative())
-      *name = (fs::path(directory) / *name).string();
-  }
-}
 
 RunDriver::RunDriver(RunSettings settings, std::string_view command, std::string_view unit,
                      const Resume* resume, const RunOutput& output)
-    : settings_(Resolved(std::move(settings), resume)),
+    : resume_(resume),
+      output_(output),
+      settings_(Resolved(std::move(settings), resume, resolveError_)),
       command_(command),
       unit_(unit),
-      resume_(resume),
-      output_(output),
       pictures_(settings_.pictures) {}
 
-int RunDriver::Prepare() {
-  if (!resume_ && !settings_.pictures.force) {
-    for (const std::string* file : {&settings_.pictures.png, &settings_.pictures.spacetime,
-                                    &settings_.stats, &settings_.netcdf, &settings_.checkpoint}) {
-      std::error_code error;
-      if (!file->empty() && fs::exists(*file, error)) {
-        return UsageFault(output_, command_ + ": " + QuoteFile(*file) +
-                                       " exists already; add --force to replace it");
-      }
-    }
-  }
-  return pictures_.Prepare(output_, command_, resume_ != nullptr);
+// A continued run writes where its checkpoint records, resolved against where the checkpoint
+// lies now, and its checkpoints where it was continued from.
+RunSettings RunDriver::Resolved(RunSettings settings, const Resume* resume, std::string& error) {
+  if (!resume) return settings;
+  settings.checkpoint = resume->path;
+  ResolveOutputs(resume->data.outputs, resume->path, resume->allowOutside, settings, error);
+  return settings;
 }
 
-int RunDriver::Run(const RunModel& model, const std::vector<std::string>& canonical,
+int RunDriver::Prepare() {
+  if (!resolveError_.empty()) {
+    std::fprintf(output_.err, "kammelsim: resume: %s\n", resolveError_.c_str());
+    return 1;
+  }
+  std::string error;
+  if (!settings_.checkpoint.empty() && !lock_.Acquire(settings_.checkpoint, error)) {
+    std::fprintf(output_.err, "kammelsim: %s: %s\n", resume_ ? "resume" : command_.c_str(),
+                 error.c_str());
+    return 1;
+  }
+  return resume_ ? 0 : PrepareNew();
+}
+
+// A new run replaces no file that exists unless told to, and clears what killed runs of the
+// same outputs left half written.
+int RunDriver::PrepareNew() {
+  const std::string* files[] = {&settings_.pictures.png, &settings_.pictures.spacetime,
+                                &settings_.stats,        &settings_.netcdf,
+                                &settings_.checkpoint,   &settings_.heights};
+  for (const std::string* file : files) {
+    if (!settings_.force && Exists(*file)) {
+      return UsageFault(output_, command_ + ": " + QuoteFile(*file) +
+                                     " exists already; add --force to replace it");
+    }
+  }
+  if (const int fault = pictures_.Prepare(output_, command_)) return fault;
+  for (const std::string* file : files) {
+    if (!file->empty()) io::RemoveLeftovers(*file);
+  }
+  return 0;
+}
+
+int RunDriver::Run(const RunModel& model, const std::vector<std::string>& recorded,
                    std::span<const std::string> args, const std::string& parameters) {
   model_ = &model;
-  if (const int fault = Start(model, canonical, args, parameters)) return fault;
+  Record(model, recorded, args);
+  record_.parameters = parameters;
+  provenance_ =
+      MakeProvenance(record_.commandLine, record_.seed, parameters, record_.runId, record_.history);
+  if (resume_) {
+    if (record_.done == record_.total) return Completed();
+    if (const int fault = Continue(model)) return fault;
+  } else if (!OpenNew(model)) {
+    return 1;
+  }
   const SnapshotSchedule& schedule = settings_.schedule;
-  std::int64_t done = resume_ ? resume_->data.done : 0;
+  std::int64_t done = record_.done;
   InterruptGuard interrupts;
   Progress progress(output_, done, schedule.total, unit_);
   if (!resume_ && !Snapshot(0)) return 1;
@@ -104,74 +131,45 @@ int RunDriver::Run(const RunModel& model, const std::vector<std::string>& canoni
   return Finish();
 }
 
-// Seeds the run, or takes up a recorded one, and opens its files.
-int RunDriver::Start(const RunModel& model, const std::vector<std::string>& canonical,
-                     std::span<const std::string> args, const std::string& parameters) {
+// What every checkpoint of the run repeats: a new run's seed, identity and outputs, or the
+// recorded run with this resume added to its history.
+void RunDriver::Record(const RunModel& model, const std::vector<std::string>& recorded,
+                       std::span<const std::string> args) {
+  const std::int64_t total = settings_.schedule.total;
   if (resume_) {
     record_ = resume_->data;
+    if (record_.done < total)
+      record_.history.push_back(HistoryLine(resume_->commandLine, record_.done, total, unit_));
   } else {
     SeedGenerator(model.random, settings_.seedGiven, settings_.seed, output_);
-    record_.command = command_;
-    record_.args = canonical;
     const std::vector<std::string_view> words(args.begin(), args.end());
+    record_.command = command_;
+    record_.args = recorded;
     record_.commandLine = CommandLine(command_, words);
-    record_.directory = CurrentFolder();
+    record_.runId = NewRunId();
+    record_.history = {HistoryLine(record_.commandLine, 0, total, unit_)};
     record_.seed = model.random.state;
+    if (!settings_.checkpoint.empty())
+      record_.outputs = RecordOutputs(settings_, settings_.checkpoint);
   }
+  record_.total = total;
   record_.version = Version();
-  record_.parameters = parameters;
-  record_.total = settings_.schedule.total;
-  provenance_ = MakeProvenance(record_.commandLine, record_.seed, parameters);
   pictures_.SetPictureSeed(PictureSeed(record_.seed));
-  if (resume_ && !Fits(model)) return 1;
-  if (!OpenFiles(model)) return 1;
-  if (resume_) Restore();
-  return 0;
 }
 
-// A checkpoint whose checksum holds can still name another bed than its options make: its
-// array and the rows it carries must be those of this run before anything is put back.
-bool RunDriver::Fits(const RunModel& model) const {
-  const CheckpointData& data = resume_->data;
+NetcdfLayout RunDriver::Layout(const RunModel& model) const {
   const analysis::Snapshot shape = model.bed();
-  const auto alongWind = static_cast<std::size_t>(shape.rows);
-  const StatsCarry& carry = data.stats;
-  const bool cells = data.cells.size() == model.cells.size();
-  const bool stats = !data.hasStats || carry.previousField.empty() ||
-                     (carry.rows == shape.rows && carry.columns == shape.columns &&
-                      carry.previousField.size() == (alongWind - 1) * shape.columns);
-  const bool rows = std::all_of(data.spaceTime.rows.begin(), data.spaceTime.rows.end(),
-                                [&](const auto& row) { return row.size() == alongWind; });
-  if (cells && stats && rows && data.hasStats == !settings_.stats.empty()) return true;
-  std::fprintf(output_.err, "kammelsim: resume: %s does not fit the run it records\n",
-               QuoteFile(resume_->path).c_str());
-  return false;
+  return {model.kind, shape.rows, shape.columns, unit_, !settings_.stats.empty()};
 }
 
-bool RunDriver::OpenFiles(const RunModel& model) {
+bool RunDriver::OpenNew(const RunModel& model) {
   if (!settings_.stats.empty()) {
     stats_.emplace(model.kind, model.jump, model.q, ArrayTotal(model.cells));
-    const bool open =
-        resume_ ? stats_->Reopen(settings_.stats, record_.statsBytes, record_.stats, output_)
-                : stats_->Open(settings_.stats, provenance_, output_);
-    if (!open) return false;
+    if (!stats_->Open(settings_.stats, provenance_, output_)) return false;
   }
   if (settings_.netcdf.empty()) return true;
-  const analysis::Snapshot shape = model.bed();
-  const NetcdfLayout layout = {model.kind, shape.rows, shape.columns, unit_,
-                               !settings_.stats.empty()};
   netcdf_.emplace();
-  return resume_ ? netcdf_->Reopen(settings_.netcdf, layout, record_.netcdfRecords, output_)
-                 : netcdf_->Create(settings_.netcdf, layout, provenance_, output_);
-}
-
-// Puts back the array and the generators as the checkpoint holds them.
-void RunDriver::Restore() {
-  const CheckpointData& data = resume_->data;
-  std::copy(data.cells.begin(), data.cells.end(), model_->cells.begin());
-  model_->random.state = data.modelState;
-  pictures_.SetPictureSeed(data.pictureState);
-  pictures_.RestoreSpaceTime(data.spaceTime);
+  return netcdf_->Create(settings_.netcdf, Layout(model), provenance_, output_);
 }
 
 bool RunDriver::Snapshot(std::int64_t done) {
@@ -183,11 +181,20 @@ bool RunDriver::Snapshot(std::int64_t done) {
       return false;
   }
   if (!pictures_.Snapshot(model_->view, done, last, output_, provenance_)) return false;
+  if (last) heightsText_ = model_->heights();
   return SaveCheckpoint(done);
+}
+
+// What a checkpoint records must be on disk before it: a crash right after the checkpoint
+// then finds every output as long as it says.
+bool RunDriver::SyncOutputs() {
+  return (!stats_ || stats_->Sync(output_)) && (!netcdf_ || netcdf_->Sync(output_)) &&
+         pictures_.Sync(output_);
 }
 
 bool RunDriver::SaveCheckpoint(std::int64_t done) {
   if (settings_.checkpoint.empty()) return true;
+  if (!SyncOutputs()) return false;
   CheckpointData& d = record_;
   d.done = done;
   d.modelState = model_->random.state;
@@ -197,13 +204,16 @@ bool RunDriver::SaveCheckpoint(std::int64_t done) {
   if (stats_) {
     d.stats = stats_->Carry();
     d.statsBytes = stats_->Bytes();
+    d.statsCrc = stats_->Crc();
   }
   if (netcdf_) d.netcdfRecords = netcdf_->Records();
   d.spaceTime = pictures_.SpaceTimeState();
+  d.heightsWritten = done == settings_.schedule.total && !settings_.heights.empty();
+  d.heightsCrc = d.heightsWritten ? Crc(heightsText_) : 0;
   std::string error;
   if (WriteCheckpoint(settings_.checkpoint, d, error)) return true;
-  std::fprintf(output_.err, "kammelsim: cannot write '%s': %s\n", settings_.checkpoint.c_str(),
-               error.c_str());
+  std::fprintf(output_.err, "kammelsim: cannot write %s: %s\n",
+               QuoteFile(settings_.checkpoint).c_str(), error.c_str());
   return false;
 }
 
@@ -230,8 +240,21 @@ int RunDriver::Stopped(std::int64_t done, int signal) {
 
 int RunDriver::Finish() {
   if ((stats_ && !stats_->Close(output_)) || (netcdf_ && !netcdf_->Close(output_))) return 1;
-  if (!model_->writeHeights(output_.out)) return WriteFault(output_, "the heights");
-  return 0;
+  return WriteHeights(heightsText_) ? 0 : 1;
+}
+
+bool RunDriver::WriteHeights(const std::string& text) {
+  if (settings_.heights.empty()) {
+    if (std::fwrite(text.data(), 1, text.size(), output_.out) == text.size() &&
+        std::fflush(output_.out) == 0) {
+      return true;
+    }
+    WriteFault(output_, "the heights");
+    return false;
+  }
+  if (io::ReplaceFile(settings_.heights, text, true)) return true;
+  WriteFault(output_, QuoteFile(settings_.heights));
+  return false;
 }
 
 }  // namespace kammelsim

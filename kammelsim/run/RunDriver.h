@@ -17,6 +17,7 @@
 #include "kammelsim/output/Pictures.h"
 #include "kammelsim/output/StatsOutput.h"
 #include "kammelsim/run/Checkpoint.h"
+#include "kammelsim/run/RunFolder.h"
 #include "kammelsim/run/RunSettings.h"
 
 namespace kammelsim {
@@ -31,13 +32,15 @@ struct RunModel {
   std::function<analysis::Snapshot()> bed;  ///< the heights a snapshot records
   analysis::JumpLength jump;
   std::int32_t q;
-  std::function<bool(std::FILE*)> writeHeights;  ///< the final heights, on stdout
+  std::function<std::string()> heights;  ///< the heights as the run prints them at its end
 };
 
 /// A run recorded in a checkpoint, to be continued.
 struct Resume {
-  CheckpointData data;
-  std::string path;  ///< the checkpoint file, where the run goes on writing them
+  CheckpointData data;      ///< with the total to go to
+  std::string path;         ///< the checkpoint file, as the resume names it
+  std::string commandLine;  ///< the resume's, for the run's history
+  bool allowOutside = false;
 };
 
 class RunDriver {
@@ -47,40 +50,51 @@ class RunDriver {
   RunDriver(RunSettings settings, std::string_view command, std::string_view unit,
             const Resume* resume, const RunOutput& output);
 
-  /// Checks the outputs before any work: 0, or the status after one line on err.
+  /// Takes the run's lock and checks its outputs before any work: 0, or the status after one
+  /// line on err.
   int Prepare();
 
   /// Runs the set-up model to the end, or until a signal stops it; returns the exit status.
-  /// The options in canonical form and the command line as given are what a checkpoint and the
-  /// provenance keep.
-  int Run(const RunModel& model, const std::vector<std::string>& canonical,
+  /// recorded holds the options a checkpoint keeps (RecordedOptions), args the command line as
+  /// given, for the provenance.
+  int Run(const RunModel& model, const std::vector<std::string>& recorded,
           std::span<const std::string> args, const std::string& parameters);
 
  private:
-  static RunSettings Resolved(RunSettings settings, const Resume* resume);
-  int Start(const RunModel& model, const std::vector<std::string>& canonical,
-            std::span<const std::string> args, const std::string& parameters);
+  static RunSettings Resolved(RunSettings settings, const Resume* resume, std::string& error);
+  int PrepareNew();
+  void Record(const RunModel& model, const std::vector<std::string>& recorded,
+              std::span<const std::string> args);
+  bool OpenNew(const RunModel& model);
+  int Continue(const RunModel& model);
   bool Fits(const RunModel& model) const;
-  bool OpenFiles(const RunModel& model);
+  bool VerifyOutputs(const RunModel& model) const;
+  bool HeightsFileIsOurs() const;
+  bool ReopenOutputs(const RunModel& model);
+  void SayAppending() const;
+  void Restore();
+  int Completed();
   bool Snapshot(std::int64_t done);
+  bool SyncOutputs();
   bool SaveCheckpoint(std::int64_t done);
   int Stopped(std::int64_t done, int signal);
   int Finish();
-  void Restore();
+  bool WriteHeights(const std::string& text);
+  NetcdfLayout Layout(const RunModel& model) const;
 
-  RunSettings settings_;
-  std::string command_, unit_;
   const Resume* resume_;
   const RunOutput& output_;
+  std::string resolveError_;  ///< why a resume's recorded outputs cannot be used
+  RunSettings settings_;
+  std::string command_, unit_;
   PictureOutputs pictures_;
+  RunLock lock_;
   const RunModel* model_ = nullptr;
   Provenance provenance_;
-  CheckpointData record_;  ///< what every checkpoint repeats
+  CheckpointData record_;    ///< what every checkpoint repeats
+  std::string heightsText_;  ///< at the end: what the run prints
   std::optional<StatsOutput> stats_;
   std::optional<NetcdfOutput> netcdf_;
 };
-
-/// Resolves the run's relative file names against directory, where the run began.
-void ResolveFileNames(RunSettings& settings, const std::string& directory);
 
 }  // namespace kammelsim

@@ -18,6 +18,8 @@ struct RunSettings {
   std::string stats;       ///< the statistics file; empty: none
   std::string netcdf;      ///< the data file; empty: none
   std::string checkpoint;  ///< the checkpoint file; empty: none
+  std::string heights;     ///< the final heights' file; empty: standard output
+  bool force = false;      ///< replace outputs that exist
 };
 
 }  // namespace kammelsim

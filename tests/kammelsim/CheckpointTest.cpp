@@ -164,7 +164,7 @@ TEST_F(KammelsimLongRuns, DamagedOrForeignCheckpointsAreRefused) {
   const std::string good = Slurp(checkpoint), statsBefore = Slurp(stats);
   std::string flipped = good, newer = good, foreign = good;
   flipped[good.size() / 2] ^= 0x10;
-  newer[8] = 2;
+  newer[8] = 3;
   foreign[0] = 'X';
   const struct {
     const char* name;
@@ -177,7 +177,7 @@ TEST_F(KammelsimLongRuns, DamagedOrForeignCheckpointsAreRefused) {
       {"a longer file", good + "x", "is damaged (its length is wrong)"},
       {"another magic", foreign, "is not a kammelsim checkpoint"},
       {"empty", "", "is not a kammelsim checkpoint"},
-      {"a newer format", newer, "has format 2; this kammelsim reads format 1"},
+      {"a newer format", newer, "has format 3; this kammelsim reads format 2"},
   };
   for (const auto& c : cases) {
     Spill(checkpoint, c.bytes);
@@ -233,7 +233,9 @@ TEST(KammelsimCheckpoint, EveryFieldComesBackAsItWasWritten) {
   d.command = "bed";
   d.commandLine = "kammelsim bed --seed 5";
   d.args = {"--seed=5", "--every=2"};
-  d.directory = "/runs/a";
+  d.runId = "0123456789abcdef0123456789abcdef";
+  d.history = {"first", "second"};
+  d.outputs = {"s.csv", "d.nc", "p.png", "frames", "st.png", "/elsewhere/h.txt"};
   d.parameters = "length=3";
   d.seed = 5;
   d.done = 4;
@@ -244,8 +246,11 @@ TEST(KammelsimCheckpoint, EveryFieldComesBackAsItWasWritten) {
   d.hasStats = true;
   d.stats = {2, 99.5, 3, 4, {0.25, -1.5}};
   d.statsBytes = 1234;
+  d.statsCrc = 77;
   d.netcdfRecords = 3;
   d.spaceTime = {{{1.5f, 2.5f}, {3.5f}}, -1.0, 7.0};
+  d.heightsWritten = true;
+  d.heightsCrc = 99;
   const std::string bytes = kammelsim::EncodeCheckpoint(d);
   kammelsim::CheckpointData back;
   std::string error;
@@ -261,8 +266,13 @@ TEST(KammelsimCheckpoint, EveryFieldComesBackAsItWasWritten) {
             std::tie(d.seed, d.modelState, d.pictureState, d.hasStats));
   EXPECT_EQ(std::tie(back.stats.previousDone, back.stats.initialTotal, back.stats.rows),
             std::tie(d.stats.previousDone, d.stats.initialTotal, d.stats.rows));
-  EXPECT_EQ(back.directory + back.parameters + back.commandLine + back.version,
-            d.directory + d.parameters + d.commandLine + d.version);
+  EXPECT_EQ(back.parameters + back.commandLine + back.version + back.runId,
+            d.parameters + d.commandLine + d.version + d.runId);
+  EXPECT_EQ(back.history, d.history);
+  EXPECT_EQ(back.outputs.heights + back.outputs.frames + back.outputs.stats,
+            d.outputs.heights + d.outputs.frames + d.outputs.stats);
+  EXPECT_EQ(std::tie(back.statsCrc, back.heightsWritten, back.heightsCrc),
+            std::tie(d.statsCrc, d.heightsWritten, d.heightsCrc));
 }
 
 TEST(KammelsimProgress, SaysRateAndTimeLeft) {

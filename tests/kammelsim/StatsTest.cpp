@@ -72,7 +72,7 @@ TEST(KammelsimStats, EverySnapshotAccountsForAllTheSand) {
     const Csv csv = ReadCsv(path);
     ASSERT_EQ(csv.header.size(), args[0] == "bed" ? 19u : 18u);
     EXPECT_EQ(csv.header[0], args[0] == "bed" ? "batch" : "step");
-    EXPECT_EQ(csv.comments.size(), 4u) << "version, command, seed, parameters";
+    EXPECT_EQ(csv.comments.size(), 6u) << "version, command, seed, parameters, run, history";
     const std::size_t sand = Column(csv, "sand"), outside = Column(csv, "sand_outside");
     ASSERT_GE(csv.rows.size(), 4u);
     const double total = csv.rows[0][sand];

@@ -1,0 +1,55 @@
+#include "kammelsim/output/Frames.h"
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "kammelsim/io/AtomicFile.h"
+
+namespace kammelsim {
+
+namespace fs = std::filesystem;
+
+std::string FrameName(std::int64_t done) {
+  char name[40];
+  std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(done));
+  return name;
+}
+
+std::int64_t FrameOf(std::string_view name) {
+  constexpr std::string_view prefix = "frame-", suffix = ".png";
+  if (!name.starts_with(prefix) || !name.ends_with(suffix)) return -1;
+  const std::string_view digits =
+      name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  std::int64_t done = -1;
+  const auto [end, fault] = std::from_chars(digits.data(), digits.data() + digits.size(), done);
+  const bool whole = fault == std::errc{} && end == digits.data() + digits.size();
+  return whole && digits.size() >= 6 && done >= 0 && FrameName(done) == name ? done : -1;
+}
+
+std::vector<std::pair<std::int64_t, std::string>> FramesIn(const std::string& folder) {
+  std::vector<std::pair<std::int64_t, std::string>> frames;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::int64_t done = FrameOf(it->path().filename().string());
+    if (done >= 0) frames.emplace_back(done, it->path().string());
+  }
+  return frames;
+}
+
+int RemoveFrameLeftovers(const std::string& folder) {
+  // Each frame's leftovers are named after it; the frames that may have them are those present
+  // and those a run was about to write, whose names are known only from the leftovers.
+  int removed = 0;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    const std::size_t part = name.find(".png.part-");
+    if (part == std::string::npos || FrameOf(name.substr(0, part + 4)) < 0) continue;
+    removed += io::RemoveLeftovers((fs::path(folder) / name.substr(0, part + 4)).string());
+  }
+  return removed;
+}
+
+}  // namespace kammelsim
