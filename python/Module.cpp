@@ -37,7 +37,7 @@ Defaults are the dialog's: width (N) 1000, thickness (D) 50, b 2.0, wind 5.0, q 
 one from the clock, which .seed tells. The same arguments and seed give, step for step, what
 kammelsim profile gives.)";
 
-constexpr const char* kRunDoc = R"(Runs {0} more {1} (0..1000000).
+constexpr const char* kRunDoc = R"(Runs the given number of {1} more (0..1000000).
 
 Other threads run on meanwhile (the GIL is released); another call on this object waits.
 Ctrl+C stops the run at the end of the current {2} and raises KeyboardInterrupt; the object
@@ -52,7 +52,7 @@ constexpr const char* kStatisticsDoc = R"(The ripple statistics of the current s
 
 The keys are the columns of kammelsim's --stats file ('{0}' first) and the values those of
 its row for this state: speed is measured against the state of the previous call (nan on the
-first), as the file measures each snapshot against the one before. undefined values are nan.
+first), as the file measures each snapshot against the one before. Undefined values are nan.
 Calling again without running returns the same row.)";
 
 constexpr const char* kPictureDoc =
@@ -108,7 +108,7 @@ void BindShared(py::class_<Class>& c, std::string_view unit, std::string_view on
                 std::string_view shape) {
   c.def(
        "run", [](Class& self, const py::object& count) { self.Run(count); },
-       py::arg(std::string(unit).c_str()) = 1, Format(kRunDoc, {unit, unit, one}).c_str())
+       py::arg(std::string(unit).c_str()) = 1, Format(kRunDoc, {"", unit, one}).c_str())
       .def_property_readonly("seed", &Class::Seed, "The seed the run started from.")
       .def_property_readonly("heights", &Class::Heights, Format(kHeightsDoc, {shape}).c_str())
       .def_property_readonly("params", &Class::Params,
