@@ -192,8 +192,9 @@ template RunModel BedModel(Bed<model3d::MapSettings>&, View);
 int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
                   const Resume* resume) {
   std::string error;
-  const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, error);
-  if (!options) return UsageFault(output, "bed: " + error);
+  OptionFault fault;
+  const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, fault);
+  if (!options) return Refused(output, "bed", fault);
   const std::string chosen = options->Text("settings", "relief");
   if (!KnownBedSettings(chosen, error)) return UsageFault(output, "bed: " + error);
   return chosen == "map" ? RunBed<model3d::MapSettings>(*options, chosen, args, resume, output)

@@ -100,8 +100,9 @@ RunModel ProfileModel(ProfileState& state) {
 int RunProfileCommand(std::span<const std::string> args, const RunOutput& output,
                       const Resume* resume) {
   std::string error;
-  const auto options = ParseOptions(args, WithRunOptions(kProfileOptions), kRunFlags, error);
-  if (!options) return UsageFault(output, "profile: " + error);
+  OptionFault fault;
+  const auto options = ParseOptions(args, WithRunOptions(kProfileOptions), kRunFlags, fault);
+  if (!options) return Refused(output, "profile", fault);
   const ProfileRun profile = ReadProfileRun(*options, resume, error);
   if (!error.empty()) return UsageFault(output, "profile: " + error);
 

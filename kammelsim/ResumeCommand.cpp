@@ -56,8 +56,9 @@ bool Trustworthy(const Resume& resume, std::string& error) {
 
 int RunResumeCommand(std::span<const std::string> args, const RunOutput& output) {
   std::string error;
-  const auto options = ParseOptions(args, kResumeOptions, kResumeFlags, error, 1);
-  if (!options) return UsageFault(output, "resume: " + error);
+  OptionFault fault;
+  const auto options = ParseOptions(args, kResumeOptions, kResumeFlags, fault, 1);
+  if (!options) return Refused(output, "resume", fault);
   if (options->positional.empty()) return UsageFault(output, "resume: which checkpoint?");
   Resume resume;
   resume.path = options->positional.front();

@@ -1,5 +1,6 @@
 // kammelsim stats: the statistics of heights written by the runner itself (one line: a
 // profile; several: a bed), as one CSV row.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -13,6 +14,8 @@
 #include "kammelsim/Commands.h"
 #include "kammelsim/Setups.h"
 #include "kammelsim/cli/Options.h"
+#include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/StatsOutput.h"
 #include "model2d/ProfileModel.h"
@@ -52,17 +55,17 @@ bool ParseLine(const std::string& line, int number, std::vector<std::int64_t>& v
   }
 }
 
-Heights ReadHeights(std::FILE* in) {
+// The largest heights a run prints: a bed's rows and columns, or a profile's one line.
+constexpr int kMostRows = 1001, kMostColumns = 501, kMostCells = 10001;
+constexpr std::uint64_t kMostBytes = 64 << 20;
+
+Heights ReadHeights(std::string_view text) {
   Heights heights;
   analysis::Snapshot& s = heights.snapshot;
-  std::string line;
-  int number = 0;
-  for (int c = 0; c != EOF;) {
-    line.clear();
-    while ((c = std::fgetc(in)) != EOF && c != '\n')
-      line.push_back(static_cast<char>(c));
-    if (c == EOF && line.empty()) break;
-    ++number;
+  for (int number = 1; !text.empty(); ++number) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string line(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
     const std::size_t before = s.cells.size();
     if (!ParseLine(line, number, s.cells, heights.error)) return heights;
     const int count = static_cast<int>(s.cells.size() - before);
@@ -72,23 +75,46 @@ Heights ReadHeights(std::FILE* in) {
       return heights;
     }
     s.columns = count;
-    ++s.rows;
+    if (++s.rows > 1 && (s.rows > kMostRows || s.columns > kMostColumns)) {
+      heights.error = "more heights than a bed holds (" + std::to_string(kMostRows) + " rows of " +
+                      std::to_string(kMostColumns) + " at most)";
+      return heights;
+    }
   }
   if (s.cells.empty()) heights.error = "line 1, column 1: no heights";
+  if (s.rows == 1 && s.columns > kMostCells)
+    heights.error = "more heights than a profile holds (" + std::to_string(kMostCells) + ")";
   return heights;
 }
 
+// Standard input, up to limit bytes and one more, so that an endless stream is caught.
+bool ReadStandardInput(std::uint64_t limit, std::string& bytes) {
+  char buffer[65536];
+  for (std::size_t n;
+       bytes.size() <= limit && (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;)
+    bytes.append(buffer, n);
+  return !std::ferror(stdin);
+}
+
 std::optional<analysis::Snapshot> Load(const std::string& path, const RunOutput& output) {
-  std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "r");
-  if (!in) {
-    std::fprintf(output.err, "kammelsim: stats: cannot read '%s': %s\n", path.c_str(),
-                 std::strerror(errno));
+  std::string bytes, reason;
+  if (path == "-") {
+    if (!ReadStandardInput(kMostBytes, bytes)) reason = io::Reason(errno);
+  } else if (const io::ReadFault fault = io::ReadWholeFile(path, kMostBytes, bytes);
+             fault != io::ReadFault::None) {
+    reason = io::ReadFaultReason(fault, kMostBytes);
+  }
+  if (reason.empty() && bytes.size() > kMostBytes)
+    reason = "larger than " + std::to_string(kMostBytes) + " bytes";
+  if (!reason.empty()) {
+    std::fprintf(output.err, "kammelsim: stats: cannot read %s: %s\n", QuoteFile(path).c_str(),
+                 reason.c_str());
     return std::nullopt;
   }
-  Heights heights = ReadHeights(in);
-  if (in != stdin) std::fclose(in);
+  Heights heights = ReadHeights(bytes);
   if (!heights.error.empty()) {
-    std::fprintf(output.err, "kammelsim: stats: %s: %s\n", path.c_str(), heights.error.c_str());
+    std::fprintf(output.err, "kammelsim: stats: %s: %s\n", QuoteFile(path).c_str(),
+                 heights.error.c_str());
     return std::nullopt;
   }
   // One line is a profile: cells 0..N along the wind, in one column.
@@ -138,8 +164,9 @@ std::optional<analysis::Measures> MeasureHeights(const analysis::Snapshot& now,
 
 int RunStatsCommand(std::span<const std::string> args, const RunOutput& output) {
   std::string error;
-  const auto options = ParseOptions(args, kStatsOptions, kNoFlags, error, 1);
-  if (!options) return UsageFault(output, "stats: " + error);
+  OptionFault fault;
+  const auto options = ParseOptions(args, kStatsOptions, kNoFlags, fault, 1);
+  if (!options) return Refused(output, "stats", fault);
   // The heights, from a file or from standard input.
   const std::string path = options->positional.empty() ? "-" : options->positional.front();
   const StatsFactors factors = ReadStatsFactors(*options, error);

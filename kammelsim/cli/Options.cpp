@@ -40,15 +40,12 @@ std::string Explain(const CLI::ParseError& fault) {
   const std::string what = fault.what();
   const std::string name = fault.get_name();
   if (name == "ArgumentMismatch") return what.substr(0, what.find(':')) + " needs a value";
-  if (name == "FileError" || name == "ConfigError") return "--config: " + Escaped(what);
   return Escaped(what);
 }
 
 void Declare(CLI::App& app, ParsedOptions& options, std::span<const std::string_view> known) {
   app.set_help_flag();
   app.allow_extras();
-  app.set_config("--config");
-  app.allow_config_extras(CLI::config_extras_mode::error);
   for (const std::string_view name : known) {
     std::vector<std::string>& slot = options.values[std::string(name)];
     app.add_option("--" + std::string(name), slot)
@@ -113,18 +110,57 @@ std::vector<std::string> ParsedOptions::Canonical() const {
   return words;
 }
 
+namespace {
+
+// --config FILE and --config=FILE taken out of args: what the files hold goes first, so that
+// the command line wins.
+bool ExpandConfig(std::span<const std::string> args, std::span<const std::string_view> known,
+                  std::span<const std::string_view> flags, std::vector<std::string>& words,
+                  OptionFault& fault) {
+  std::vector<std::string> given;
+  for (std::size_t n = 0; n < args.size(); ++n) {
+    std::string path;
+    if (args[n] == "--config") {
+      if (n + 1 == args.size() || args[n + 1].starts_with("--")) {
+        fault.message = "--config needs a value";
+        return false;
+      }
+      path = args[++n];
+    } else if (args[n].starts_with("--config=")) {
+      path = args[n].substr(9);
+    } else {
+      given.push_back(args[n]);
+      continue;
+    }
+    if (!ReadConfigFile(path, known, flags, words, fault)) return false;
+  }
+  words.insert(words.end(), given.begin(), given.end());
+  return true;
+}
+
+}  // namespace
+
+int Refused(const RunOutput& output, std::string_view command, const OptionFault& fault) {
+  std::fprintf(output.err, "kammelsim: %.*s: %s\n", static_cast<int>(command.size()),
+               command.data(), fault.message.c_str());
+  return fault.status;
+}
+
 std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
                                           std::span<const std::string_view> known,
                                           std::span<const std::string_view> flags,
-                                          std::string& error, std::size_t maxPositional) {
+                                          OptionFault& fault, std::size_t maxPositional) {
+  std::vector<std::string> words;
+  if (!ExpandConfig(args, known, flags, words, fault)) return std::nullopt;
+  std::string& error = fault.message;
   ParsedOptions options;
   CLI::App app;
   Declare(app, options, known);
   std::vector<std::int64_t> flagCounts(flags.size());
   for (std::size_t n = 0; n < flags.size(); ++n)
     app.add_flag("--" + std::string(flags[n]), flagCounts[n]);
-  if (FlagWithValue(args, flags, error)) return std::nullopt;
-  std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
+  if (FlagWithValue(words, flags, error)) return std::nullopt;
+  std::vector<std::string> reversed(words.rbegin(), words.rend());  // as CLI11 takes them
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& fault) {

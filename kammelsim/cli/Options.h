@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kammelsim/cli/ConfigFile.h"
 #include "kammelsim/output/Messages.h"
 
 namespace kammelsim {
@@ -31,13 +32,16 @@ struct ParsedOptions {
 };
 
 /// Splits args (after the subcommand) into options. known lists the names that take a value,
-/// flags those that take none; --config FILE reads more from FILE, where the command line
-/// wins. At most maxPositional words may stand alone. On a fault, returns nothing and sets
-/// error to one line for the user.
+/// flags those that take none; --config FILE reads more from FILE (see ReadConfigFile), where
+/// the command line wins. At most maxPositional words may stand alone. On a fault, returns
+/// nothing and sets fault to one line for the user and its status.
 std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
                                           std::span<const std::string_view> known,
                                           std::span<const std::string_view> flags,
-                                          std::string& error, std::size_t maxPositional = 0);
+                                          OptionFault& fault, std::size_t maxPositional = 0);
+
+/// Says on err why command's options were refused; returns the fault's status.
+int Refused(const RunOutput& output, std::string_view command, const OptionFault& fault);
 
 /// An integer option in min..max (default when absent); every occurrence must be one. On a
 /// fault sets error, unless it holds one already.

@@ -1,13 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
-
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "tests/kammelsim/CapturedRun.h"
 
 namespace {
+
+namespace fs = std::filesystem;
+using KammelsimConfig = testing_kammelsim::FolderTest;
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+void Spill(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
 
 using testing_kammelsim::Kammelsim;
 using testing_kammelsim::Rows;
@@ -96,7 +109,6 @@ TEST(KammelsimBed, BadCommandLinesGiveOneLineAndStatusTwo) {
       {{"profile", "--width", "0"}, "profile: --width takes an integer in 1..10000"},
       {{"stats", "a", "b"}, "stats: unexpected argument 'b'"},
       {{"resume"}, "resume: which checkpoint?"},
-      {{"bed", "--config", "/nonexistent.ini"}, "bed: --config: /nonexistent.ini"},
       {{"bed", "--force=1"}, "bed: --force takes no value"},
   };
   for (const Case& c : cases)
@@ -111,21 +123,51 @@ TEST(KammelsimBed, UnderflowingRealsReadAsZero) {
   EXPECT_EQ(tiny.out, zero.out);
 }
 
-// Options from a file, as CLI11 reads them; the command line wins over the file.
-TEST(KammelsimBed, ConfigFileGivesOptionsTheCommandLineOverrides) {
-  const std::string path =
-      ::testing::TempDir() + "kammelsim-config-" + std::to_string(getpid()) + ".ini";
-  std::ofstream(path) << "# a bed\nlength = 12\nwidth = 3\nseed = 9\nbatches = 2\n";
-  const auto fromFile = Kammelsim({"bed", "--config", path});
-  const auto given =
-      Kammelsim({"bed", "--length", "12", "--width", "3", "--seed", "9", "--batches", "2"});
-  EXPECT_EQ(fromFile.status, 0) << fromFile.err;
-  EXPECT_EQ(fromFile.out, given.out);
-  const auto overridden = Kammelsim({"bed", "--config", path, "--width", "5"});
-  EXPECT_EQ(testing_kammelsim::Rows(overridden.out).front().size(), 6u);
-  std::ofstream(path) << "speed = 3\n";
-  testing_kammelsim::ExpectUsageFault({"bed", "--config", path}, "bed: --config:");
-  std::remove(path.c_str());
+// Config files mean what they say: the command line wins, flags take truth values, a value is
+// taken whole, and every fault names the file and line, or is a file that cannot be read.
+TEST_F(KammelsimConfig, FilesMeanWhatTheySay) {
+  const std::string ini = Path("run.ini"), kept = Path("kept.csv");
+  const auto given = Kammelsim({"bed", "--length", "12", "--width", "3", "--seed", "9"});
+  struct Case {
+    std::string text;
+    std::vector<std::string_view> more;
+    int status;
+    std::string message;  // empty: the run of given, or its stderr is checked below
+  } cases[] = {
+      {"# a bed\nlength = 12\n\n; width\nwidth=3\nseed = 9\n", {}, 0, ""},
+      {"length = 12\nwidth = 7\nseed = 9\n", {"--width", "3"}, 0, ""},
+      {"seed = 9\nbatchs = 2\n", {}, 2, ini + "':2: unknown option 'batchs'"},
+      {"force = false\nstats = " + kept + "\n", {}, 2, "exists already; add --force"},
+      {"force = maybe\n", {}, 2, ini + "':1: force takes true or false, not 'maybe'"},
+      {"stats = \"" + kept + "\n", {}, 2, ":1: the value of stats is quoted but not closed"},
+      {"config = " + ini + "\n", {}, 2, ":1: a config file cannot name another"},
+      {"length 12\n", {}, 2, ":1: not 'name = value'"},
+  };
+  for (const Case& c : cases) {
+    Spill(kept, "keep me");
+    std::ofstream(ini) << c.text;
+    std::vector<std::string_view> args = {"bed", "--config", ini};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    const auto run = Kammelsim(args);
+    EXPECT_EQ(run.status, c.status) << c.text << run.err;
+    if (c.message.empty()) EXPECT_EQ(run.out, given.out) << c.text;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.text << run.err;
+    EXPECT_EQ(Slurp(kept), "keep me") << c.text;
+  }
+  // Values with blanks are taken whole, quoted or not; yes means yes.
+  for (const std::string value : {Path("my run.csv"), "'" + Path("my run.csv") + "' # quoted"}) {
+    std::ofstream(ini) << "force = yes\nstats = " << value << "\n";
+    const auto run = Kammelsim({"bed", "--config", ini, "--seed", "1", "--length", "5"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(Path("my run.csv"))) << value;
+    fs::remove(Path("my run.csv"));
+  }
+  // A file that cannot be read is status 1, like every unreadable file.
+  for (const std::string& unreadable : {Path("none.ini"), Path("")}) {
+    const auto run = Kammelsim({"bed", "--config", unreadable});
+    EXPECT_EQ(run.status, 1) << unreadable;
+    EXPECT_NE(run.err.find("bed: --config: cannot read"), std::string::npos) << run.err;
+  }
 }
 
 TEST(KammelsimBed, HelpPrintsTheUsage) {
