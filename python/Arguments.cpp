@@ -57,10 +57,10 @@ std::string TextWord(std::string_view name, py::handle value) {
 
 kammelsim::ParsedOptions ReadWords(const std::vector<std::string>& words,
                                    std::span<const std::string_view> names) {
-  std::string error;
+  kammelsim::OptionFault fault;
   auto options =
-      kammelsim::ParseOptions(words, kammelsim::WithRunOptions(names), kammelsim::kRunFlags, error);
-  if (!options) Refuse(error);
+      kammelsim::ParseOptions(words, kammelsim::WithRunOptions(names), kammelsim::kRunFlags, fault);
+  if (!options) Refuse(fault.message);
   return std::move(*options);
 }
 

@@ -440,9 +440,10 @@ std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handl
 }
 
 std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data) {
+  ks::OptionFault fault;
   std::string error;
   const auto options =
-      ks::ParseOptions(data.args, ks::WithRunOptions(ks::BedOptionNames()), ks::kRunFlags, error);
+      ks::ParseOptions(data.args, ks::WithRunOptions(ks::BedOptionNames()), ks::kRunFlags, fault);
   if (!options) return nullptr;
   const std::string settings = options->Text("settings", "relief");
   if (!ks::KnownBedSettings(settings, error)) return nullptr;
@@ -497,9 +498,9 @@ std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, p
 }
 
 std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data) {
-  std::string error;
+  ks::OptionFault fault;
   const auto options = ks::ParseOptions(data.args, ks::WithRunOptions(ks::ProfileOptionNames()),
-                                        ks::kRunFlags, error);
+                                        ks::kRunFlags, fault);
   if (!options) return nullptr;
   auto profile = Made(ModelWords(*options, ks::ProfileOptionNames(), "steps"),
                       "--seed=" + std::to_string(data.seed));
