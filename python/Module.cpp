@@ -99,8 +99,9 @@ std::string Format(const char* text, std::initializer_list<std::string_view> val
   return out;
 }
 
+// A str, bytes or path-like object as the file system's bytes.
 std::string Path(const py::object& path) {
-  return py::str(py::module_::import("os").attr("fspath")(path));
+  return py::bytes(py::module_::import("os").attr("fsencode")(path));
 }
 
 template <class Class>

@@ -235,7 +235,7 @@ def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
     (lambda: kammel.load(__file__), ValueError, "is not a kammelsim checkpoint"),
     (lambda: kammel.Bed().save("/nonexistent/run.ck"), FileNotFoundError,
      "cannot write '/nonexistent/run.ck': No such file or directory"),
-    (lambda: kammel.load("/"), OSError, "cannot read '/': "),
+    (lambda: kammel.load(b"/"), OSError, "cannot read '/': "),
 ])
 def test_bad_arguments_are_refused_with_kammelsims_words(call, error, message):
     with pytest.raises(error) as raised:
