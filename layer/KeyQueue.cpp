@@ -5,7 +5,9 @@
 
 namespace layer {
 
-constinit std::string KeyQueue;
+// Not constinit: clang 14 cannot evaluate libstdc++ 12's std::string constructor at compile time.
+// Nothing queues a key before main, so a dynamic initialisation is as good.
+std::string KeyQueue;
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "toolkit/CanvasCalls.h"
 #include "toolkit/QtBackend.h"
+#include "toolkit/WindowManager.h"
 
 namespace jqt {
 namespace {
@@ -36,6 +37,7 @@ void CanvasWidget::SetRequestedSize(int width, int height) {
 
 void CanvasWidget::SetBackground(QRgb color) {
   image_.SetBackground(color);
+  SetUndrawnColour(*window(), image_.Background());
   update();
 }
 
@@ -64,6 +66,13 @@ void CanvasWidget::paintEvent(QPaintEvent* event) {
 void CanvasWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   image_.Fit(size().expandedTo(requested_));
+}
+
+// What a growing window uncovers shows before the canvas can draw there: the server fills it,
+// in the canvas's background rather than in whatever the window manager left there.
+void CanvasWidget::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  SetUndrawnColour(*window(), image_.Background());
 }
 
 void CanvasWidget::Touched() {

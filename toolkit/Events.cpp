@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "toolkit/QtBackend.h"
+#include "toolkit/Windows.h"
 
 namespace jqt {
 namespace {
@@ -80,6 +81,9 @@ bool EventTranslator::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::Close:
       return OnClose(*entry, event);
+    case QEvent::WindowStateChange:
+      OnWindowState(*entry);
+      return false;
     case QEvent::KeyPress:
       return OnKey(*entry, *static_cast<QKeyEvent*>(event));
     case QEvent::MouseButtonPress:
@@ -103,6 +107,14 @@ bool EventTranslator::OnClose(Entry& entry, QEvent* event) {
   event->ignore();
   Post(entry.handle);
   return true;
+}
+
+// Later: the state change is still on its way through Qt.
+void EventTranslator::OnWindowState(const Entry& entry) {
+  const QWidget* window = WidgetOf(entry);
+  if (IsWindow(entry) && window && window->isMinimized()) {
+    QMetaObject::invokeMethod(this, &BringBackModalDialog, Qt::QueuedConnection);
+  }
 }
 
 bool EventTranslator::OnKey(Entry& entry, const QKeyEvent& key) {

@@ -22,6 +22,7 @@ class EventTranslator : public QObject {
 
  private:
   bool OnClose(Entry& entry, QEvent* event);
+  void OnWindowState(const Entry& entry);
   bool OnKey(Entry& entry, const QKeyEvent& key);
   void OnMouse(Entry& canvas, int kind);
 };

@@ -6,9 +6,11 @@
 //  [x] Frames with a menu bar, menus and items; Ctrl+letter shortcuts on items; a frame
 //      appears at the next event turn, at its packed size.
 //  [x] Dialogs with labels, text fields and buttons; a row or a one-column layout; a hidden
-//      dialog is disposed of at the next event turn.
+//      dialog is disposed of at the next event turn. Dialogs are application-modal, keep the
+//      size they are shown at, offer no minimise or maximise, and come back when iconified.
 //  [x] A canvas kept in a backing image, drawn pixel-exact without antialiasing, growing with
-//      its frame; 16 named colours.
+//      its frame; 16 named colours. What a resize uncovers shows the canvas's background
+//      until the canvas draws there (X11).
 //  [x] Key listeners on windows; mouse listeners (press, release, drag, move) on canvases.
 //  [x] Latin-1 texts both ways; field texts cut at 254 characters.
 //  [x] Wrong handles are ignored (0 as result).

@@ -1,5 +1,6 @@
 // Showing, enabling, sizing and placing objects, and the texts of fields.
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QLayout>
@@ -11,6 +12,7 @@
 
 #include "toolkit/Canvas.h"
 #include "toolkit/QtBackend.h"
+#include "toolkit/WindowManager.h"
 #include "toolkit/Windows.h"
 
 namespace jqt {
@@ -28,6 +30,19 @@ bool IsMenuPart(const Entry& entry) {
   return entry.kind == Kind::Menu || entry.kind == Kind::MenuItem;
 }
 
+// A dialog keeps the size it is shown at, so no window manager offers to resize or maximise
+// it, and offers no way to iconify it.
+void PrepareDialog(QWidget& dialog) {
+  dialog.setFixedSize(dialog.size());
+  OfferNoIconify(dialog);
+}
+
+void Restore(QWidget* window) {
+  if (window && window->isMinimized()) {
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  }
+}
+
 void SetVisible(int handle, bool visible) {
   Entry* entry = State().registry.Find(handle);
   if (!entry) return;
@@ -42,6 +57,7 @@ void SetVisible(int handle, bool visible) {
     ShowSoon(*widget);
     return;
   }
+  if (entry->kind == Kind::Dialog && visible) PrepareDialog(*widget);
   widget->setVisible(visible);
   if (entry->kind == Kind::Dialog && !visible) DisposeSoon(*widget);
   if (visible && widget->isWindow()) {
@@ -98,6 +114,18 @@ int ShortcutKey(int letter) {
 }
 
 }  // namespace
+
+// Iconified, the dialog would leave the program waiting for an answer nobody can give, and
+// with no task bar nobody could bring it back.
+void BringBackModalDialog() {
+  QWidget* dialog = QApplication::activeModalWidget();
+  if (!dialog) return;
+  Restore(dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr);
+  Restore(dialog);
+  dialog->raise();
+  dialog->activateWindow();
+}
+
 }  // namespace jqt
 
 using jqt::Entry;
@@ -157,6 +185,8 @@ void J_setsize(int obj, int width, int height) {
   height = std::clamp(height, 0, jqt::kMaxSize);
   if (entry->kind == Kind::Canvas) {
     static_cast<jqt::CanvasWidget*>(widget)->SetRequestedSize(width, height);
+  } else if (widget->isWindow() && widget->minimumSize() == widget->maximumSize()) {
+    widget->setFixedSize(std::max(width, 1), std::max(height, 1));  // a dialog on the screen
   } else if (widget->isWindow()) {
     widget->resize(std::max(width, 1), std::max(height, 1));
   } else {

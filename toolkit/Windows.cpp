@@ -181,11 +181,13 @@ int J_canvas(int frame, int width, int height) {
 int J_dialog(int frame, const char* title) {
   Entry* owner = State().registry.Find(frame, Kind::Frame);
   if (!owner) return 0;
-  // Not modal for Qt: the program's own wait makes it so, and the frame must still report.
   auto* dialog = new QDialog(jqt::WidgetOf(*owner));
   // A dialog cannot be minimised or maximised: that would hide the program behind its frame.
   dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint);
+  // Modal for Qt and the window manager alike, so that a click on the frame leaves the keyboard
+  // with the dialog. The frame reports nothing meanwhile: the program would drop it anyway.
+  dialog->setWindowModality(Qt::ApplicationModal);
   dialog->setWindowTitle(jqt::FromLatin1(title));
   dialog->setMinimumWidth(jqt::TitleWidth(dialog->windowTitle()));
   const int handle = jqt::Register(Kind::Dialog, dialog, frame);

@@ -20,5 +20,7 @@ QWidget* ContainerOf(const Entry& window);
 void Relayout(Entry& window);
 /// Latin-1 text for a menu, item or button, its '&' shown rather than taken as a mnemonic.
 QString MenuText(const char* text);
+/// Restores the open modal dialog and its frame when either was iconified, and activates it.
+void BringBackModalDialog();
 
 }  // namespace jqt

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "kammel/Version.h"
+
 namespace kammelsim {
 namespace {
 
@@ -139,7 +141,7 @@ Provenance MakeProvenance(std::string_view commandLine, std::uint32_t seed,
 }
 
 std::string_view Version() {
-  return KAMMEL_VERSION;
+  return kammel::Version;
 }
 
 }  // namespace kammelsim

@@ -176,11 +176,11 @@ bool StatsOutput::Open(const std::string& path, const Provenance& provenance,
 }
 
 bool StatsOutput::Verify(const std::string& path, std::int64_t bytes, std::uint32_t crc,
-                         const RunOutput& output) {
+                         const std::string& runId, const RunOutput& output) {
   io::File file;
   std::uint32_t found = 0;
   std::int64_t read = 0;
-  std::string chunk;
+  std::string chunk, head;
   bool readable = file.Open(path, O_RDONLY);
   while (readable && read < bytes) {  // in pieces: a long run's file is large
     const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(bytes - read, 1 << 20));
@@ -188,16 +188,20 @@ bool StatsOutput::Verify(const std::string& path, std::int64_t bytes, std::uint3
     if (chunk.empty()) break;
     found = CrcOf(found, chunk);
     read += static_cast<std::int64_t>(chunk.size());
+    if (head.empty()) head = chunk;
   }
   if (!readable) {
     std::fprintf(output.err, "kammelsim: resume: cannot read %s: %s\n", QuoteFile(path).c_str(),
                  io::Reason(file.Error()).c_str());
     return false;
   }
-  if (read == bytes && found == crc) return true;
+  // The provenance, with the run's id, leads every file this run wrote: a checkpoint that records
+  // no bytes of it, or bytes without the id, names another file.
+  const bool ours = head.find("\n# Run: " + runId + "\n") != std::string::npos;
+  if (read == bytes && found == crc && ours) return true;
   std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(path).c_str(),
                read < bytes ? "is shorter than the checkpoint recorded"
-                            : "is not this run's statistics file (its recorded bytes differ)");
+                            : "is not this run's statistics file");
   return false;
 }
 

@@ -75,10 +75,11 @@ class StatsOutput {
 
   /// Creates the file, with provenance and header; false after one line on err.
   bool Open(const std::string& path, const Provenance& provenance, const RunOutput& output);
-  /// Whether path is this run's file as a checkpoint recorded it: at least bytes long, and its
-  /// first bytes with the CRC-32 crc. Changes nothing; false after one line on err.
+  /// Whether path is this run's file as a checkpoint recorded it: at least bytes long, its
+  /// first bytes with the CRC-32 crc, and among them the run's id. Changes nothing; false after
+  /// one line on err.
   static bool Verify(const std::string& path, std::int64_t bytes, std::uint32_t crc,
-                     const RunOutput& output);
+                     const std::string& runId, const RunOutput& output);
   /// Continues a verified file from a checkpoint: drops what it holds beyond bytes, adds the
   /// resume's history line, then appends.
   bool Reopen(const std::string& path, std::int64_t bytes, std::uint32_t crc,

@@ -64,7 +64,7 @@ bool RunDriver::Fits(const RunModel& model) const {
 bool RunDriver::VerifyOutputs(const RunModel& /*model*/) const {
   const CheckpointData& data = resume_->data;
   if (!settings_.stats.empty() &&
-      !StatsOutput::Verify(settings_.stats, data.statsBytes, data.statsCrc, output_)) {
+      !StatsOutput::Verify(settings_.stats, data.statsBytes, data.statsCrc, data.runId, output_)) {
     return false;
   }
   const std::vector<std::int64_t> frames =

@@ -174,7 +174,22 @@ Image ReadImage(const std::string& path) {
   return ParsePpm(Run({"convert", path, "-depth", "8", "ppm:-"}, "", 20s));
 }
 
+namespace {
+
+// How to start the window manager a session is asked for; nothing for one we do not know.
+std::vector<std::string> ManagerCommand(const std::string& name) {
+  if (name == "openbox") return {"openbox", "--sm-disable"};
+  if (name == "icewm") return {"icewm"};
+  return {};
+}
+
+}  // namespace
+
 XSession::XSession() {
+  const char* wanted = std::getenv("KAMMEL_E2E_WM");
+  managerName_ = wanted && *wanted ? wanted : "openbox";
+  const std::vector<std::string> manager = ManagerCommand(managerName_);
+  if (manager.empty()) return;
   int ready[2];
   if (pipe2(ready, O_CLOEXEC) != 0) return;
   server_ = std::make_unique<Process>(
@@ -186,10 +201,8 @@ XSession::XSession() {
   const std::string number = testing_support::ReadLine(displayFd_, 20s);
   if (number.empty() || !server_->Running()) return;
   display_ = ":" + number;
-  ok_ = true;
-  if (!ok_) return;
-  manager_ = std::make_unique<Process>(std::vector<std::string>{"openbox", "--sm-disable"},
-                                       std::map<std::string, std::string>{{"DISPLAY", display_}});
+  manager_ =
+      std::make_unique<Process>(manager, std::map<std::string, std::string>{{"DISPLAY", display_}});
   ok_ = WaitFor(
       [&] {
         return Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, display_, 5s)
@@ -257,6 +270,37 @@ std::optional<std::array<int, 4>> XSession::Geometry(const std::string& window) 
   return geometry;
 }
 
+bool XSession::Viewable(const std::string& window) const {
+  return Run({"xwininfo", "-id", window}, display_).find("Map State: IsViewable") !=
+         std::string::npos;
+}
+
+std::string XSession::ActiveWindow() const {
+  const std::vector<std::string> words = Words(Run({"xdotool", "getactivewindow"}, display_, 5s));
+  return words.empty() ? std::string() : words.front();
+}
+
+std::string XSession::Property(const std::string& window, const std::string& name) const {
+  return Run({"xprop", "-id", window, name}, display_);
+}
+
+std::optional<std::pair<int, int>> XSession::CloseButton(const std::string& window) const {
+  // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+  std::string extents = Property(window, "_NET_FRAME_EXTENTS");
+  const std::size_t equals = extents.find('=');
+  if (equals == std::string::npos) return std::nullopt;
+  std::replace(extents.begin(), extents.end(), ',', ' ');
+  std::istringstream numbers(extents.substr(equals + 1));
+  int left = 0, right = 0, top = 0;
+  const auto client = Geometry(window);
+  if (!(numbers >> left >> right >> top) || !client) return std::nullopt;
+  // The border is as wide on every side; the title bar takes the rest of the top, and the
+  // button is about as wide as the title bar is high.
+  const int title = top - left;
+  const int x = (*client)[0] + (*client)[2] + right - left - title / 2;
+  return std::pair{x, (*client)[1] - top + left + title / 2};
+}
+
 namespace {
 
 bool Activate(const std::string& display, const std::string& window) {
@@ -289,6 +333,14 @@ void XSession::Click(int screenX, int screenY) const {
 
 void XSession::Close(const std::string& window) const {
   Run({"wmctrl", "-i", "-c", window}, display_);
+}
+
+void XSession::Iconify(const std::string& window) const {
+  Run({"xdotool", "windowminimize", window}, display_);
+}
+
+void XSession::Resize(const std::string& window, int width, int height) const {
+  Run({"xdotool", "windowsize", window, std::to_string(width), std::to_string(height)}, display_);
 }
 
 void XSession::SetClipboard(const std::string& text) const {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -82,12 +83,14 @@ bool WaitFor(Ready ready, Duration timeout) {
   return true;
 }
 
-/// Xvfb on a free display, with openbox managing its windows; both stop at destruction.
+/// Xvfb on a free display, with a window manager managing its windows: openbox, or icewm
+/// when KAMMEL_E2E_WM says so; both stop at destruction.
 class XSession {
  public:
   XSession();
   ~XSession();
   const std::string& display() const { return display_; }
+  const std::string& manager() const { return managerName_; }
   bool ok() const { return ok_; }
 
   /// The id of the visible window titled exactly title, waiting up to timeout.
@@ -99,18 +102,30 @@ class XSession {
   Image Screenshot(const std::string& window) const;
   /// Window geometry on the screen: x, y, width, height.
   std::optional<std::array<int, 4>> Geometry(const std::string& window) const;
+  /// Whether the window is mapped and its ancestors too (not iconified, say).
+  bool Viewable(const std::string& window) const;
+  /// The window with the keyboard, in xdotool's decimal form; empty when none has it.
+  std::string ActiveWindow() const;
+  /// A property of a window as xprop prints it.
+  std::string Property(const std::string& window, const std::string& name) const;
+  /// Where on the screen the close button of a window's frame is: at the right end of the
+  /// title bar, in the default themes of both window managers.
+  std::optional<std::pair<int, int>> CloseButton(const std::string& window) const;
 
   /// Activates the window, then keys or types; false (and nothing sent) when the window did
   /// not become active.
   bool Key(const std::string& window, const std::string& keys) const;
   bool Type(const std::string& window, const std::string& text) const;
   void Click(int screenX, int screenY) const;
-  void Close(const std::string& window) const;  ///< the close box: a WM close request
+  void Close(const std::string& window) const;    ///< the close box: a WM close request
+  void Iconify(const std::string& window) const;  ///< a WM request, as from a task bar
+  /// Asks the window manager for a new size of the window's client area.
+  void Resize(const std::string& window, int width, int height) const;
   std::string Clipboard() const;
   void SetClipboard(const std::string& text) const;
 
  private:
-  std::string display_;
+  std::string display_, managerName_;
   std::unique_ptr<Process> server_, manager_;
   int displayFd_ = -1;  ///< kept open while the server runs: it may still write to it
   bool ok_ = false;

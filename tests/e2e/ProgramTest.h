@@ -28,7 +28,7 @@ class ProgramTest : public testing::Test {
 
   /// Starts build/bin/<name> and waits for its window titled name.
   void StartProgram(const std::string& name) {
-    ASSERT_TRUE(session_->ok()) << "no X server with a window manager";
+    ASSERT_TRUE(session_->ok()) << "no X server with the window manager " << session_->manager();
     program_ = std::make_unique<ProgramDriver>(*session_, ProgramPath(name), name);
     ASSERT_TRUE(program_->ok()) << program_->process().Stderr();
   }

@@ -33,8 +33,8 @@ Outcome RunInto(Stdout sink, std::vector<std::string> args) {
   if (sink == Stdout::Closed) posix_spawn_file_actions_addclose(&actions, 1);
   if (sink == Stdout::BrokenPipe) posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-  args.insert(args.begin(), KAMMELSIM);
-  std::vector<char*> argv;
+  std::string program = KAMMELSIM;
+  std::vector<char*> argv{program.data()};
   for (std::string& arg : args)
     argv.push_back(arg.data());
   argv.push_back(nullptr);

@@ -29,34 +29,6 @@ bool operator==(const PaletteEntry& a, const PaletteEntry& b) {
   return a.R == b.R && a.G == b.G && a.B == b.B;
 }
 
-TEST_F(PaletteTest, InitPaletteFillsEveryEntry) {
-  for (auto& entry : Palette)
-    entry = {-1, -1, -1};
-  DefaultColours.count = 0;
-  InitPalette();
-  const PaletteEntry expected[16] = {
-      {0, 0, 0},       {0, 0, 160},   {0, 160, 0},    {0, 160, 160},
-      {160, 28, 28},   {160, 0, 160}, {160, 120, 0},  {196, 196, 196},
-      {104, 104, 104}, {0, 0, 252},   {36, 252, 36},  {0, 252, 252},
-      {252, 40, 40},   {176, 0, 252}, {252, 252, 72}, {255, 255, 255},
-  };
-  for (int i = 0; i < 16; ++i)
-    EXPECT_TRUE(Palette[i] == expected[i]) << "entry " << i;
-  EXPECT_EQ(DefaultColours.count, 16);
-  EXPECT_TRUE(fake::Record().calls.empty());
-}
-
-TEST_F(PaletteTest, InitPaletteSetsTheNamedIndices) {
-  std::int32_t* const named[] = {
-      &Black,    &Blue,      &Green,      &Cyan,      &Red,      &Magenta,      &Brown,  &LightGray,
-      &DarkGray, &LightBlue, &LightGreen, &LightCyan, &LightRed, &LightMagenta, &Yellow, &White};
-  for (auto* index : named)
-    *index = -1;
-  InitPalette();
-  for (int i = 0; i < 16; ++i)
-    EXPECT_EQ(*named[i], i);
-}
-
 TEST_F(PaletteTest, SetPaletteEntryIgnoresIndicesOutsideThePalette) {
   SetPaletteEntry(16, 1, 2, 3);
   SetPaletteEntry(-1, 1, 2, 3);

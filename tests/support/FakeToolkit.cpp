@@ -39,9 +39,16 @@ std::string Points(int n, const int* values) {
   return out.str();
 }
 
-int NewHandle(const std::string& call) {
+int NewHandle(const std::string& call, int parent, std::string label = {},
+              std::vector<int> numbers = {}) {
   Log(call);
-  return ++record.lastHandle;
+  record.objects[++record.lastHandle] = ToolkitObject{call.substr(0, call.find('(')), parent,
+                                                      std::move(label), std::move(numbers), 0};
+  return record.lastHandle;
+}
+
+std::string Text(const char* text) {
+  return text ? text : "";
 }
 
 int Lookup(const std::map<int, int>& table, int handle) {
@@ -76,6 +83,7 @@ using fake::Args;
 using fake::Log;
 using fake::NewHandle;
 using fake::Quoted;
+using fake::Text;
 
 extern "C" {
 
@@ -88,37 +96,37 @@ void J_quit(void) {
 }
 
 int J_frame(const char* title) {
-  return NewHandle("J_frame(" + Quoted(title) + ")");
+  return NewHandle("J_frame(" + Quoted(title) + ")", 0, Text(title));
 }
 int J_menubar(int frame) {
-  return NewHandle("J_menubar(" + Args(frame) + ")");
+  return NewHandle("J_menubar(" + Args(frame) + ")", frame);
 }
 int J_menu(int menubar, const char* label) {
-  return NewHandle("J_menu(" + Args(menubar) + ", " + Quoted(label) + ")");
+  return NewHandle("J_menu(" + Args(menubar) + ", " + Quoted(label) + ")", menubar, Text(label));
 }
 int J_menuitem(int menu, const char* label) {
-  return NewHandle("J_menuitem(" + Args(menu) + ", " + Quoted(label) + ")");
+  return NewHandle("J_menuitem(" + Args(menu) + ", " + Quoted(label) + ")", menu, Text(label));
 }
 int J_canvas(int frame, int width, int height) {
-  return NewHandle("J_canvas(" + Args(frame, width, height) + ")");
+  return NewHandle("J_canvas(" + Args(frame, width, height) + ")", frame, {}, {width, height});
 }
 int J_dialog(int frame, const char* title) {
-  return NewHandle("J_dialog(" + Args(frame) + ", " + Quoted(title) + ")");
+  return NewHandle("J_dialog(" + Args(frame) + ", " + Quoted(title) + ")", frame, Text(title));
 }
 int J_label(int dialog, const char* text) {
-  return NewHandle("J_label(" + Args(dialog) + ", " + Quoted(text) + ")");
+  return NewHandle("J_label(" + Args(dialog) + ", " + Quoted(text) + ")", dialog, Text(text));
 }
 int J_textfield(int dialog, int columns) {
-  return NewHandle("J_textfield(" + Args(dialog, columns) + ")");
+  return NewHandle("J_textfield(" + Args(dialog, columns) + ")", dialog, {}, {columns});
 }
 int J_button(int dialog, const char* label) {
-  return NewHandle("J_button(" + Args(dialog) + ", " + Quoted(label) + ")");
+  return NewHandle("J_button(" + Args(dialog) + ", " + Quoted(label) + ")", dialog, Text(label));
 }
 int J_keylistener(int frame) {
-  return NewHandle("J_keylistener(" + Args(frame) + ")");
+  return NewHandle("J_keylistener(" + Args(frame) + ")", frame);
 }
 int J_mouselistener(int canvas, int kind) {
-  return NewHandle("J_mouselistener(" + Args(canvas, kind) + ")");
+  return NewHandle("J_mouselistener(" + Args(canvas, kind) + ")", canvas, {}, {kind});
 }
 
 int J_nextaction(void) {
@@ -173,6 +181,8 @@ void J_setflowlayout(int obj, int orientation) {
 }
 void J_setshortcut(int item, int letter) {
   Log("J_setshortcut(" + Args(item, letter) + ")");
+  const auto made = fake::record.objects.find(item);
+  if (made != fake::record.objects.end()) made->second.shortcut = letter;
 }
 void J_setfontname(int canvas, int font) {
   Log("J_setfontname(" + Args(canvas, font) + ")");

@@ -23,9 +23,19 @@ struct ToolkitScript {
   int keyCode = 0, keyChar = 0;                  ///< J_getkeycode / J_getkeychar
 };
 
+/// An object the toolkit made, as made: what a window looks like, whatever order it was built in.
+struct ToolkitObject {
+  std::string maker;         ///< the call that made it, e.g. "J_menuitem"
+  int parent = 0;            ///< the frame, menu bar, menu, canvas or dialog it belongs to
+  std::string label;         ///< title, label or text; empty where there is none
+  std::vector<int> numbers;  ///< canvas width and height, listener kind, field columns
+  int shortcut = 0;          ///< the letter of J_setshortcut, 0 when none
+};
+
 struct ToolkitRecord {
   std::vector<std::string> calls;        ///< e.g. J_setcolor(17, 160, 120, 0) or J_frame("kammel3")
   std::map<int, std::string> fieldText;  ///< last J_settext per field
+  std::map<int, ToolkitObject> objects;  ///< every object made, by handle
   int lastHandle = 0;                    ///< handles are 1, 2, 3, ... in creation order
 };
 

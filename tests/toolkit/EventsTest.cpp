@@ -103,6 +103,34 @@ TEST_F(DialogTest, DialogStaysUsableWhileItsFrameIsDisabled) {
   EXPECT_FALSE(W(dialog)->isVisible());
 }
 
+// A window manager may iconify the dialog, or its frame and the dialog with it; the program,
+// waiting for an answer, would be lost to its user.
+TEST_F(DialogTest, AnIconifiedDialogOrFrameComesBackWhileTheDialogIsOpen) {
+  for (const int window : {frame, dialog}) {
+    W(window)->setWindowState(Qt::WindowMinimized);
+    jqt::testing::ProcessEvents();
+    EXPECT_FALSE(W(frame)->isMinimized()) << (window == frame ? "frame" : "dialog");
+    EXPECT_FALSE(W(dialog)->isMinimized()) << (window == frame ? "frame" : "dialog");
+    EXPECT_TRUE(W(dialog)->isVisible());
+  }
+  EXPECT_EQ(Fired(), Handles{});
+  J_hide(dialog);
+  J_enable(frame);
+  W(frame)->setWindowState(Qt::WindowMinimized);
+  jqt::testing::ProcessEvents();
+  EXPECT_TRUE(W(frame)->isMinimized()) << "with no dialog open, the user's choice stands";
+}
+
+TEST_F(DialogTest, AShownDialogKeepsItsSizeUntilTheProgramSetsAnother) {
+  const QSize shown = W(dialog)->size();
+  W(dialog)->resize(shown * 2);
+  EXPECT_EQ(W(dialog)->size(), shown);
+  J_setsize(dialog, shown.width() + 40, shown.height() + 10);
+  EXPECT_EQ(J_getwidth(dialog), shown.width() + 40);
+  EXPECT_EQ(J_getheight(dialog), shown.height() + 10);
+  EXPECT_EQ(W(dialog)->minimumSize(), W(dialog)->maximumSize());
+}
+
 TEST_F(ToolkitTest, CanvasMouseEventsFireTheListenerOfTheirKind) {
   const int move = mouse[0], press = mouse[1], release = mouse[2], drag = mouse[3];
   struct Case {

@@ -2,12 +2,6 @@
 // up at its size, 20 when J_start failed, 11 when the window came up wrong. Prints nothing.
 #include "toolkit/japi.h"
 
-// The system libraries under Qt keep some allocations until exit; they are not leaks of ours,
-// and a report would be output the test does not expect.
-extern "C" const char* __asan_default_options() {
-  return "detect_leaks=0";
-}
-
 int main() {
   if (!J_start()) return 20;
   const int frame = J_frame("probe");

@@ -1,0 +1,302 @@
+// A run belongs to the folder of its checkpoint: copied, moved, continued from an older
+// checkpoint, fed a crafted one, or failing on every write in turn, no output is lost or
+// written to the wrong place.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "kammelsim/io/Faults.h"
+#include "kammelsim/run/Checkpoint.h"
+#include "kammelsim/run/RunFolder.h"
+#include "tests/kammelsim/CapturedRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_kammelsim::Kammelsim;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+void Spill(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Every file below folder with its bytes: what "untouched" is compared by.
+std::map<std::string, std::string> Tree(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->is_regular_file()) files[fs::relative(it->path(), folder).string()] = Slurp(*it);
+  }
+  return files;
+}
+
+// A file's lines but those of the provenance, which differ between two runs.
+std::string Data(const fs::path& path) {
+  std::string kept, line;
+  std::ifstream file(path);
+  while (std::getline(file, line)) {
+    if (!line.starts_with('#')) kept += line + "\n";
+  }
+  return kept;
+}
+
+// A PNG's chunks but its texts: the picture as stored, without its provenance.
+std::string PngData(const fs::path& path) {
+  const std::string bytes = Slurp(path);
+  std::string kept;
+  for (std::size_t at = 8; at + 12 <= bytes.size();) {
+    std::uint32_t length = 0;
+    for (int n = 0; n < 4; ++n)
+      length = length << 8 | static_cast<unsigned char>(bytes[at + n]);
+    const std::string type = bytes.substr(at + 4, 4);
+    if (type != "tEXt" && type != "iTXt") kept += bytes.substr(at, 12 + length);
+    at += 12 + length;
+  }
+  return kept;
+}
+
+class RunFolder : public testing_kammelsim::FolderTest {
+ protected:
+  // A profile run with every file output in folder, named absolute; the heights to a file.
+  std::vector<std::string> Outputs(const fs::path& folder) const {
+    return {
+        "--stats",     (folder / "s.csv").string(),  "--frames",     (folder / "f").string(),
+        "--spacetime", (folder / "st.png").string(), "--png",        (folder / "p.png").string(),
+        "--heights",   (folder / "h.txt").string(),  "--checkpoint", (folder / "run.ck").string()};
+  }
+
+  testing_kammelsim::CapturedRun Run(const fs::path& folder, int steps,
+                                     std::vector<std::string> more = {}) {
+    fs::create_directories(folder);
+    std::vector<std::string> words = {"profile", "--width", "120",
+                                      "--seed",  "3",       "--every",
+                                      "3",       "--steps", std::to_string(steps)};
+    for (const std::string& word : Outputs(folder))
+      words.push_back(word);
+    words.insert(words.end(), more.begin(), more.end());
+    return Kammelsim(std::vector<std::string_view>(words.begin(), words.end()));
+  }
+
+  static testing_kammelsim::CapturedRun Resume(const fs::path& checkpoint, int steps) {
+    const std::string path = checkpoint.string(), total = std::to_string(steps);
+    return Kammelsim({"resume", path, "--steps", total});
+  }
+
+  // Every output of a run in folder equal to those of the run made in one go in whole.
+  static void ExpectSameRun(const fs::path& folder, const fs::path& whole) {
+    EXPECT_EQ(Slurp(folder / "h.txt"), Slurp(whole / "h.txt")) << folder;
+    EXPECT_EQ(Data(folder / "s.csv"), Data(whole / "s.csv")) << folder;
+    for (const char* picture : {"st.png", "p.png"})
+      EXPECT_EQ(PngData(folder / picture), PngData(whole / picture)) << folder << picture;
+    const auto frames = Tree(folder / "f"), expected = Tree(whole / "f");
+    ASSERT_EQ(frames.size(), expected.size()) << folder;
+    for (const auto& [name, bytes] : expected)
+      EXPECT_EQ(PngData(folder / "f" / name), PngData(whole / "f" / name)) << folder << name;
+  }
+};
+
+// Copy and continue both, move and continue from inside and from elsewhere, continue an older
+// checkpoint to a smaller total: each folder ends as the run made in one go, and no other
+// folder changes.
+TEST_F(RunFolder, FollowsItsFolderWhereverItGoes) {
+  for (const int steps : {9, 12})
+    ASSERT_EQ(Run(folder_ / ("whole" + std::to_string(steps)), steps).status, 0);
+  const fs::path a = folder_ / "a", copy = folder_ / "copy", moved = folder_ / "moved";
+  ASSERT_EQ(Run(a, 6).status, 0);
+  fs::copy(a, copy, fs::copy_options::recursive);
+  const auto before = Tree(a);
+  ASSERT_EQ(Resume(copy / "run.ck", 12).status, 0);
+  EXPECT_EQ(Tree(a), before) << "the copy wrote into the original";
+  ExpectSameRun(copy, folder_ / "whole12");
+  fs::copy_file(a / "run.ck", a / "old.ck");  // at 6
+  ASSERT_EQ(Resume(a / "run.ck", 12).status, 0);
+  ExpectSameRun(a, folder_ / "whole12");
+
+  fs::rename(a, moved);
+  const auto elsewhere = fs::current_path();
+  fs::current_path(folder_);    // resumed from another folder than the run's
+  fs::remove(moved / "h.txt");  // written by the run to 12, which old.ck did not record
+  const auto older = Resume("moved/old.ck", 9);
+  fs::current_path(elsewhere);
+  ASSERT_EQ(older.status, 0) << older.err;
+  EXPECT_FALSE(fs::exists(a)) << "the moved run wrote where it was";
+  ExpectSameRun(moved, folder_ / "whole9");
+  EXPECT_NE(older.err.find("appending to '" + (moved / "s.csv").string()), std::string::npos)
+      << older.err;
+}
+
+// Crafted checkpoints whose checksums hold are refused with their own line, and nothing is
+// written anywhere.
+TEST_F(RunFolder, CraftedCheckpointsAreRefusedTouchingNothing) {
+  const fs::path run = folder_ / "run", checkpoint = run / "run.ck";
+  ASSERT_EQ(Run(run, 6).status, 0);
+  Spill(folder_ / "victim.txt", "precious");
+  Spill(run / "victim.csv", "precious");
+  kammelsim::CheckpointData good;
+  std::string error;
+  ASSERT_TRUE(kammelsim::DecodeCheckpoint(Slurp(checkpoint), good, error)) << error;
+  const auto crafted = [&](auto change) {
+    kammelsim::CheckpointData data = good;
+    data.done = 3;
+    change(data);
+    return kammelsim::EncodeCheckpoint(data);
+  };
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string message;
+  } cases[] = {
+      {"climbing out", crafted([](auto& d) { d.outputs.stats = "../victim.txt"; }),
+       "'../victim.txt' leads out of the checkpoint's folder"},
+      {"absolute outside", crafted([&](auto& d) { d.outputs.png = (folder_ / "x.png").string(); }),
+       "lies outside the checkpoint's folder; add --allow-outside"},
+      {"a victim inside",
+       crafted([](auto& d) { d.outputs.stats = "victim.csv", d.statsBytes = 0; }),
+       "victim.csv' is not this run's statistics file"},
+      {"another run's id", crafted([](auto& d) { d.runId = std::string(32, 'a'); }),
+       "is not this run's statistics file"},
+      {"heights over a victim", crafted([](auto& d) { d.outputs.heights = "victim.csv"; }),
+       "victim.csv' exists, and this checkpoint did not write it"},
+      {"a config file", crafted([](auto& d) { d.args.push_back("--config=/etc/passwd"); }),
+       "records '--config=/etc/passwd', which a resume does not take"},
+      {"an output option", crafted([](auto& d) { d.args.push_back("--stats=x.csv"); }),
+       "records '--stats=x.csv', which a resume does not take"},
+      {"a huge total", crafted([](auto& d) { d.total = 1'000'000'000'000'000; }),
+       "records a total of 1000000000000000 steps, beyond 1000000"},
+      {"too many rows", crafted([](auto& d) { d.spaceTime.rows.assign(5000, {1.0f}); }),
+       "is damaged (its content does not add up)"},
+      {"too many cells", crafted([](auto& d) { d.cells.assign(600'000, 0); }),
+       "is damaged (its content does not add up)"},
+  };
+  const auto before = Tree(folder_);
+  for (const auto& c : cases) {
+    Spill(checkpoint, c.bytes);
+    const auto resumed = Resume(checkpoint, 9);
+    EXPECT_EQ(resumed.status, 1) << c.name;
+    EXPECT_NE(resumed.err.find(c.message), std::string::npos) << c.name << ": " << resumed.err;
+    EXPECT_EQ(std::count(resumed.err.begin(), resumed.err.end(), '\n'), 1) << resumed.err;
+    auto after = Tree(folder_);
+    after["run/run.ck"] = before.at("run/run.ck");
+    EXPECT_TRUE(after == before) << c.name << " changed a file";
+  }
+}
+
+// Every write, sync and rename failing in turn, as a full disk or a failing one makes them:
+// one line, status 1, the last checkpoint whole, and the run continued once the fault is gone
+// ends as the run made in one go.
+TEST_F(RunFolder, EveryFailedWriteLeavesARunThatCanBeContinued) {
+  ASSERT_EQ(Run(folder_ / "whole", 9).status, 0);
+  kammelsim::io::ClearFaults();
+  ASSERT_EQ(Run(folder_ / "counted", 9).status, 0);
+  const std::int64_t changes = kammelsim::io::ChangesSoFar();
+  ASSERT_GT(changes, 20);
+  std::printf("%lld changes, each failed in turn\n", static_cast<long long>(changes));
+  for (std::int64_t call = 1; call <= changes; ++call) {
+    const fs::path folder = folder_ / "faulty";
+    fs::remove_all(folder);
+    kammelsim::io::ClearFaults();
+    kammelsim::io::FailChange(call, call % 2 ? ENOSPC : EIO);
+    const auto failed = Run(folder, 9);
+    kammelsim::io::ClearFaults();
+    SCOPED_TRACE("change " + std::to_string(call));
+    ASSERT_EQ(failed.status, 1) << failed.err;
+    EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+    EXPECT_NE(failed.err.find(call % 2 ? "No space left on device" : "Input/output error"),
+              std::string::npos)
+        << failed.err;
+    kammelsim::CheckpointData data;
+    std::string error;
+    const bool saved = fs::exists(folder / "run.ck");
+    if (saved) {
+      ASSERT_TRUE(kammelsim::DecodeCheckpoint(Slurp(folder / "run.ck"), data, error)) << error;
+    }
+    const auto again = saved ? Resume(folder / "run.ck", 9) : Run(folder, 9, {"--force"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    ExpectSameRun(folder, folder_ / "whole");
+  }
+}
+
+// A small tmpfs, gone with the object.
+struct SmallDisk {
+  explicit SmallDisk(const fs::path& at) : path(at) {
+    fs::create_directories(path);
+    mounted = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=96k") == 0;
+  }
+  ~SmallDisk() {
+    if (mounted) umount2(path.c_str(), MNT_DETACH);
+  }
+  bool Grow() { return mount("tmpfs", path.c_str(), "tmpfs", MS_REMOUNT, "size=16m") == 0; }
+  fs::path path;
+  bool mounted = false;
+};
+
+// A real disk that fills: the same, on a small tmpfs (root only).
+TEST_F(RunFolder, AFullDiskStopsTheRunCleanly) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  SmallDisk small(folder_ / "disk");
+  if (!small.mounted) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+  const fs::path disk = small.path;
+  ASSERT_EQ(Run(folder_ / "whole", 30).status, 0);
+  const auto failed = Run(disk / "run", 30);
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("No space left on device"), std::string::npos) << failed.err;
+  EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+  ASSERT_TRUE(small.Grow()) << std::strerror(errno);
+  const bool saved = fs::exists(disk / "run" / "run.ck");
+  const auto again =
+      saved ? Resume(disk / "run" / "run.ck", 30) : Run(disk / "run", 30, {"--force"});
+  EXPECT_EQ(again.status, 0) << again.err;
+  ExpectSameRun(disk / "run", folder_ / "whole");
+}
+
+// One process per run; what killed runs left half written goes, a live run's stays; --force
+// clears a frame folder's frames, and nothing else in it.
+TEST_F(RunFolder, OneProcessPerRunAndNoLeftovers) {
+  const fs::path run = folder_ / "run";
+  ASSERT_EQ(Run(run, 6).status, 0);
+  {
+    kammelsim::RunLock held;
+    std::string error;
+    ASSERT_TRUE(held.Acquire((run / "run.ck").string(), error)) << error;
+    const auto second = Resume(run / "run.ck", 9);
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("is in use by another kammelsim run or resume"), std::string::npos)
+        << second.err;
+    EXPECT_EQ(Run(run, 6, {"--force"}).status, 1);
+  }
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string dead = ".part-" + std::to_string(gone),
+                    live = ".part-" + std::to_string(getpid());
+  for (const fs::path& left :
+       {run / ("run.ck" + dead), run / "f" / ("frame-000006.png" + dead), run / ("s.csv" + live)})
+    Spill(left, "half");
+  ASSERT_EQ(Resume(run / "run.ck", 9).status, 0);
+  EXPECT_FALSE(fs::exists(run / ("run.ck" + dead)));
+  EXPECT_FALSE(fs::exists(run / "f" / ("frame-000006.png" + dead)));
+  EXPECT_TRUE(fs::exists(run / ("s.csv" + live))) << "a live run's file was taken";
+
+  Spill(run / "f" / "notes.txt", "mine");
+  ASSERT_EQ(Run(run, 3, {"--force"}).status, 0);
+  EXPECT_EQ(Tree(run / "f").size(), 3u) << "frames 0 and 3, and the notes";
+  EXPECT_EQ(Slurp(run / "f" / "notes.txt"), "mine");
+}
+
+}  // namespace
