@@ -2,7 +2,8 @@
 # Sweeps: the grid, its plan and summary with GNU parallel; a run's line left alone when
 # complete, stopped and continued to the very result of a run never stopped; the sweep run again
 # (or interrupted and run again) finishing only what is missing; every way a run can be
-# incomplete or damaged named in the summary; refused command lines.
+# incomplete or damaged named in the summary; refused command lines; the Slurm submission's
+# arrays, lines and options against stand-ins for sbatch, squeue and scontrol.
 set -u
 kammelsim=$1 root=$2
 export KAMMELSIM=$kammelsim
@@ -136,6 +137,7 @@ refused=(
   "is given twice|$work/r1 profile --b 1,2 --b=3"
   "is set per run by the sweep|$work/r1 profile --stats s.csv"
   "would name one file for every run|$work/r1 profile --png p.png"
+  "is for a sweep on Slurm|$work/r1 profile --b 1,2 --time 10"
   "cannot read|$work/r1 profile --config missing.ini"
 )
 for case in "${refused[@]}"; do
@@ -147,4 +149,58 @@ for case in "${refused[@]}"; do
 done
 [ ! -e "$work/r1" ] || fail "a refused sweep wrote its folder"
 
+# --- Slurm: what is submitted, against stand-ins that record sbatch's arguments
+bin=$work/bin
+mkdir -p "$bin"
+cat >"$bin/sbatch" <<EOF
+#!/usr/bin/env bash
+id=\$((\$(cat "$work/next-id" 2>/dev/null || echo 100) + 1))
+echo "\$id" >"$work/next-id"
+printf '%s\n' "\$@" "--" >>"$work/sbatch.log"
+echo "\$id"
+EOF
+printf '#!/bin/sh\necho "MaxArraySize            = 3"\n' >"$bin/scontrol"
+printf '#!/bin/sh\ncat %q 2>/dev/null\n' "$work/queue" >"$bin/squeue"
+chmod +x "$bin"/*
+slurm() { PATH=$bin:$PATH sweep "$work/sl" profile --width 200,300,400 --seeds 1,2,3 --steps 20 --every 10 --slurm "$@"; }
+slurm --runs-per-task 2 --partition p1 --account=a1 --time 5 --sbatch --qos=long 2>"$work/sl.err" ||
+  fail "submitting failed: $(cat "$work/sl.err")"
+calls=$(grep -c '^--$' "$work/sbatch.log")
+[ "$calls" -eq 3 ] || fail "expected two arrays and a summary job, got $calls sbatch calls"
+# Nine runs, two per task: five tasks, split at MaxArraySize 3 into tasks 0-2 and 3-4.
+submitted=$(tr '\n' ' ' <"$work/sbatch.log")
+wanted=("--array=0-2 " "--array=0-1 " "$root/scripts/sweep-task $work/sl/slurm/1/lines.txt 2 0 --"
+        "$root/scripts/sweep-task $work/sl/slurm/1/lines.txt 2 3 --" "--dependency=afterany:101:102 "
+        "--output=$work/sl/slurm/1/task-%A_%a.out " "--chdir=$work/sl " "$root/scripts/sweep-summary.py $work/sl --")
+for want in "${wanted[@]}"; do
+  [[ "$submitted" == *"$want"* ]] || fail "sbatch was not given '$want': $submitted"
+done
+[ "$(grep -c -e '^--partition=p1$' -e '^--account=a1$' -e '^--time=5$' -e '^--qos=long$' "$work/sbatch.log")" -eq 12 ] ||
+  fail "options not passed to every sbatch: $submitted"
+# Each array task as Slurm would start it: together they run every line once.
+for first in 0 3; do
+  for index in 0 1 2; do
+    ((first + index < 5)) || continue
+    SLURM_ARRAY_TASK_ID=$index "$root/scripts/sweep-task" "$work/sl/slurm/1/lines.txt" 2 "$first" >/dev/null ||
+      fail "task $index of the array from $first failed"
+  done
+done
+summary "$work/sl" 2>/dev/null || fail "the tasks left runs undone"
+for log in "$work"/sl/*/log.txt; do
+  [ "$(grep -c -e 'sweep-run on .*: starting' -e 'sweep-run on .*: continuing' "$log")" -eq 1 ] ||
+    fail "$log: not run exactly once"
+done
+echo 101 >"$work/queue"
+slurm --runs-per-task 2 2>"$work/sl.err" && fail "submitted while an earlier job is queued"
+grep -q "jobs 101 of this sweep are queued or running" "$work/sl.err" || fail "busy: $(cat "$work/sl.err")"
+: >"$work/queue"
+slurm 2>"$work/sl.err" && grep -q "every run is complete" "$work/sl.err" && [ ! -e "$work/sl/slurm/2" ] ||
+  fail "a complete sweep was submitted again: $(cat "$work/sl.err")"
+# Without --runs-per-task, tasks of about ten minutes: all nine of these short runs in one.
+rm -r "$work"/sl/width400_seed*
+: >"$work/sbatch.log"
+slurm 2>"$work/sl.err" || fail "submitting failed: $(cat "$work/sl.err")"
+grep -q "so 3 runs per task make tasks of about" "$work/sl.err" || fail "no estimate: $(cat "$work/sl.err")"
+grep -qx -- "--array=0-0" "$work/sbatch.log" && grep -q "sweep-task $work/sl/slurm/2/lines.txt 3 0" <(tr '\n' ' ' <"$work/sbatch.log") ||
+  fail "the default runs per task: $(tr '\n' ' ' <"$work/sbatch.log")"
 echo ok
