@@ -28,7 +28,7 @@ class NoSweep(Exception):
 class Run:
     def __init__(self, folder, values, line):
         self.folder, self.values, self.line = folder, values, line
-        self.kind, self.detail, self.rows = "missing", "never started", []
+        self.kind, self.detail, self.rows = "missing", "missing: never started", []
 
 
 def read_plan(out):
@@ -89,14 +89,14 @@ def examine(out, run):
     stats = folder / "stats.csv"
     if not stats.exists():
         if folder.exists():
-            run.detail = f"no statistics (see {folder / 'log.txt'})"
+            run.detail = f"missing: began but wrote no statistics (see {folder / 'log.txt'})"
         return
     try:
         if not stats.is_file():
             raise ValueError("not a regular file")
         header, rows, total = parse_stats(stats)
     except (OSError, UnicodeDecodeError, ValueError) as error:
-        run.kind, run.detail = "damaged", f"{stats}: {error}"
+        run.kind, run.detail = "damaged", f"damaged: {stats}: {error}"
         return
     run.kind = "stopped"
     if header is None:
@@ -109,7 +109,7 @@ def examine(out, run):
         if heights and total in (None, done):
             run.kind, run.rows = "complete", rows
         elif done == total:
-            run.detail = f"{folder / 'heights.txt'} is missing"
+            run.detail = f"stopped at its end, before {folder / 'heights.txt'} was written"
         else:
             run.detail = f"stopped at {done} of {total if total is not None else '?'} {unit}"
 
@@ -187,7 +187,7 @@ def main(argv):
         print(f"sweep-summary: cannot write {out}/summary.csv: {error}", file=sys.stderr)
         return 2
     for run in incomplete:
-        print(f"sweep-summary: {out / run.folder}: {run.kind}: {run.detail}", file=sys.stderr)
+        print(f"sweep-summary: {out / run.folder}: {run.detail}", file=sys.stderr)
     if incomplete:
         print(f"sweep-summary: {len(incomplete)} of {len(runs)} runs are not complete; the "
               "summary averages the complete ones; run the sweep's command again to finish "

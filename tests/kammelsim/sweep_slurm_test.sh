@@ -57,7 +57,7 @@ slurm_node_await 300 '[ -z "$(squeue -h -o %i)" ]' || fail "the jobs did not end
 say "first submission ended"
 [ "$(lines_of "$out/slurm/1/jobids")" -eq 3 ] || fail "expected two arrays and a summary job"
 log=$(cat "$out"/slurm/1/summary-*.out)
-grep -q "width1000_seed1: stopped: stopped at [0-9]* of 10000 steps" <<<"$log" ||
+grep -q "width1000_seed1: stopped at [0-9]* of 10000 steps" <<<"$log" ||
   fail "the summary job does not name the stopped run: $log"
 grep -q "width1000_seed2: missing" <<<"$log" || fail "the summary job does not name the run never started: $log"
 grep -q "kammelsim: stopped after [0-9]* of 10000 steps; continue with" "$first_run/log.txt" &&

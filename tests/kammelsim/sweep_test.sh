@@ -57,7 +57,7 @@ grep -q "stopped (status 143); run this line again" "$work/long/seed1/log.txt" |
 status=0
 summary "$work/long" 2>"$work/long.err" || status=$?
 [ "$status" -eq 1 ] || fail "a sweep with incomplete runs gave status $status"
-grep -q "$work/long/seed1: stopped: stopped at [0-9]* of 10000 steps" "$work/long.err" &&
+grep -q "$work/long/seed1: stopped at [0-9]* of 10000 steps" "$work/long.err" &&
   grep -q "$work/long/seed2: missing: never started" "$work/long.err" ||
   fail "incomplete runs not named: $(cat "$work/long.err")"
 grep -q '^0,1,1,0,nan,nan,' "$work/long/summary.csv" || fail "an incomplete summary: $(cat "$work/long/summary.csv")"
@@ -98,15 +98,15 @@ printf '\377\376\n' >>"$f/seed7/stats.csv"
 rm -r "$f/seed8"
 rm "$f/seed9/heights.txt"
 expected=(
-  "seed1: stopped: stopped before its first snapshot ($f/seed1/stats.csv holds only its header)"
-  "seed2: stopped: stopped before it began ($f/seed2/stats.csv is empty)"
+  "seed1: stopped before its first snapshot ($f/seed1/stats.csv holds only its header)"
+  "seed2: stopped before it began ($f/seed2/stats.csv is empty)"
   "seed3: damaged: $f/seed3/stats.csv: line 10: a field that is no number"
   "seed4: damaged: $f/seed4/stats.csv: line 10: 17 fields, the header has 18"
-  "seed5: stopped: stopped at 10 of 20 steps"
+  "seed5: stopped at 10 of 20 steps"
   "seed6: damaged: $f/seed6/stats.csv: not a regular file"
   "seed7: damaged: $f/seed7/stats.csv: 'utf-8' codec can't decode"
   "seed8: missing: never started"
-  "seed9: stopped: $f/seed9/heights.txt is missing"
+  "seed9: stopped at its end, before $f/seed9/heights.txt was written"
 )
 status=0
 summary "$f" 2>"$work/faults.err" || status=$?
