@@ -190,6 +190,11 @@ for log in "$work"/sl/*/log.txt; do
   [ "$(grep -c -e 'sweep-run on .*: starting' -e 'sweep-run on .*: continuing' "$log")" -eq 1 ] ||
     fail "$log: not run exactly once"
 done
+for bad in "--runs-per-task 0" "--sbatch --array=0-3" "--sbatch --dependency=afterok:7" "--sbatch qos"; do
+  # shellcheck disable=SC2086
+  slurm $bad 2>"$work/sl.err"
+  [ $? -eq 2 ] || fail "'$bad' was not refused: $(cat "$work/sl.err")"
+done
 echo 101 >"$work/queue"
 slurm --runs-per-task 2 2>"$work/sl.err" && fail "submitted while an earlier job is queued"
 grep -q "jobs 101 of this sweep are queued or running" "$work/sl.err" || fail "busy: $(cat "$work/sl.err")"
