@@ -80,6 +80,8 @@ RunSettings ReadRunSettings(const ParsedOptions& options, std::int64_t total, st
   run.netcdf = options.Text("netcdf");
   run.checkpoint = options.Text("checkpoint");
   run.heights = options.Text("heights");
+  run.checkpointInterval =
+      IntegerOption(options, "checkpoint-interval", run.checkpointInterval, 0, 86400, error);
   run.force = options.Has("force");
   for (const char* name :
        {"png", "frames", "spacetime", "stats", "netcdf", "checkpoint", "heights"}) {

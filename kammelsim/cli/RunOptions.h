@@ -15,9 +15,17 @@
 namespace kammelsim {
 
 /// The options every subcommand takes besides its model's: with a value, and flags.
-inline constexpr std::array<std::string_view, 10> kRunOptions = {
-    "seed",      "every", "png",    "frames",     "canvas",
-    "spacetime", "stats", "netcdf", "checkpoint", "heights"};
+inline constexpr std::array<std::string_view, 11> kRunOptions = {"seed",
+                                                                 "every",
+                                                                 "png",
+                                                                 "frames",
+                                                                 "canvas",
+                                                                 "spacetime",
+                                                                 "stats",
+                                                                 "netcdf",
+                                                                 "checkpoint",
+                                                                 "heights",
+                                                                 "checkpoint-interval"};
 inline constexpr std::array<std::string_view, 1> kRunFlags = {"force"};
 
 /// The options naming outputs, and the flag that lets them replace files: what a checkpoint

@@ -46,24 +46,19 @@ bool File::Open(const std::string& path, int flags, mode_t mode) {
 }
 
 bool File::Write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    if (!ChangeAllowed()) return Fail();
-    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail();
-    if (n == 0) {
-      errno = EIO;
-      return Fail();
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
+  return WriteFrom(-1, bytes);
 }
 
 bool File::WriteAt(std::uint64_t offset, std::string_view bytes) {
+  return WriteFrom(static_cast<std::int64_t>(offset), bytes);
+}
+
+// All of bytes, at offset or (below 0) at the current position, in as many calls as it takes.
+bool File::WriteFrom(std::int64_t offset, std::string_view bytes) {
   while (!bytes.empty()) {
     if (!ChangeAllowed()) return Fail();
-    const ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    const ssize_t n = offset < 0 ? ::write(fd_, bytes.data(), bytes.size())
+                                 : ::pwrite(fd_, bytes.data(), bytes.size(), offset);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Fail();
     if (n == 0) {
@@ -71,7 +66,7 @@ bool File::WriteAt(std::uint64_t offset, std::string_view bytes) {
       return Fail();
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
-    offset += static_cast<std::uint64_t>(n);
+    if (offset >= 0) offset += n;
   }
   return true;
 }

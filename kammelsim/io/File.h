@@ -41,6 +41,7 @@ class File {
 
  private:
   bool Fail();
+  bool WriteFrom(std::int64_t offset, std::string_view bytes);
   int fd_ = -1;
   int error_ = 0;
 };

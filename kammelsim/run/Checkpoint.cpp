@@ -164,10 +164,10 @@ std::string Payload(const CheckpointData& d) {
 bool ReadPayload(std::string_view payload, CheckpointData& d) {
   Reader r(payload);
   if (!Fields(r, d) || !r.Ended()) return false;
-  const bool hexId = d.runId.size() == 32 &&
-                     d.runId.find_first_not_of("0123456789abcdef") == std::string::npos;
-  return hexId && d.done >= 0 && d.done <= d.total && d.statsBytes >= 0 &&
-         d.netcdfRecords >= 0 && (d.command == "bed" || d.command == "profile");
+  const bool hexId =
+      d.runId.size() == 32 && d.runId.find_first_not_of("0123456789abcdef") == std::string::npos;
+  return hexId && d.done >= 0 && d.done <= d.total && d.statsBytes >= 0 && d.netcdfRecords >= 0 &&
+         (d.command == "bed" || d.command == "profile");
 }
 
 }  // namespace

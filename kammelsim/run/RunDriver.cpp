@@ -3,7 +3,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <utility>
 
@@ -110,6 +112,7 @@ int RunDriver::Run(const RunModel& model, const std::vector<std::string>& record
   if (resume_) {
     if (record_.done == record_.total) return Completed();
     if (const int fault = Continue(model)) return fault;
+    lastCheckpoint_ = std::chrono::steady_clock::now();
   } else if (!OpenNew(model)) {
     return 1;
   }
@@ -172,17 +175,54 @@ bool RunDriver::OpenNew(const RunModel& model) {
   return netcdf_->Create(settings_.netcdf, Layout(model), provenance_, output_);
 }
 
+RunDriver::~RunDriver() {
+  worker_.reset();  // waits for the last job, which may still write a message
+  if (workerErr_) std::fclose(workerErr_);
+  std::free(workerText_);
+}
+
+// The statistics and the data file from a copy of the heights, beside the next batches; the
+// pictures here, as they draw the model itself.
 bool RunDriver::Snapshot(std::int64_t done) {
   const bool last = done == settings_.schedule.total;
   if (stats_ || netcdf_) {
-    const analysis::Snapshot bed = model_->bed();
-    if (stats_ && !stats_->Snapshot(done, bed, output_)) return false;
-    if (netcdf_ && !netcdf_->Snapshot(done, bed, stats_ ? &stats_->Last() : nullptr, output_))
-      return false;
+    if (!worker_) {
+      workerErr_ = open_memstream(&workerText_, &workerLength_);
+      worker_.emplace();
+    }
+    auto bed = std::make_shared<const analysis::Snapshot>(model_->bed());
+    worker_->Submit([this, bed, done] { return RecordSnapshot(done, *bed); });
   }
   if (!pictures_.Snapshot(model_->view, done, last, output_, provenance_)) return false;
+  if (worker_ && worker_->Failed()) return DrainOutputs();
   if (last) heightsText_ = model_->heights();
-  return SaveCheckpoint(done);
+  return !CheckpointDue(done) || SaveCheckpoint(done);
+}
+
+bool RunDriver::RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed) {
+  const RunOutput output{output_.out, workerErr_ ? workerErr_ : output_.err, false};
+  if (stats_ && !stats_->Snapshot(done, bed, output)) return false;
+  return !netcdf_ || netcdf_->Snapshot(done, bed, stats_ ? &stats_->Last() : nullptr, output);
+}
+
+// Waits for the snapshots handed over, and passes on what they had to say.
+bool RunDriver::DrainOutputs() {
+  const bool written = !worker_ || worker_->Drain();
+  if (workerErr_ && std::fflush(workerErr_) == 0 && workerLength_ > 0) {
+    std::fwrite(workerText_, 1, workerLength_, output_.err);
+    std::rewind(workerErr_);
+    workerLength_ = 0;
+  }
+  return written;
+}
+
+// A checkpoint at the start and the end, and between them once the interval has passed: the
+// largest bed's takes tens of milliseconds with its sync.
+bool RunDriver::CheckpointDue(std::int64_t done) const {
+  if (settings_.checkpoint.empty()) return false;
+  const auto since = std::chrono::steady_clock::now() - lastCheckpoint_;
+  return done == 0 || done == settings_.schedule.total || settings_.checkpointInterval == 0 ||
+         since >= std::chrono::seconds(settings_.checkpointInterval);
 }
 
 // What a checkpoint records must be on disk before it: a crash right after the checkpoint
@@ -193,8 +233,10 @@ bool RunDriver::SyncOutputs() {
 }
 
 bool RunDriver::SaveCheckpoint(std::int64_t done) {
+  if (!DrainOutputs()) return false;
   if (settings_.checkpoint.empty()) return true;
   if (!SyncOutputs()) return false;
+  lastCheckpoint_ = std::chrono::steady_clock::now();
   CheckpointData& d = record_;
   d.done = done;
   d.modelState = model_->random.state;
@@ -239,6 +281,7 @@ int RunDriver::Stopped(std::int64_t done, int signal) {
 }
 
 int RunDriver::Finish() {
+  if (!DrainOutputs()) return 1;
   if ((stats_ && !stats_->Close(output_)) || (netcdf_ && !netcdf_->Close(output_))) return 1;
   return WriteHeights(heightsText_) ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // checkpoints, progress, and a stop asked for by signal.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "kammelsim/output/Pictures.h"
 #include "kammelsim/output/StatsOutput.h"
 #include "kammelsim/run/Checkpoint.h"
+#include "kammelsim/run/OutputWorker.h"
 #include "kammelsim/run/RunFolder.h"
 #include "kammelsim/run/RunSettings.h"
 
@@ -49,6 +51,9 @@ class RunDriver {
   /// draws: before the model's set-up, which places its mapping on the canvas.
   RunDriver(RunSettings settings, std::string_view command, std::string_view unit,
             const Resume* resume, const RunOutput& output);
+  ~RunDriver();
+  RunDriver(const RunDriver&) = delete;
+  RunDriver& operator=(const RunDriver&) = delete;
 
   /// Takes the run's lock and checks its outputs before any work: 0, or the status after one
   /// line on err.
@@ -75,6 +80,9 @@ class RunDriver {
   void Restore();
   int Completed();
   bool Snapshot(std::int64_t done);
+  bool RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed);
+  bool DrainOutputs();
+  bool CheckpointDue(std::int64_t done) const;
   bool SyncOutputs();
   bool SaveCheckpoint(std::int64_t done);
   int Stopped(std::int64_t done, int signal);
@@ -95,6 +103,13 @@ class RunDriver {
   std::string heightsText_;  ///< at the end: what the run prints
   std::optional<StatsOutput> stats_;
   std::optional<NetcdfOutput> netcdf_;
+  // The statistics and the data file are written beside the model, their messages kept until
+  // the run waits for them.
+  std::optional<OutputWorker> worker_;
+  char* workerText_ = nullptr;
+  std::size_t workerLength_ = 0;
+  std::FILE* workerErr_ = nullptr;
+  std::chrono::steady_clock::time_point lastCheckpoint_;
 };
 
 }  // namespace kammelsim

@@ -18,8 +18,11 @@ struct RunSettings {
   std::string stats;       ///< the statistics file; empty: none
   std::string netcdf;      ///< the data file; empty: none
   std::string checkpoint;  ///< the checkpoint file; empty: none
-  std::string heights;     ///< the final heights' file; empty: standard output
-  bool force = false;      ///< replace outputs that exist
+  /// Seconds between checkpoints at least (0: at every snapshot); one is written at the start,
+  /// at the end and at a stop whatever the interval.
+  std::int64_t checkpointInterval = 60;
+  std::string heights;  ///< the final heights' file; empty: standard output
+  bool force = false;   ///< replace outputs that exist
 };
 
 }  // namespace kammelsim

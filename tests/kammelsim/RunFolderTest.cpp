@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -71,6 +72,25 @@ std::string PngData(const fs::path& path) {
   return kept;
 }
 
+// The iTXt texts of a PNG by keyword; a tEXt chunk is reported as a keyword "tEXt".
+std::map<std::string, std::string> ItxtTexts(const fs::path& path) {
+  const std::string bytes = Slurp(path);
+  std::map<std::string, std::string> texts;
+  for (std::size_t at = 8; at + 12 <= bytes.size();) {
+    std::uint32_t length = 0;
+    for (int n = 0; n < 4; ++n)
+      length = length << 8 | static_cast<unsigned char>(bytes[at + n]);
+    const std::string type = bytes.substr(at + 4, 4), data = bytes.substr(at + 8, length);
+    if (type == "tEXt") texts["tEXt"] = data;
+    if (type == "iTXt") {
+      const std::size_t keyword = data.find('\0');
+      texts[data.substr(0, keyword)] = data.substr(keyword + 5);  // flag, method, two empties
+    }
+    at += 12 + length;
+  }
+  return texts;
+}
+
 class RunFolder : public testing_kammelsim::FolderTest {
  protected:
   // A profile run with every file output in folder, named absolute; the heights to a file.
@@ -84,9 +104,18 @@ class RunFolder : public testing_kammelsim::FolderTest {
   testing_kammelsim::CapturedRun Run(const fs::path& folder, int steps,
                                      std::vector<std::string> more = {}) {
     fs::create_directories(folder);
-    std::vector<std::string> words = {"profile", "--width", "120",
-                                      "--seed",  "3",       "--every",
-                                      "3",       "--steps", std::to_string(steps)};
+    // A checkpoint at every snapshot, so that a failure is tried in every one of them.
+    std::vector<std::string> words = {"profile",
+                                      "--width",
+                                      "120",
+                                      "--seed",
+                                      "3",
+                                      "--every",
+                                      "3",
+                                      "--checkpoint-interval",
+                                      "0",
+                                      "--steps",
+                                      std::to_string(steps)};
     for (const std::string& word : Outputs(folder))
       words.push_back(word);
     words.insert(words.end(), more.begin(), more.end());
@@ -297,6 +326,36 @@ TEST_F(RunFolder, OneProcessPerRunAndNoLeftovers) {
   ASSERT_EQ(Run(run, 3, {"--force"}).status, 0);
   EXPECT_EQ(Tree(run / "f").size(), 3u) << "frames 0 and 3, and the notes";
   EXPECT_EQ(Slurp(run / "f" / "notes.txt"), "mine");
+}
+
+// Names with newlines and terminal escapes stay inside their lines: in the CSV's '#' lines, in
+// the pictures' texts (iTXt, UTF-8, no control characters) and in every message.
+TEST_F(RunFolder, HostileNamesStayOnTheirLines) {
+  const fs::path odd = folder_ / "a\nb\x1b[2J";
+  fs::create_directories(odd);
+  const std::string stats = (odd / "s\n.csv").string(), png = (odd / "p.png").string();
+  const std::vector<std::string_view> args = {"profile", "--seed", "1",     "--steps", "3",
+                                              "--stats", stats,    "--png", png,       "--force"};
+  ASSERT_EQ(Kammelsim(args).status, 0);
+  std::ifstream csv(stats);
+  int lines = 0;
+  for (std::string line; std::getline(csv, line); ++lines) {
+    EXPECT_TRUE(line.starts_with("# ") || line.starts_with("step,") || std::isdigit(line[0]))
+        << line;
+  }
+  EXPECT_EQ(lines, 6 + 1 + 2) << "provenance, header, two rows";
+  const auto texts = ItxtTexts(png);
+  ASSERT_EQ(texts.count("Command"), 1u);
+  for (const auto& [keyword, value] : texts) {
+    EXPECT_TRUE(std::none_of(value.begin(), value.end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x20 && c != '\n';
+    })) << keyword;
+  }
+  EXPECT_NE(texts.at("Command").find("\\x1b[2J"), std::string::npos) << texts.at("Command");
+  const auto refused = Kammelsim({args.begin(), args.end() - 1});  // without --force
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+  EXPECT_EQ(refused.err.find('\x1b'), std::string::npos) << refused.err;
 }
 
 }  // namespace
