@@ -130,10 +130,10 @@ slurm_node_end() {
 
 slurm_node_stop() {
   [[ -n "$slurm_node_dir" ]] || return 0
-  local pid i left
+  local pid i left queued
   if ((${#slurm_node_pids[@]} >= 2)); then
     scancel --user="$(id -un)" 2>/dev/null
-    slurm_node_await 30 '[ -z "$(squeue -h -o %i)" ]'
+    slurm_node_await 30 'queued=$(squeue -h -o %i) && [ -z "$queued" ]'
   fi
   for ((i = ${#slurm_node_pids[@]} - 1; i >= 0; i--)); do slurm_node_end "${slurm_node_pids[i]}"; done
   slurm_node_pids=()

@@ -53,7 +53,7 @@ stop_task0() { scancel --signal=TERM --full "$(head -n 1 "$out/slurm/1/jobids")"
 signal_run "$first_run" "$kammelsim" stop_task0 || fail "the first task could not be stopped"
 task0=$(head -n 1 "$out/slurm/1/jobids")
 say "task 0 signalled"
-slurm_node_await 300 '[ -z "$(squeue -h -o %i)" ]' || fail "the jobs did not end"
+slurm_node_await 300 'queued=$(squeue -h -o %i) && [ -z "$queued" ]' || fail "the jobs did not end"
 say "first submission ended"
 [ "$(lines_of "$out/slurm/1/jobids")" -eq 3 ] || fail "expected two arrays and a summary job"
 log=$(cat "$out"/slurm/1/summary-*.out)
