@@ -42,9 +42,13 @@ void EnterProfileParameters(Profile& profile) {
 
 void SetUpProfile(Profile& profile, const model2d::ProfileParams& params) {
   profile.params = params;
+  PlaceProfile(params);
+  model2d::InitRippleProfile(profile);
+}
+
+void PlaceProfile(const model2d::ProfileParams& params) {
   layer::SetViewport(50, layer::GetCanvasWidth() - 50, 50, layer::GetCanvasHeight() - 150);
   layer::SetWorldWindow(0.0, params.layerWidth, 0.0, params.layerWidth);
-  model2d::InitRippleProfile(profile);
 }
 
 void RedrawProfile(const Profile& profile) {

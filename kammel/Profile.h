@@ -15,6 +15,9 @@ void EnterProfileParameters(Profile& profile);
 /// the canvas's current size, and a new profile.
 void SetUpProfile(Profile& profile, const model2d::ProfileParams& params);
 
+/// The mapping an entry sets for these parameters on the canvas's current size.
+void PlaceProfile(const model2d::ProfileParams& params);
+
 /// Clears the canvas and draws the profile through cells 0..N in LightRed.
 void RedrawProfile(const Profile& profile);
 

@@ -30,9 +30,13 @@ void EnterParameters(Bed& bed) {
 
 void SetUpRelief(Bed& bed, const model3d::RippleParams& params) {
   bed.params = params;
+  PlaceRelief(params);
+  model3d::InitRippleGrid(bed);
+}
+
+void PlaceRelief(const model3d::RippleParams& params) {
   layer::SetViewport(50, layer::GetCanvasWidth() - 50, 50, layer::GetCanvasHeight() - 50);
   layer::SetWorldWindow(0.0, params.layerLength, 0.0, params.layerLength);
-  model3d::InitRippleGrid(bed);
 }
 
 void RedrawRelief(const Bed& bed) {

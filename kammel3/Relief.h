@@ -19,6 +19,9 @@ void EnterParameters(Bed& bed);
 /// the canvas's current size, and a new bed.
 void SetUpRelief(Bed& bed, const model3d::RippleParams& params);
 
+/// The mapping an entry sets for these parameters on the canvas's current size.
+void PlaceRelief(const model3d::RippleParams& params);
+
 /// Draws the whole bed through PlotSurface. A bed without extent (before the first entry)
 /// shows as a black canvas: the plot has no range to draw it in.
 void RedrawRelief(const Bed& bed);

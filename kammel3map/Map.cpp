@@ -23,9 +23,13 @@ void EnterMapParameters(Bed& bed, std::int32_t& threshold) {
 
 void SetUpMap(Bed& bed, const model3d::RippleParams& params) {
   bed.params = params;
+  PlaceMap(params);
+  model3d::InitRippleGrid(bed);
+}
+
+void PlaceMap(const model3d::RippleParams& params) {
   layer::SetViewport(50, layer::GetCanvasWidth() - 50, 50, layer::GetCanvasHeight() - 50);
   layer::SetWorldWindow(0.0, params.layerLength, 0.0, params.layerWidth);
-  model3d::InitRippleGrid(bed);
 }
 
 void RedrawMap(const Bed& bed, std::int32_t threshold, common::Random& sparkle) {

@@ -19,6 +19,9 @@ void EnterMapParameters(Bed& bed, std::int32_t& threshold);
 /// the canvas's current size, and a new bed.
 void SetUpMap(Bed& bed, const model3d::RippleParams& params);
 
+/// The mapping an entry sets for these parameters on the canvas's current size.
+void PlaceMap(const model3d::RippleParams& params);
+
 /// Clears the canvas and draws every cell of the bed: Brown below threshold, otherwise Yellow
 /// or White at random (one RandomBelow(2) of sparkle per bright cell, in drawing order). The
 /// program passes the bed's own generator, so the map draws from the model's numbers.

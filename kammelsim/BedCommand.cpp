@@ -9,6 +9,7 @@
 #include "kammel3/Relief.h"
 #include "kammel3map/Map.h"
 #include "kammelsim/Commands.h"
+#include "kammelsim/Setups.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Heights.h"
@@ -22,72 +23,20 @@ namespace {
 
 constexpr std::array<std::string_view, 9> kBedOptions = {
     "settings", "length", "width", "height", "b", "wind", "q", "batches", "threshold"};
-constexpr std::int64_t kMaxBatches = 1'000'000;
-
-struct BedRun {
-  model3d::RippleParams params;
-  std::int32_t threshold;  ///< of the map's bright cells
-  RunSettings run;
-};
 
 template <class Settings>
-BedRun ReadBedRun(const ParsedOptions& options, const model3d::RippleParams& defaults,
-                  const Resume* resume, std::string& error) {
-  constexpr std::int64_t grains = model3d::kMaxGrains;
-  constexpr std::int64_t most = std::numeric_limits<std::int32_t>::max();
-  BedRun bed{};
-  auto& p = bed.params;
-  p.layerLength = static_cast<std::int32_t>(
-      IntegerOption(options, "length", defaults.layerLength, 1, Settings::maxLength, error));
-  p.layerWidth = static_cast<std::int32_t>(
-      IntegerOption(options, "width", defaults.layerWidth, 1, Settings::maxWidth, error));
-  p.layerHeight = static_cast<std::int32_t>(
-      IntegerOption(options, "height", defaults.layerHeight, 0, grains, error));
-  p.factorB = RealOption(options, "b", defaults.factorB, error);
-  p.windStrength = RealOption(options, "wind", defaults.windStrength, error);
-  p.factorQ =
-      static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
-  bed.threshold = static_cast<std::int32_t>(
-      IntegerOption(options, "threshold", p.layerHeight + 1, -most - 1, most, error));
-  const std::int64_t batches = IntegerOption(options, "batches", 1, 0, kMaxBatches, error);
-  bed.run = ReadRunSettings(options, resume ? resume->data.total : batches, error);
-  return bed;
+constexpr const model3d::RippleParams& Defaults();
+template <>
+constexpr const model3d::RippleParams& Defaults<model3d::ReliefSettings>() {
+  return scenarios::kReliefDefaults;
 }
-
-std::string Parameters(std::string_view settings, const BedRun& bed) {
-  const model3d::RippleParams& p = bed.params;
-  std::string text =
-      "settings=" + std::string(settings) + " length=" + std::to_string(p.layerLength) +
-      " width=" + std::to_string(p.layerWidth) + " height=" + std::to_string(p.layerHeight) +
-      " b=" + ExactReal(p.factorB) + " wind=" + ExactReal(p.windStrength) +
-      " q=" + std::to_string(p.factorQ) + " batches=" + std::to_string(bed.run.schedule.total) +
-      " every=" + std::to_string(bed.run.schedule.every);
-  if (settings == "map") text += " threshold=" + std::to_string(bed.threshold);
-  return text;
+template <>
+constexpr const model3d::RippleParams& Defaults<model3d::MapSettings>() {
+  return scenarios::kMapDefaults;
 }
 
 template <class Settings>
 using Bed = model3d::BedState<Settings>;
-
-// The settings' program: how it sets a bed up and draws it.
-template <class Settings>
-View SetUpBed(Bed<Settings>& state, const BedRun& bed);
-
-template <>
-View SetUpBed(Bed<model3d::ReliefSettings>& state, const BedRun& bed) {
-  kammel3::SetUpRelief(state, bed.params);
-  return {[&state](common::Random&) { kammel3::RedrawRelief(state); }, nullptr};
-}
-
-template <>
-View SetUpBed(Bed<model3d::MapSettings>& state, const BedRun& bed) {
-  kammel3map::SetUpMap(state, bed.params);
-  const std::int32_t threshold = bed.threshold;
-  return {[&state, threshold](common::Random& sparkle) {
-            kammel3map::RedrawMap(state, threshold, sparkle);
-          },
-          nullptr};
-}
 
 // Rows 0..L along the wind, each the mean of its W + 1 cells.
 template <class Settings>
@@ -131,6 +80,95 @@ std::string BedText(const Bed<Settings>& bed) {
   return text;
 }
 
+// The settings' program sets the bed up: its mapping and a new bed.
+void SetUpBed(Bed<model3d::ReliefSettings>& state, const model3d::RippleParams& params) {
+  kammel3::SetUpRelief(state, params);
+}
+void SetUpBed(Bed<model3d::MapSettings>& state, const model3d::RippleParams& params) {
+  kammel3map::SetUpMap(state, params);
+}
+
+template <class Settings>
+int RunBed(const ParsedOptions& options, std::string_view settings,
+           std::span<const std::string> args, const Resume* resume, const RunOutput& output) {
+  std::string error;
+  const BedRun bed = ReadBedRun<Settings>(options, resume, error);
+  if (!error.empty()) return UsageFault(output, "bed: " + error);
+
+  RunDriver driver(bed.run, "bed", "batches", resume, output);
+  if (const int fault = driver.Prepare()) return fault;
+  const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
+  SetUpBed(*state, bed.params);
+  return driver.Run(BedModel(*state, BedView(*state, bed.threshold)),
+                    RecordedOptions(options.Canonical()), args, BedParameters(settings, bed));
+}
+
+}  // namespace
+
+std::span<const std::string_view> BedOptionNames() {
+  return kBedOptions;
+}
+
+bool KnownBedSettings(std::string_view settings, std::string& error) {
+  if (settings == "relief" || settings == "map") return true;
+  error = "--settings takes relief or map, not " + QuoteValue(settings);
+  return false;
+}
+
+template <class Settings>
+BedRun ReadBedRun(const ParsedOptions& options, const Resume* resume, std::string& error) {
+  const model3d::RippleParams& defaults = Defaults<Settings>();
+  constexpr std::int64_t grains = model3d::kMaxGrains;
+  constexpr std::int64_t most = std::numeric_limits<std::int32_t>::max();
+  BedRun bed{};
+  auto& p = bed.params;
+  p.layerLength = static_cast<std::int32_t>(
+      IntegerOption(options, "length", defaults.layerLength, 1, Settings::maxLength, error));
+  p.layerWidth = static_cast<std::int32_t>(
+      IntegerOption(options, "width", defaults.layerWidth, 1, Settings::maxWidth, error));
+  p.layerHeight = static_cast<std::int32_t>(
+      IntegerOption(options, "height", defaults.layerHeight, 0, grains, error));
+  p.factorB = RealOption(options, "b", defaults.factorB, error);
+  p.windStrength = RealOption(options, "wind", defaults.windStrength, error);
+  p.factorQ =
+      static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
+  bed.threshold = static_cast<std::int32_t>(
+      IntegerOption(options, "threshold", p.layerHeight + 1, -most - 1, most, error));
+  const std::int64_t batches = IntegerOption(options, "batches", 1, 0, kMaxRunLength, error);
+  bed.run = ReadRunSettings(options, resume ? resume->data.total : batches, error);
+  if (std::is_same_v<Settings, model3d::ReliefSettings> && options.Has("threshold") &&
+      error.empty()) {
+    error = "--threshold is for --settings map";
+  }
+  return bed;
+}
+
+std::string BedParameters(std::string_view settings, const BedRun& bed) {
+  const model3d::RippleParams& p = bed.params;
+  std::string text =
+      "settings=" + std::string(settings) + " length=" + std::to_string(p.layerLength) +
+      " width=" + std::to_string(p.layerWidth) + " height=" + std::to_string(p.layerHeight) +
+      " b=" + ExactReal(p.factorB) + " wind=" + ExactReal(p.windStrength) +
+      " q=" + std::to_string(p.factorQ) + " batches=" + std::to_string(bed.run.schedule.total) +
+      " every=" + std::to_string(bed.run.schedule.every);
+  if (settings == "map") text += " threshold=" + std::to_string(bed.threshold);
+  return text;
+}
+
+template <>
+View BedView(Bed<model3d::ReliefSettings>& state, std::int32_t) {
+  return {[&state](common::Random&) { kammel3::RedrawRelief(state); },
+          [&state] { return RowMeans(state); }, [&state] { kammel3::PlaceRelief(state.params); }};
+}
+
+template <>
+View BedView(Bed<model3d::MapSettings>& state, std::int32_t threshold) {
+  return {[&state, threshold](common::Random& sparkle) {
+            kammel3map::RedrawMap(state, threshold, sparkle);
+          },
+          [&state] { return RowMeans(state); }, [&state] { kammel3map::PlaceMap(state.params); }};
+}
+
 template <class Settings>
 RunModel BedModel(Bed<Settings>& state, View view) {
   const model3d::RippleParams p = state.params;
@@ -145,26 +183,11 @@ RunModel BedModel(Bed<Settings>& state, View view) {
           [&state] { return BedText(state); }};
 }
 
-template <class Settings>
-int RunBed(const ParsedOptions& options, std::string_view settings,
-           const model3d::RippleParams& defaults, std::span<const std::string> args,
-           const Resume* resume, const RunOutput& output) {
-  std::string error;
-  const BedRun bed = ReadBedRun<Settings>(options, defaults, resume, error);
-  if (!error.empty()) return UsageFault(output, "bed: " + error);
-  if (settings != "map" && options.Has("threshold"))
-    return UsageFault(output, "bed: --threshold is for --settings map");
-
-  RunDriver driver(bed.run, "bed", "batches", resume, output);
-  if (const int fault = driver.Prepare()) return fault;
-  const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
-  View view = SetUpBed(*state, bed);
-  view.heightsAlongWind = [&s = *state] { return RowMeans(s); };
-  return driver.Run(BedModel(*state, std::move(view)), RecordedOptions(options.Canonical()), args,
-                    Parameters(settings, bed));
-}
-
-}  // namespace
+template BedRun ReadBedRun<model3d::ReliefSettings>(const ParsedOptions&, const Resume*,
+                                                    std::string&);
+template BedRun ReadBedRun<model3d::MapSettings>(const ParsedOptions&, const Resume*, std::string&);
+template RunModel BedModel(Bed<model3d::ReliefSettings>&, View);
+template RunModel BedModel(Bed<model3d::MapSettings>&, View);
 
 int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
                   const Resume* resume) {
@@ -173,15 +196,9 @@ int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
   const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, fault);
   if (!options) return Refused(output, "bed", fault);
   const std::string chosen = options->Text("settings", "relief");
-  if (chosen == "relief") {
-    return RunBed<model3d::ReliefSettings>(*options, chosen, scenarios::kReliefDefaults, args,
-                                           resume, output);
-  }
-  if (chosen == "map") {
-    return RunBed<model3d::MapSettings>(*options, chosen, scenarios::kMapDefaults, args, resume,
-                                        output);
-  }
-  return UsageFault(output, "bed: --settings takes relief or map, not " + QuoteValue(chosen));
+  if (!KnownBedSettings(chosen, error)) return UsageFault(output, "bed: " + error);
+  return chosen == "map" ? RunBed<model3d::MapSettings>(*options, chosen, args, resume, output)
+                         : RunBed<model3d::ReliefSettings>(*options, chosen, args, resume, output);
 }
 
 }  // namespace kammelsim

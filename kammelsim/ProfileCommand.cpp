@@ -7,6 +7,7 @@
 
 #include "kammel/Profile.h"
 #include "kammelsim/Commands.h"
+#include "kammelsim/Setups.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Heights.h"
@@ -20,39 +21,6 @@ namespace {
 
 constexpr std::array<std::string_view, 6> kProfileOptions = {"width", "thickness", "b",
                                                              "wind",  "q",         "steps"};
-constexpr std::int64_t kMaxSteps = 1'000'000;
-
-struct ProfileRun {
-  model2d::ProfileParams params;
-  RunSettings run;
-};
-
-ProfileRun ReadProfileRun(const ParsedOptions& options, const Resume* resume, std::string& error) {
-  constexpr model2d::ProfileParams defaults = scenarios::kProfileDefaults;
-  constexpr std::int64_t grains = model2d::kMaxProfileGrains;
-  ProfileRun profile{};
-  auto& p = profile.params;
-  p.layerWidth = static_cast<std::int32_t>(
-      IntegerOption(options, "width", defaults.layerWidth, 1, model2d::kMaxProfileWidth, error));
-  p.layerThickness = static_cast<std::int32_t>(
-      IntegerOption(options, "thickness", defaults.layerThickness, 0, grains, error));
-  p.factorB = RealOption(options, "b", defaults.factorB, error);
-  p.windStrength = RealOption(options, "wind", defaults.windStrength, error);
-  p.factorQ =
-      static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
-  const std::int64_t steps = IntegerOption(options, "steps", 1, 0, kMaxSteps, error);
-  profile.run = ReadRunSettings(options, resume ? resume->data.total : steps, error);
-  return profile;
-}
-
-std::string Parameters(const ProfileRun& profile) {
-  const model2d::ProfileParams& p = profile.params;
-  return "width=" + std::to_string(p.layerWidth) +
-         " thickness=" + std::to_string(p.layerThickness) + " b=" + ExactReal(p.factorB) +
-         " wind=" + ExactReal(p.windStrength) + " q=" + std::to_string(p.factorQ) +
-         " steps=" + std::to_string(profile.run.schedule.total) +
-         " every=" + std::to_string(profile.run.schedule.every);
-}
 
 using model2d::ProfileState;
 
@@ -81,6 +49,39 @@ std::string ProfileText(const ProfileState& state) {
   return text;
 }
 
+}  // namespace
+
+std::span<const std::string_view> ProfileOptionNames() {
+  return kProfileOptions;
+}
+
+ProfileRun ReadProfileRun(const ParsedOptions& options, const Resume* resume, std::string& error) {
+  constexpr model2d::ProfileParams defaults = scenarios::kProfileDefaults;
+  constexpr std::int64_t grains = model2d::kMaxProfileGrains;
+  ProfileRun profile{};
+  auto& p = profile.params;
+  p.layerWidth = static_cast<std::int32_t>(
+      IntegerOption(options, "width", defaults.layerWidth, 1, model2d::kMaxProfileWidth, error));
+  p.layerThickness = static_cast<std::int32_t>(
+      IntegerOption(options, "thickness", defaults.layerThickness, 0, grains, error));
+  p.factorB = RealOption(options, "b", defaults.factorB, error);
+  p.windStrength = RealOption(options, "wind", defaults.windStrength, error);
+  p.factorQ =
+      static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
+  const std::int64_t steps = IntegerOption(options, "steps", 1, 0, kMaxRunLength, error);
+  profile.run = ReadRunSettings(options, resume ? resume->data.total : steps, error);
+  return profile;
+}
+
+std::string ProfileParameters(const ProfileRun& profile) {
+  const model2d::ProfileParams& p = profile.params;
+  return "width=" + std::to_string(p.layerWidth) +
+         " thickness=" + std::to_string(p.layerThickness) + " b=" + ExactReal(p.factorB) +
+         " wind=" + ExactReal(p.windStrength) + " q=" + std::to_string(p.factorQ) +
+         " steps=" + std::to_string(profile.run.schedule.total) +
+         " every=" + std::to_string(profile.run.schedule.every);
+}
+
 RunModel ProfileModel(ProfileState& state) {
   const model2d::ProfileParams p = state.params;
   return {
@@ -89,14 +90,12 @@ RunModel ProfileModel(ProfileState& state) {
       state.profile.cells,
       state.random,
       {[&state](common::Random&) { kammel::RedrawProfile(state); },
-       [&state] { return Cells(state); }},
+       [&state] { return Cells(state); }, [&state] { kammel::PlaceProfile(state.params); }},
       [&state] { return ProfileSnapshot(state); },
       [p](std::int32_t h) { return model2d::ProfileJumpLengthFor(h, p.factorB, p.windStrength); },
       p.factorQ,
       [&state] { return ProfileText(state); }};
 }
-
-}  // namespace
 
 int RunProfileCommand(std::span<const std::string> args, const RunOutput& output,
                       const Resume* resume) {
@@ -112,7 +111,7 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
   const auto state = std::make_unique<ProfileState>();
   kammel::SetUpProfile(*state, profile.params);
   return driver.Run(ProfileModel(*state), RecordedOptions(options->Canonical()), args,
-                    Parameters(profile));
+                    ProfileParameters(profile));
 }
 
 }  // namespace kammelsim

@@ -12,6 +12,7 @@
 
 #include "analysis/RippleStatistics.h"
 #include "kammelsim/Commands.h"
+#include "kammelsim/Setups.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/File.h"
@@ -123,6 +124,44 @@ std::optional<analysis::Snapshot> Load(const std::string& path, const RunOutput&
 
 }  // namespace
 
+std::span<const std::string_view> StatsOptionNames() {
+  return kStatsOptions;
+}
+
+StatsFactors ReadStatsFactors(const ParsedOptions& options, std::string& error) {
+  StatsFactors factors;
+  factors.b = RealOption(options, "b", 2.0, error);
+  factors.wind = RealOption(options, "wind", 5.0, error);
+  factors.q = static_cast<std::int32_t>(IntegerOption(options, "q", 1, 0, INT32_MAX, error));
+  factors.interval = RealOption(options, "interval", 1.0, error);
+  if (error.empty() && !(factors.interval > 0)) error = "--interval takes a real number above 0";
+  return factors;
+}
+
+analysis::Model ModelOf(const analysis::Snapshot& heights) {
+  return heights.columns == 1 ? analysis::Model::Profile : analysis::Model::Bed;
+}
+
+std::optional<analysis::Measures> MeasureHeights(const analysis::Snapshot& now,
+                                                 const analysis::Snapshot* previous,
+                                                 const StatsFactors& factors, std::string& error) {
+  if (previous && (previous->rows != now.rows || previous->columns != now.columns)) {
+    error = "--previous holds " + std::to_string(previous->rows) + " x " +
+            std::to_string(previous->columns) + " heights, not " + std::to_string(now.rows) +
+            " x " + std::to_string(now.columns);
+    return std::nullopt;
+  }
+  const analysis::Model model = ModelOf(now);
+  analysis::RippleStatistics statistics(model);
+  const double b = factors.b, wind = factors.wind;
+  const analysis::JumpLength jump = [model, b, wind](std::int32_t h) {
+    return model == analysis::Model::Profile ? model2d::ProfileJumpLengthFor(h, b, wind)
+                                             : model3d::JumpLengthFor(h, b, wind);
+  };
+  if (previous) statistics.Measure(*previous, std::nan(""), jump, factors.q, std::nan(""));
+  return statistics.Measure(now, std::nan(""), jump, factors.q, factors.interval);
+}
+
 int RunStatsCommand(std::span<const std::string> args, const RunOutput& output) {
   std::string error;
   OptionFault fault;
@@ -130,33 +169,24 @@ int RunStatsCommand(std::span<const std::string> args, const RunOutput& output) 
   if (!options) return Refused(output, "stats", fault);
   // The heights, from a file or from standard input.
   const std::string path = options->positional.empty() ? "-" : options->positional.front();
-  const double b = RealOption(*options, "b", 2.0, error);
-  const double wind = RealOption(*options, "wind", 5.0, error);
-  const auto q = static_cast<std::int32_t>(IntegerOption(*options, "q", 1, 0, INT32_MAX, error));
-  const double interval = RealOption(*options, "interval", 1.0, error);
-  if (error.empty() && !(interval > 0)) error = "--interval takes a real number above 0";
+  const StatsFactors factors = ReadStatsFactors(*options, error);
   if (!error.empty()) return UsageFault(output, "stats: " + error);
 
   const std::optional<analysis::Snapshot> now = Load(path, output);
   if (!now) return 1;
-  const analysis::Model model = now->columns == 1 ? analysis::Model::Profile : analysis::Model::Bed;
-  analysis::RippleStatistics statistics(model);
-  const analysis::JumpLength jump = [model, b, wind](std::int32_t h) {
-    return model == analysis::Model::Profile ? model2d::ProfileJumpLengthFor(h, b, wind)
-                                             : model3d::JumpLengthFor(h, b, wind);
-  };
+  std::optional<analysis::Snapshot> before;
   if (options->Has("previous")) {
-    const std::optional<analysis::Snapshot> before = Load(options->Text("previous"), output);
+    before = Load(options->Text("previous"), output);
     if (!before) return 1;
-    if (before->rows != now->rows || before->columns != now->columns) {
-      std::fprintf(output.err, "kammelsim: stats: --previous holds %d x %d heights, not %d x %d\n",
-                   before->rows, before->columns, now->rows, now->columns);
-      return 1;
-    }
-    statistics.Measure(*before, std::nan(""), jump, q, std::nan(""));
   }
-  const analysis::Measures m = statistics.Measure(*now, std::nan(""), jump, q, interval);
-  const std::string text = StatsColumns(model) + "\n" + StatsValues(model, m) + "\n";
+  const std::optional<analysis::Measures> m =
+      MeasureHeights(*now, before ? &*before : nullptr, factors, error);
+  if (!m) {
+    std::fprintf(output.err, "kammelsim: stats: %s\n", error.c_str());
+    return 1;
+  }
+  const analysis::Model model = ModelOf(*now);
+  const std::string text = StatsColumns(model) + "\n" + StatsValues(model, *m) + "\n";
   if (std::fputs(text.c_str(), output.out) < 0 || std::fflush(output.out) != 0)
     return WriteFault(output, "the statistics");
   return 0;

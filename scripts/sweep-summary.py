@@ -1,20 +1,117 @@
 #!/usr/bin/env python3
-"""Summarises a sweep: one row per parameter set, the mean and standard error over seeds of
+"""Summarises a sweep into OUT/summary.csv: per parameter set, how many runs are complete,
+stopped, missing or damaged, and over the complete runs alone the mean and standard error of
 the last snapshot's wavelength_centroid, crest_spacing, rms and mean_jump, and of the speed
-averaged over the second half of the snapshots.   usage: sweep-summary.py OUT [AXIS...]"""
+averaged over the second half of the snapshots. Names every incomplete run on stderr and exits
+with status 1 when there is one, 0 when all are complete, 2 when OUT is no sweep.
+
+usage: sweep-summary.py OUT             write OUT/summary.csv
+       sweep-summary.py --pending OUT   print the lines of OUT/jobs.txt still to run"""
 import csv
 import math
+import os
 import pathlib
 import re
 import sys
+import tempfile
 
 MEASURES = ["wavelength_centroid", "crest_spacing", "rms", "mean_jump"]
+COLUMNS = MEASURES + ["speed"]
+KINDS = ["complete", "stopped", "missing", "damaged"]
+HISTORY_TOTAL = re.compile(r"\(\d+ to (\d+) (?:steps|batches)\)\s*$")
 
 
-def read_stats(path):
-    with open(path, newline="") as f:
-        rows = list(csv.DictReader(line for line in f if not line.startswith("#")))
-    return [{k: float(v) for k, v in row.items()} for row in rows]
+class NoSweep(Exception):
+    pass
+
+
+class Run:
+    def __init__(self, folder, values, line):
+        self.folder, self.values, self.line = folder, values, line
+        self.kind, self.detail, self.rows = "missing", "missing: never started", []
+
+
+def read_plan(out):
+    """The runs as planned: plan.csv gives each one's folder and values, jobs.txt its line."""
+    try:
+        with open(out / "plan.csv", newline="") as f:
+            plan = list(csv.reader(f))
+        lines = (out / "jobs.txt").read_text().splitlines()
+    except (OSError, UnicodeDecodeError, csv.Error) as error:
+        raise NoSweep(f"{out} holds no readable plan ({error}); is it a sweep's folder?")
+    if not plan or plan[0][:1] != ["folder"] or len(plan) - 1 != len(lines):
+        raise NoSweep(f"{out}/plan.csv does not match {out}/jobs.txt; plan the sweep again")
+    header, runs = plan[0], []
+    for row, line in zip(plan[1:], lines):
+        if len(row) != len(header) or not row[0] or "/" in row[0]:
+            raise NoSweep(f"{out}/plan.csv: a row does not match its header: {row}")
+        runs.append(Run(row[0], row[1:], line))
+    return header[1:], runs
+
+
+def parse_stats(path):
+    """The rows of a statistics file as numbers, and the total its last history line names.
+    A last line without its newline is a row being written (or cut off by a kill): left out."""
+    text = path.read_text(encoding="utf-8")
+    lines = text.split("\n")
+    lines.pop()  # what follows the last newline: nothing, or a row cut off
+    total, data = None, []
+    for number, line in enumerate(lines, 1):
+        if line.startswith("#"):
+            found = HISTORY_TOTAL.search(line) if line.startswith("# History:") else None
+            if found:
+                total = int(found.group(1))
+        else:
+            data.append((number, line))
+    if not data:
+        return None, [], total
+    (_, head), rows = data[0], []
+    header = head.split(",")
+    if header[0] not in ("step", "batch") or not set(COLUMNS) <= set(header):
+        raise ValueError(f"line {data[0][0]}: no statistics header")
+    for number, line in data[1:]:
+        fields = line.split(",")
+        if len(fields) != len(header):
+            raise ValueError(f"line {number}: {len(fields)} fields, the header has {len(header)}")
+        try:
+            row = dict(zip(header, map(float, fields)))
+        except ValueError:
+            raise ValueError(f"line {number}: a field that is no number")
+        at = row[header[0]]
+        if not (math.isfinite(at) and at >= 0 and at == int(at)):
+            raise ValueError(f"line {number}: {header[0]} {fields[0]} is no count")
+        rows.append(row)
+    return header, rows, total
+
+
+def examine(out, run):
+    folder = out / run.folder
+    stats = folder / "stats.csv"
+    if not stats.exists():
+        if folder.exists():
+            run.detail = f"missing: began but wrote no statistics (see {folder / 'log.txt'})"
+        return
+    try:
+        if not stats.is_file():
+            raise ValueError("not a regular file")
+        header, rows, total = parse_stats(stats)
+    except (OSError, UnicodeDecodeError, ValueError) as error:
+        run.kind, run.detail = "damaged", f"damaged: {stats}: {error}"
+        return
+    run.kind = "stopped"
+    if header is None:
+        run.detail = f"stopped before it began ({stats} is empty)"
+    elif not rows:
+        run.detail = f"stopped before its first snapshot ({stats} holds only its header)"
+    else:
+        done, unit = int(rows[-1][header[0]]), "steps" if header[0] == "step" else "batches"
+        heights = (folder / "heights.txt").is_file()
+        if heights and total in (None, done):
+            run.kind, run.rows = "complete", rows
+        elif done == total:
+            run.detail = f"stopped at its end, before {folder / 'heights.txt'} was written"
+        else:
+            run.detail = f"stopped at {done} of {total if total is not None else '?'} {unit}"
 
 
 def run_values(rows):
@@ -36,28 +133,67 @@ def mean_and_error(samples):
     return mean, math.sqrt(variance / len(samples))
 
 
-def main():
-    out, axes = pathlib.Path(sys.argv[1]), sys.argv[2:]
+def summary_rows(axes, runs):
+    """One row per parameter set, in the order the plan first names it."""
     groups = {}
-    for stats in sorted(out.glob("*/stats.csv")):
-        key = re.sub(r"seed[^/]*$", "", stats.parent.name)
-        groups.setdefault(key, []).append(run_values(read_stats(stats)))
-    writer = csv.writer(sys.stdout, lineterminator="\n")
-    columns = MEASURES + ["speed"]
-    writer.writerow(axes + ["seeds"] + [f"{c}_{s}" for c in columns for s in ("mean", "stderr")])
-    def values_of(key):
-        return [re.search(rf"(?:^|_){re.escape(a)}(.*?)_", key).group(1) for a in axes]
+    for run in runs:
+        groups.setdefault(tuple(run.values[:len(axes)]), []).append(run)
+    yield axes + KINDS + [f"{c}_{s}" for c in COLUMNS for s in ("mean", "stderr")]
+    for values, members in groups.items():
+        row = list(values) + [sum(r.kind == k for r in members) for k in KINDS]
+        complete = [run_values(r.rows) for r in members if r.kind == "complete"]
+        for c in COLUMNS:
+            row += ["nan" if math.isnan(v) else repr(v)
+                    for v in mean_and_error([v[c] for v in complete])]
+        yield row
 
-    def order(key):
-        return [float(v) if re.fullmatch(r"[-+0-9.eE]+", v) else math.inf for v in values_of(key)]
 
-    for key in sorted(groups, key=order):
-        runs, values = groups[key], values_of(key)
-        row = values + [len(runs)]
-        for c in columns:
-            row += [repr(v) if not math.isnan(v) else "nan" for v in mean_and_error([r[c] for r in runs])]
-        writer.writerow(row)
+def write_summary(out, axes, runs):
+    """Replaces OUT/summary.csv whole, so a reader never sees half of one."""
+    with tempfile.NamedTemporaryFile("w", dir=out, prefix=".summary.", delete=False,
+                                     newline="") as f:
+        try:
+            csv.writer(f, lineterminator="\n").writerows(summary_rows(axes, runs))
+            f.flush()
+            os.fsync(f.fileno())
+            os.replace(f.name, out / "summary.csv")
+        except BaseException:
+            os.unlink(f.name)
+            raise
+
+
+def main(argv):
+    pending = argv[:1] == ["--pending"]
+    if pending:
+        argv = argv[1:]
+    if len(argv) != 1:
+        print(__doc__.split("\n\n")[-1], file=sys.stderr)
+        return 2
+    out = pathlib.Path(argv[0])
+    try:
+        names, runs = read_plan(out)
+    except NoSweep as error:
+        print(f"sweep-summary: {error}", file=sys.stderr)
+        return 2
+    for run in runs:
+        examine(out, run)
+    incomplete = [r for r in runs if r.kind != "complete"]
+    if pending:
+        sys.stdout.writelines(r.line + "\n" for r in incomplete)
+        return 0
+    try:
+        write_summary(out, names[:-1], runs)
+    except OSError as error:
+        print(f"sweep-summary: cannot write {out}/summary.csv: {error}", file=sys.stderr)
+        return 2
+    for run in incomplete:
+        print(f"sweep-summary: {out / run.folder}: {run.detail}", file=sys.stderr)
+    if incomplete:
+        print(f"sweep-summary: {len(incomplete)} of {len(runs)} runs are not complete; the "
+              "summary averages the complete ones; run the sweep's command again to finish "
+              "the others", file=sys.stderr)
+    return 1 if incomplete else 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main(sys.argv[1:]))

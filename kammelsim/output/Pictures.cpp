@@ -158,6 +158,16 @@ bool PictureOutputs::Sync(const RunOutput& output) {
   return true;
 }
 
+void DrawPicture(const View& view, int width, int height, common::Random& sparkle,
+                 jheadless::Picture& picture) {
+  jheadless::SetCanvasSize(width, height);
+  layer::OpenProgramWindow();
+  view.place();
+  view.redraw(sparkle);
+  jheadless::CanvasPicture(picture);
+  layer::CloseProgramWindow();
+}
+
 bool PictureOutputs::Draw(const View& view) {
   view.redraw(pictureRandom_);
   return true;

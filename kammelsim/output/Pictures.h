@@ -28,11 +28,18 @@ struct PictureOptions {
 };
 
 /// How a run's view draws: the program's drawing routine, with the generator its sparkle draws
-/// from, and the heights along the wind.
+/// from, the heights along the wind, and the program's mapping for the canvas's current size.
 struct View {
   std::function<void(common::Random& sparkle)> redraw;
   std::function<std::vector<double>()> heightsAlongWind;
+  std::function<void()> place;
 };
+
+/// One picture as a run draws it, on a canvas of its own of width x height (16..8192 each): the
+/// view placed on it and drawn with sparkle. Works on the layer's and the headless toolkit's
+/// state: one caller at a time, and not while a run draws.
+void DrawPicture(const View& view, int width, int height, common::Random& sparkle,
+                 jheadless::Picture& picture);
 
 class PictureOutputs {
  public:

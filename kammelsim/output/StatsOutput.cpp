@@ -104,13 +104,41 @@ std::string StatsValues(analysis::Model model, const analysis::Measures& m) {
   return row.substr(1);
 }
 
-StatsOutput::StatsOutput(analysis::Model model, analysis::JumpLength jump, std::int32_t q,
+StatsSeries::StatsSeries(analysis::Model model, analysis::JumpLength jump, std::int32_t q,
                          double initialTotal)
     : model_(model),
       statistics_(model),
       jump_(std::move(jump)),
       q_(q),
       initialTotal_(initialTotal) {}
+
+const analysis::Measures& StatsSeries::Measure(std::int64_t done,
+                                               const analysis::Snapshot& snapshot) {
+  const double interval =
+      previousDone_ < 0 ? std::nan("") : static_cast<double>(done - previousDone_);
+  last_ = statistics_.Measure(snapshot, initialTotal_, jump_, q_, interval);
+  previousDone_ = done;
+  rows_ = snapshot.rows;
+  columns_ = snapshot.columns;
+  return last_;
+}
+
+StatsCarry StatsSeries::Carry() const {
+  return {previousDone_, initialTotal_, rows_, columns_, statistics_.PreviousField()};
+}
+
+void StatsSeries::Restore(const StatsCarry& carry) {
+  previousDone_ = carry.previousDone;
+  initialTotal_ = carry.initialTotal;
+  rows_ = carry.rows;
+  columns_ = carry.columns;
+  if (!carry.previousField.empty())
+    statistics_.SetPreviousField(carry.previousField, carry.rows, carry.columns);
+}
+
+StatsOutput::StatsOutput(analysis::Model model, analysis::JumpLength jump, std::int32_t q,
+                         double initialTotal)
+    : model_(model), series_(model, std::move(jump), q, initialTotal) {}
 
 namespace {
 
@@ -203,28 +231,14 @@ bool StatsOutput::Reopen(const std::string& path, std::int64_t bytes, std::uint3
   }
   bytes_ = bytes;
   crc_ = crc;
-  previousDone_ = carry.previousDone;
-  initialTotal_ = carry.initialTotal;
-  rows_ = carry.rows;
-  columns_ = carry.columns;
-  if (!carry.previousField.empty())
-    statistics_.SetPreviousField(carry.previousField, carry.rows, carry.columns);
+  series_.Restore(carry);
   return Put("# History: " + ProvenanceText(historyLine) + "\n", output);
 }
 
 bool StatsOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
                            const RunOutput& output) {
-  const double interval =
-      previousDone_ < 0 ? std::nan("") : static_cast<double>(done - previousDone_);
-  last_ = statistics_.Measure(snapshot, initialTotal_, jump_, q_, interval);
-  previousDone_ = done;
-  rows_ = snapshot.rows;
-  columns_ = snapshot.columns;
-  return Put(std::to_string(done) + "," + StatsValues(model_, last_) + "\n", output);
-}
-
-StatsCarry StatsOutput::Carry() const {
-  return {previousDone_, initialTotal_, rows_, columns_, statistics_.PreviousField()};
+  const analysis::Measures& measures = series_.Measure(done, snapshot);
+  return Put(std::to_string(done) + "," + StatsValues(model_, measures) + "\n", output);
 }
 
 bool StatsOutput::Sync(const RunOutput& output) {

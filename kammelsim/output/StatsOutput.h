@@ -43,6 +43,33 @@ std::string StatsColumns(analysis::Model model);
 /// A row's values after the first column: reals exactly, undefined ones as nan.
 std::string StatsValues(analysis::Model model, const analysis::Measures& m);
 
+/// Measures each snapshot against the one measured before it: the rows of a statistics file,
+/// with or without the file.
+class StatsSeries {
+ public:
+  /// initialTotal is the whole array's sand at the start.
+  StatsSeries(analysis::Model model, analysis::JumpLength jump, std::int32_t q,
+              double initialTotal);
+
+  /// Measures the snapshot after done batches or steps.
+  const analysis::Measures& Measure(std::int64_t done, const analysis::Snapshot& snapshot);
+  /// The measures of the last snapshot.
+  const analysis::Measures& Last() const { return last_; }
+  /// What a checkpoint keeps, and back.
+  StatsCarry Carry() const;
+  void Restore(const StatsCarry& carry);
+
+ private:
+  analysis::Model model_;
+  analysis::RippleStatistics statistics_;
+  analysis::JumpLength jump_;
+  std::int32_t q_;
+  double initialTotal_;
+  std::int64_t previousDone_ = -1;
+  std::int32_t rows_ = 0, columns_ = 0;
+  analysis::Measures last_{};
+};
+
 /// Measures each snapshot and writes its row.
 class StatsOutput {
  public:
@@ -65,9 +92,9 @@ class StatsOutput {
   /// line on err.
   bool Snapshot(std::int64_t done, const analysis::Snapshot& snapshot, const RunOutput& output);
   /// The measures of the last snapshot.
-  const analysis::Measures& Last() const { return last_; }
+  const analysis::Measures& Last() const { return series_.Last(); }
   /// What a checkpoint keeps, and the file's length so far and the CRC-32 of its bytes.
-  StatsCarry Carry() const;
+  StatsCarry Carry() const { return series_.Carry(); }
   std::int64_t Bytes() const { return bytes_; }
   std::uint32_t Crc() const { return crc_; }
   /// Makes what is written durable, before a checkpoint records it; false after one line.
@@ -80,13 +107,7 @@ class StatsOutput {
   bool Put(const std::string& text, const RunOutput& output);
 
   analysis::Model model_;
-  analysis::RippleStatistics statistics_;
-  analysis::JumpLength jump_;
-  std::int32_t q_;
-  double initialTotal_;
-  std::int64_t previousDone_ = -1;
-  std::int32_t rows_ = 0, columns_ = 0;
-  analysis::Measures last_{};
+  StatsSeries series_;
   std::string path_;
   io::File file_;
   std::int64_t bytes_ = 0;

@@ -198,7 +198,7 @@ XSession::XSession() {
       std::map<std::string, std::string>{}, ready[1]);
   close(ready[1]);
   displayFd_ = ready[0];
-  const std::string number = testing_support::ReadLine(displayFd_, 20s);
+  const std::string number = testing_support::ReadLine(displayFd_, 60s);
   if (number.empty() || !server_->Running()) return;
   display_ = ":" + number;
   manager_ =

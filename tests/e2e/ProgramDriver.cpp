@@ -32,7 +32,8 @@ ProgramDriver::ProgramDriver(const XSession& session, const std::string& executa
       std::vector<std::string>{executable},
       std::map<std::string, std::string>{
           {"DISPLAY", session.display()}, {"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", ""}});
-  window_ = session.FindWindow(title, 20s);
+  // Generous: a loaded machine, or a build under the sanitizers, starts Qt slowly.
+  window_ = session.FindWindow(title, 60s);
   if (window_) {
     // The window is up once its menu bar shows its titles.
     WaitFor([&] { return (menuTitles_ = MenuTitles(Shot())).size() >= 3; }, 10s);

@@ -150,12 +150,14 @@ TEST_F(KammelsimConfig, FilesMeanWhatTheySay) {
     args.insert(args.end(), c.more.begin(), c.more.end());
     const auto run = Kammelsim(args);
     EXPECT_EQ(run.status, c.status) << c.text << run.err;
-    if (c.message.empty()) EXPECT_EQ(run.out, given.out) << c.text;
+    if (c.message.empty()) {
+      EXPECT_EQ(run.out, given.out) << c.text;
+    }
     EXPECT_NE(run.err.find(c.message), std::string::npos) << c.text << run.err;
     EXPECT_EQ(Slurp(kept), "keep me") << c.text;
   }
   // Values with blanks are taken whole, quoted or not; yes means yes.
-  for (const std::string value : {Path("my run.csv"), "'" + Path("my run.csv") + "' # quoted"}) {
+  for (const std::string& value : {Path("my run.csv"), "'" + Path("my run.csv") + "' # quoted"}) {
     std::ofstream(ini) << "force = yes\nstats = " << value << "\n";
     const auto run = Kammelsim({"bed", "--config", ini, "--seed", "1", "--length", "5"});
     EXPECT_EQ(run.status, 0) << run.err;

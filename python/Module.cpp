@@ -1,0 +1,184 @@
+// The compiled part of the Python package kammel: its names, arguments and docstrings.
+#include <pybind11/pybind11.h>
+
+#include "kammelsim/output/Provenance.h"
+#include "python/Simulation.h"
+
+namespace {
+
+namespace py = pybind11;
+using kammelpy::Bed;
+using kammelpy::Profile;
+using kammelpy::Simulation;
+
+constexpr const char* kBedDoc =
+    R"(The 3D sand bed of kammel3 or kammel3map, as `kammelsim bed` runs it.
+
+Bed(settings='relief', *, length=None, width=None, height=None, b=None, wind=None, q=None,
+    seed=None)
+
+settings is 'relief' (kammel3: batches of 5 cycles) or 'map' (kammel3map: batches of 3).
+The other arguments default to the program's dialog values: relief length 300, width 30,
+height 20; map 300, 150, 5; both b 2.0, wind 5.0, q 1. length (L) is 1..999 for relief and
+1..1000 for map, width (W) 1..499 or 1..500, height (H0) and q 0..1000, b and wind finite
+reals. seed is 0..4294967295; None takes one from the clock, which .seed tells.
+
+The same arguments and seed give, batch for batch, the heights, statistics, pictures and
+checkpoints of kammelsim bed with the same options. A bad argument raises ValueError with
+kammelsim's message (TypeError for a value of the wrong type).)";
+
+constexpr const char* kProfileDoc =
+    R"(The 2D cross-section of kammel, as `kammelsim profile` runs it.
+
+Profile(*, width=None, thickness=None, b=None, wind=None, q=None, seed=None)
+
+Defaults are the dialog's: width (N) 1000, thickness (D) 50, b 2.0, wind 5.0, q 1. width is
+1..10000, thickness and q 0..100000, b and wind finite reals. seed is 0..4294967295; None takes
+one from the clock, which .seed tells. The same arguments and seed give, step for step, what
+kammelsim profile gives.)";
+
+constexpr const char* kRunDoc = R"(Runs the given number of {1} more (0..1000000).
+
+Other threads run on meanwhile (the GIL is released); another call on this object waits.
+Ctrl+C stops the run at the end of the current {2} and raises KeyboardInterrupt; the object
+holds every {2} that ended, and .{2} tells how many.)";
+
+constexpr const char* kHeightsDoc = R"(The heights in grains as a new read-only int32 array: {0}.
+
+A copy, made at each read: later runs do not change it, and writing to it fails instead of
+silently leaving the model as it was. Use .heights.copy() for an array to change.)";
+
+constexpr const char* kStatisticsDoc = R"(The ripple statistics of the current state, as a dict.
+
+The keys are the columns of kammelsim's --stats file ('{0}' first) and the values those of
+its row for this state: speed is measured against the state of the previous call (nan on the
+first), as the file measures each snapshot against the one before. Undefined values are nan.
+Calling again without running returns the same row.)";
+
+constexpr const char* kPictureDoc =
+    R"(The picture of the current state as kammelsim's --png draws it.
+
+canvas is (width, height), each 16..8192.{0} Returns a uint8 array of shape
+(height, width, 3), RGB: pixel for pixel the PNG kammelsim writes for the same run. The
+same state always gives the same picture.)";
+
+constexpr const char* kSaveDoc = R"(Writes the whole state to path as a kammelsim checkpoint.
+
+`kammelsim resume PATH --{0} K` continues it to K {0} exactly as an uninterrupted run, and
+kammel.load(path) gives back an object equal to this one. The file is written beside path
+and renamed over it, so path never holds half a checkpoint. OSError when it cannot be
+written.)";
+
+constexpr const char* kLoadDoc =
+    R"(The Bed or Profile a checkpoint holds: one saved by .save() or written by kammelsim.
+
+A runner's checkpoint comes back at the batch or step it was written at, with its seed and
+generators, so running on gives what kammelsim resume gives; its output files are not
+touched. ValueError for a file that is not a checkpoint, is damaged, or of a newer format;
+OSError (FileNotFoundError, ...) for one that cannot be read.)";
+
+constexpr const char* kStatisticsFunctionDoc =
+    R"(The ripple statistics of heights alone, as `kammelsim stats` gives them.
+
+heights is a profile's cells (1-D) or a bed's rows along the wind (2-D), as integers.
+previous, heights of the same shape interval batches or steps earlier, gives speed. b, wind
+and q are the run's (they give mean_jump and idle_fraction). Returns a dict with the column
+names and values of kammelsim stats's row; sand_outside is nan, as nothing is known of the
+sand beyond the heights.)";
+
+std::string Format(const char* text, std::initializer_list<std::string_view> values) {
+  std::string out;
+  for (const char* c = text; *c; ++c) {
+    if (c[0] == '{' && c[1] >= '0' && c[1] <= '9' && c[2] == '}') {
+      out += values.begin()[c[1] - '0'];
+      c += 2;
+    } else {
+      out += *c;
+    }
+  }
+  return out;
+}
+
+// A str, bytes or path-like object as the file system's bytes.
+std::string Path(const py::object& path) {
+  return py::bytes(py::module_::import("os").attr("fsencode")(path));
+}
+
+template <class Class>
+void BindShared(py::class_<Class>& c, std::string_view unit, std::string_view one,
+                std::string_view shape) {
+  c.def(
+       "run", [](Class& self, const py::object& count) { self.Run(count); },
+       py::arg(std::string(unit).c_str()) = 1, Format(kRunDoc, {"", unit, one}).c_str())
+      .def_property_readonly("seed", &Class::Seed, "The seed the run started from.")
+      .def_property_readonly("heights", &Class::Heights, Format(kHeightsDoc, {shape}).c_str())
+      .def_property_readonly("params", &Class::Params,
+                             "The parameters, by the constructor's names, as a new dict.")
+      .def("statistics", &Class::Statistics, Format(kStatisticsDoc, {one}).c_str())
+      .def(
+          "save", [](Class& self, const py::object& path) { self.Save(Path(path)); },
+          py::arg("path"), Format(kSaveDoc, {unit}).c_str())
+      .def("__repr__", &Class::Repr);
+  c.def_property_readonly(std::string(one).c_str(), &Class::Done,
+                          (std::string("How many ") + std::string(unit) +
+                           " have run, readable while a run goes on in another thread.")
+                              .c_str());
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_kammel, m) {
+  m.doc() =
+      "Wind-blown sand ripples after Nishimori's model: kammelsim's models, statistics, "
+      "pictures and checkpoints, bit for bit.";
+  kammelpy::NoteMainThread();
+  m.attr("__version__") = std::string(kammelsim::Version());
+
+  py::class_<Bed> bed(m, "Bed", kBedDoc);
+  bed.def(py::init([](const py::object& settings, const py::object& length, const py::object& width,
+                      const py::object& height, const py::object& b, const py::object& wind,
+                      const py::object& q, const py::object& seed) {
+            return Bed::Make(settings, length, width, height, b, wind, q, seed);
+          }),
+          py::arg("settings") = "relief", py::kw_only(), py::arg("length") = py::none(),
+          py::arg("width") = py::none(), py::arg("height") = py::none(), py::arg("b") = py::none(),
+          py::arg("wind") = py::none(), py::arg("q") = py::none(), py::arg("seed") = py::none());
+  BindShared(bed, "batches", "batch", "rows 0..L along the wind by columns 0..W across it");
+  bed.def(
+      "picture",
+      [](Bed& self, const py::object& canvas, const py::object& threshold) {
+        return self.Picture(canvas, threshold);
+      },
+      py::arg("canvas") = py::make_tuple(800, 600), py::arg("threshold") = py::none(),
+      Format(kPictureDoc,
+             {" threshold (settings='map' only) is the height drawn bright; height + 1 unless "
+              "given."})
+          .c_str());
+
+  py::class_<Profile> profile(m, "Profile", kProfileDoc);
+  profile.def(py::init([](const py::object& width, const py::object& thickness, const py::object& b,
+                          const py::object& wind, const py::object& q, const py::object& seed) {
+                return Profile::Make(width, thickness, b, wind, q, seed);
+              }),
+              py::kw_only(), py::arg("width") = py::none(), py::arg("thickness") = py::none(),
+              py::arg("b") = py::none(), py::arg("wind") = py::none(), py::arg("q") = py::none(),
+              py::arg("seed") = py::none());
+  BindShared(profile, "steps", "step", "cells 0..N along the wind");
+  profile.def(
+      "picture",
+      [](Profile& self, const py::object& canvas) { return self.Picture(canvas, py::none()); },
+      py::arg("canvas") = py::make_tuple(800, 600), Format(kPictureDoc, {""}).c_str());
+
+  m.def(
+      "load",
+      [](const py::object& path) -> py::object {
+        std::unique_ptr<Simulation> loaded = kammelpy::Load(Path(path));
+        if (dynamic_cast<Bed*>(loaded.get()))
+          return py::cast(std::unique_ptr<Bed>(static_cast<Bed*>(loaded.release())));
+        return py::cast(std::unique_ptr<Profile>(static_cast<Profile*>(loaded.release())));
+      },
+      py::arg("path"), kLoadDoc);
+  m.def("statistics", &kammelpy::HeightStatistics, py::arg("heights"),
+        py::arg("previous") = py::none(), py::arg("interval") = 1, py::arg("b") = 2.0,
+        py::arg("wind") = 5.0, py::arg("q") = 1, kStatisticsFunctionDoc);
+}

@@ -1,0 +1,144 @@
+// What Python holds: one model's state with its run so far, advanced, measured, drawn and saved
+// through the runner's own code.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kammelsim/Setups.h"
+#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/run/Checkpoint.h"
+
+namespace kammelpy {
+
+namespace py = pybind11;
+
+/// What reading an object's options with a call's gives: the run's settings (its canvas), the
+/// map's threshold, and the parameters as the runner's outputs record them.
+struct Reading {
+  kammelsim::RunSettings run;
+  std::int32_t threshold = 0;
+  std::string parameters;
+  std::vector<std::string> args;  ///< every option, as a checkpoint records them
+};
+
+/// A bed or a profile and its run so far. Each call takes the object for itself (another
+/// thread's call waits); the long ones without the GIL.
+class Simulation {
+ public:
+  virtual ~Simulation();
+  Simulation(const Simulation&) = delete;
+  Simulation& operator=(const Simulation&) = delete;
+
+  /// Runs count batches or steps (0..1000000) without the GIL. A signal Python handles stops
+  /// the run at the end of the current one, and Python's handler acts (Ctrl+C raises
+  /// KeyboardInterrupt); the object holds every batch or step that ended.
+  void Run(py::handle count);
+  /// Batches or steps done so far; read without waiting for a run.
+  std::int64_t Done() const { return done_.load(); }
+  std::uint32_t Seed() const { return seed_; }
+  /// The heights: a read-only copy.
+  py::array Heights();
+  /// The statistics row of the current state, as a run's statistics file would hold it here.
+  py::dict Statistics();
+  /// The picture the runner would draw now, as (height, width, 3) bytes.
+  py::array Picture(py::handle canvas, py::handle threshold);
+  /// The whole state as a checkpoint kammelsim resume continues.
+  void Save(const std::string& path);
+  /// The parameters by the constructor's names.
+  virtual py::dict Params() const = 0;
+  std::string Repr() const;
+  /// The call that makes this object anew, as Python would write it.
+  std::string Call() const;
+
+ protected:
+  /// words are the object's model options as the runner takes them (no seed or total).
+  Simulation(std::vector<std::string> words, std::string_view command, std::string_view unit);
+
+  /// Sets the seed from the run's settings (or the clock), the model and what statistics need;
+  /// called once the state exists.
+  void Start(kammelsim::RunModel model, const kammelsim::RunSettings& run);
+  /// Takes up a checkpoint's run; false when it does not fit this model.
+  bool Restore(const kammelsim::CheckpointData& data);
+
+  /// The object's options with more words, read and checked as the runner reads its command.
+  virtual Reading Read(const std::vector<std::string>& more) const = 0;
+  /// How the program draws this state, with the map's threshold.
+  virtual kammelsim::View ViewWith(std::int32_t threshold) = 0;
+
+  std::vector<std::string> words_;
+  std::string command_, unit_;
+
+ private:
+  std::unique_lock<std::mutex> Hold();
+  std::int64_t ReadCount(py::handle count) const;
+  kammelsim::CheckpointData Checkpoint();
+
+  std::optional<kammelsim::RunModel> model_;
+  std::uint32_t seed_ = 0;
+  std::atomic<std::int64_t> done_{0};
+  std::int64_t recordedDone_ = 0;  ///< where the history a checkpoint gave this object ends
+  std::string runId_, commandLine_;
+  std::vector<std::string> history_;
+  std::uint32_t pictureState_ = 0;
+  double initialTotal_ = 0;  ///< the whole array's sand: it never changes
+  std::unique_ptr<kammelsim::StatsSeries> series_;
+  std::int64_t measuredDone_ = -1;  ///< the batch or step of measured_
+  analysis::Measures measured_{};
+  std::mutex busy_;
+};
+
+/// kammel.Bed: the 3D bed of kammel3 (relief) or kammel3map (map).
+class Bed : public Simulation {
+ public:
+  /// The object for these arguments (None: the settings' default), or ValueError/TypeError.
+  static std::unique_ptr<Bed> Make(py::handle settings, py::handle length, py::handle width,
+                                   py::handle height, py::handle b, py::handle wind, py::handle q,
+                                   py::handle seed);
+  /// The object of a checkpoint's bed run; nothing when it does not fit its bed.
+  static std::unique_ptr<Bed> FromCheckpoint(const kammelsim::CheckpointData& data);
+  py::dict Params() const override;
+  virtual const model3d::RippleParams& ModelParams() const = 0;
+  virtual std::string_view SettingsName() const = 0;
+
+ protected:
+  using Simulation::Simulation;
+};
+
+/// kammel.Profile: the 2D cross-section of kammel.
+class Profile : public Simulation {
+ public:
+  static std::unique_ptr<Profile> Make(py::handle width, py::handle thickness, py::handle b,
+                                       py::handle wind, py::handle q, py::handle seed);
+  static std::unique_ptr<Profile> FromCheckpoint(const kammelsim::CheckpointData& data);
+  py::dict Params() const override;
+
+ private:
+  Profile(std::vector<std::string> words, const kammelsim::ProfileRun& run);
+  /// The profile these words make, with the seed's word (none: the clock's).
+  static std::unique_ptr<Profile> Made(std::vector<std::string> words, std::string_view seed);
+  Reading Read(const std::vector<std::string>& more) const override;
+  kammelsim::View ViewWith(std::int32_t threshold) override;
+
+  std::unique_ptr<model2d::ProfileState> state_;
+};
+
+/// kammel.load: the bed or profile a checkpoint holds.
+std::unique_ptr<Simulation> Load(const std::string& path);
+
+/// kammel.statistics: heights alone, as kammelsim stats measures them.
+py::dict HeightStatistics(py::handle heights, py::handle previous, py::handle interval,
+                          py::handle b, py::handle wind, py::handle q);
+
+/// Whether this is the interpreter's main thread, the one Python runs signal handlers on.
+void NoteMainThread();
+
+}  // namespace kammelpy

@@ -1,0 +1,288 @@
+"""The module kammel against kammelsim: the same runs give the same heights, statistics, pictures
+and checkpoints; threads, Ctrl+C and bad arguments behave as a Python library's should."""
+
+import ast
+import csv
+import math
+import os
+import pathlib
+import signal
+import subprocess
+import sys
+import threading
+
+import numpy as np
+import pytest
+from PIL import Image
+
+import kammel
+
+KAMMELSIM = os.environ["KAMMELSIM"]
+
+# Each model on two seeds: (constructor arguments, kammelsim's words for them, batches or steps).
+RUNS = [
+    pytest.param({"settings": "relief", "seed": 1}, ["bed", "--seed", "1"], 2, id="relief-1"),
+    pytest.param({"settings": "relief", "seed": 7, "length": 120, "width": 41, "b": 1.5},
+                 ["bed", "--seed", "7", "--length", "120", "--width", "41", "--b", "1.5"], 3,
+                 id="relief-7"),
+    pytest.param({"settings": "map", "seed": 1}, ["bed", "--settings", "map", "--seed", "1"], 2,
+                 id="map-1"),
+    pytest.param({"settings": "map", "seed": 9, "length": 200, "width": 90, "height": 8, "q": 2},
+                 ["bed", "--settings", "map", "--seed", "9", "--length", "200", "--width", "90",
+                  "--height", "8", "--q", "2"], 3, id="map-9"),
+    pytest.param({"seed": 1}, ["profile", "--seed", "1"], 40, id="profile-1"),
+    pytest.param({"seed": 4, "width": 300, "thickness": 20, "wind": 3.25},
+                 ["profile", "--seed", "4", "--width", "300", "--thickness", "20", "--wind",
+                  "3.25"], 60, id="profile-4"),
+]
+
+
+def make(kwargs):
+    return kammel.Bed(**kwargs) if "settings" in kwargs else kammel.Profile(**kwargs)
+
+
+def sim(words, cwd, *more):
+    """kammelsim's heights for a command line, as the array .heights gives."""
+    done = subprocess.run([KAMMELSIM, *words, *more], cwd=cwd, capture_output=True, text=True,
+                          check=True)
+    heights = np.loadtxt(done.stdout.splitlines(), dtype=np.int64, ndmin=2)
+    return heights[0] if len(heights) == 1 else heights  # one line: a profile
+
+
+def unit(words):
+    return "--batches" if words[0] == "bed" else "--steps"
+
+
+def csv_rows(path):
+    with open(path) as file:
+        return list(csv.DictReader(line for line in file if not line.startswith("#")))
+
+
+def same_row(mine, theirs):
+    assert list(mine) == list(theirs), "the CSV's columns, in order"
+    for name, value in mine.items():
+        expected = float(theirs[name])
+        assert value == expected or (math.isnan(value) and math.isnan(expected)), name
+
+
+def png_pixels(path):
+    return np.asarray(Image.open(path).convert("RGB"))
+
+
+@pytest.mark.parametrize("kwargs, words, count", RUNS)
+def test_a_run_is_kammelsims_bit_for_bit(tmp_path, kwargs, words, count):
+    every = count // 2  # a divisor of count: the snapshots are 0, every, ..., count
+    expected = sim(words, tmp_path, unit(words), str(count), "--every", str(every), "--stats",
+                   "s.csv", "--png", "p.png", "--canvas", "320x240")
+    model = make(kwargs)
+    rows = [model.statistics()]
+    for _ in range(count // every):
+        model.run(every)
+        rows.append(model.statistics())
+
+    assert model.heights.dtype == np.int32
+    np.testing.assert_array_equal(model.heights, expected)
+    for mine, theirs in zip(rows, csv_rows(tmp_path / "s.csv"), strict=True):
+        same_row(mine, theirs)
+    np.testing.assert_array_equal(model.picture(canvas=(320, 240)), png_pixels(tmp_path / "p.png"))
+    assert model.seed == kwargs["seed"]
+    assert model.params.items() >= {k: v for k, v in kwargs.items() if k != "seed"}.items()
+
+
+@pytest.mark.parametrize("kwargs, words, count", [RUNS[0], RUNS[2], RUNS[5]])
+def test_statistics_of_heights_are_kammelsim_stats(tmp_path, kwargs, words, count):
+    model = make(kwargs)
+    model.run(1)
+    before = model.heights
+    model.run(2)
+    np.savetxt(tmp_path / "a.txt", np.atleast_2d(before), fmt="%d")
+    np.savetxt(tmp_path / "b.txt", np.atleast_2d(model.heights), fmt="%d")
+    factors = {"b": kwargs.get("b", 2.0), "wind": kwargs.get("wind", 5.0), "q": kwargs.get("q", 1)}
+    row = subprocess.run([KAMMELSIM, "stats", "b.txt", "--previous", "a.txt", "--interval", "2"] +
+                         [f"--{name}={value}" for name, value in factors.items()],
+                         cwd=tmp_path, capture_output=True, text=True, check=True).stdout
+    theirs = next(csv.DictReader(row.splitlines()))
+    same_row(kammel.statistics(model.heights, before, interval=2, **factors), theirs)
+
+
+@pytest.mark.parametrize("kwargs, words, count", [RUNS[1], RUNS[3], RUNS[4]])
+def test_checkpoints_go_both_ways(tmp_path, kwargs, words, count):
+    whole = sim(words, tmp_path, unit(words), str(2 * count), "--png", "whole.png")
+
+    saved = make(kwargs)
+    saved.run(count)
+    saved.save(tmp_path / "py.ck")
+    resumed = sim(["resume", "py.ck", unit(words), str(2 * count)], tmp_path)
+    np.testing.assert_array_equal(resumed, whole)
+
+    sim(words, tmp_path, unit(words), str(count), "--checkpoint", "sim.ck", "--stats", "s.csv",
+        "--every", str(count))
+    loaded = kammel.load(tmp_path / "sim.ck")
+    assert type(loaded) is type(saved) and repr(loaded) == repr(saved)
+    loaded.run(count)
+    np.testing.assert_array_equal(loaded.heights, whole)
+    np.testing.assert_array_equal(loaded.picture(), png_pixels(tmp_path / "whole.png"))
+
+    # Statistics go on from the runner's last row, as its resumed file would.
+    sim(["resume", "sim.ck", unit(words), str(2 * count)], tmp_path)
+    same_row(loaded.statistics(), csv_rows(tmp_path / "s.csv")[-1])
+
+    # The runner went on writing the checkpoint Python saved.
+    again = kammel.load(tmp_path / "py.ck")
+    assert (again.batch if isinstance(again, kammel.Bed) else again.step) == 2 * count
+    np.testing.assert_array_equal(again.heights, whole)
+
+
+def test_objects_in_threads_are_as_alone():
+    kinds = [{"settings": "map", "seed": 3, "length": 150}, {"settings": "relief", "seed": 4},
+             {"seed": 5, "width": 2000}, {"settings": "map", "seed": 6, "width": 60}]
+
+    def work(kwargs):
+        model = make(kwargs)
+        model.run(3)
+        return model.heights, model.picture(canvas=(200, 150)), model.statistics()
+
+    alone = [work(kwargs) for kwargs in kinds]
+    together = [None] * len(kinds)
+
+    def worker(n):
+        together[n] = work(kinds[n])
+
+    threads = [threading.Thread(target=worker, args=(n,)) for n in range(len(kinds))]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    for (heights, picture, row), result in zip(alone, together, strict=True):
+        assert result is not None, "a thread failed"
+        np.testing.assert_array_equal(result[0], heights)
+        np.testing.assert_array_equal(result[1], picture)
+        assert result[2].keys() == row.keys()
+        np.testing.assert_array_equal(list(result[2].values()), list(row.values()))
+
+
+# Ctrl+C from outside, once the run has surely begun: it ends at a batch, with the object whole;
+# a handler of the script's own may use the object.
+INTERRUPTED = """
+import signal, sys, threading, time, kammel
+bed = kammel.Bed("map", seed=2, length=200, width=100)
+if sys.argv[1] == "own":
+    def stop(number, frame):
+        raise RuntimeError(int(bed.heights.sum()))
+    signal.signal(signal.SIGINT, stop)
+def tell():
+    while bed.batch < 1:
+        time.sleep(0.001)
+    print("running", flush=True)
+threading.Thread(target=tell, daemon=True).start()
+try:
+    bed.run(100000)
+    print("not interrupted")
+except (KeyboardInterrupt, RuntimeError) as stopped:
+    done = bed.batch
+    alone = kammel.Bed("map", seed=2, length=200, width=100)
+    alone.run(done)
+    bed.run(1)
+    alone.run(1)
+    print(type(stopped).__name__, done, bool((bed.heights == alone.heights).all()))
+"""
+
+
+@pytest.mark.parametrize("handler, raised", [("python", "KeyboardInterrupt"),
+                                             ("own", "RuntimeError")])
+def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED, handler], stdout=subprocess.PIPE,
+                             text=True)
+    assert child.stdout.readline() == "running\n"
+    child.send_signal(signal.SIGINT)
+    out, _ = child.communicate(timeout=300)
+    words = out.split()
+    assert child.returncode == 0 and words[0] == raised, out
+    assert 1 <= int(words[1]) < 100000 and words[2] == "True", out
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda: kammel.Bed(length=0), ValueError, "length takes an integer in 1..999, not '0'"),
+    (lambda: kammel.Bed("map", width=501), ValueError, "width takes an integer in 1..500, not '501'"),
+    (lambda: kammel.Bed(height=1001), ValueError, "height takes an integer in 0..1000"),
+    (lambda: kammel.Bed(b=float("nan")), ValueError, "b takes a finite real number, not 'nan'"),
+    (lambda: kammel.Bed(wind=10**400), ValueError, "wind takes a finite real number"),
+    (lambda: kammel.Bed("sand"), ValueError, "settings takes relief or map, not 'sand'"),
+    (lambda: kammel.Bed(seed=2**32), ValueError, "seed takes an integer in 0..4294967295"),
+    (lambda: kammel.Bed(length=3.0), TypeError, "length takes an integer, not float"),
+    (lambda: kammel.Bed(q=True), TypeError, "q takes an integer, not bool"),
+    (lambda: kammel.Bed(b="2"), TypeError, "b takes a real number, not str"),
+    (lambda: kammel.Bed(settings=None), TypeError, "settings takes a str, not NoneType"),
+    (lambda: kammel.Bed(colour=1), TypeError, ""),
+    (lambda: kammel.Profile(width=10001), ValueError, "width takes an integer in 1..10000"),
+    (lambda: kammel.Profile(thickness=-1), ValueError, "thickness takes an integer in 0..100000"),
+    (lambda: kammel.Profile().run(-1), ValueError, "steps takes an integer in 0..1000000, not '-1'"),
+    (lambda: kammel.Bed().run(10**6 + 1), ValueError, "batches takes an integer in 0..1000000"),
+    (lambda: kammel.Bed().picture(threshold=3), ValueError, "threshold is for settings map"),
+    (lambda: kammel.Bed().picture(canvas=(15, 600)), ValueError,
+     "canvas takes WIDTHxHEIGHT, each 16..8192, not '15x600'"),
+    (lambda: kammel.Bed().picture(canvas=800), TypeError, "canvas takes (width, height)"),
+    (lambda: kammel.Profile().picture(threshold=3), TypeError, ""),
+    (lambda: kammel.statistics([[1, 2], [3, 4]], [1, 2, 3]), ValueError,
+     "previous holds 3 x 1 heights, not 2 x 2"),
+    (lambda: kammel.statistics([1.5, 2.5]), TypeError, "heights takes integer heights, not float64"),
+    (lambda: kammel.statistics([]), ValueError, "heights holds no heights"),
+    (lambda: kammel.statistics(np.zeros((2, 2, 2), int)), ValueError, "not a 3-D array"),
+    (lambda: kammel.statistics([1, 2**31]), ValueError, "heights holds 2147483648, not a height"),
+    (lambda: kammel.statistics([1, 2], interval=0), ValueError,
+     "interval takes a real number above 0"),
+    (lambda: kammel.load("/nonexistent/run.ck"), FileNotFoundError, "/nonexistent/run.ck"),
+    (lambda: kammel.load(__file__), ValueError, "is not a kammelsim checkpoint"),
+    (lambda: kammel.Bed().save("/nonexistent/run.ck"), FileNotFoundError,
+     "cannot write '/nonexistent/run.ck': No such file or directory"),
+    (lambda: kammel.load(b"/"), OSError, "cannot read '/': "),
+])
+def test_bad_arguments_are_refused_with_kammelsims_words(call, error, message):
+    with pytest.raises(error) as raised:
+        call()
+    assert message in str(raised.value)
+
+
+def test_damaged_checkpoints_are_refused(tmp_path):
+    kammel.Profile(width=50, seed=1).save(tmp_path / "p.ck")
+    whole = (tmp_path / "p.ck").read_bytes()
+    cases = {"cut.ck": whole[:-9], "flipped.ck": whole[:40] + bytes([whole[40] ^ 1]) + whole[41:]}
+    for name, data in cases.items():
+        (tmp_path / name).write_bytes(data)
+        with pytest.raises(ValueError, match="is (truncated|damaged)"):
+            kammel.load(tmp_path / name)
+
+
+def test_heights_are_a_read_only_copy():
+    bed = kammel.Bed(seed=1, length=20, width=5)
+    first = bed.heights
+    with pytest.raises(ValueError):
+        first[0, 0] = 99
+    bed.run(3)
+    assert (first == 20).all() and not (bed.heights == 20).all()
+    assert first.shape == (21, 6) and kammel.Profile(width=9).heights.shape == (10,)
+
+
+def test_a_clock_seed_is_told_and_repeats():
+    bed = kammel.Bed(length=30, width=4)
+    bed.run(2)
+    again = kammel.Bed(length=30, width=4, seed=bed.seed)
+    again.run(2)
+    np.testing.assert_array_equal(bed.heights, again.heights)
+    assert f"seed={bed.seed} batch=2>" in repr(bed)
+
+
+def test_version_and_stub_match_the_module():
+    version = subprocess.run([KAMMELSIM, "--version"], capture_output=True, text=True,
+                             check=True).stdout.split()[1]
+    assert kammel.__version__ == version
+    stub = ast.parse(pathlib.Path(kammel.__file__).with_suffix(".pyi").read_text())
+    names = {node.name for node in stub.body if isinstance(node, (ast.ClassDef, ast.FunctionDef))}
+    assert names == {name for name in kammel.__all__ if name != "__version__"}
+    for node in stub.body:
+        if isinstance(node, ast.ClassDef):
+            members = {item.name for item in node.body if isinstance(item, ast.FunctionDef)}
+            public = {name for name in dir(getattr(kammel, node.name)) if not name.startswith("_")}
+            assert members - {"__init__"} == public, node.name
+            for name in public:
+                assert getattr(kammel, node.name).__dict__[name].__doc__, f"{node.name}.{name}"
