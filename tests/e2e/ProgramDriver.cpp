@@ -113,12 +113,15 @@ bool ProgramDriver::AnswerDialog(const std::string& title, const std::string& te
 std::string ProgramDriver::DialogText(const std::string& title) {
   const auto dialog = session_.FindWindow(title, 10s);
   if (!dialog) return {};
-  // Copying is seen by the clipboard leaving a text that no dialog holds.
+  // Copying is seen by the clipboard leaving a text that no dialog holds. Keys sent while a
+  // slow program has yet to give its new dialog's field the focus go nowhere: try again.
   const std::string none = "\x01 nothing copied";
   session_.SetClipboard(none);
-  if (!session_.Key(*dialog, "ctrl+a") || !session_.Key(*dialog, "ctrl+c")) return {};
   std::string text = none;
-  WaitFor([&] { return (text = session_.Clipboard()) != none; }, 10s);
+  for (int attempt = 0; attempt < 6 && text == none; ++attempt) {
+    if (!session_.Key(*dialog, "ctrl+a") || !session_.Key(*dialog, "ctrl+c")) return {};
+    WaitFor([&] { return (text = session_.Clipboard()) != none; }, 3s);
+  }
   return text == none ? std::string() : text;
 }
 
