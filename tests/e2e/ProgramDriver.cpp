@@ -100,7 +100,13 @@ void ProgramDriver::ChooseMenu(int menu, int item) {
 bool ProgramDriver::AnswerDialog(const std::string& title, const std::string& text) {
   const auto dialog = session_.FindWindow(title, 10s);
   if (!dialog) return false;
-  if (!text.empty() && !session_.Type(*dialog, text)) return false;
+  // What is typed before the field has the focus is lost: the text is read back, and typed
+  // again over all of it until it stands there.
+  for (int attempt = 0; !text.empty() && attempt < 4; ++attempt) {
+    if (attempt > 0 && !session_.Key(*dialog, "ctrl+a")) return false;
+    if (!session_.Type(*dialog, text)) return false;
+    if (DialogText(title) == text) break;
+  }
   if (!session_.Key(*dialog, "Return")) return false;
   return WaitFor(
       [&] {
