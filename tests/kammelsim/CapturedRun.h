@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -61,6 +63,17 @@ inline std::vector<std::vector<long>> Rows(const std::string& text) {
       rows.back().push_back(n);
   }
   return rows;
+}
+
+/// A file's whole content; empty when it cannot be read.
+inline std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+/// Writes bytes as a file's whole content.
+inline void Spill(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 /// A test with a folder of its own, made empty before and removed after.

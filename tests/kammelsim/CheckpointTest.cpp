@@ -19,19 +19,13 @@
 
 namespace {
 
+using testing_kammelsim::Slurp;
+using testing_kammelsim::Spill;
+
 namespace fs = std::filesystem;
 using testing_kammelsim::Kammelsim;
 
 using KammelsimLongRuns = testing_kammelsim::FolderTest;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
-void Spill(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // The CSV's rows without the provenance above them.
 std::string DataRows(const std::string& path) {

@@ -10,17 +10,11 @@
 
 namespace {
 
+using testing_kammelsim::Slurp;
+using testing_kammelsim::Spill;
+
 namespace fs = std::filesystem;
 using KammelsimConfig = testing_kammelsim::FolderTest;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
-void Spill(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 using testing_kammelsim::Kammelsim;
 using testing_kammelsim::Rows;

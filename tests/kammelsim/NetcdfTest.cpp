@@ -17,14 +17,11 @@
 
 namespace {
 
+using testing_kammelsim::Slurp;
+
 namespace fs = std::filesystem;
 using testing_kammelsim::Kammelsim;
 using KammelsimDataFile = testing_kammelsim::FolderTest;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
 
 // A data file opened for reading by netCDF's library; id < 0 when it would not open.
 struct Dataset {

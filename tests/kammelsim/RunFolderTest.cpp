@@ -24,17 +24,11 @@
 
 namespace {
 
+using testing_kammelsim::Slurp;
+using testing_kammelsim::Spill;
+
 namespace fs = std::filesystem;
 using testing_kammelsim::Kammelsim;
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
-void Spill(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // Every file below folder with its bytes: what "untouched" is compared by.
 std::map<std::string, std::string> Tree(const fs::path& folder) {

@@ -69,8 +69,9 @@ struct Args {
 };
 
 void Plot(const Args& a) {
-  PlotSurface({10, 10, 10, 100, 100, a.xmin, a.xmax, a.ymin, a.ymax, a.zmin, a.zmax, a.alpha,
-               a.beta, a.dx, a.dy, a.height, a.shaded, a.hideEdges, a.lightX, a.lightY, a.lightZ});
+  PlotSurface({10,     10,       10,       100,         100,      a.xmin,   a.xmax,
+               a.ymin, a.ymax,   a.zmin,   a.zmax,      a.alpha,  a.beta,   a.dx,
+               a.dy,   a.height, a.shaded, a.hideEdges, a.lightX, a.lightY, a.lightZ});
 }
 
 TEST_F(Surface3D, OddBoxSizesGiveTheBoxOfTheEvenSizeBelow) {
@@ -216,8 +217,8 @@ TEST_F(Surface3D, GridShapesGiveTwoTrianglesPerCell) {
 TEST_F(Surface3D, WildHeightsStillDrawEveryTriangle) {
   for (const bool shaded : {true, false}) {
     fake::Reset();
-    PlotSurface({400, 400, 400, 400, 150, 0, 6, 0, 4, 0, 10, 25, -30, 1, 1, WildHeight, shaded,
-                 false, -50, 1, 10});
+    PlotSurface({400, 400, 400, 400, 150,        0,      6,     0,   4, 0, 10,
+                 25,  -30, 1,   1,   WildHeight, shaded, false, -50, 1, 10});
     EXPECT_EQ(Triangles().size(), 48u);
   }
 }
@@ -231,8 +232,8 @@ double MixedHeight(double x, double y) {
 
 TEST_F(Surface3D, EveryVertexIsItsNodesProjection) {
   constexpr int kColumns = 9, kRows = 7;
-  PlotSurface({400, 400, 400, 400, 150, 0, kColumns - 1, 0, kRows - 1, 0, 700, 25, -30, 1, 1,
-               MixedHeight, true, false, -50, 1, 10});
+  PlotSurface({400, 400, 400, 400, 150,         0,    kColumns - 1, 0,   kRows - 1, 0, 700,
+               25,  -30, 1,   1,   MixedHeight, true, false,        -50, 1,         10});
   SetScreenBox(400, 400, 400, 400, 150);
   SetView3D(0, kColumns - 1, 0, kRows - 1, 0, 700, 25, -30);
   const auto node = [](int x, int y) {

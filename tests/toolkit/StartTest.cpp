@@ -136,9 +136,9 @@ TEST(ToolkitStartTest, ConnectsToARunningXServer) {
   const int quiet = open("/dev/null", O_WRONLY);
   // -noreset: with no other client, the server would start over when the toolkit's probe
   // disconnects, and could refuse Qt's connection that follows it.
-  const pid_t pid = Spawn({server, "-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen",
-                           "0", "1280x1024x24"},
-                          Environment({}), quiet, ready[1]);
+  const pid_t pid = Spawn(
+      {server, "-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen", "0", "1280x1024x24"},
+      Environment({}), quiet, ready[1]);
   close(ready[1]);
   close(quiet);
   ASSERT_GT(pid, 0);
