@@ -93,7 +93,7 @@ int RunBed(const ParsedOptions& options, std::string_view settings,
            std::span<const std::string> args, const Resume* resume, const RunOutput& output) {
   std::string error;
   const BedRun bed = ReadBedRun<Settings>(options, resume, error);
-  if (!error.empty()) return UsageFault(output, "bed: " + error);
+  if (!error.empty()) return RunOptionFault(output, "bed", error, resume);
 
   RunDriver driver(bed.run, "bed", "batches", resume, output);
   if (const int fault = driver.Prepare()) return fault;
@@ -194,9 +194,11 @@ int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
   std::string error;
   OptionFault fault;
   const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, fault);
-  if (!options) return Refused(output, "bed", fault);
+  if (!options)
+    return resume ? RunOptionFault(output, "bed", fault.message, resume)
+                  : Refused(output, "bed", fault);
   const std::string chosen = options->Text("settings", "relief");
-  if (!KnownBedSettings(chosen, error)) return UsageFault(output, "bed: " + error);
+  if (!KnownBedSettings(chosen, error)) return RunOptionFault(output, "bed", error, resume);
   return chosen == "map" ? RunBed<model3d::MapSettings>(*options, chosen, args, resume, output)
                          : RunBed<model3d::ReliefSettings>(*options, chosen, args, resume, output);
 }

@@ -102,9 +102,11 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
   std::string error;
   OptionFault fault;
   const auto options = ParseOptions(args, WithRunOptions(kProfileOptions), kRunFlags, fault);
-  if (!options) return Refused(output, "profile", fault);
+  if (!options)
+    return resume ? RunOptionFault(output, "profile", fault.message, resume)
+                  : Refused(output, "profile", fault);
   const ProfileRun profile = ReadProfileRun(*options, resume, error);
-  if (!error.empty()) return UsageFault(output, "profile: " + error);
+  if (!error.empty()) return RunOptionFault(output, "profile", error, resume);
 
   RunDriver driver(profile.run, "profile", "steps", resume, output);
   if (const int fault = driver.Prepare()) return fault;

@@ -54,6 +54,14 @@ bool Trustworthy(const Resume& resume, std::string& error) {
 
 }  // namespace
 
+int RunOptionFault(const RunOutput& output, std::string_view command, const std::string& message,
+                   const Resume* resume) {
+  if (!resume) return UsageFault(output, std::string(command) + ": " + message);
+  std::fprintf(output.err, "kammelsim: resume: %s records options that cannot be: %s\n",
+               QuoteFile(resume->path).c_str(), message.c_str());
+  return 1;
+}
+
 int RunResumeCommand(std::span<const std::string> args, const RunOutput& output) {
   std::string error;
   OptionFault fault;

@@ -36,6 +36,11 @@ struct Heights {
 // One line's integers; false, naming the column, at the first that is not one.
 bool ParseLine(const std::string& line, int number, std::vector<std::int64_t>& values,
                std::string& error) {
+  if (const std::size_t nul = line.find('\0'); nul != std::string::npos) {
+    error =
+        "line " + std::to_string(number) + ", column " + std::to_string(nul + 1) + ": not a height";
+    return false;
+  }
   const char* at = line.c_str();
   while (true) {
     while (*at == ' ' || *at == '\t' || *at == '\r')

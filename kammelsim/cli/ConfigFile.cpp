@@ -94,6 +94,8 @@ bool ReadConfigFile(const std::string& path, std::span<const std::string_view> k
     return false;
   }
   std::string_view rest(bytes);
+  if (rest.starts_with("\xef\xbb\xbf"))
+    rest.remove_prefix(3);  // a byte-order mark some editors add
   for (int number = 1; !rest.empty(); ++number) {
     const std::size_t end = std::min(rest.find('\n'), rest.size());
     const std::string_view text = Trim(rest.substr(0, end));

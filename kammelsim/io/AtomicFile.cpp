@@ -55,6 +55,17 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, bool durable) 
   return false;
 }
 
+bool FolderTakes(const std::string& path) {
+  const fs::path folder = fs::path(path).parent_path();
+  const fs::path probe = (folder.empty() ? fs::path(".") : folder) /
+                         (".kammelsim-probe-" + std::to_string(::getpid()));
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
 int RemoveLeftovers(const std::string& path) {
   const fs::path target(path);
   const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();

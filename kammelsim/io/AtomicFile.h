@@ -17,6 +17,11 @@ std::string PartName(const std::string& path);
 /// not; the temporary file is gone then.
 bool ReplaceFile(const std::string& path, std::string_view bytes, bool durable);
 
+/// Whether a file can be made beside path, tried for real (permissions do not tell root), so
+/// that an output that could not be written is found before the run, not after it. False with
+/// errno set.
+bool FolderTakes(const std::string& path);
+
 /// Removes the PartName files of path (and, for a folder's frames, of its pattern) whose
 /// process no longer runs; a live run's are left alone. Returns how many went.
 int RemoveLeftovers(const std::string& path);

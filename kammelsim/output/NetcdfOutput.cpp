@@ -142,6 +142,20 @@ bool NetcdfOutput::Belongs(const cdf::Header& file, std::int64_t records, const 
   return false;
 }
 
+bool NetcdfOutput::Verify(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
+                          const std::string& runId, const RunOutput& output) {
+  NetcdfOutput probe;
+  probe.path_ = path;
+  probe.layout_ = layout;
+  if (!probe.file_.Open(path, O_RDONLY))
+    return probe.Refuse("cannot be opened: " + io::Reason(errno), output);
+  cdf::Header file;
+  std::string why;
+  if (!probe.ReadHeader(file, why) || !probe.Belongs(file, records, runId, why))
+    return probe.Refuse(why, output);
+  return true;
+}
+
 bool NetcdfOutput::Reopen(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
                           const std::string& runId, const std::string& historyLine,
                           const RunOutput& output) {

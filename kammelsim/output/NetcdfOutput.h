@@ -22,6 +22,10 @@ class NetcdfOutput {
   /// entry becomes the run_id attribute, its History lines the history attribute.
   bool Create(const std::string& path, const NetcdfLayout& layout, const Provenance& provenance,
               const RunOutput& output);
+  /// Whether path is this run's file as a checkpoint recorded it (its run_id, its variables,
+  /// at least records snapshots); reads only. False after one line on err.
+  static bool Verify(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
+                     const std::string& runId, const RunOutput& output);
   /// Continues this run's file after records snapshots: refuses, with one line on err and
   /// before changing anything, a file that is not ours (another run_id, or none) or holds
   /// fewer; otherwise cuts it back to records snapshots and adds historyLine to its history.

@@ -19,23 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The folder a file goes into: "." for a bare name.
-fs::path FolderOf(const std::string& file) {
-  const fs::path parent = fs::path(file).parent_path();
-  return parent.empty() ? fs::path(".") : parent;
-}
-
-// Whether a file can be made in folder: tried for real, as permissions do not tell root.
-bool WritableFolder(const fs::path& folder, int& reason) {
-  const fs::path probe = folder / (".kammelsim-probe-" + std::to_string(getpid()));
-  const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-  reason = errno;
-  if (fd < 0) return false;
-  close(fd);
-  unlink(probe.c_str());
-  return true;
-}
-
 }  // namespace
 
 PictureOutputs::PictureOutputs(const PictureOptions& options) : options_(options) {
@@ -60,12 +43,8 @@ void PictureOutputs::RestoreSpaceTime(const SpaceTimeCarry& state) {
 }
 
 int PictureOutputs::Prepare(const RunOutput& output, std::string_view command) {
-  int reason = 0;
   for (const std::string* file : {&options_.png, &options_.spacetime}) {
-    if (!file->empty() && !WritableFolder(FolderOf(*file), reason)) {
-      errno = reason;
-      return WriteFault(output, QuoteFile(*file));
-    }
+    if (!file->empty() && !io::FolderTakes(*file)) return WriteFault(output, QuoteFile(*file));
   }
   if (options_.frames.empty()) return 0;
   const fs::path folder = options_.frames;
@@ -81,8 +60,8 @@ int PictureOutputs::Prepare(const RunOutput& output, std::string_view command) {
     }
   }
   fs::create_directories(folder, error);
-  if (error || !WritableFolder(folder, reason)) {
-    errno = error ? error.value() : reason;
+  if (error || !io::FolderTakes((folder / "frame").string())) {
+    if (error) errno = error.value();
     return WriteFault(output, "frames into " + QuoteFile(options_.frames));
   }
   RemoveFrameLeftovers(options_.frames);

@@ -6,7 +6,7 @@ namespace kammelsim {
 namespace {
 
 volatile std::sig_atomic_t pending = 0;
-struct sigaction previousInt, previousTerm;
+struct sigaction previousInt, previousTerm, previousHangup;
 
 extern "C" void OnInterrupt(int signal) {
   if (pending != 0) {
@@ -28,11 +28,14 @@ InterruptGuard::InterruptGuard() {
   action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, &previousInt);
   sigaction(SIGTERM, &action, &previousTerm);
+  // A dropped ssh session hangs up: the run stops as it would for Ctrl+C, and can go on.
+  sigaction(SIGHUP, &action, &previousHangup);
 }
 
 InterruptGuard::~InterruptGuard() {
   sigaction(SIGINT, &previousInt, nullptr);
   sigaction(SIGTERM, &previousTerm, nullptr);
+  sigaction(SIGHUP, &previousHangup, nullptr);
   pending = 0;
 }
 

@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM during a run: the first asks the run to stop at the end of its current
+// SIGINT, SIGTERM and SIGHUP during a run: the first asks the run to stop at the end of its current
 // batch or step, a second ends the process at once.
 #pragma once
 
@@ -6,7 +6,7 @@ namespace kammelsim {
 
 class InterruptGuard {
  public:
-  /// Catches SIGINT and SIGTERM until destroyed, then restores what was there before.
+  /// Catches SIGINT, SIGTERM and SIGHUP until destroyed, then restores what was there before.
   InterruptGuard();
   ~InterruptGuard();
   InterruptGuard(const InterruptGuard&) = delete;

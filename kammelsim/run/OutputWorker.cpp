@@ -13,6 +13,7 @@ OutputWorker::OutputWorker() {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, &previous);
   thread_ = std::thread([this] { Work(); });
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);

@@ -95,6 +95,9 @@ int RunDriver::PrepareNew() {
                                      " exists already; add --force to replace it");
     }
   }
+  for (const std::string* file : {&settings_.heights, &settings_.checkpoint}) {
+    if (!file->empty() && !io::FolderTakes(*file)) return WriteFault(output_, QuoteFile(*file));
+  }
   if (const int fault = pictures_.Prepare(output_, command_)) return fault;
   for (const std::string* file : files) {
     if (!file->empty()) io::RemoveLeftovers(*file);

@@ -45,7 +45,18 @@ bool RunDriver::Fits(const RunModel& model) const {
   const analysis::Snapshot shape = model.bed();
   const auto alongWind = static_cast<std::size_t>(shape.rows);
   const StatsCarry& carry = data.stats;
-  const bool cells = data.cells.size() == model.cells.size();
+  // The sand the run's options put in the array, all of it, none below zero: saltation and
+  // creep move grains and never make or lose one, and that bounds every height.
+  const auto total = [](const auto& cells) {
+    std::int64_t sum = 0;
+    for (const std::int32_t h : cells)
+      sum += h;
+    return sum;
+  };
+  const bool cells =
+      data.cells.size() == model.cells.size() &&
+      std::none_of(data.cells.begin(), data.cells.end(), [](std::int32_t h) { return h < 0; }) &&
+      total(data.cells) == total(model.cells);
   const bool stats = !data.hasStats || carry.previousField.empty() ||
                      (carry.rows == shape.rows && carry.columns == shape.columns &&
                       carry.previousField.size() == (alongWind - 1) * shape.columns);
@@ -61,10 +72,14 @@ bool RunDriver::Fits(const RunModel& model) const {
 }
 
 // Every output is this run's and holds what the checkpoint recorded; nothing is changed.
-bool RunDriver::VerifyOutputs(const RunModel& /*model*/) const {
+bool RunDriver::VerifyOutputs(const RunModel& model) const {
   const CheckpointData& data = resume_->data;
   if (!settings_.stats.empty() &&
       !StatsOutput::Verify(settings_.stats, data.statsBytes, data.statsCrc, data.runId, output_)) {
+    return false;
+  }
+  if (!settings_.netcdf.empty() && !NetcdfOutput::Verify(settings_.netcdf, Layout(model),
+                                                         data.netcdfRecords, data.runId, output_)) {
     return false;
   }
   const std::vector<std::int64_t> frames =
@@ -131,9 +146,11 @@ void RunDriver::Restore() {
   pictures_.RestoreSpaceTime(data.spaceTime);
 }
 
-// A run continued to where it ended already changes no output: it says so, and gives its
-// heights where they went, writing the heights file only if it has gone.
+// A run continued to where it ended already changes no output: once its checkpoint and every
+// output are found to be this run's, whole, it says so, and gives its heights where they went,
+// writing the heights file only if it has gone.
 int RunDriver::Completed() {
+  if (!Fits(*model_) || !VerifyOutputs(*model_)) return 1;
   std::fprintf(output_.err, "kammelsim: resume: the run is complete (%lld of %lld %s)\n",
                static_cast<long long>(record_.done), static_cast<long long>(record_.total),
                unit_.c_str());

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -204,6 +205,10 @@ TEST_F(RunFolder, CraftedCheckpointsAreRefusedTouchingNothing) {
        "records a total of 1000000000000000 steps, beyond 1000000"},
       {"too many rows", crafted([](auto& d) { d.spaceTime.rows.assign(5000, {1.0f}); }),
        "is damaged (its content does not add up)"},
+      {"sand made from nothing", crafted([](auto& d) { d.cells[500] = 2'147'483'000; }),
+       "does not fit the run it records"},
+      {"options that cannot be", crafted([](auto& d) { d.args.push_back("--canvas=1x1"); }),
+       "records options that cannot be: --canvas takes WIDTHxHEIGHT"},
       {"too many cells", crafted([](auto& d) { d.cells.assign(600'000, 0); }),
        "is damaged (its content does not add up)"},
   };
@@ -290,6 +295,57 @@ TEST_F(RunFolder, AFullDiskStopsTheRunCleanly) {
 
 // One process per run; what killed runs left half written goes, a live run's stays; --force
 // clears a frame folder's frames, and nothing else in it.
+// A complete run is continued only once it is found whole: damaged, missing or another run's
+// outputs are refused as for a stopped run, not called complete.
+TEST_F(RunFolder, ACompleteRunIsCheckedBeforeItIsCalledComplete) {
+  const fs::path run = folder_ / "run", other = folder_ / "other";
+  ASSERT_EQ(Run(run, 6).status, 0);
+  ASSERT_EQ(Run(other, 3, {"--every", "1"}).status, 0);
+  const auto before = Tree(run);
+  const struct {
+    const char* name;
+    std::function<void()> damage;
+    std::string message;
+  } cases[] = {
+      {"statistics cut short", [&] { fs::resize_file(run / "s.csv", 200); },
+       "s.csv' is shorter than the checkpoint recorded"},
+      {"a frame gone", [&] { fs::remove(run / "f" / "frame-000006.png"); },
+       "lacks frame-000006.png"},
+      {"another final picture",
+       [&] { fs::copy_file(other / "p.png", run / "p.png", fs::copy_options::overwrite_existing); },
+       "p.png' is not a picture of this run"},
+      {"another run's checkpoint",
+       [&] {
+         fs::copy_file(other / "run.ck", run / "run.ck", fs::copy_options::overwrite_existing);
+       },
+       "s.csv' is "},
+  };
+  for (const auto& c : cases) {
+    c.damage();
+    const auto resumed = Resume(run / "run.ck", 6);
+    EXPECT_EQ(resumed.status, 1) << c.name;
+    EXPECT_NE(resumed.err.find(c.message), std::string::npos) << c.name << ": " << resumed.err;
+    EXPECT_EQ(resumed.err.find("complete"), std::string::npos) << resumed.err;
+    for (const auto& [name, bytes] : before)
+      Spill(run / name, bytes);
+  }
+  fs::remove(run / "h.txt");  // what a complete run may write again
+  const auto whole = Resume(run / "run.ck", 6);
+  EXPECT_EQ(whole.status, 0) << whole.err;
+  EXPECT_NE(whole.err.find("the run is complete (6 of 6 steps)"), std::string::npos) << whole.err;
+  EXPECT_TRUE(Tree(run) == before) << "a complete run changed an output";
+}
+
+// An output that cannot be written is found before the run, not after it.
+TEST_F(RunFolder, UnwritableOutputsAreFoundBeforeTheRun) {
+  for (const char* option : {"--heights", "--checkpoint", "--png", "--stats"}) {
+    const std::string file = (folder_ / "none" / "x").string();
+    const auto run = Kammelsim({"profile", "--steps", "1000000", option, file});
+    EXPECT_EQ(run.status, 1) << option;
+    EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+  }
+}
+
 TEST_F(RunFolder, OneProcessPerRunAndNoLeftovers) {
   const fs::path run = folder_ / "run";
   ASSERT_EQ(Run(run, 6).status, 0);

@@ -71,24 +71,25 @@ PY
 }
 
 run_case() {
-  label=$1
-  shift
+  label=$1 signal=$2 stopped=$3
+  shift 3
   mkdir -p "$work/$label"/{whole,term,kill}
   cd "$work/$label/whole" || exit 1
   "$kammelsim" "$@" "${outputs[@]}" >out.txt 2>err.txt || fail "the whole run failed: $(cat err.txt)"
   last_snapshot_is_output "$PWD"
   ncdump -h d.nc | grep -q 'height:units = "1"' || fail "no units on height"
 
-  # SIGTERM while a batch or step runs: it finishes, checkpoints, says how to go on.
+  # SIGTERM (a cluster's wall time) or SIGHUP (a dropped ssh session) while a batch or step
+  # runs: it finishes, checkpoints, says how to go on.
   cd "$work/$label/term" || exit 1
   "$kammelsim" "$@" "${outputs[@]}" >stopped.txt 2>err.txt &
   await '[ -s run.ck ]' || fail "no checkpoint"
-  kill -TERM $!
+  kill -"$signal" $!
   wait $!
   status=$?
   # A run that ended before the signal came has printed all its heights.
   if ! cmp -s stopped.txt ../whole/out.txt; then
-    [ "$status" -eq 143 ] || fail "stopped run gave status $status: $(cat err.txt)"
+    [ "$status" -eq "$stopped" ] || fail "stopped run gave status $status: $(cat err.txt)"
     grep -q "continue with: kammelsim resume" err.txt || fail "no resume line: $(cat err.txt)"
   fi
   "$kammelsim" resume run.ck >out.txt 2>>err.txt || fail "resume failed: $(cat err.txt)"
@@ -104,7 +105,7 @@ run_case() {
   same_outputs ../whole .
 }
 
-run_case profile profile --seed 5 --width 1000 --steps 3000 --every 200
-run_case relief bed --seed 5 --length 100 --width 40 --batches 400 --every 20
-run_case map bed --settings map --seed 5 --length 100 --width 40 --batches 600 --every 30
+run_case profile TERM 143 profile --seed 5 --width 1000 --steps 3000 --every 200
+run_case relief HUP 129 bed --seed 5 --length 100 --width 40 --batches 400 --every 20
+run_case map TERM 143 bed --settings map --seed 5 --length 100 --width 40 --batches 600 --every 30
 echo ok
