@@ -55,16 +55,20 @@ def parse_stats(path):
     text = path.read_text(encoding="utf-8")
     lines = text.split("\n")
     lines.pop()  # what follows the last newline: nothing, or a row cut off
-    total, data = None, []
+    total, data, made = None, [], {}
     for number, line in enumerate(lines, 1):
         if line.startswith("#"):
             found = HISTORY_TOTAL.search(line) if line.startswith("# History:") else None
             if found:
                 total = int(found.group(1))
+            if line.startswith("# Seed: "):
+                made["seed"] = line[len("# Seed: "):]
+            if line.startswith("# Parameters: "):
+                made.update(pair.split("=", 1) for pair in line.split()[2:] if "=" in pair)
         else:
             data.append((number, line))
     if not data:
-        return None, [], total
+        return None, [], total, made
     (_, head), rows = data[0], []
     header = head.split(",")
     if header[0] not in ("step", "batch") or not set(COLUMNS) <= set(header):
@@ -81,10 +85,26 @@ def parse_stats(path):
         if not (math.isfinite(at) and at >= 0 and at == int(at)):
             raise ValueError(f"line {number}: {header[0]} {fields[0]} is no count")
         rows.append(row)
-    return header, rows, total
+    return header, rows, total, made
 
 
-def examine(out, run):
+def same_value(planned, recorded):
+    try:
+        return float(planned) == float(recorded)
+    except ValueError:
+        return planned == recorded
+
+
+def another_run(names, values, made):
+    """What the file says of the run that made it, where that is not the planned run."""
+    differ = [(name, value) for name, value in zip(names, values)
+              if name in made and not same_value(value, made[name])]
+    if not differ:
+        return None
+    return ", ".join(f"{name} {made[name]} where {value} was planned" for name, value in differ)
+
+
+def examine(out, run, names):
     folder = out / run.folder
     stats = folder / "stats.csv"
     if not stats.exists():
@@ -94,9 +114,14 @@ def examine(out, run):
     try:
         if not stats.is_file():
             raise ValueError("not a regular file")
-        header, rows, total = parse_stats(stats)
+        header, rows, total, made = parse_stats(stats)
     except (OSError, UnicodeDecodeError, ValueError) as error:
         run.kind, run.detail = "damaged", f"damaged: {stats}: {error}"
+        return
+    # A file copied from another run's folder must not be averaged in as this one's.
+    other = another_run(names, run.values, made)
+    if other:
+        run.kind, run.detail = "damaged", f"damaged: {stats} is another run's statistics ({other})"
         return
     run.kind = "stopped"
     if header is None:
@@ -176,7 +201,7 @@ def main(argv):
         print(f"sweep-summary: {error}", file=sys.stderr)
         return 2
     for run in runs:
-        examine(out, run)
+        examine(out, run, names)
     incomplete = [r for r in runs if r.kind != "complete"]
     if pending:
         sys.stdout.writelines(r.line + "\n" for r in incomplete)

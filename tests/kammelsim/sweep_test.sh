@@ -87,7 +87,7 @@ cmp "$work/long/summary.csv" "$work/int/summary.csv" || fail "the interrupted sw
 
 # --- every way a run's statistics can be incomplete or damaged: named, with its path
 f=$work/faults
-sweep "$f" profile --seeds 1,2,3,4,5,6,7,8,9,10 --steps 20 --every 10 2>/dev/null || fail "the fault sweep failed"
+sweep "$f" profile --seeds 1,2,3,4,5,6,7,8,9,10,11 --steps 20 --every 10 2>/dev/null || fail "the fault sweep failed"
 printf '%s\n' "$(grep -m1 -v '^#' "$f/seed1/stats.csv")" >"$f/seed1/stats.csv"
 : >"$f/seed2/stats.csv"
 sed -i '$ s/,[^,]*$/,x/' "$f/seed3/stats.csv"
@@ -97,6 +97,7 @@ rm "$f/seed6/stats.csv" && mkdir "$f/seed6/stats.csv"
 printf '\377\376\n' >>"$f/seed7/stats.csv"
 rm -r "$f/seed8"
 rm "$f/seed9/heights.txt"
+cp "$f/seed10/stats.csv" "$f/seed11/stats.csv"  # a copy mistake: another run's statistics
 expected=(
   "seed1: stopped before its first snapshot ($f/seed1/stats.csv holds only its header)"
   "seed2: stopped before it began ($f/seed2/stats.csv is empty)"
@@ -107,6 +108,7 @@ expected=(
   "seed7: damaged: $f/seed7/stats.csv: 'utf-8' codec can't decode"
   "seed8: missing: never started"
   "seed9: stopped at its end, before $f/seed9/heights.txt was written"
+  "seed11: damaged: $f/seed11/stats.csv is another run's statistics (seed 10 where 11 was planned)"
 )
 status=0
 summary "$f" 2>"$work/faults.err" || status=$?
@@ -118,9 +120,9 @@ done
 # Only the complete run is averaged: its own values, and no error from one sample.
 last=$(data "$f/seed10/stats.csv" | tail -n 1 | cut -d, -f7)
 last=$(python3 -c 'import math, sys; v = float(sys.argv[1]); print("nan" if math.isnan(v) else repr(v))' "$last")
-grep -q "^1,4,1,4,$last,nan," "$f/summary.csv" ||
+grep -q "^1,4,1,5,$last,nan," "$f/summary.csv" ||
   fail "the summary of one complete run: $(cat "$f/summary.csv")"
-[ "$(summary --pending "$f" | wc -l)" -eq 9 ] || fail "--pending does not list the nine runs to do"
+[ "$(summary --pending "$f" | wc -l)" -eq 10 ] || fail "--pending does not list the ten runs to do"
 summary "$work" 2>"$work/none.err"
 [ $? -eq 2 ] && grep -q "holds no readable plan" "$work/none.err" || fail "a folder with no sweep: $(cat "$work/none.err")"
 
