@@ -104,25 +104,43 @@ std::string Path(const py::object& path) {
   return py::bytes(py::module_::import("os").attr("fsencode")(path));
 }
 
+// The object self names, once it is known to have been built.
+template <class Class>
+Class& Built(Class& self) {
+  if (!Simulation::Built(&self))
+    throw py::type_error("this object was made without __init__; make it with its class");
+  return self;
+}
+
 template <class Class>
 void BindShared(py::class_<Class>& c, std::string_view unit, std::string_view one,
                 std::string_view shape) {
   c.def(
-       "run", [](Class& self, const py::object& count) { self.Run(count); },
+       "run", [](Class& self, const py::object& count) { Built(self).Run(count); },
        py::arg(std::string(unit).c_str()) = 1, Format(kRunDoc, {"", unit, one}).c_str())
-      .def_property_readonly("seed", &Class::Seed, "The seed the run started from.")
-      .def_property_readonly("heights", &Class::Heights, Format(kHeightsDoc, {shape}).c_str())
-      .def_property_readonly("params", &Class::Params,
-                             "The parameters, by the constructor's names, as a new dict.")
-      .def("statistics", &Class::Statistics, Format(kStatisticsDoc, {one}).c_str())
+      .def_property_readonly(
+          "seed", [](const Class& self) { return Built(self).Seed(); },
+          "The seed the run started from.")
+      .def_property_readonly(
+          "heights", [](Class& self) { return Built(self).Heights(); },
+          Format(kHeightsDoc, {shape}).c_str())
+      .def_property_readonly(
+          "params", [](const Class& self) { return Built(self).Params(); },
+          "The parameters, by the constructor's names, as a new dict.")
       .def(
-          "save", [](Class& self, const py::object& path) { self.Save(Path(path)); },
+          "statistics", [](Class& self) { return Built(self).Statistics(); },
+          Format(kStatisticsDoc, {one}).c_str())
+      .def(
+          "save", [](Class& self, const py::object& path) { Built(self).Save(Path(path)); },
           py::arg("path"), Format(kSaveDoc, {unit}).c_str())
-      .def("__repr__", &Class::Repr);
-  c.def_property_readonly(std::string(one).c_str(), &Class::Done,
-                          (std::string("How many ") + std::string(unit) +
-                           " have run, readable while a run goes on in another thread.")
-                              .c_str());
+      .def("__repr__", [](const Class& self) { return Built(self).Repr(); });
+  // Every accessor takes the object by reference, never by pointer: an object made by __new__
+  // without __init__ then raises, where a pointer would be null and crash the interpreter.
+  c.def_property_readonly(
+      std::string(one).c_str(), [](const Class& self) { return Built(self).Done(); },
+      (std::string("How many ") + std::string(unit) +
+       " have run, readable while a run goes on in another thread.")
+          .c_str());
 }
 
 }  // namespace
@@ -147,7 +165,7 @@ PYBIND11_MODULE(_kammel, m) {
   bed.def(
       "picture",
       [](Bed& self, const py::object& canvas, const py::object& threshold) {
-        return self.Picture(canvas, threshold);
+        return Built(self).Picture(canvas, threshold);
       },
       py::arg("canvas") = py::make_tuple(800, 600), py::arg("threshold") = py::none(),
       Format(kPictureDoc,
@@ -166,7 +184,9 @@ PYBIND11_MODULE(_kammel, m) {
   BindShared(profile, "steps", "step", "cells 0..N along the wind");
   profile.def(
       "picture",
-      [](Profile& self, const py::object& canvas) { return self.Picture(canvas, py::none()); },
+      [](Profile& self, const py::object& canvas) {
+        return Built(self).Picture(canvas, py::none());
+      },
       py::arg("canvas") = py::make_tuple(800, 600), Format(kPictureDoc, {""}).c_str());
 
   m.def(

@@ -5,6 +5,7 @@
 #include <climits>
 #include <filesystem>
 #include <system_error>
+#include <unordered_set>
 
 #include "common/Random.h"
 #include "kammelsim/cli/RunOptions.h"
@@ -122,13 +123,34 @@ void NoteMainThread() {
       py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
 }
 
+namespace {
+
+// Every object built, by address: one Python made with __new__ alone was never built, and its
+// address, whatever Python holds there, is not among them.
+std::mutex living;
+std::unordered_set<const Simulation*> built;
+
+}  // namespace
+
 Simulation::Simulation(std::vector<std::string> words, std::string_view command,
                        std::string_view unit)
-    : words_(std::move(words)), command_(command), unit_(unit) {}
+    : words_(std::move(words)), command_(command), unit_(unit) {
+  const std::lock_guard lock(living);
+  built.insert(this);
+}
 
 Simulation::~Simulation() {
+  {
+    const std::lock_guard lock(living);
+    built.erase(this);
+  }
   const std::lock_guard lock(measuring);  // FFTW's plans go with it
   series_.reset();
+}
+
+bool Simulation::Built(const Simulation* object) {
+  const std::lock_guard lock(living);
+  return built.contains(object);
 }
 
 std::unique_lock<std::mutex> Simulation::Hold() {

@@ -35,6 +35,9 @@ struct Reading {
 class Simulation {
  public:
   virtual ~Simulation();
+  /// Whether object was made by a constructor and lives: Python can make one with __new__
+  /// alone, whose memory holds no object.
+  static bool Built(const Simulation* object);
   Simulation(const Simulation&) = delete;
   Simulation& operator=(const Simulation&) = delete;
 

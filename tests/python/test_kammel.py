@@ -236,6 +236,8 @@ def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
     (lambda: kammel.Bed().save("/nonexistent/run.ck"), FileNotFoundError,
      "cannot write '/nonexistent/run.ck': No such file or directory"),
     (lambda: kammel.load(b"/"), OSError, "cannot read '/': "),
+    (lambda: repr(kammel.Bed.__new__(kammel.Bed)), TypeError, "made without __init__"),
+    (lambda: kammel.Profile.__new__(kammel.Profile).step, TypeError, "made without __init__"),
 ])
 def test_bad_arguments_are_refused_with_kammelsims_words(call, error, message):
     with pytest.raises(error) as raised:
