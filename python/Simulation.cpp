@@ -10,6 +10,7 @@
 #include "common/Random.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/run/RunFolder.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Pictures.h"
 #include "kammelsim/output/Provenance.h"
@@ -339,9 +340,16 @@ void Simulation::Save(const std::string& path) {
   int code = 0;
   {
     py::gil_scoped_release free;
-    written = ks::WriteCheckpoint(path, data, error);
-    code = errno;
+    // A checkpoint a kammelsim run or resume holds is not written over under it.
+    ks::RunLock lock;
+    if (lock.Acquire(path, error)) {
+      written = ks::WriteCheckpoint(path, data, error);
+      code = errno;
+    } else {
+      code = EWOULDBLOCK;
+    }
   }
+  if (!written && code == EWOULDBLOCK) FileFault(code, error);
   if (!written) FileFault(code, "cannot write " + ks::QuoteFile(path) + ": " + error);
 }
 

@@ -10,6 +10,7 @@ import signal
 import subprocess
 import sys
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -243,6 +244,24 @@ def test_bad_arguments_are_refused_with_kammelsims_words(call, error, message):
     with pytest.raises(error) as raised:
         call()
     assert message in str(raised.value)
+
+
+def test_a_checkpoint_in_use_is_not_saved_over(tmp_path):
+    checkpoint = tmp_path / "run.ck"
+    run = subprocess.Popen([KAMMELSIM, "bed", "--settings", "map", "--length", "1000",
+                            "--width", "500", "--batches", "100000", "--seed", "1",
+                            "--checkpoint", str(checkpoint)], stdout=subprocess.DEVNULL)
+    try:
+        for _ in range(600):  # the run holds its lock from before its first checkpoint
+            if checkpoint.exists():
+                break
+            time.sleep(0.05)
+        with pytest.raises(BlockingIOError, match="in use by another kammelsim"):
+            kammel.Bed(seed=1).save(checkpoint)
+    finally:
+        run.kill()
+        run.wait()
+    kammel.Bed(seed=1).save(checkpoint)
 
 
 def test_damaged_checkpoints_are_refused(tmp_path):
