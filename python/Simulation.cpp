@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <unordered_set>
@@ -10,10 +11,10 @@
 #include "common/Random.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/AtomicFile.h"
-#include "kammelsim/run/RunFolder.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Pictures.h"
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/run/RunFolder.h"
 #include "python/Arguments.h"
 #include "python/Interrupts.h"
 
@@ -342,11 +343,13 @@ void Simulation::Save(const std::string& path) {
     py::gil_scoped_release free;
     // A checkpoint a kammelsim run or resume holds is not written over under it.
     ks::RunLock lock;
-    if (lock.Acquire(path, error)) {
+    const bool locked = lock.Acquire(path, error);
+    code = errno;
+    if (locked) {
       written = ks::WriteCheckpoint(path, data, error);
       code = errno;
-    } else {
-      code = EWOULDBLOCK;
+    } else if (code != EWOULDBLOCK) {
+      error = std::strerror(code);
     }
   }
   if (!written && code == EWOULDBLOCK) FileFault(code, error);

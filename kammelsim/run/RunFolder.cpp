@@ -91,14 +91,12 @@ bool RunLock::Acquire(const std::string& checkpoint, std::string& error) {
   const fs::path path(checkpoint);
   const fs::path lock = path.parent_path() / ("." + path.filename().string() + ".lock");
   fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
-    error = "cannot lock " + QuoteFile(checkpoint) + ": " + io::Reason(errno);
-    return false;
-  }
-  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
-  error = errno == EWOULDBLOCK
+  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+  const int reason = errno;
+  error = reason == EWOULDBLOCK
               ? QuoteFile(checkpoint) + " is in use by another kammelsim run or resume"
-              : "cannot lock " + QuoteFile(checkpoint) + ": " + io::Reason(errno);
+              : "cannot lock " + QuoteFile(checkpoint) + ": " + io::Reason(reason);
+  errno = reason;  // for a caller that tells the two apart
   return false;
 }
 

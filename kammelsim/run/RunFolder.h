@@ -28,7 +28,8 @@ class RunLock {
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
 
-  /// False, with one line in error, when another process holds it or it cannot be made.
+  /// False, with one line in error and errno set (EWOULDBLOCK: another process holds it), when
+  /// it cannot be had.
   bool Acquire(const std::string& checkpoint, std::string& error);
 
  private:
