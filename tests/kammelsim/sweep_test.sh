@@ -138,6 +138,8 @@ refused=(
   "is given twice|$work/r1 profile --b 1,2 --b=3"
   "is for a sweep on Slurm|$work/r1 profile --b 1,2 --time 10"
   "cannot read|$work/r1 profile --config missing.ini"
+  "kammelsim refuses wind=2..4: profile: --wind takes a finite real number|$work/r1 profile --wind 2..4,3"
+  "unknown option '--bogus'|$work/r1 profile --bogus 1,2"
 )
 for case in "${refused[@]}"; do
   # shellcheck disable=SC2086
