@@ -198,7 +198,8 @@ int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
     return resume ? RunOptionFault(output, "bed", fault.message, resume)
                   : Refused(output, "bed", fault);
   const std::string chosen = options->Text("settings", "relief");
-  if (!KnownBedSettings(chosen, error)) return RunOptionFault(output, "bed", error, resume);
+  if (!KnownBedSettings(chosen, error))
+    return RunOptionFault(output, "bed", options->From("settings", chosen) + error, resume);
   return chosen == "map" ? RunBed<model3d::MapSettings>(*options, chosen, args, resume, output)
                          : RunBed<model3d::ReliefSettings>(*options, chosen, args, resume, output);
 }

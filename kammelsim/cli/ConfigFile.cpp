@@ -55,7 +55,7 @@ struct Line {
 
 bool ReadLine(const Line& line, std::span<const std::string_view> known,
               std::span<const std::string_view> flags, std::vector<std::string>& words,
-              OptionFault& fault) {
+              std::map<std::string, std::string, std::less<>>& origins, OptionFault& fault) {
   const std::size_t equals = line.text.find('=');
   const std::string name(Trim(line.text.substr(0, equals)));
   std::string value;
@@ -76,6 +76,7 @@ bool ReadLine(const Line& line, std::span<const std::string_view> known,
     }
   } else {
     words.push_back("--" + name + "=" + value);
+    origins.try_emplace(words.back(), line.where);
   }
   return fault.message.empty();
 }
@@ -84,7 +85,7 @@ bool ReadLine(const Line& line, std::span<const std::string_view> known,
 
 bool ReadConfigFile(const std::string& path, std::span<const std::string_view> known,
                     std::span<const std::string_view> flags, std::vector<std::string>& words,
-                    OptionFault& fault) {
+                    std::map<std::string, std::string, std::less<>>& origins, OptionFault& fault) {
   std::string bytes;
   if (const io::ReadFault read = io::ReadWholeFile(path, kMaxConfigBytes, bytes);
       read != io::ReadFault::None) {
@@ -102,7 +103,7 @@ bool ReadConfigFile(const std::string& path, std::span<const std::string_view> k
     rest.remove_prefix(std::min(end + 1, rest.size()));
     if (text.empty() || text.front() == '#' || text.front() == ';') continue;
     if (!ReadLine({QuoteFile(path) + ":" + std::to_string(number), text}, known, flags, words,
-                  fault)) {
+                  origins, fault)) {
       return false;
     }
   }

@@ -1,6 +1,7 @@
 // Config files: more options from a file, one "name = value" per line.
 #pragma once
 
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,8 +21,10 @@ struct OptionFault {
 /// value is taken whole, quoted ("...", '...') or not, up to a " #" comment; a flag takes
 /// true/false, yes/no or 1/0 and means it. known and flags name the options there are. False
 /// with fault set: "FILE:LINE: unknown option 'batchs'", or status 1 for an unreadable file.
+/// origins gets "FILE:LINE" for each "--name=value" word, so a value refused later can say
+/// where it was written.
 bool ReadConfigFile(const std::string& path, std::span<const std::string_view> known,
                     std::span<const std::string_view> flags, std::vector<std::string>& words,
-                    OptionFault& fault);
+                    std::map<std::string, std::string, std::less<>>& origins, OptionFault& fault);
 
 }  // namespace kammelsim

@@ -101,6 +101,11 @@ std::string ParsedOptions::Text(std::string_view name, std::string_view fallback
   return std::string(found == values.end() ? fallback : std::string_view(found->second.back()));
 }
 
+std::string ParsedOptions::From(std::string_view name, std::string_view text) const {
+  const auto found = origins.find("--" + std::string(name) + "=" + std::string(text));
+  return found == origins.end() ? std::string() : found->second + ": ";
+}
+
 std::vector<std::string> ParsedOptions::Canonical() const {
   std::vector<std::string> words;
   for (const auto& [name, texts] : values) {
@@ -116,7 +121,7 @@ namespace {
 // the command line wins.
 bool ExpandConfig(std::span<const std::string> args, std::span<const std::string_view> known,
                   std::span<const std::string_view> flags, std::vector<std::string>& words,
-                  OptionFault& fault) {
+                  std::map<std::string, std::string, std::less<>>& origins, OptionFault& fault) {
   std::vector<std::string> given;
   for (std::size_t n = 0; n < args.size(); ++n) {
     std::string path;
@@ -132,7 +137,7 @@ bool ExpandConfig(std::span<const std::string> args, std::span<const std::string
       given.push_back(args[n]);
       continue;
     }
-    if (!ReadConfigFile(path, known, flags, words, fault)) return false;
+    if (!ReadConfigFile(path, known, flags, words, origins, fault)) return false;
   }
   words.insert(words.end(), given.begin(), given.end());
   return true;
@@ -151,9 +156,9 @@ std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
                                           std::span<const std::string_view> flags,
                                           OptionFault& fault, std::size_t maxPositional) {
   std::vector<std::string> words;
-  if (!ExpandConfig(args, known, flags, words, fault)) return std::nullopt;
-  std::string& error = fault.message;
   ParsedOptions options;
+  if (!ExpandConfig(args, known, flags, words, options.origins, fault)) return std::nullopt;
+  std::string& error = fault.message;
   CLI::App app;
   Declare(app, options, known);
   std::vector<std::int64_t> flagCounts(flags.size());
@@ -189,8 +194,8 @@ std::int64_t IntegerOption(const ParsedOptions& options, std::string_view name,
   for (const std::string& text : found->second) {
     if (!ParseWhole(text, value) || value < min || value > max) {
       if (error.empty()) {
-        error = "--" + std::string(name) + " takes an integer in " + std::to_string(min) + ".." +
-                std::to_string(max) + ", not " + QuoteValue(text);
+        error = options.From(name, text) + "--" + std::string(name) + " takes an integer in " +
+                std::to_string(min) + ".." + std::to_string(max) + ", not " + QuoteValue(text);
       }
       return fallback;
     }
@@ -227,7 +232,8 @@ double RealOption(const ParsedOptions& options, std::string_view name, double fa
   for (const std::string& text : found->second) {
     if (!ReadReal(text, value)) {
       if (error.empty())
-        error = "--" + std::string(name) + " takes a finite real number, not " + QuoteValue(text);
+        error = options.From(name, text) + "--" + std::string(name) +
+                " takes a finite real number, not " + QuoteValue(text);
       return fallback;
     }
   }

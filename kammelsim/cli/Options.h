@@ -22,10 +22,15 @@ struct ParsedOptions {
   std::map<std::string, std::vector<std::string>, std::less<>> values;
   std::vector<std::string> positional;      ///< words that are not options, in order
   std::set<std::string, std::less<>> flag;  ///< the names in values that are flags
+  /// "--name=value" read from a config file, and the "FILE:LINE" it was read from
+  std::map<std::string, std::string, std::less<>> origins;
 
   bool Has(std::string_view name) const { return values.find(name) != values.end(); }
   /// The text of an option's last occurrence, or fallback when it is absent.
   std::string Text(std::string_view name, std::string_view fallback = {}) const;
+  /// "FILE:LINE: " when text, a value of name, came from a config file; else empty. Faults
+  /// in a value begin with it, so a user finds the line to mend.
+  std::string From(std::string_view name, std::string_view text) const;
   /// Every option as "--name=value" (a flag as "--name"), configuration file included: what
   /// reads back to the same options without it.
   std::vector<std::string> Canonical() const;

@@ -74,7 +74,9 @@ RunSettings ReadRunSettings(const ParsedOptions& options, std::int64_t total, st
   p.force = options.Has("force");
   if (options.Has("canvas") &&
       !ParseCanvas(options.Text("canvas"), p.canvasWidth, p.canvasHeight) && error.empty()) {
-    error = "--canvas takes WIDTHxHEIGHT, each 16..8192, not " + QuoteValue(options.Text("canvas"));
+    const std::string canvas = options.Text("canvas");
+    error = options.From("canvas", canvas) + "--canvas takes WIDTHxHEIGHT, each 16..8192, not " +
+            QuoteValue(canvas);
   }
   run.stats = options.Text("stats");
   run.netcdf = options.Text("netcdf");

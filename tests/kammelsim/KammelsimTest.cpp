@@ -118,7 +118,8 @@ TEST(KammelsimBed, UnderflowingRealsReadAsZero) {
 }
 
 // Config files mean what they say: the command line wins, flags take truth values, a value is
-// taken whole, and every fault names the file and line, or is a file that cannot be read.
+// taken whole, and every fault in the file names the file and line, or is a file that cannot be
+// read.
 TEST_F(KammelsimConfig, FilesMeanWhatTheySay) {
   const std::string ini = Path("run.ini"), kept = Path("kept.csv");
   const auto given = Kammelsim({"bed", "--length", "12", "--width", "3", "--seed", "9"});
@@ -136,6 +137,11 @@ TEST_F(KammelsimConfig, FilesMeanWhatTheySay) {
       {"stats = \"" + kept + "\n", {}, 2, ":1: the value of stats is quoted but not closed"},
       {"config = " + ini + "\n", {}, 2, ":1: a config file cannot name another"},
       {"length 12\n", {}, 2, ":1: not 'name = value'"},
+      {"seed = 4# x\n", {}, 2, ini + "':1: --seed takes an integer in 0..4294967295, not '4# x'"},
+      {"seed = 9\nb = much\n", {}, 2, ini + "':2: --b takes a finite real number, not 'much'"},
+      {"\nsettings = sand\n", {}, 2, ini + "':2: --settings takes relief or map, not 'sand'"},
+      {"canvas = 8x8\n", {}, 2, ini + "':1: --canvas takes WIDTHxHEIGHT"},
+      {"seed = 9\n", {"--seed", "x"}, 2, "bed: --seed takes an integer"},  // the command line's
   };
   for (const Case& c : cases) {
     Spill(kept, "keep me");
