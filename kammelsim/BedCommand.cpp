@@ -96,11 +96,10 @@ int RunBed(const ParsedOptions& options, std::string_view settings,
   if (!error.empty()) return RunOptionFault(output, "bed", error, resume);
 
   RunDriver driver(bed.run, "bed", "batches", resume, output);
-  if (const int fault = driver.Prepare()) return fault;
+  if (const int fault = driver.Prepare(RecordedOptions(options.Canonical()), args)) return fault;
   const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
   SetUpBed(*state, bed.params);
-  return driver.Run(BedModel(*state, BedView(*state, bed.threshold)),
-                    RecordedOptions(options.Canonical()), args, BedParameters(settings, bed));
+  return driver.Run(BedModel(*state, BedView(*state, bed.threshold)), BedParameters(settings, bed));
 }
 
 }  // namespace

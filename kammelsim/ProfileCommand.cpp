@@ -109,11 +109,10 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
   if (!error.empty()) return RunOptionFault(output, "profile", error, resume);
 
   RunDriver driver(profile.run, "profile", "steps", resume, output);
-  if (const int fault = driver.Prepare()) return fault;
+  if (const int fault = driver.Prepare(RecordedOptions(options->Canonical()), args)) return fault;
   const auto state = std::make_unique<ProfileState>();
   kammel::SetUpProfile(*state, profile.params);
-  return driver.Run(ProfileModel(*state), RecordedOptions(options->Canonical()), args,
-                    ProfileParameters(profile));
+  return driver.Run(ProfileModel(*state), ProfileParameters(profile));
 }
 
 }  // namespace kammelsim

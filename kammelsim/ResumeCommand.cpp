@@ -1,9 +1,11 @@
 // kammelsim resume: continues a run from its checkpoint, as if it had never stopped.
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "kammelsim/Commands.h"
+#include "kammelsim/Setups.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Messages.h"
@@ -37,22 +39,18 @@ bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::in
   return false;
 }
 
-// What a checkpoint records is checked as a command line would be: a run it could not have made
-// is refused before its options are used.
-bool Trustworthy(const Resume& resume, std::string& error) {
-  const CheckpointData& data = resume.data;
+}  // namespace
+
+bool TrustworthyRecord(const CheckpointData& data, std::string& why) {
   const std::string unit = data.command == "bed" ? "batches" : "steps";
   if (const std::string foreign = ForeignRecordedOption(data.args); !foreign.empty()) {
-    error = QuoteFile(resume.path) + " records " + QuoteValue(foreign) +
-            ", which a resume does not take";
+    why = "records " + QuoteValue(foreign) + ", which a resume does not take";
   } else if (data.total > kMaxTotal) {
-    error = QuoteFile(resume.path) + " records a total of " + std::to_string(data.total) + " " +
-            unit + ", beyond " + std::to_string(kMaxTotal);
+    why = "records a total of " + std::to_string(data.total) + " " + unit + ", beyond " +
+          std::to_string(kMaxTotal);
   }
-  return error.empty();
+  return why.empty();
 }
-
-}  // namespace
 
 int RunOptionFault(const RunOutput& output, std::string_view command, const std::string& message,
                    const Resume* resume) {
@@ -73,8 +71,17 @@ int RunResumeCommand(std::span<const std::string> args, const RunOutput& output)
   resume.allowOutside = options->Has("allow-outside");
   const std::vector<std::string_view> words(args.begin(), args.end());
   resume.commandLine = CommandLine("resume", words);
-  if (!ReadCheckpoint(resume.path, resume.data, error) || !Trustworthy(resume, error)) {
+  // The checkpoint is read from the file this process holds: no other run can be going on
+  // from it, by any of its names.
+  resume.lock = std::make_shared<RunLock>();
+  std::string bytes, why;
+  if (!resume.lock->LockCheckpoint(resume.path, false, &bytes, error)) {
     std::fprintf(output.err, "kammelsim: resume: %s\n", error.c_str());
+    return 1;
+  }
+  if (!DecodeCheckpoint(bytes, resume.data, why) || !TrustworthyRecord(resume.data, why)) {
+    std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(resume.path).c_str(),
+                 why.c_str());
     return 1;
   }
   if (!ReadTotal(*options, resume.data, resume.data.total, error))

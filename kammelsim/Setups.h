@@ -64,6 +64,11 @@ std::string ProfileParameters(const ProfileRun& profile);
 /// What a run needs of a profile that kammel::SetUpProfile has set up, with its view.
 RunModel ProfileModel(model2d::ProfileState& state);
 
+/// Whether the options and total a checkpoint records are ones a run could have been given:
+/// none of its outputs, --force or --config (a resume takes its outputs from the checkpoint
+/// alone), and a total within range. False with the rest of a line naming the file in why.
+bool TrustworthyRecord(const CheckpointData& data, std::string& why);
+
 /// The factors kammelsim stats measures heights with.
 struct StatsFactors {
   double b = 2.0, wind = 5.0;
@@ -77,12 +82,20 @@ std::span<const std::string_view> StatsOptionNames();
 /// The factors read as kammelsim stats reads them; on a fault sets error.
 StatsFactors ReadStatsFactors(const ParsedOptions& options, std::string& error);
 
+/// The most heights kammelsim stats measures: a bed's rows along the wind and columns across
+/// it, or a profile's cells; as many as the largest run prints.
+inline constexpr std::int64_t kMostRows = 1001, kMostColumns = 501, kMostCells = 10001;
+
+/// Whether heights of rows by columns (one column: a profile) are within those; else sets
+/// error.
+bool HeightsFit(std::int64_t rows, std::int64_t columns, std::string& error);
+
 /// The model heights belong to: a profile when they stand in one column, else a bed.
 analysis::Model ModelOf(const analysis::Snapshot& heights);
 
 /// The statistics of heights alone, against previous heights (of the same shape) when given,
 /// with nothing known of the sand beyond them. Nothing, with error, for a previous of another
-/// shape.
+/// shape, or heights beyond HeightsFit.
 std::optional<analysis::Measures> MeasureHeights(const analysis::Snapshot& now,
                                                  const analysis::Snapshot* previous,
                                                  const StatsFactors& factors, std::string& error);

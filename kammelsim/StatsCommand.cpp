@@ -61,7 +61,6 @@ bool ParseLine(const std::string& line, int number, std::vector<std::int64_t>& v
 }
 
 // The largest heights a run prints: a bed's rows and columns, or a profile's one line.
-constexpr int kMostRows = 1001, kMostColumns = 501, kMostCells = 10001;
 constexpr std::uint64_t kMostBytes = 64 << 20;
 
 Heights ReadHeights(std::string_view text) {
@@ -80,15 +79,10 @@ Heights ReadHeights(std::string_view text) {
       return heights;
     }
     s.columns = count;
-    if (++s.rows > 1 && (s.rows > kMostRows || s.columns > kMostColumns)) {
-      heights.error = "more heights than a bed holds (" + std::to_string(kMostRows) + " rows of " +
-                      std::to_string(kMostColumns) + " at most)";
-      return heights;
-    }
+    if (++s.rows > 1 && !HeightsFit(s.rows, s.columns, heights.error)) return heights;
   }
   if (s.cells.empty()) heights.error = "line 1, column 1: no heights";
-  if (s.rows == 1 && s.columns > kMostCells)
-    heights.error = "more heights than a profile holds (" + std::to_string(kMostCells) + ")";
+  if (s.rows == 1) HeightsFit(s.columns, 1, heights.error);
   return heights;
 }
 
@@ -143,6 +137,16 @@ StatsFactors ReadStatsFactors(const ParsedOptions& options, std::string& error) 
   return factors;
 }
 
+bool HeightsFit(std::int64_t rows, std::int64_t columns, std::string& error) {
+  if (columns == 1 && rows > kMostCells) {
+    error = "more heights than a profile holds (" + std::to_string(kMostCells) + ")";
+  } else if (columns > 1 && (rows > kMostRows || columns > kMostColumns)) {
+    error = "more heights than a bed holds (" + std::to_string(kMostRows) + " rows of " +
+            std::to_string(kMostColumns) + " at most)";
+  }
+  return error.empty();
+}
+
 analysis::Model ModelOf(const analysis::Snapshot& heights) {
   return heights.columns == 1 ? analysis::Model::Profile : analysis::Model::Bed;
 }
@@ -156,6 +160,7 @@ std::optional<analysis::Measures> MeasureHeights(const analysis::Snapshot& now,
             " x " + std::to_string(now.columns);
     return std::nullopt;
   }
+  if (!HeightsFit(now.rows, now.columns, error)) return std::nullopt;
   const analysis::Model model = ModelOf(now);
   analysis::RippleStatistics statistics(model);
   const double b = factors.b, wind = factors.wind;

@@ -99,9 +99,12 @@ std::string Format(const char* text, std::initializer_list<std::string_view> val
   return out;
 }
 
-// A str, bytes or path-like object as the file system's bytes.
+// A str, bytes or path-like object as the file system's bytes; one with a NUL, which no file
+// name holds, raises ValueError as open() does.
 std::string Path(const py::object& path) {
-  return py::bytes(py::module_::import("os").attr("fsencode")(path));
+  std::string bytes = py::bytes(py::module_::import("os").attr("fsencode")(path));
+  if (bytes.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+  return bytes;
 }
 
 // The object self names, once it is known to have been built.

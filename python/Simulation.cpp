@@ -14,6 +14,7 @@
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Pictures.h"
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/run/CheckpointFit.h"
 #include "kammelsim/run/RunFolder.h"
 #include "python/Arguments.h"
 #include "python/Interrupts.h"
@@ -102,6 +103,10 @@ analysis::Snapshot ReadHeights(std::string_view name, py::handle value) {
     Refuse(label + " takes a profile's heights (1-D) or a bed's (2-D), not a " +
            std::to_string(array.ndim()) + "-D array");
   }
+  std::int64_t rows = array.shape(0), columns = array.ndim() == 2 ? array.shape(1) : 1;
+  if (rows == 1) std::swap(rows, columns);
+  // Checked before anything is made of them: beyond these, measuring would take hours.
+  if (std::string error; !ks::HeightsFit(rows, columns, error)) Refuse(label + " holds " + error);
   const py::object beyond =
       array.attr("__lt__")(INT32_MIN).attr("__or__")(array.attr("__gt__")(INT32_MAX));
   const py::array outside = array.attr("__getitem__")(beyond);
@@ -111,9 +116,8 @@ analysis::Snapshot ReadHeights(std::string_view name, py::handle value) {
   }
   const auto cells = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>(array);
   analysis::Snapshot snapshot;
-  snapshot.rows = static_cast<int>(array.shape(0));
-  snapshot.columns = array.ndim() == 2 ? static_cast<int>(array.shape(1)) : 1;
-  if (snapshot.rows == 1) std::swap(snapshot.rows, snapshot.columns);
+  snapshot.rows = static_cast<int>(rows);
+  snapshot.columns = static_cast<int>(columns);
   snapshot.cells.assign(cells.data(), cells.data() + cells.size());
   return snapshot;
 }
@@ -171,19 +175,11 @@ void Simulation::Start(ks::RunModel model, const ks::RunSettings& run) {
   runId_ = ks::NewRunId();
 }
 
-bool Simulation::Restore(const ks::CheckpointData& data) {
-  if (data.cells.size() != model_->cells.size()) return false;
+bool Simulation::Restore(const ks::CheckpointData& data, std::int64_t every, std::string& why) {
+  // The check a resume makes, against this model as the checkpoint's options set it up.
+  if (!ks::CheckpointFits(data, *model_, every, why)) return false;
   const ks::StatsCarry& carry = data.stats;
   const bool measured = carry.previousDone >= 0;
-  if (measured) {
-    const analysis::Snapshot shape = model_->bed();
-    const auto alongWind = static_cast<std::size_t>(shape.rows);
-    const bool fits = carry.previousDone <= data.done &&
-                      (carry.previousField.empty() ||
-                       (carry.rows == shape.rows && carry.columns == shape.columns &&
-                        carry.previousField.size() == (alongWind - 1) * shape.columns));
-    if (!fits) return false;
-  }
   std::copy(data.cells.begin(), data.cells.end(), model_->cells.begin());
   model_->random.state = data.modelState;
   seed_ = data.seed;
@@ -343,7 +339,8 @@ void Simulation::Save(const std::string& path) {
     py::gil_scoped_release free;
     // A checkpoint a kammelsim run or resume holds is not written over under it.
     ks::RunLock lock;
-    const bool locked = lock.Acquire(path, error);
+    const bool locked =
+        lock.LockName(path, error) && lock.LockCheckpoint(path, true, nullptr, error);
     code = errno;
     if (locked) {
       written = ks::WriteCheckpoint(path, data, error);
@@ -401,7 +398,9 @@ class BedOf final : public Bed {
     model3d::InitRippleGrid(*state_);
     Start(ks::BedModel(*state_, ks::BedView(*state_, bed.threshold)), bed.run);
   }
-  bool TakeUp(const ks::CheckpointData& data) { return Restore(data); }
+  bool TakeUp(const ks::CheckpointData& data, std::int64_t every, std::string& why) {
+    return Restore(data, every, why);
+  }
   const model3d::RippleParams& ModelParams() const override { return state_->params; }
   std::string_view SettingsName() const override { return settings_; }
 
@@ -472,22 +471,35 @@ std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handl
   return MakeBed(std::move(words), SeedWord(seed), settings.cast<std::string>());
 }
 
-std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data) {
-  ks::OptionFault fault;
+namespace {
+
+// The snapshot interval of a recorded run's options, for the counts its checkpoint may hold.
+std::int64_t EveryOf(const ks::ParsedOptions& options, const ks::CheckpointData& data) {
   std::string error;
+  return ks::ReadRunSettings(options, data.total, error).schedule.every;
+}
+
+}  // namespace
+
+std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data, std::string& why) {
+  ks::OptionFault fault;
   const auto options =
       ks::ParseOptions(data.args, ks::WithRunOptions(ks::BedOptionNames()), ks::kRunFlags, fault);
-  if (!options) return nullptr;
+  if (!options) {
+    why = fault.message;
+    return nullptr;
+  }
   const std::string settings = options->Text("settings", "relief");
-  if (!ks::KnownBedSettings(settings, error)) return nullptr;
+  if (!ks::KnownBedSettings(settings, why)) return nullptr;
   std::vector<std::string> words = ModelWords(*options, ks::BedOptionNames(), "batches");
   const std::string seed = "--seed=" + std::to_string(data.seed);
+  const std::int64_t every = EveryOf(*options, data);
   if (settings == "map") {
     auto bed = MakeBed<model3d::MapSettings>(std::move(words), seed, settings);
-    return bed->TakeUp(data) ? std::move(bed) : nullptr;
+    return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
   }
   auto bed = MakeBed<model3d::ReliefSettings>(std::move(words), seed, settings);
-  return bed->TakeUp(data) ? std::move(bed) : nullptr;
+  return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
 }
 
 py::dict Bed::Params() const {
@@ -530,14 +542,17 @@ std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, p
   return Made(std::move(words), SeedWord(seed));
 }
 
-std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data) {
+std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data, std::string& why) {
   ks::OptionFault fault;
   const auto options = ks::ParseOptions(data.args, ks::WithRunOptions(ks::ProfileOptionNames()),
                                         ks::kRunFlags, fault);
-  if (!options) return nullptr;
+  if (!options) {
+    why = fault.message;
+    return nullptr;
+  }
   auto profile = Made(ModelWords(*options, ks::ProfileOptionNames(), "steps"),
                       "--seed=" + std::to_string(data.seed));
-  return profile->Restore(data) ? std::move(profile) : nullptr;
+  return profile->Restore(data, EveryOf(*options, data), why) ? std::move(profile) : nullptr;
 }
 
 Reading Profile::Read(const std::vector<std::string>& more) const {
@@ -571,13 +586,15 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
                         ks::io::ReadFaultReason(fault, ks::kMaxCheckpointBytes));
   }
   ks::CheckpointData data;
-  if (!ks::DecodeCheckpoint(bytes, data, reason)) Refuse(ks::QuoteFile(path) + " " + reason);
+  // The checks a resume makes of a checkpoint before it continues it.
+  if (!ks::DecodeCheckpoint(bytes, data, reason) || !ks::TrustworthyRecord(data, reason))
+    Refuse(ks::QuoteFile(path) + " " + reason);
   std::unique_ptr<Simulation> loaded;
   if (data.command == "bed")
-    loaded = Bed::FromCheckpoint(data);
+    loaded = Bed::FromCheckpoint(data, reason);
   else
-    loaded = Profile::FromCheckpoint(data);
-  if (!loaded) Refuse(ks::QuoteFile(path) + " does not fit the run it records");
+    loaded = Profile::FromCheckpoint(data, reason);
+  if (!loaded) Refuse(ks::QuoteFile(path) + " does not fit the run it records: " + reason);
   return loaded;
 }
 

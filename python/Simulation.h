@@ -69,8 +69,9 @@ class Simulation {
   /// Sets the seed from the run's settings (or the clock), the model and what statistics need;
   /// called once the state exists.
   void Start(kammelsim::RunModel model, const kammelsim::RunSettings& run);
-  /// Takes up a checkpoint's run; false when it does not fit this model.
-  bool Restore(const kammelsim::CheckpointData& data);
+  /// Takes up a checkpoint's run, with snapshots every every; false, saying why, when it does
+  /// not fit this model (kammelsim::CheckpointFits).
+  bool Restore(const kammelsim::CheckpointData& data, std::int64_t every, std::string& why);
 
   /// The object's options with more words, read and checked as the runner reads its command.
   virtual Reading Read(const std::vector<std::string>& more) const = 0;
@@ -106,8 +107,9 @@ class Bed : public Simulation {
   static std::unique_ptr<Bed> Make(py::handle settings, py::handle length, py::handle width,
                                    py::handle height, py::handle b, py::handle wind, py::handle q,
                                    py::handle seed);
-  /// The object of a checkpoint's bed run; nothing when it does not fit its bed.
-  static std::unique_ptr<Bed> FromCheckpoint(const kammelsim::CheckpointData& data);
+  /// The object of a checkpoint's bed run; nothing, saying why, when it does not fit its bed.
+  static std::unique_ptr<Bed> FromCheckpoint(const kammelsim::CheckpointData& data,
+                                             std::string& why);
   py::dict Params() const override;
   virtual const model3d::RippleParams& ModelParams() const = 0;
   virtual std::string_view SettingsName() const = 0;
@@ -121,7 +123,8 @@ class Profile : public Simulation {
  public:
   static std::unique_ptr<Profile> Make(py::handle width, py::handle thickness, py::handle b,
                                        py::handle wind, py::handle q, py::handle seed);
-  static std::unique_ptr<Profile> FromCheckpoint(const kammelsim::CheckpointData& data);
+  static std::unique_ptr<Profile> FromCheckpoint(const kammelsim::CheckpointData& data,
+                                                 std::string& why);
   py::dict Params() const override;
 
  private:

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "kammelsim/run/Checkpoint.h"
+
 namespace kammelsim {
 namespace {
 
@@ -40,9 +42,14 @@ bool NamesOutput(std::string_view word) {
 }  // namespace
 
 std::vector<std::string> RecordedOptions(const std::vector<std::string>& canonical) {
+  // Every occurrence of an option has been checked; the last is the one that counts, and the
+  // only one kept, so that what a checkpoint records is bounded by the options there are.
+  static_assert(kRunOptions.size() + kRunFlags.size() + 16 < kMaxRecordedOptions);
   std::vector<std::string> kept;
-  for (const std::string& word : canonical) {
-    if (!NamesOutput(word)) kept.push_back(word);
+  for (std::size_t n = 0; n < canonical.size(); ++n) {
+    const std::string& word = canonical[n];
+    const bool repeated = n + 1 < canonical.size() && NameOf(canonical[n + 1]) == NameOf(word);
+    if (!NamesOutput(word) && !repeated) kept.push_back(word);
   }
   return kept;
 }

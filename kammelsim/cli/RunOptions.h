@@ -34,7 +34,8 @@ inline constexpr std::array<std::string_view, 8> kOutputOptions = {
     "png", "frames", "spacetime", "stats", "netcdf", "checkpoint", "heights", "force"};
 
 /// The options a checkpoint records to make the run again: canonical ("--name=value") words
-/// without the outputs, which it records on their own, and without --config, already merged.
+/// without the outputs, which it records on their own, and without --config, already merged;
+/// of an option given more than once, the last, which is the one that counts.
 std::vector<std::string> RecordedOptions(const std::vector<std::string>& canonical);
 
 /// The first recorded word a resume does not take (an output, --force, --config), or empty.

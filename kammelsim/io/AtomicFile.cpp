@@ -9,15 +9,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
-
-#include "kammelsim/io/File.h"
 
 namespace kammelsim::io {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr std::string_view kPart = ".part-";
 
@@ -37,56 +31,63 @@ long LeftoverOwner(std::string_view name, std::string_view base) {
 
 }  // namespace
 
-std::string PartName(const std::string& path) {
-  return path + std::string(kPart) + std::to_string(::getpid());
+Place PartOf(const Place& place) {
+  return place.Sibling(place.name + std::string(kPart) + std::to_string(::getpid()));
 }
 
-bool ReplaceFile(const std::string& path, std::string_view bytes, bool durable) {
-  const std::string temporary = PartName(path);
+bool CreatePart(const Place& part, File& file) {
+  // O_EXCL with O_CREAT follows no link: a name that is there, of any kind, is refused.
+  constexpr int kFlags = O_RDWR | O_CREAT | O_EXCL;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (file.Open(part, kFlags, 0644)) return true;
+    if (file.Error() != EEXIST || !RemoveAt(part)) break;
+  }
+  errno = file.Error();
+  return false;
+}
+
+bool ReplaceFile(const Place& place, std::string_view bytes, bool durable, File* locked) {
+  const Place temporary = PartOf(place);
   File file;
-  bool done = file.Open(temporary, O_WRONLY | O_CREAT | O_TRUNC) && file.Write(bytes) &&
-              (!durable || file.Sync()) && file.Close() && Rename(temporary, path) &&
-              (!durable || SyncFolderOf(path));
-  if (done) return true;
+  const bool done = CreatePart(temporary, file) && file.Write(bytes) && (!durable || file.Sync()) &&
+                    (!locked || file.Lock()) && (locked || file.Close()) &&
+                    Rename(temporary, place) && (!durable || SyncFolderOf(place));
+  if (done) {
+    if (locked) *locked = std::move(file);
+    return true;
+  }
   const int reason = file.Error() != 0 ? file.Error() : errno;
   file.Close();
-  ::unlink(temporary.c_str());
+  RemoveAt(temporary);
   errno = reason;
   return false;
 }
 
-bool FolderTakes(const std::string& path) {
-  const fs::path folder = fs::path(path).parent_path();
-  const fs::path probe = (folder.empty() ? fs::path(".") : folder) /
-                         (".kammelsim-probe-" + std::to_string(::getpid()));
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+bool ReplaceFile(const std::string& path, std::string_view bytes, bool durable) {
+  Place place;
+  return PlaceOf(path, place) && ReplaceFile(place, bytes, durable);
+}
+
+bool FolderTakes(const Place& place) {
+  const Place probe = place.Sibling(".kammelsim-probe-" + std::to_string(::getpid()));
+  const int fd = ::openat(probe.Dir(), probe.name.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   ::close(fd);
-  ::unlink(probe.c_str());
+  RemoveAt(probe);
   return true;
 }
 
-int RemoveLeftovers(const std::string& path) {
-  const fs::path target(path);
-  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-  const std::string base = target.filename().string();
+int RemoveLeftovers(const Place& place) {
   int removed = 0;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const std::string name = it->path().filename().string();
-    const long pid = LeftoverOwner(name, base);
-    if (pid != 0 && !Running(pid) && RemoveFile(it->path().string())) ++removed;
+  for (const std::string& name : NamesIn(*place.folder)) {
+    const long pid = LeftoverOwner(name, place.name);
+    if (pid != 0 && !Running(pid) && RemoveAt(place.Sibling(name))) ++removed;
   }
   return removed;
 }
 
-ReadFault ReadWholeFile(const std::string& path, std::uint64_t limit, std::string& bytes) {
-  File file;
-  // Non-blocking, so that opening a FIFO does not wait for a writer.
-  if (!file.Open(path, O_RDONLY | O_NONBLOCK)) {
-    errno = file.Error();
-    return errno == ENOENT ? ReadFault::Missing : ReadFault::Failed;
-  }
+ReadFault ReadWholeFile(File& file, std::uint64_t limit, std::string& bytes) {
   struct stat status {};
   if (::fstat(file.Descriptor(), &status) != 0) return ReadFault::Failed;
   if (!S_ISREG(status.st_mode)) return ReadFault::NotAFile;
@@ -98,6 +99,27 @@ ReadFault ReadWholeFile(const std::string& path, std::uint64_t limit, std::strin
     return ReadFault::Failed;
   }
   return bytes.size() > limit ? ReadFault::TooLarge : ReadFault::None;
+}
+
+ReadFault ReadWholeFile(const std::string& path, std::uint64_t limit, std::string& bytes) {
+  File file;
+  // Non-blocking, so that opening a FIFO does not wait for a writer.
+  if (!file.Open(path, O_RDONLY | O_NONBLOCK)) {
+    errno = file.Error();
+    return errno == ENOENT ? ReadFault::Missing : ReadFault::Failed;
+  }
+  return ReadWholeFile(file, limit, bytes);
+}
+
+ReadFault ReadWholeFile(const Place& place, std::uint64_t limit, std::string& bytes) {
+  File file;
+  std::string kind;
+  if (!file.OpenRegular(place, O_RDONLY, kind)) {
+    errno = file.Error();
+    if (!kind.empty()) return ReadFault::NotAFile;
+    return errno == ENOENT ? ReadFault::Missing : ReadFault::Failed;
+  }
+  return ReadWholeFile(file, limit, bytes);
 }
 
 std::string ReadFaultReason(ReadFault fault, std::uint64_t limit) {

@@ -1,14 +1,16 @@
 #include "kammelsim/io/File.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <utility>
 
+#include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/Faults.h"
 
 namespace kammelsim::io {
@@ -18,13 +20,16 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), error_(std::exchange(other.error_, 0)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      error_(std::exchange(other.error_, 0)),
+      name_(std::move(other.name_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     error_ = std::exchange(other.error_, 0);
+    name_ = std::move(other.name_);
   }
   return *this;
 }
@@ -34,15 +39,59 @@ bool File::Fail() {
   return false;
 }
 
-bool File::Open(const std::string& path, int flags, mode_t mode) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  const bool writes = (flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC)) != 0;
-  if (writes && !ChangeAllowed()) return Fail();
-  do {
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC, mode);
-  } while (fd_ < 0 && errno == EINTR);
+namespace {
+
+bool Writes(int flags) {
+  return (flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC)) != 0;
+}
+
+}  // namespace
+
+// What every open shares: the fault seam's count, EINTR, and the name changes count under.
+bool File::Opened(int fd, std::string_view name) {
+  fd_ = fd;
+  name_ = ChangeFile(name);
   return fd_ >= 0 || Fail();
+}
+
+bool File::Open(const std::string& path, int flags, mode_t mode) {
+  Close();
+  if (Writes(flags) && !ChangeAllowed(path, Change::Open)) return Fail();
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return Opened(fd, path);
+}
+
+bool File::Open(const Place& place, int flags, mode_t mode) {
+  Close();
+  if (Writes(flags) && !ChangeAllowed(place.name, Change::Open)) return Fail();
+  int fd = -1;
+  do {
+    fd = ::openat(place.Dir(), place.name.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, mode);
+  } while (fd < 0 && errno == EINTR);
+  return Opened(fd, place.name);
+}
+
+bool File::OpenRegular(const Place& place, int flags, std::string& why) {
+  Close();
+  struct stat before {
+  }, after{};
+  if (!StatusOf(place, before)) return Fail();
+  why = KindOf(before);
+  if (why.empty()) {
+    // Non-blocking: should the name become a FIFO in between, the open does not wait on it.
+    if (!Open(place, flags | O_NONBLOCK)) return false;
+    if (::fstat(fd_, &after) != 0) return Fail();
+    why = KindOf(after);
+    if (why.empty() && (after.st_ino != before.st_ino || after.st_dev != before.st_dev))
+      why = "replaced while it was opened";
+    if (why.empty()) return ::fcntl(fd_, F_SETFL, flags & ~O_ACCMODE & ~O_NONBLOCK) == 0 || Fail();
+    Close();
+  }
+  errno = EINVAL;
+  return Fail();
 }
 
 bool File::Write(std::string_view bytes) {
@@ -56,7 +105,7 @@ bool File::WriteAt(std::uint64_t offset, std::string_view bytes) {
 // All of bytes, at offset or (below 0) at the current position, in as many calls as it takes.
 bool File::WriteFrom(std::int64_t offset, std::string_view bytes) {
   while (!bytes.empty()) {
-    if (!ChangeAllowed()) return Fail();
+    if (!ChangeAllowed(name_, Change::Write)) return Fail();
     const ssize_t n = offset < 0 ? ::write(fd_, bytes.data(), bytes.size())
                                  : ::pwrite(fd_, bytes.data(), bytes.size(), offset);
     if (n < 0 && errno == EINTR) continue;
@@ -87,12 +136,12 @@ bool File::ReadAt(std::uint64_t offset, std::size_t size, std::string& bytes) {
 }
 
 bool File::Sync() {
-  if (!ChangeAllowed()) return Fail();
+  if (!ChangeAllowed(name_, Change::Sync)) return Fail();
   return ::fsync(fd_) == 0 || Fail();
 }
 
 bool File::Truncate(std::uint64_t size) {
-  if (!ChangeAllowed()) return Fail();
+  if (!ChangeAllowed(name_, Change::Truncate)) return Fail();
   return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 || Fail();
 }
 
@@ -103,6 +152,18 @@ bool File::Size(std::uint64_t& size) {
   return true;
 }
 
+bool File::Lock() {
+  int locked = -1;
+  do {
+    locked = ::flock(fd_, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  return locked == 0 || Fail();
+}
+
+void File::CountAs(std::string_view name) {
+  name_ = ChangeFile(name);
+}
+
 bool File::Close() {
   const int fd = std::exchange(fd_, -1);
   if (fd < 0) return true;
@@ -110,21 +171,67 @@ bool File::Close() {
   return ::close(fd) == 0 || Fail();
 }
 
-bool Rename(const std::string& from, const std::string& to) {
-  if (!ChangeAllowed()) return false;
-  return std::rename(from.c_str(), to.c_str()) == 0;
+bool Rename(const Place& from, const Place& to) {
+  if (!ChangeAllowed(to.name, Change::Rename)) return false;
+  return ::renameat(from.Dir(), from.name.c_str(), to.Dir(), to.name.c_str()) == 0;
 }
 
-bool SyncFolderOf(const std::string& path) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  File folder;
-  if (!folder.Open(parent.empty() ? "." : parent.string(), O_RDONLY | O_DIRECTORY)) return false;
-  if (!ChangeAllowed()) return false;
-  const bool synced = ::fsync(folder.Descriptor()) == 0;
-  const int reason = errno;
-  folder.Close();
+bool SyncFolderOf(const Place& place) {
+  if (!ChangeAllowed(place.name, Change::FolderSync)) return false;
+  return ::fsync(place.Dir()) == 0;
+}
+
+bool TakeFile(const Place& place, bool write, File& file, std::string& why) {
+  std::string kind;
+  struct stat status {};
+  if (!file.OpenRegular(place, write ? O_RDWR : O_RDONLY, kind)) {
+    why = kind.empty() ? "cannot be opened: " + Reason(file.Error())
+                       : "is " + kind + ", not a file this run wrote";
+    return false;
+  }
+  if (::fstat(file.Descriptor(), &status) != 0) {
+    why = "cannot be read: " + Reason(errno);
+  } else if (!file.Lock()) {
+    why = file.Error() == EWOULDBLOCK ? "is in use by another kammelsim run or resume"
+                                      : "cannot be locked: " + Reason(file.Error());
+  }
+  if (why.empty()) return true;
+  const int reason = file.Error() != 0 ? file.Error() : EINVAL;
+  file.Close();
   errno = reason;
-  return synced;
+  return false;
+}
+
+bool Shared(const File& file) {
+  struct stat status {};
+  return ::fstat(file.Descriptor(), &status) == 0 && status.st_nlink > 1;
+}
+
+bool CopyApart(const Place& place, File& file, std::uint64_t bytes) {
+  const Place part = PartOf(place);
+  File copy;
+  std::string chunk;
+  bool copied = CreatePart(part, copy);
+  for (std::uint64_t at = 0; copied && at < bytes; at += chunk.size()) {
+    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(bytes - at, 4 << 20));
+    if (!file.ReadAt(at, piece, chunk) || chunk.empty()) {
+      if (file.Error() == 0) errno = EIO;
+      copied = false;
+      break;
+    }
+    copied = copy.WriteAt(at, chunk);
+  }
+  copied = copied && copy.Sync() && copy.Lock() && Rename(part, place) && SyncFolderOf(place);
+  if (!copied) {
+    const int reason = copy.Error() != 0 ? copy.Error() : file.Error() != 0 ? file.Error() : errno;
+    copy.Close();
+    RemoveAt(part);
+    errno = reason;
+    return false;
+  }
+  copy.CountAs(place.name);
+  file = std::move(copy);
+  return true;
 }
 
 bool RemoveFile(const std::string& path) {

@@ -2,14 +2,10 @@
 
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "kammelsim/io/AtomicFile.h"
 
 namespace kammelsim {
-
-namespace fs = std::filesystem;
 
 std::string FrameName(std::int64_t done) {
   char name[40];
@@ -28,26 +24,23 @@ std::int64_t FrameOf(std::string_view name) {
   return whole && digits.size() >= 6 && done >= 0 && FrameName(done) == name ? done : -1;
 }
 
-std::vector<std::pair<std::int64_t, std::string>> FramesIn(const std::string& folder) {
+std::vector<std::pair<std::int64_t, std::string>> FramesIn(const io::Folder& folder) {
   std::vector<std::pair<std::int64_t, std::string>> frames;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const std::int64_t done = FrameOf(it->path().filename().string());
-    if (done >= 0) frames.emplace_back(done, it->path().string());
+  for (const std::string& name : io::NamesIn(folder)) {
+    const std::int64_t done = FrameOf(name);
+    if (done >= 0) frames.emplace_back(done, name);
   }
   return frames;
 }
 
-int RemoveFrameLeftovers(const std::string& folder) {
+int RemoveFrameLeftovers(const io::FolderRef& folder) {
   // Each frame's leftovers are named after it; the frames that may have them are those present
   // and those a run was about to write, whose names are known only from the leftovers.
   int removed = 0;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const std::string name = it->path().filename().string();
+  for (const std::string& name : io::NamesIn(*folder)) {
     const std::size_t part = name.find(".png.part-");
     if (part == std::string::npos || FrameOf(name.substr(0, part + 4)) < 0) continue;
-    removed += io::RemoveLeftovers((fs::path(folder) / name.substr(0, part + 4)).string());
+    removed += io::RemoveLeftovers({folder, name.substr(0, part + 4), name.substr(0, part + 4)});
   }
   return removed;
 }

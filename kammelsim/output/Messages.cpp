@@ -18,16 +18,43 @@ int WriteFault(const RunOutput& output, std::string_view what) {
   return 1;
 }
 
+namespace {
+
+// The length of the UTF-8 character that starts text, or 0 when it is none, or one of the C1
+// control characters (U+0080..U+009F), which a terminal acts on as on the C0 ones.
+std::size_t Printable(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const std::size_t length = lead < 0x80                   ? 1
+                             : lead >= 0xc2 && lead < 0xe0 ? 2
+                             : lead >= 0xe0 && lead < 0xf0 ? 3
+                             : lead >= 0xf0 && lead < 0xf5 ? 4
+                                                           : 0;
+  if (length == 0 || length > text.size()) return 0;
+  for (std::size_t n = 1; n < length; ++n) {
+    if ((static_cast<unsigned char>(text[n]) & 0xc0) != 0x80) return 0;
+  }
+  const auto second = static_cast<unsigned char>(length > 1 ? text[1] : 0);
+  const bool overlong = (lead == 0xe0 && second < 0xa0) || (lead == 0xf0 && second < 0x90);
+  const bool beyond = (lead == 0xed && second >= 0xa0) || (lead == 0xf4 && second >= 0x90);
+  const bool c1 = lead == 0xc2 && second < 0xa0;
+  return overlong || beyond || c1 ? 0 : length;
+}
+
+}  // namespace
+
 std::string Escaped(std::string_view text) {
   std::string escaped;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f || c == '\\' || c == '\'') {
+  while (!text.empty()) {
+    const auto byte = static_cast<unsigned char>(text[0]);
+    const std::size_t length = Printable(text);
+    if (length == 0 || byte < 0x20 || byte == 0x7f || byte == '\\' || byte == '\'') {
       char code[8];
       std::snprintf(code, sizeof code, "\\x%02x", byte);
       escaped += code;
+      text.remove_prefix(1);
     } else {
-      escaped.push_back(c);
+      escaped.append(text.substr(0, length));
+      text.remove_prefix(length);
     }
   }
   return escaped;

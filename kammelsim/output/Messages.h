@@ -21,8 +21,8 @@ int UsageFault(const RunOutput& output, std::string_view message);
 /// One line "kammelsim: cannot write <what>: <reason from errno>" on err; returns status 1.
 int WriteFault(const RunOutput& output, std::string_view what);
 
-/// Control characters, backslashes and quotes as \xNN: text shown without letting it act on
-/// the terminal or break a line.
+/// Control characters (C0, DEL and C1), bytes that are not UTF-8, backslashes and quotes as
+/// \xNN: text shown without letting it act on the terminal or break a line.
 std::string Escaped(std::string_view text);
 
 /// A value as messages show it: quoted, escaped, cut after most characters (40 for values; a

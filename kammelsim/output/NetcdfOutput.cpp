@@ -1,6 +1,7 @@
 #include "kammelsim/output/NetcdfOutput.h"
 
 #include <fcntl.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -60,7 +61,27 @@ void AddHistory(cdf::Header& header, const std::string& line) {
   header.attributes.push_back(cdf::TextAttribute("history", line));
 }
 
+std::uint32_t CrcOf(std::uint32_t crc, std::string_view bytes) {
+  return static_cast<std::uint32_t>(
+      crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
 }  // namespace
+
+std::uint32_t HeaderCrc(const cdf::Header& header) {
+  cdf::Header kept = header;
+  kept.records = 0;
+  std::erase_if(kept.attributes, [](const cdf::Attribute& a) {
+    return a.name == "history" && a.type == cdf::Type::Char;
+  });
+  for (cdf::Variable& v : kept.variables)
+    v.begin = 0;
+  return CrcOf(0, cdf::Encode(kept));
+}
+
+NetcdfRecord NetcdfOutput::Record(const std::string& runId) const {
+  return {header_.records, runId, HeaderCrc(header_), recordsCrc_};
+}
 
 bool NetcdfOutput::Fault(int error, const RunOutput& output) {
   std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
@@ -74,9 +95,10 @@ bool NetcdfOutput::Refuse(const std::string& why, const RunOutput& output) {
   return false;
 }
 
-bool NetcdfOutput::Create(const std::string& path, const NetcdfLayout& layout,
+bool NetcdfOutput::Create(const io::Place& place, const NetcdfLayout& layout,
                           const Provenance& provenance, const RunOutput& output) {
-  path_ = path;
+  place_ = place;
+  path_ = place.shown;
   layout_ = layout;
   header_ = DataFileHeader(layout, provenance);
   cdf::Place(header_, RoomFor(cdf::Encode(header_).size()));
@@ -86,17 +108,20 @@ bool NetcdfOutput::Create(const std::string& path, const NetcdfLayout& layout,
   return true;
 }
 
-// Writes the file up to its first record under a temporary name, synced, and renames it into
-// place: a failure leaves what path held before.
+// Writes the file up to its first record under a temporary name, synced and locked, and renames
+// it into place: a failure leaves what the name held before.
 bool NetcdfOutput::WriteCopy(const cdf::Header& header, io::File& copy) {
-  const std::string part = io::PartName(path_);
-  const bool written = copy.Open(part, O_RDWR | O_CREAT | O_TRUNC) &&
-                       copy.WriteAt(0, Leading(header)) && copy.Sync() && io::Rename(part, path_) &&
-                       io::SyncFolderOf(path_);
-  if (written) return true;
+  const io::Place part = io::PartOf(place_);
+  const bool written = io::CreatePart(part, copy) && copy.WriteAt(0, Leading(header)) &&
+                       copy.Sync() && copy.Lock() && io::Rename(part, place_) &&
+                       io::SyncFolderOf(place_);
+  if (written) {
+    copy.CountAs(place_.name);
+    return true;
+  }
   const int error = copy.Error() ? copy.Error() : errno;
   copy.Close();
-  io::RemoveFile(part);
+  io::RemoveAt(part);
   errno = error;
   return false;
 }
@@ -117,15 +142,14 @@ bool NetcdfOutput::ReadHeader(cdf::Header& header, std::string& why) {
   }
 }
 
-bool NetcdfOutput::Belongs(const cdf::Header& file, std::int64_t records, const std::string& runId,
-                           std::string& why) {
+bool NetcdfOutput::Belongs(const cdf::Header& file, const NetcdfRecord& record, std::string& why) {
   const cdf::Attribute* id = cdf::Find(file.attributes, "run_id");
   std::uint64_t size = 0;
   if (!id || id->type != cdf::Type::Char) {
     why = "has no run id: it is not this run's data file";
-  } else if (runId.empty() || id->values != runId) {
+  } else if (record.runId.empty() || id->values != record.runId) {
     why = "belongs to another run (run id " + QuoteValue(id->values) + ", the checkpoint's " +
-          QuoteValue(runId) + ")";
+          QuoteValue(record.runId) + ")";
   } else if (!SameShape(file, layout_)) {
     why = "does not hold the variables of this run";
   } else if (!file_.Size(size)) {
@@ -135,38 +159,70 @@ bool NetcdfOutput::Belongs(const cdf::Header& file, std::int64_t records, const 
     const auto whole = static_cast<std::int64_t>((size > start ? size - start : 0) /
                                                  static_cast<std::uint64_t>(cdf::RecordSize(file)));
     const std::int64_t holds = std::min(file.records, whole);
-    if (holds >= records) return true;
+    if (holds >= record.records) return true;
     why = "holds " + std::to_string(holds) + " snapshots, fewer than the " +
-          std::to_string(records) + " the checkpoint recorded";
+          std::to_string(record.records) + " the checkpoint recorded";
   }
   return false;
 }
 
-bool NetcdfOutput::Verify(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
-                          const std::string& runId, const RunOutput& output) {
-  NetcdfOutput probe;
-  probe.path_ = path;
-  probe.layout_ = layout;
-  if (!probe.file_.Open(path, O_RDONLY))
-    return probe.Refuse("cannot be opened: " + io::Reason(errno), output);
+// The header and the kept records' bytes as the checkpoint recorded them; Belongs has held the
+// recorded count to what the file holds, so the reading ends.
+bool NetcdfOutput::SameRecords(const cdf::Header& file, const NetcdfRecord& record,
+                               std::string& why) {
+  if (HeaderCrc(file) != record.headerCrc) {
+    why =
+        "has another header than the checkpoint recorded (an attribute, dimension or variable "
+        "differs)";
+    return false;
+  }
+  const auto start = static_cast<std::uint64_t>(cdf::RecordStart(file));
+  const auto size = static_cast<std::uint64_t>(cdf::RecordSize(file));
+  std::uint32_t crc = 0;
+  std::string chunk;
+  const std::uint64_t per = std::max<std::uint64_t>(1, kCopyChunk / size);
+  for (std::uint64_t at = 0; at < static_cast<std::uint64_t>(record.records); at += per) {
+    const std::uint64_t count = std::min(per, record.records - at);
+    if (!file_.ReadAt(start + at * size, count * size, chunk) || chunk.size() < count * size) {
+      why = "cannot be read: " + io::Reason(file_.Error() ? file_.Error() : EIO);
+      return false;
+    }
+    crc = CrcOf(crc, chunk);
+  }
+  if (crc == record.recordsCrc) return true;
+  why = "holds other snapshots than the checkpoint recorded (a height or time differs)";
+  return false;
+}
+
+bool NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
+                        const NetcdfRecord& record, bool write, const RunOutput& output) {
+  place_ = place;
+  path_ = place.shown;
+  layout_ = layout;
   cdf::Header file;
   std::string why;
-  if (!probe.ReadHeader(file, why) || !probe.Belongs(file, records, runId, why))
-    return probe.Refuse(why, output);
+  if (!io::TakeFile(place, write, file_, why) || !ReadHeader(file, why) ||
+      !Belongs(file, record, why) || !SameRecords(file, record, why)) {
+    return Refuse(why, output);
+  }
+  header_ = std::move(file);
+  kept_ = record.records;
+  recordsCrc_ = record.recordsCrc;
   return true;
 }
 
-bool NetcdfOutput::Reopen(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
-                          const std::string& runId, const std::string& historyLine,
+bool NetcdfOutput::Continue(const std::string& historyLine, const RunOutput& output) {
+  // A file with other names (a copy made of hard links) gets a copy of its own first.
+  const auto keep =
+      static_cast<std::uint64_t>(cdf::RecordStart(header_) + kept_ * cdf::RecordSize(header_));
+  if (io::Shared(file_) && !io::CopyApart(place_, file_, keep)) return Fault(errno, output);
+  return CutBack(kept_, historyLine, output);
+}
+
+bool NetcdfOutput::Reopen(const io::Place& place, const NetcdfLayout& layout,
+                          const NetcdfRecord& record, const std::string& historyLine,
                           const RunOutput& output) {
-  path_ = path;
-  layout_ = layout;
-  if (!file_.Open(path, O_RDWR)) return Refuse("cannot be opened: " + io::Reason(errno), output);
-  cdf::Header file;
-  std::string why;
-  if (!ReadHeader(file, why) || !Belongs(file, records, runId, why)) return Refuse(why, output);
-  header_ = std::move(file);
-  return CutBack(records, historyLine, output);
+  return Take(place, layout, record, true, output) && Continue(historyLine, output);
 }
 
 // Drops the records past records and adds the history line: the header is written first, so
@@ -190,9 +246,9 @@ bool NetcdfOutput::CutBack(std::int64_t records, const std::string& historyLine,
 bool NetcdfOutput::Moved(const cdf::Header& grown, const RunOutput& output) {
   cdf::Header moved = grown;
   cdf::Place(moved, RoomFor(cdf::Encode(moved).size()));
-  const std::string part = io::PartName(path_);
+  const io::Place part = io::PartOf(place_);
   io::File copy;
-  bool copied = copy.Open(part, O_RDWR | O_CREAT | O_TRUNC) && copy.WriteAt(0, Leading(moved));
+  bool copied = io::CreatePart(part, copy) && copy.WriteAt(0, Leading(moved));
   const std::uint64_t from = static_cast<std::uint64_t>(cdf::RecordStart(grown)),
                       to = static_cast<std::uint64_t>(cdf::RecordStart(moved)),
                       bytes = static_cast<std::uint64_t>(grown.records * cdf::RecordSize(grown));
@@ -202,13 +258,15 @@ bool NetcdfOutput::Moved(const cdf::Header& grown, const RunOutput& output) {
              !chunk.empty() && copy.WriteAt(to + at, chunk);
     if (chunk.empty()) errno = EIO;
   }
-  copied = copied && copy.Sync() && io::Rename(part, path_) && io::SyncFolderOf(path_);
+  copied =
+      copied && copy.Sync() && copy.Lock() && io::Rename(part, place_) && io::SyncFolderOf(place_);
   if (!copied) {
     const int error = copy.Error() ? copy.Error() : file_.Error() ? file_.Error() : errno;
     copy.Close();
-    io::RemoveFile(part);
+    io::RemoveAt(part);
     return Fault(error, output);
   }
+  copy.CountAs(place_.name);
   file_ = std::move(copy);
   header_ = std::move(moved);
   return true;
@@ -249,6 +307,7 @@ bool NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapsho
     return Fault(file_.Error(), output);
   }
   ++header_.records;
+  recordsCrc_ = CrcOf(recordsCrc_, record_);
   return true;
 }
 

@@ -15,22 +15,39 @@
 
 namespace kammelsim {
 
+/// What a checkpoint records of the data file: its snapshots, its run's id, and the CRC-32s
+/// of its header (as HeaderCrc takes it) and of those snapshots' records.
+struct NetcdfRecord {
+  std::int64_t records = 0;
+  std::string runId;
+  std::uint32_t headerCrc = 0, recordsCrc = 0;
+};
+
+/// The CRC-32 of a header as a checkpoint records it: without its record count, its history
+/// (which a resume killed before its checkpoint adds to) and where its variables begin (which
+/// a grown header moves).
+std::uint32_t HeaderCrc(const cdf::Header& header);
+
 class NetcdfOutput {
  public:
-  /// Makes the file, with its dimensions, variables and attributes and no record, under a
-  /// temporary name renamed into place; false after one line on err. The provenance's Run
-  /// entry becomes the run_id attribute, its History lines the history attribute.
-  bool Create(const std::string& path, const NetcdfLayout& layout, const Provenance& provenance,
+  /// Makes the file at place, with its dimensions, variables and attributes and no record,
+  /// under a temporary name renamed into place (a link there is replaced), locked (File::Lock)
+  /// for the run's life; false after one line on err. The provenance's Run entry becomes the
+  /// run_id attribute, its History lines the history attribute.
+  bool Create(const io::Place& place, const NetcdfLayout& layout, const Provenance& provenance,
               const RunOutput& output);
-  /// Whether path is this run's file as a checkpoint recorded it (its run_id, its variables,
-  /// at least records snapshots); reads only. False after one line on err.
-  static bool Verify(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
-                     const std::string& runId, const RunOutput& output);
-  /// Continues this run's file after records snapshots: refuses, with one line on err and
-  /// before changing anything, a file that is not ours (another run_id, or none) or holds
-  /// fewer; otherwise cuts it back to records snapshots and adds historyLine to its history.
-  bool Reopen(const std::string& path, const NetcdfLayout& layout, std::int64_t records,
-              const std::string& runId, const std::string& historyLine, const RunOutput& output);
+  /// Takes up this run's file as a checkpoint recorded it, before anything changes: a regular
+  /// file that TakeFile takes (for writing unless only checked), with the run's id and
+  /// variables, at least record.records snapshots, its header and those records' bytes with
+  /// the recorded CRC-32s. False after one line on err naming the file and what differs.
+  bool Take(const io::Place& place, const NetcdfLayout& layout, const NetcdfRecord& record,
+            bool write, const RunOutput& output);
+  /// Continues a file taken for writing: gives it a copy of its own if it has other names
+  /// (hard links), cuts it back to the recorded snapshots and adds historyLine to its history.
+  bool Continue(const std::string& historyLine, const RunOutput& output);
+  /// Take for writing, then Continue.
+  bool Reopen(const io::Place& place, const NetcdfLayout& layout, const NetcdfRecord& record,
+              const std::string& historyLine, const RunOutput& output);
   /// Appends a record: the snapshot after done, and its measures when the file has
   /// statistics (nan without them). Readers see it at once; Sync makes it last a crash.
   bool Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
@@ -38,6 +55,8 @@ class NetcdfOutput {
   /// Every record so far, and their count, on the disk.
   bool Sync(const RunOutput& output);
   std::int64_t Records() const { return header_.records; }
+  /// What a checkpoint records of the file as it is now.
+  NetcdfRecord Record(const std::string& runId) const;
   /// Syncs and closes; false after one line on err.
   bool Close(const RunOutput& output);
 
@@ -45,8 +64,8 @@ class NetcdfOutput {
   bool Fault(int error, const RunOutput& output);
   bool Refuse(const std::string& why, const RunOutput& output);
   bool ReadHeader(cdf::Header& header, std::string& why);
-  bool Belongs(const cdf::Header& file, std::int64_t records, const std::string& runId,
-               std::string& why);
+  bool Belongs(const cdf::Header& file, const NetcdfRecord& record, std::string& why);
+  bool SameRecords(const cdf::Header& file, const NetcdfRecord& record, std::string& why);
   bool CutBack(std::int64_t records, const std::string& historyLine, const RunOutput& output);
   bool WriteCopy(const cdf::Header& header, io::File& copy);
   bool Moved(const cdf::Header& grown, const RunOutput& output);
@@ -54,7 +73,10 @@ class NetcdfOutput {
                     const analysis::Measures* measures);
 
   std::string path_;
+  io::Place place_;
   NetcdfLayout layout_{};
+  std::int64_t kept_ = 0;         ///< a taken file's recorded snapshots
+  std::uint32_t recordsCrc_ = 0;  ///< of every record written or kept
   io::File file_;
   cdf::Header header_;
   std::string record_;  ///< one record's bytes, kept from one snapshot to the next

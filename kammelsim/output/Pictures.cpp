@@ -1,13 +1,13 @@
 #include "kammelsim/output/Pictures.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/File.h"
@@ -42,62 +42,120 @@ void PictureOutputs::RestoreSpaceTime(const SpaceTimeCarry& state) {
   if (spaceTime_) spaceTime_->Restore(state.rows, state.lowest, state.highest);
 }
 
+io::Place PictureOutputs::Frame(const std::string& name) const {
+  return {places_.frames, name, (fs::path(options_.frames) / name).string()};
+}
+
+// The frame folder of a new run made where it is missing, and held open: never one that is a
+// link, whose frames would land wherever it leads.
+int PictureOutputs::OpenFrameFolder(const RunOutput& output, std::string_view command) {
+  const io::Place& entry = places_.framesEntry;
+  const std::string shown = "frames into " + QuoteFile(options_.frames);
+  struct stat status {};
+  if (!io::StatusOf(entry, status)) {
+    if (errno != ENOENT || ::mkdirat(entry.Dir(), entry.name.c_str(), 0777) != 0)
+      return WriteFault(output, shown);
+  } else if (!S_ISDIR(status.st_mode)) {
+    return UsageFault(output, std::string(command) + ": the frame folder " +
+                                  QuoteFile(options_.frames) + " is " + io::KindOf(status) +
+                                  ", not a folder");
+  }
+  const int fd =
+      ::openat(entry.Dir(), entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return WriteFault(output, shown);
+  places_.frames = std::make_shared<const io::Folder>(fd);
+  return 0;
+}
+
 int PictureOutputs::Prepare(const RunOutput& output, std::string_view command) {
-  for (const std::string* file : {&options_.png, &options_.spacetime}) {
-    if (!file->empty() && !io::FolderTakes(*file)) return WriteFault(output, QuoteFile(*file));
+  for (const io::Place* file : {&places_.png, &places_.spacetime}) {
+    if (!file->Empty() && !io::FolderTakes(*file))
+      return WriteFault(output, QuoteFile(file->shown));
   }
   if (options_.frames.empty()) return 0;
-  const fs::path folder = options_.frames;
-  std::error_code error;
-  if (fs::is_directory(folder, error) && !fs::is_empty(folder, error)) {
+  if (const int fault = OpenFrameFolder(output, command)) return fault;
+  if (!io::NamesIn(*places_.frames).empty()) {
     if (!options_.force) {
       return UsageFault(output, std::string(command) + ": the frame folder " +
                                     QuoteFile(options_.frames) +
                                     " holds files already; add --force to write into it");
     }
-    for (const auto& [done, path] : FramesIn(options_.frames)) {
-      if (!io::RemoveFile(path)) return WriteFault(output, "over " + QuoteFile(path));
+    for (const auto& [done, name] : FramesIn(*places_.frames)) {
+      if (!io::RemoveAt(Frame(name)))
+        return WriteFault(output, "over " + QuoteFile(Frame(name).shown));
     }
   }
-  fs::create_directories(folder, error);
-  if (error || !io::FolderTakes((folder / "frame").string())) {
-    if (error) errno = error.value();
+  if (!io::FolderTakes(Frame("frame")))
     return WriteFault(output, "frames into " + QuoteFile(options_.frames));
-  }
-  RemoveFrameLeftovers(options_.frames);
+  RemoveFrameLeftovers(places_.frames);
   return 0;
 }
 
 namespace {
 
 // Whether a picture file carries the run's id; says why not on err.
-bool CarriesRun(const std::string& path, const std::string& runId, const RunOutput& output) {
+bool CarriesRun(const io::Place& place, const std::string& runId, const RunOutput& output) {
   std::string found;
-  if (ReadPngText(path, "Run", found) && found == runId) return true;
+  if (ReadPngText(place, "Run", found) && found == runId) return true;
   std::fprintf(output.err, "kammelsim: resume: %s is not a picture of this run (%s)\n",
-               QuoteFile(path).c_str(), found.empty() ? "no run id" : "another run's id");
+               QuoteFile(place.shown).c_str(), found.empty() ? "no run id" : "another run's id");
   return false;
-}
-
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return fs::exists(path, error);
 }
 
 }  // namespace
 
+// A kept frame is read whole: its image decodes at the run's canvas, and it is the picture of
+// its own snapshot in this run.
+bool PictureOutputs::FrameIsKept(const std::string& name, std::int64_t done,
+                                 const std::string& runId, const RunOutput& output) const {
+  const io::Place frame = Frame(name);
+  const std::uint64_t raw = std::uint64_t{3} * options_.canvasWidth * options_.canvasHeight +
+                            static_cast<std::uint64_t>(options_.canvasHeight);
+  const std::uint64_t limit = raw + raw / 100 + (8u << 20);
+  std::string bytes, why;
+  PngImage image;
+  if (const io::ReadFault fault = io::ReadWholeFile(frame, limit, bytes);
+      fault != io::ReadFault::None) {
+    why = "cannot be read: " + io::ReadFaultReason(fault, limit);
+  } else if (DecodePng(bytes, image, why)) {
+    const auto text = [&image](const char* key) {
+      const auto found = image.texts.find(key);
+      return found == image.texts.end() ? std::string() : found->second;
+    };
+    if (text("Run") != runId) {
+      why = std::string("is not a picture of this run (") +
+            (text("Run").empty() ? "no run id" : "another run's id") + ")";
+    } else if (image.width != options_.canvasWidth || image.height != options_.canvasHeight) {
+      why = "is " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+            ", not the run's canvas of " + std::to_string(options_.canvasWidth) + " x " +
+            std::to_string(options_.canvasHeight);
+    } else if (text("Snapshot") != std::to_string(done)) {
+      why = "is the picture of snapshot " + QuoteValue(text("Snapshot")) + ", not of " +
+            std::to_string(done);
+    }
+  }
+  if (why.empty()) return true;
+  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(frame.shown).c_str(),
+               why.c_str());
+  return false;
+}
+
 bool PictureOutputs::Verify(const std::string& runId, const std::vector<std::int64_t>& expected,
                             const RunOutput& output) const {
-  for (const std::string* file : {&options_.png, &options_.spacetime}) {
-    if (!file->empty() && Exists(*file) && !CarriesRun(*file, runId, output)) return false;
+  for (const io::Place* file : {&places_.png, &places_.spacetime}) {
+    if (!file->Empty() && io::Exists(*file) && !CarriesRun(*file, runId, output)) return false;
   }
   if (options_.frames.empty()) return true;
-  for (const auto& [done, path] : FramesIn(options_.frames)) {
-    if (!CarriesRun(path, runId, output)) return false;
+  auto frames = FramesIn(*places_.frames);
+  std::sort(frames.begin(), frames.end());
+  const std::int64_t last = expected.empty() ? -1 : expected.back();
+  for (const auto& [done, name] : frames) {
+    const bool kept = done <= last;
+    if (kept ? !FrameIsKept(name, done, runId, output) : !CarriesRun(Frame(name), runId, output))
+      return false;
   }
   for (const std::int64_t done : expected) {
-    const std::string path = (fs::path(options_.frames) / FrameName(done)).string();
-    if (Exists(path)) continue;
+    if (io::Exists(Frame(FrameName(done)))) continue;
     std::fprintf(output.err, "kammelsim: resume: the frame folder %s lacks %s\n",
                  QuoteFile(options_.frames).c_str(), FrameName(done).c_str());
     return false;
@@ -106,14 +164,14 @@ bool PictureOutputs::Verify(const std::string& runId, const std::vector<std::int
 }
 
 bool PictureOutputs::CutBack(std::int64_t done, const RunOutput& output) {
-  for (const std::string* file : {&options_.png, &options_.spacetime}) {
-    if (!file->empty()) io::RemoveLeftovers(*file);
+  for (const io::Place* file : {&places_.png, &places_.spacetime}) {
+    if (!file->Empty()) io::RemoveLeftovers(*file);
   }
   if (options_.frames.empty()) return true;
-  RemoveFrameLeftovers(options_.frames);
-  for (const auto& [frame, path] : FramesIn(options_.frames)) {
-    if (frame > done && !io::RemoveFile(path)) {
-      WriteFault(output, "over " + QuoteFile(path));
+  RemoveFrameLeftovers(places_.frames);
+  for (const auto& [frame, name] : FramesIn(*places_.frames)) {
+    if (frame > done && !io::RemoveAt(Frame(name))) {
+      WriteFault(output, "over " + QuoteFile(Frame(name).shown));
       return false;
     }
   }
@@ -121,15 +179,15 @@ bool PictureOutputs::CutBack(std::int64_t done, const RunOutput& output) {
 }
 
 bool PictureOutputs::Sync(const RunOutput& output) {
-  for (const std::string& path : unsynced_) {
+  for (const std::string& name : unsynced_) {
     io::File frame;
-    if (!frame.Open(path, O_RDONLY) || !frame.Sync() || !frame.Close()) {
+    if (!frame.Open(Frame(name), O_RDONLY) || !frame.Sync() || !frame.Close()) {
       errno = frame.Error();
-      WriteFault(output, QuoteFile(path));
+      WriteFault(output, QuoteFile(Frame(name).shown));
       return false;
     }
   }
-  if (!unsynced_.empty() && !io::SyncFolderOf(unsynced_.back())) {
+  if (!unsynced_.empty() && !io::SyncFolderOf(Frame(unsynced_.back()))) {
     WriteFault(output, "the frame folder " + QuoteFile(options_.frames));
     return false;
   }
@@ -152,11 +210,11 @@ bool PictureOutputs::Draw(const View& view) {
   return true;
 }
 
-bool PictureOutputs::Save(const std::string& path, const jheadless::Picture& picture,
+bool PictureOutputs::Save(const io::Place& place, const jheadless::Picture& picture,
                           const RunOutput& output, const PngTexts& texts, bool durable) {
   std::string reason;
-  if (png_.Write(path, picture, texts, durable, reason)) return true;
-  std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path).c_str(),
+  if (png_.Write(place, picture, texts, durable, reason)) return true;
+  std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(place.shown).c_str(),
                reason.c_str());
   return false;
 }
@@ -171,10 +229,9 @@ bool PictureOutputs::Snapshot(const View& view, std::int64_t done, bool last,
   if (frame || final) {
     Draw(view);
     jheadless::CanvasPicture(picture_);
-    const std::string path = (fs::path(options_.frames) / FrameName(done)).string();
-    if (frame && !Save(path, picture_, output, texts, false)) return false;
-    if (frame) unsynced_.push_back(path);
-    if (final && !Save(options_.png, picture_, output, texts, true)) return false;
+    if (frame && !Save(Frame(FrameName(done)), picture_, output, texts, false)) return false;
+    if (frame) unsynced_.push_back(FrameName(done));
+    if (final && !Save(places_.png, picture_, output, texts, true)) return false;
   }
   if (last) return SaveSpaceTime(output, provenance);
   return true;
@@ -185,7 +242,7 @@ bool PictureOutputs::SaveSpaceTime(const RunOutput& output, const Provenance& pr
   PngTexts texts = provenance;
   texts.emplace_back("HeightRange", LegendNumber(spaceTime_->Lowest()) + " .. " +
                                         LegendNumber(spaceTime_->Highest()));
-  return Save(options_.spacetime, spaceTime_->Draw(), output, texts, true);
+  return Save(places_.spacetime, spaceTime_->Draw(), output, texts, true);
 }
 
 }  // namespace kammelsim

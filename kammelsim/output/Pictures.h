@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Random.h"
+#include "kammelsim/io/Place.h"
 #include "kammelsim/output/Frames.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/PngFile.h"
@@ -41,6 +42,13 @@ struct View {
 void DrawPicture(const View& view, int width, int height, common::Random& sparkle,
                  jheadless::Picture& picture);
 
+/// Where the pictures go: the files' places, and the frame folder as a name in its parent (a
+/// new run, which makes it) or held open (a continued run).
+struct PicturePlaces {
+  io::Place png, spacetime, framesEntry;
+  io::FolderRef frames;
+};
+
 class PictureOutputs {
  public:
   /// Opens the headless canvas when a picture is drawn; before the model's set-up, which places
@@ -58,13 +66,18 @@ class PictureOutputs {
   SpaceTimeCarry SpaceTimeState() const;
   void RestoreSpaceTime(const SpaceTimeCarry& state);
 
-  /// Checks and makes the folders of a new run, before any work: a usage fault (status 2) or a
-  /// write fault (status 1) as one line on err; 0 when all is well. With force, a frame folder's
-  /// frames go first, so it never mixes runs; nothing else in it is touched.
+  /// Where the pictures go, before Prepare or Verify.
+  void SetPlaces(PicturePlaces places) { places_ = std::move(places); }
+
+  /// Checks and makes the frame folder of a new run, before any work: a usage fault (status 2)
+  /// or a write fault (status 1) as one line on err; 0 when all is well. With force, a frame
+  /// folder's frames go first, so it never mixes runs; nothing else in it is touched. A frame
+  /// folder that is a link is refused: a run writes only into folders it can hold.
   int Prepare(const RunOutput& output, std::string_view command);
 
   /// Whether the pictures of a run to continue are this run's: every frame in the folder
-  /// carries runId and none the schedule put at or before done is missing; a final picture or
+  /// carries runId; those kept (expected: the snapshots at or before the checkpoint) are there,
+  /// decode whole at the run's canvas and carry their own snapshot; a final picture or
   /// space-time view already there carries runId. Changes nothing; false after one line.
   bool Verify(const std::string& runId, const std::vector<std::int64_t>& expected,
               const RunOutput& output) const;
@@ -86,10 +99,15 @@ class PictureOutputs {
 
  private:
   bool Draw(const View& view);
-  bool Save(const std::string& path, const jheadless::Picture& picture, const RunOutput& output,
+  bool Save(const io::Place& place, const jheadless::Picture& picture, const RunOutput& output,
             const PngTexts& texts, bool durable);
+  int OpenFrameFolder(const RunOutput& output, std::string_view command);
+  bool FrameIsKept(const std::string& name, std::int64_t done, const std::string& runId,
+                   const RunOutput& output) const;
+  io::Place Frame(const std::string& name) const;
 
   PictureOptions options_;
+  PicturePlaces places_;
   common::Random pictureRandom_;  ///< the pictures' own: the model's numbers stay the same
   bool open_ = false;
   std::optional<SpaceTime> spaceTime_;

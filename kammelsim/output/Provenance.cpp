@@ -8,16 +8,17 @@
 #include <ctime>
 
 #include "kammel/Version.h"
+#include "kammelsim/output/Messages.h"
 
 namespace kammelsim {
 namespace {
 
+// Whether a word holds what a shell must be given as \xNN: a control character, C1 included,
+// or a byte that is not UTF-8.
 bool HasControl(std::string_view text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) return true;
-  }
-  return false;
+  std::string plain(text);
+  std::erase_if(plain, [](char c) { return c == '\\' || c == '\''; });
+  return Escaped(plain) != plain;
 }
 
 void AppendHex(std::string& text, unsigned char byte) {
@@ -48,15 +49,7 @@ std::string CommandLine(std::string_view command, std::span<const std::string_vi
   for (const std::string_view arg : args) {
     line.push_back(' ');
     if (HasControl(arg)) {  // bash's quoting: copied back, it gives the same bytes
-      line += "$'";
-      for (const char c : arg) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f || c == '\\' || c == '\'')
-          AppendHex(line, byte);
-        else
-          line.push_back(c);
-      }
-      line.push_back('\'');
+      line += "$'" + Escaped(arg) + "'";
       continue;
     }
     const bool plain = !arg.empty() && arg.find_first_of(" \t'\"\\$`") == std::string_view::npos;

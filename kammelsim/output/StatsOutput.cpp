@@ -11,6 +11,8 @@
 #include <cstring>
 #include <utility>
 
+#include "kammelsim/io/AtomicFile.h"
+
 namespace kammelsim {
 namespace {
 
@@ -181,56 +183,75 @@ bool StatsOutput::Put(const std::string& text, const RunOutput& output) {
   return true;
 }
 
-bool StatsOutput::Open(const std::string& path, const Provenance& provenance,
+bool StatsOutput::Open(const io::Place& place, const Provenance& provenance,
                        const RunOutput& output) {
-  path_ = path;
-  if (!file_.Open(path, O_WRONLY | O_CREAT | O_TRUNC)) return Fault(output);
+  place_ = place;
+  path_ = place.shown;
+  const io::Place part = io::PartOf(place);
+  if (!io::CreatePart(part, file_) || !file_.Lock() || !io::Rename(part, place)) {
+    const int error = file_.Error() != 0 ? file_.Error() : errno;
+    file_.Close();
+    io::RemoveAt(part);
+    errno = error;
+    std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
+                 io::Reason(error).c_str());
+    return false;
+  }
+  file_.CountAs(place.name);
   const std::string header =
       std::string(model_ == analysis::Model::Profile ? "step," : "batch,") + StatsColumns(model_);
   return Put(HeadLines(provenance) + "# Units: " + StatsUnits(model_) + "\n" + header + "\n",
              output);
 }
 
-bool StatsOutput::Verify(const std::string& path, std::int64_t bytes, std::uint32_t crc,
-                         const std::string& runId, const RunOutput& output) {
-  io::File file;
-  std::uint32_t found = 0;
-  std::int64_t read = 0;
-  std::string chunk, head;
-  bool readable = file.Open(path, O_RDONLY);
-  while (readable && read < bytes) {  // in pieces: a long run's file is large
-    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(bytes - read, 1 << 20));
-    readable = file.ReadAt(static_cast<std::uint64_t>(read), piece, chunk);
-    if (chunk.empty()) break;
-    found = CrcOf(found, chunk);
-    read += static_cast<std::int64_t>(chunk.size());
-    if (head.empty()) head = chunk;
-  }
-  if (!readable) {
-    std::fprintf(output.err, "kammelsim: resume: cannot read %s: %s\n", QuoteFile(path).c_str(),
-                 io::Reason(file.Error()).c_str());
-    return false;
-  }
-  // The provenance, with the run's id, leads every file this run wrote: a checkpoint that records
-  // no bytes of it, or bytes without the id, names another file.
-  const bool ours = head.find("\n# Run: " + runId + "\n") != std::string::npos;
-  if (read == bytes && found == crc && ours) return true;
-  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(path).c_str(),
-               read < bytes ? "is shorter than the checkpoint recorded"
-                            : "is not this run's statistics file");
+bool StatsOutput::Refuse(const std::string& why, const RunOutput& output) {
+  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(path_).c_str(), why.c_str());
+  file_.Close();
   return false;
 }
 
-bool StatsOutput::Reopen(const std::string& path, std::int64_t bytes, std::uint32_t crc,
-                         const StatsCarry& carry, const std::string& historyLine,
-                         const RunOutput& output) {
-  path_ = path;
-  if (!file_.Open(path, O_WRONLY) || !file_.Truncate(static_cast<std::uint64_t>(bytes)) ||
+bool StatsOutput::Take(const io::Place& place, std::int64_t bytes, std::uint32_t crc,
+                       const std::string& runId, bool write, const RunOutput& output) {
+  place_ = place;
+  path_ = place.shown;
+  std::string why;
+  std::uint64_t size = 0;
+  if (!io::TakeFile(place, write, file_, why)) return Refuse(why, output);
+  if (!file_.Size(size)) return Refuse("cannot be read: " + io::Reason(file_.Error()), output);
+  // The recorded length is held to the file's before a byte is read.
+  if (bytes < 0 || static_cast<std::uint64_t>(bytes) > size)
+    return Refuse("is shorter than the checkpoint recorded", output);
+  std::uint32_t found = 0;
+  std::string chunk, head;
+  for (std::int64_t read = 0; read < bytes; read += static_cast<std::int64_t>(chunk.size())) {
+    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(bytes - read, 1 << 20));
+    if (!file_.ReadAt(static_cast<std::uint64_t>(read), piece, chunk))
+      return Refuse("cannot be read: " + io::Reason(file_.Error()), output);
+    if (chunk.empty()) return Refuse("is shorter than the checkpoint recorded", output);
+    found = CrcOf(found, chunk);
+    if (head.empty()) head = chunk;
+  }
+  // The provenance, with the run's id, leads every file this run wrote: a checkpoint that records
+  // no bytes of it, or bytes without the id, names another file.
+  if (found != crc || head.find("\n# Run: " + runId + "\n") == std::string::npos)
+    return Refuse("is not this run's statistics file", output);
+  bytes_ = bytes;
+  crc_ = crc;
+  return true;
+}
+
+bool StatsOutput::Continue(const StatsCarry& carry, const std::string& historyLine,
+                           const RunOutput& output) {
+  // A file with other names (a copy made of hard links) gets a copy of its own first.
+  if (io::Shared(file_) && !io::CopyApart(place_, file_, static_cast<std::uint64_t>(bytes_))) {
+    std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
+                 io::Reason(errno).c_str());
+    return false;
+  }
+  if (!file_.Truncate(static_cast<std::uint64_t>(bytes_)) ||
       lseek(file_.Descriptor(), 0, SEEK_END) < 0) {
     return Fault(output);
   }
-  bytes_ = bytes;
-  crc_ = crc;
   series_.Restore(carry);
   return Put("# History: " + ProvenanceText(historyLine) + "\n", output);
 }

@@ -77,17 +77,20 @@ class StatsOutput {
   StatsOutput(analysis::Model model, analysis::JumpLength jump, std::int32_t q,
               double initialTotal);
 
-  /// Creates the file, with provenance and header; false after one line on err.
-  bool Open(const std::string& path, const Provenance& provenance, const RunOutput& output);
-  /// Whether path is this run's file as a checkpoint recorded it: at least bytes long, its
-  /// first bytes with the CRC-32 crc, and among them the run's id. Changes nothing; false after
+  /// Makes the file at place, with provenance and header, under a temporary name renamed into
+  /// place (so a link there is replaced, never written through), and locks it (File::Lock)
+  /// for the run's life; false after one line on err.
+  bool Open(const io::Place& place, const Provenance& provenance, const RunOutput& output);
+  /// Takes up this run's file as a checkpoint recorded it, before anything changes: a regular
+  /// file that TakeFile takes (for writing unless only checked, as a complete run is), at least
+  /// bytes long, its first bytes with the CRC-32 crc and the run's id among them. False after
   /// one line on err.
-  static bool Verify(const std::string& path, std::int64_t bytes, std::uint32_t crc,
-                     const std::string& runId, const RunOutput& output);
-  /// Continues a verified file from a checkpoint: drops what it holds beyond bytes, adds the
-  /// resume's history line, then appends.
-  bool Reopen(const std::string& path, std::int64_t bytes, std::uint32_t crc,
-              const StatsCarry& carry, const std::string& historyLine, const RunOutput& output);
+  bool Take(const io::Place& place, std::int64_t bytes, std::uint32_t crc, const std::string& runId,
+            bool write, const RunOutput& output);
+  /// Continues a file taken for writing: gives it a copy of its own if it has other names
+  /// (hard links), drops what it holds beyond the checkpoint's bytes, adds the resume's
+  /// history line, then appends.
+  bool Continue(const StatsCarry& carry, const std::string& historyLine, const RunOutput& output);
   /// Measures the snapshot after done batches or steps and writes its row; false after one
   /// line on err.
   bool Snapshot(std::int64_t done, const analysis::Snapshot& snapshot, const RunOutput& output);
@@ -104,10 +107,12 @@ class StatsOutput {
 
  private:
   bool Fault(const RunOutput& output);
+  bool Refuse(const std::string& why, const RunOutput& output);
   bool Put(const std::string& text, const RunOutput& output);
 
   analysis::Model model_;
   StatsSeries series_;
+  io::Place place_;
   std::string path_;
   io::File file_;
   std::int64_t bytes_ = 0;

@@ -23,9 +23,10 @@ using Map = model3d::MapSettings;
 constexpr std::uint64_t kMaxCells = (Map::lastRow + 2) * (Map::lastColumn + 2);
 constexpr std::uint64_t kMaxField = Map::maxLength * (Map::maxWidth + 1);
 constexpr std::uint64_t kMaxRowCells = model2d::kMaxProfileWidth + 1;
-constexpr std::uint64_t kMaxText = 1 << 20, kMaxArgs = 256, kMaxHistory = 100'000;
-static_assert(kMaxCells * 4 + kMaxField * 8 + SpaceTime::kMaxRows * kMaxRowCells * 4 <
-                  kMaxCheckpointBytes - 16'000'000,
+// Each text and list item carries its length in 8 bytes besides.
+static_assert(kMaxCells * 4 + kMaxField * 8 + SpaceTime::kMaxRows * (kMaxRowCells * 4 + 8) +
+                      kMaxTexts + (kMaxHistory + kMaxRecordedOptions + 16) * 8 + 1'000'000 <
+                  kMaxCheckpointBytes,
               "the largest checkpoint fits the limit on reading one");
 constexpr std::size_t kHeader = 8 + 4 + 8, kTrailer = 4;
 
@@ -39,13 +40,13 @@ class Writer {
   bool Real(double v) { return Fixed(std::bit_cast<std::uint64_t>(v)); }
   bool Float(float v) { return Fixed(std::bit_cast<std::uint32_t>(v)); }
   bool Flag(bool v) { return U32(v ? 1 : 0); }
-  bool Text(std::string_view s) {
+  bool Text(std::string_view s, const char* /*what*/ = nullptr) {
     U64(s.size());
     bytes.append(s);
     return true;
   }
   template <class T, class Put>
-  bool List(const std::vector<T>& items, Put put, std::uint64_t /*most*/) {
+  bool List(const std::vector<T>& items, Put put, std::uint64_t /*most*/, const char* /*what*/) {
     U64(items.size());
     for (const T& item : items)
       put(item);
@@ -79,9 +80,11 @@ class Reader {
     v = u == 1;
     return true;
   }
-  bool Text(std::string& s) {
+  bool Text(std::string& s, const char* /*what*/ = nullptr) {
     std::uint64_t size = 0;
     if (!U64(size) || size > bytes_.size() || size > kMaxText) return ok_ = false;
+    texts_ += size;
+    if (texts_ > kMaxTexts) return ok_ = false;
     s.assign(bytes_.substr(0, size));
     bytes_.remove_prefix(size);
     return true;
@@ -89,7 +92,7 @@ class Reader {
   // A count beyond what any run makes, or than the bytes left could hold, is refused before
   // anything is made for it.
   template <class T, class Get>
-  bool List(std::vector<T>& items, Get get, std::uint64_t most) {
+  bool List(std::vector<T>& items, Get get, std::uint64_t most, const char* /*what*/) {
     std::uint64_t size = 0;
     if (!U64(size) || size > bytes_.size() || size > most) return ok_ = false;
     items.assign(size, T{});
@@ -120,7 +123,47 @@ class Reader {
   }
 
   std::string_view bytes_;
+  std::uint64_t texts_ = 0;
   bool ok_ = true;
+};
+
+// Walks data as Writer does, holding it to Reader's limits: what passes reads back. Says the
+// first limit passed.
+class Limits {
+ public:
+  bool U32(std::uint32_t) { return true; }
+  bool I32(std::int32_t) { return true; }
+  bool I64(std::int64_t) { return true; }
+  bool Real(double) { return true; }
+  bool Float(float) { return true; }
+  bool Flag(bool) { return true; }
+  bool Text(std::string_view s, const char* what = "a text") {
+    texts_ += s.size();
+    if (s.size() > kMaxText) {
+      why = std::string(what) + " is " + std::to_string(s.size()) + " bytes long, more than " +
+            std::to_string(kMaxText);
+    } else if (texts_ > kMaxTexts) {
+      why = "its texts come to more than " + std::to_string(kMaxTexts) + " bytes";
+    }
+    return why.empty();
+  }
+  template <class T, class Put>
+  bool List(const std::vector<T>& items, Put put, std::uint64_t most, const char* what) {
+    if (items.size() > most) {
+      why = std::string(what) + " holds " + std::to_string(items.size()) + ", more than " +
+            std::to_string(most);
+      return false;
+    }
+    for (const T& item : items) {
+      if (!put(item)) return false;
+    }
+    return true;
+  }
+
+  std::string why;
+
+ private:
+  std::uint64_t texts_ = 0;
 };
 
 std::uint32_t Crc(std::string_view bytes) {
@@ -138,21 +181,24 @@ bool Fields(Archive& a, Data& d) {
   const auto real = [&a](auto& v) { return a.Real(v); };
   const auto row = [&a](auto& values) {
     return a.List(
-        values, [&a](auto& v) { return a.Float(v); }, kMaxRowCells);
+        values, [&a](auto& v) { return a.Float(v); }, kMaxRowCells, "a space-time row");
   };
   auto& o = d.outputs;
-  return a.Text(d.version) && a.Text(d.command) && a.Text(d.commandLine) &&
-         a.List(d.args, text, kMaxArgs) && a.Text(d.runId) &&
-         a.List(d.history, text, kMaxHistory) && a.Text(o.stats) && a.Text(o.netcdf) &&
-         a.Text(o.png) && a.Text(o.frames) && a.Text(o.spacetime) && a.Text(o.heights) &&
-         a.Text(d.parameters) && a.U32(d.seed) && a.I64(d.done) && a.I64(d.total) &&
-         a.U32(d.modelState) && a.U32(d.pictureState) && a.List(d.cells, i32, kMaxCells) &&
-         a.Flag(d.hasStats) && a.I64(d.stats.previousDone) && a.Real(d.stats.initialTotal) &&
-         a.I32(d.stats.rows) && a.I32(d.stats.columns) &&
-         a.List(d.stats.previousField, real, kMaxField) && a.I64(d.statsBytes) &&
-         a.U32(d.statsCrc) && a.I64(d.netcdfRecords) &&
-         a.List(d.spaceTime.rows, row, SpaceTime::kMaxRows) && a.Real(d.spaceTime.lowest) &&
-         a.Real(d.spaceTime.highest) && a.Flag(d.heightsWritten) && a.U32(d.heightsCrc);
+  return a.Text(d.version) && a.Text(d.command) && a.Text(d.commandLine, "the command line") &&
+         a.List(d.args, text, kMaxRecordedOptions, "the options") && a.Text(d.runId) &&
+         a.List(d.history, text, kMaxHistory, "the history") && a.Text(o.stats) &&
+         a.Text(o.netcdf) && a.Text(o.png) && a.Text(o.frames) && a.Text(o.spacetime) &&
+         a.Text(o.heights) && a.Text(d.parameters) && a.U32(d.seed) && a.I64(d.done) &&
+         a.I64(d.total) && a.U32(d.modelState) && a.U32(d.pictureState) &&
+         a.List(d.cells, i32, kMaxCells, "the array") && a.Flag(d.hasStats) &&
+         a.I64(d.stats.previousDone) && a.Real(d.stats.initialTotal) && a.I32(d.stats.rows) &&
+         a.I32(d.stats.columns) &&
+         a.List(d.stats.previousField, real, kMaxField, "the statistics' field") &&
+         a.I64(d.statsBytes) && a.U32(d.statsCrc) && a.I64(d.netcdfRecords) &&
+         a.U32(d.netcdfHeaderCrc) && a.U32(d.netcdfRecordsCrc) &&
+         a.List(d.spaceTime.rows, row, SpaceTime::kMaxRows, "the space-time view") &&
+         a.Real(d.spaceTime.lowest) && a.Real(d.spaceTime.highest) && a.Flag(d.heightsWritten) &&
+         a.U32(d.heightsCrc);
 }
 
 std::string Payload(const CheckpointData& d) {
@@ -226,8 +272,24 @@ bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string&
   return true;
 }
 
+bool Recordable(const CheckpointData& data, std::string& why) {
+  Limits limits;
+  Fields(limits, data);
+  why = limits.why;
+  return why.empty();
+}
+
+bool WriteCheckpoint(const io::Place& place, const CheckpointData& data, std::string& error,
+                     io::File* locked) {
+  if (!Recordable(data, error)) return false;
+  if (io::ReplaceFile(place, EncodeCheckpoint(data), true, locked)) return true;
+  error = io::Reason(errno);
+  return false;
+}
+
 bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::string& error) {
-  if (io::ReplaceFile(path, EncodeCheckpoint(data), true)) return true;
+  io::Place place;
+  if (io::PlaceOf(path, place)) return WriteCheckpoint(place, data, error);
   error = io::Reason(errno);
   return false;
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kammelsim/io/File.h"
+#include "kammelsim/io/Place.h"
 #include "kammelsim/output/SpaceTime.h"
 #include "kammelsim/output/StatsOutput.h"
 
@@ -18,6 +20,11 @@ namespace kammelsim {
 /// bed, and the most space-time rows of its widest profile, with room for the texts. Larger
 /// files are refused unread.
 inline constexpr std::uint64_t kMaxCheckpointBytes = 200'000'000;
+
+/// What one checkpoint records at most: one text (a command line, say), all its texts
+/// together, options, and lines of history (one per run and resume).
+inline constexpr std::uint64_t kMaxText = 1 << 20, kMaxTexts = 12 << 20;
+inline constexpr std::uint64_t kMaxRecordedOptions = 256, kMaxHistory = 100'000;
 
 /// A run's output files as its checkpoint records them: relative to the checkpoint's folder
 /// when they lie below it, so that they follow a copied or moved folder; absolute when they lie
@@ -38,7 +45,7 @@ struct RecordedOutputs {
 };
 
 struct CheckpointData {
-  static constexpr std::uint32_t kFormat = 2;
+  static constexpr std::uint32_t kFormat = 3;
 
   std::string version;               ///< of the kammelsim that wrote it
   std::string command;               ///< bed or profile
@@ -57,6 +64,9 @@ struct CheckpointData {
   std::int64_t statsBytes = 0;     ///< the statistics file's length
   std::uint32_t statsCrc = 0;      ///< and the CRC-32 of those bytes
   std::int64_t netcdfRecords = 0;  ///< snapshots in the data file
+  /// The CRC-32 of the data file's header as NetcdfOutput::HeaderCrc takes it, and of its
+  /// records' bytes
+  std::uint32_t netcdfHeaderCrc = 0, netcdfRecordsCrc = 0;
   SpaceTimeCarry spaceTime;
   bool heightsWritten = false;  ///< the heights file of a finished run, with its CRC-32
   std::uint32_t heightsCrc = 0;
@@ -69,7 +79,16 @@ std::string EncodeCheckpoint(const CheckpointData& data);
 /// not a checkpoint, one of a newer format, or a truncated or damaged one.
 bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string& error);
 
-/// Writes a checkpoint durably, replacing the previous one only once the new one is whole.
+/// Whether data stays within every limit DecodeCheckpoint holds a file to, so that what is
+/// written can be read back; false with the first that it passes in why ("its history holds
+/// 100001 lines, more than 100000").
+bool Recordable(const CheckpointData& data, std::string& why);
+
+/// Writes a checkpoint durably, replacing the previous one (a link to elsewhere included) only
+/// once the new one is whole; with locked, the new file is locked and kept open there (see
+/// io::ReplaceFile). Refuses data that is not Recordable.
+bool WriteCheckpoint(const io::Place& place, const CheckpointData& data, std::string& error,
+                     io::File* locked = nullptr);
 bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::string& error);
 
 /// Reads and checks a checkpoint file; false, with one line for the user in error.

@@ -55,37 +55,73 @@ RunDriver::RunDriver(RunSettings settings, std::string_view command, std::string
                      const Resume* resume, const RunOutput& output)
     : resume_(resume),
       output_(output),
-      settings_(Resolved(std::move(settings), resume, resolveError_)),
+      settings_(Resolved(std::move(settings), resume, places_, resolveError_)),
       command_(command),
       unit_(unit),
-      pictures_(settings_.pictures) {}
+      pictures_(settings_.pictures),
+      lock_(resume && resume->lock ? resume->lock : std::make_shared<RunLock>()) {}
 
 // A continued run writes where its checkpoint records, resolved against where the checkpoint
 // lies now, and its checkpoints where it was continued from.
-RunSettings RunDriver::Resolved(RunSettings settings, const Resume* resume, std::string& error) {
+RunSettings RunDriver::Resolved(RunSettings settings, const Resume* resume, OutputPlaces& places,
+                                std::string& error) {
   if (!resume) return settings;
   settings.checkpoint = resume->path;
-  ResolveOutputs(resume->data.outputs, resume->path, resume->allowOutside, settings, error);
+  PlaceRecordedOutputs(resume->data.outputs, resume->path, resume->allowOutside, settings, places,
+                       error);
   return settings;
 }
 
-int RunDriver::Prepare() {
+int RunDriver::Prepare(const std::vector<std::string>& recorded,
+                       std::span<const std::string> args) {
   if (!resolveError_.empty()) {
     std::fprintf(output_.err, "kammelsim: resume: %s\n", resolveError_.c_str());
     return 1;
   }
-  std::string error;
-  if (!settings_.checkpoint.empty() && !lock_.Acquire(settings_.checkpoint, error)) {
-    std::fprintf(output_.err, "kammelsim: %s: %s\n", resume_ ? "resume" : command_.c_str(),
-                 error.c_str());
-    return 1;
-  }
-  return resume_ ? 0 : PrepareNew();
+  return resume_ ? PrepareResume() : PrepareNew(recorded, args);
 }
 
-// A new run replaces no file that exists unless told to, and clears what killed runs of the
-// same outputs left half written.
-int RunDriver::PrepareNew() {
+namespace {
+
+// A checkpoint's texts alone, for Recordable: the arrays are the run's, and always fit.
+CheckpointData TextsOf(const CheckpointData& data) {
+  CheckpointData texts;
+  texts.version = data.version;
+  texts.command = data.command;
+  texts.commandLine = data.commandLine;
+  texts.args = data.args;
+  texts.runId = data.runId;
+  texts.history = data.history;
+  texts.outputs = data.outputs;
+  texts.parameters = data.parameters;
+  return texts;
+}
+
+}  // namespace
+
+// A new run replaces no file that exists unless told to, records only what its checkpoint can
+// hold, and clears what killed runs of the same outputs left half written.
+int RunDriver::PrepareNew(const std::vector<std::string>& recorded,
+                          std::span<const std::string> args) {
+  const std::vector<std::string_view> words(args.begin(), args.end());
+  recordedArgs_ = recorded;
+  commandLine_ = CommandLine(command_, words);
+  std::string error;
+  if (!settings_.checkpoint.empty()) {
+    CheckpointData texts;
+    texts.version = Version();
+    texts.command = command_;
+    texts.commandLine = commandLine_;
+    texts.args = recordedArgs_;
+    texts.history = {HistoryLine(commandLine_, 0, settings_.schedule.total, unit_)};
+    if (!Recordable(texts, error))
+      return UsageFault(output_, command_ + ": a checkpoint cannot hold this run: " + error);
+    if (!lock_->LockName(settings_.checkpoint, error) ||
+        !lock_->LockCheckpoint(settings_.checkpoint, true, nullptr, error)) {
+      std::fprintf(output_.err, "kammelsim: %s: %s\n", command_.c_str(), error.c_str());
+      return 1;
+    }
+  }
   const std::string* files[] = {&settings_.pictures.png, &settings_.pictures.spacetime,
                                 &settings_.stats,        &settings_.netcdf,
                                 &settings_.checkpoint,   &settings_.heights};
@@ -95,20 +131,76 @@ int RunDriver::PrepareNew() {
                                      " exists already; add --force to replace it");
     }
   }
-  for (const std::string* file : {&settings_.heights, &settings_.checkpoint}) {
-    if (!file->empty() && !io::FolderTakes(*file)) return WriteFault(output_, QuoteFile(*file));
+  return PlaceNew();
+}
+
+int RunDriver::PlaceNew() {
+  std::string error;
+  if (!PlaceNewOutputs(settings_, places_, recordedOutputs_, error)) {
+    std::fprintf(output_.err, "kammelsim: %s\n", error.c_str());
+    return 1;
   }
+  for (const io::Place* file : {&places_.heights, &places_.checkpoint}) {
+    if (!file->Empty() && !io::FolderTakes(*file))
+      return WriteFault(output_, QuoteFile(file->shown));
+  }
+  pictures_.SetPlaces(places_.pictures);
   if (const int fault = pictures_.Prepare(output_, command_)) return fault;
-  for (const std::string* file : files) {
-    if (!file->empty()) io::RemoveLeftovers(*file);
+  const OutputPlaces& p = places_;
+  for (const io::Place* file :
+       {&p.pictures.png, &p.pictures.spacetime, &p.stats, &p.netcdf, &p.checkpoint, &p.heights}) {
+    if (!file->Empty()) io::RemoveLeftovers(*file);
   }
   return 0;
 }
 
-int RunDriver::Run(const RunModel& model, const std::vector<std::string>& recorded,
-                   std::span<const std::string> args, const std::string& parameters) {
+// A resume holds the checkpoint's name and the run's id before it reads any output, and asks
+// nothing of the run that its checkpoint could not record or its space-time view not draw.
+int RunDriver::PrepareResume() {
+  const CheckpointData& data = resume_->data;
+  if (const int fault = LockResume()) return fault;
+  pictures_.SetPlaces(places_.pictures);
+  if (data.done == settings_.schedule.total) return 0;
+  CheckpointData texts = TextsOf(data);
+  texts.history.push_back(
+      HistoryLine(resume_->commandLine, data.done, settings_.schedule.total, unit_));
+  std::string why;
+  if (!Recordable(texts, why))
+    return UsageFault(output_, "resume: " + QuoteFile(resume_->path) +
+                                   " cannot record another "
+                                   "stretch of its run: " +
+                                   why);
+  const SnapshotSchedule& s = settings_.schedule;
+  const std::int64_t rows = static_cast<std::int64_t>(data.spaceTime.rows.size()) +
+                            s.total / s.every - data.done / s.every + (s.total % s.every != 0);
+  if (!settings_.pictures.spacetime.empty() && rows > SpaceTime::kMaxRows) {
+    return UsageFault(output_, "resume: --spacetime draws at most " +
+                                   std::to_string(SpaceTime::kMaxRows) + " snapshots; to " +
+                                   std::to_string(s.total) + " " + unit_ + " this run would have " +
+                                   std::to_string(rows) + "; choose a smaller total");
+  }
+  return 0;
+}
+
+// The name's and the run's locks. A complete run is only checked: where no lock file can be
+// made (a read-only file system), the lock on its checkpoint file is enough.
+int RunDriver::LockResume() {
+  const CheckpointData& data = resume_->data;
+  const bool complete = data.done == settings_.schedule.total;
+  std::string error;
+  for (int lock = 0; lock < 2; ++lock) {
+    const bool locked = lock == 0 ? lock_->LockName(resume_->path, error)
+                                  : lock_->LockRun(resume_->path, data.runId, error);
+    if (locked || (complete && errno == EROFS)) continue;
+    std::fprintf(output_.err, "kammelsim: resume: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int RunDriver::Run(const RunModel& model, const std::string& parameters) {
   model_ = &model;
-  Record(model, recorded, args);
+  Record(model);
   record_.parameters = parameters;
   provenance_ =
       MakeProvenance(record_.commandLine, record_.seed, parameters, record_.runId, record_.history);
@@ -139,8 +231,7 @@ int RunDriver::Run(const RunModel& model, const std::vector<std::string>& record
 
 // What every checkpoint of the run repeats: a new run's seed, identity and outputs, or the
 // recorded run with this resume added to its history.
-void RunDriver::Record(const RunModel& model, const std::vector<std::string>& recorded,
-                       std::span<const std::string> args) {
+void RunDriver::Record(const RunModel& model) {
   const std::int64_t total = settings_.schedule.total;
   if (resume_) {
     record_ = resume_->data;
@@ -148,15 +239,13 @@ void RunDriver::Record(const RunModel& model, const std::vector<std::string>& re
       record_.history.push_back(HistoryLine(resume_->commandLine, record_.done, total, unit_));
   } else {
     SeedGenerator(model.random, settings_.seedGiven, settings_.seed, output_);
-    const std::vector<std::string_view> words(args.begin(), args.end());
     record_.command = command_;
-    record_.args = recorded;
-    record_.commandLine = CommandLine(command_, words);
+    record_.args = recordedArgs_;
+    record_.commandLine = commandLine_;
     record_.runId = NewRunId();
     record_.history = {HistoryLine(record_.commandLine, 0, total, unit_)};
     record_.seed = model.random.state;
-    if (!settings_.checkpoint.empty())
-      record_.outputs = RecordOutputs(settings_, settings_.checkpoint);
+    if (!settings_.checkpoint.empty()) record_.outputs = recordedOutputs_;
   }
   record_.total = total;
   record_.version = Version();
@@ -171,11 +260,19 @@ NetcdfLayout RunDriver::Layout(const RunModel& model) const {
 bool RunDriver::OpenNew(const RunModel& model) {
   if (!settings_.stats.empty()) {
     stats_.emplace(model.kind, model.jump, model.q, ArrayTotal(model.cells));
-    if (!stats_->Open(settings_.stats, provenance_, output_)) return false;
+    if (!stats_->Open(places_.stats, provenance_, output_)) return false;
+  }
+  if (!settings_.checkpoint.empty()) {
+    // The run's id, which every copy of its checkpoint carries, is held in its folder.
+    std::string error;
+    if (!lock_->LockRun(settings_.checkpoint, record_.runId, error)) {
+      std::fprintf(output_.err, "kammelsim: %s: %s\n", command_.c_str(), error.c_str());
+      return false;
+    }
   }
   if (settings_.netcdf.empty()) return true;
   netcdf_.emplace();
-  return netcdf_->Create(settings_.netcdf, Layout(model), provenance_, output_);
+  return netcdf_->Create(places_.netcdf, Layout(model), provenance_, output_);
 }
 
 RunDriver::~RunDriver() {
@@ -251,12 +348,21 @@ bool RunDriver::SaveCheckpoint(std::int64_t done) {
     d.statsBytes = stats_->Bytes();
     d.statsCrc = stats_->Crc();
   }
-  if (netcdf_) d.netcdfRecords = netcdf_->Records();
+  if (netcdf_) {
+    const NetcdfRecord data = netcdf_->Record(d.runId);
+    d.netcdfRecords = data.records;
+    d.netcdfHeaderCrc = data.headerCrc;
+    d.netcdfRecordsCrc = data.recordsCrc;
+  }
   d.spaceTime = pictures_.SpaceTimeState();
   d.heightsWritten = done == settings_.schedule.total && !settings_.heights.empty();
   d.heightsCrc = d.heightsWritten ? Crc(heightsText_) : 0;
   std::string error;
-  if (WriteCheckpoint(settings_.checkpoint, d, error)) return true;
+  io::File written;
+  if (WriteCheckpoint(places_.checkpoint, d, error, &written)) {
+    lock_->KeepCheckpoint(std::move(written));
+    return true;
+  }
   std::fprintf(output_.err, "kammelsim: cannot write %s: %s\n",
                QuoteFile(settings_.checkpoint).c_str(), error.c_str());
   return false;
@@ -298,7 +404,7 @@ bool RunDriver::WriteHeights(const std::string& text) {
     WriteFault(output_, "the heights");
     return false;
   }
-  if (io::ReplaceFile(settings_.heights, text, true)) return true;
+  if (io::ReplaceFile(places_.heights, text, true)) return true;
   WriteFault(output_, QuoteFile(settings_.heights));
   return false;
 }

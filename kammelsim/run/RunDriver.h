@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,6 +44,9 @@ struct Resume {
   std::string path;         ///< the checkpoint file, as the resume names it
   std::string commandLine;  ///< the resume's, for the run's history
   bool allowOutside = false;
+  /// Holds the checkpoint file it was read from (RunLock::LockCheckpoint); the run takes
+  /// the rest of its locks into it.
+  std::shared_ptr<RunLock> lock;
 };
 
 class RunDriver {
@@ -55,27 +59,28 @@ class RunDriver {
   RunDriver(const RunDriver&) = delete;
   RunDriver& operator=(const RunDriver&) = delete;
 
-  /// Takes the run's lock and checks its outputs before any work: 0, or the status after one
-  /// line on err.
-  int Prepare();
+  /// Takes the run's locks and checks what it will record and its outputs before any work: 0,
+  /// or the status after one line on err. recorded holds the options a checkpoint keeps
+  /// (RecordedOptions), args the command line as given, for the provenance.
+  int Prepare(const std::vector<std::string>& recorded, std::span<const std::string> args);
 
   /// Runs the set-up model to the end, or until a signal stops it; returns the exit status.
-  /// recorded holds the options a checkpoint keeps (RecordedOptions), args the command line as
-  /// given, for the provenance.
-  int Run(const RunModel& model, const std::vector<std::string>& recorded,
-          std::span<const std::string> args, const std::string& parameters);
+  int Run(const RunModel& model, const std::string& parameters);
 
  private:
-  static RunSettings Resolved(RunSettings settings, const Resume* resume, std::string& error);
-  int PrepareNew();
-  void Record(const RunModel& model, const std::vector<std::string>& recorded,
-              std::span<const std::string> args);
+  static RunSettings Resolved(RunSettings settings, const Resume* resume, OutputPlaces& places,
+                              std::string& error);
+  int PrepareNew(const std::vector<std::string>& recorded, std::span<const std::string> args);
+  int PlaceNew();
+  int PrepareResume();
+  int LockResume();
+  void Record(const RunModel& model);
   bool OpenNew(const RunModel& model);
   int Continue(const RunModel& model);
   bool Fits(const RunModel& model) const;
-  bool VerifyOutputs(const RunModel& model) const;
+  bool TakeOutputs(const RunModel& model, bool write);
   bool HeightsFileIsOurs() const;
-  bool ReopenOutputs(const RunModel& model);
+  bool ContinueOutputs();
   void SayAppending() const;
   void Restore();
   int Completed();
@@ -93,10 +98,14 @@ class RunDriver {
   const Resume* resume_;
   const RunOutput& output_;
   std::string resolveError_;  ///< why a resume's recorded outputs cannot be used
+  OutputPlaces places_;
   RunSettings settings_;
   std::string command_, unit_;
   PictureOutputs pictures_;
-  RunLock lock_;
+  std::shared_ptr<RunLock> lock_;
+  RecordedOutputs recordedOutputs_;        ///< a new run's outputs, as its checkpoint records them
+  std::vector<std::string> recordedArgs_;  ///< and its options
+  std::string commandLine_;
   const RunModel* model_ = nullptr;
   Provenance provenance_;
   CheckpointData record_;    ///< what every checkpoint repeats

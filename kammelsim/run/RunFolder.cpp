@@ -1,14 +1,14 @@
 #include "kammelsim/run/RunFolder.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
 
-#include "kammelsim/io/File.h"
+#include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/output/Messages.h"
 
 namespace kammelsim {
@@ -34,69 +34,209 @@ bool StaysBelow(const fs::path& name) {
 }
 
 std::string Recorded(const std::string& name, const fs::path& folder) {
-  if (name.empty()) return name;
   const fs::path path = Absolute(name);
   const fs::path relative = path.lexically_relative(folder);
   return StaysBelow(relative) ? relative.string() : path.string();
 }
 
-}  // namespace
-
-RecordedOutputs RecordOutputs(const RunSettings& s, const std::string& checkpoint) {
-  const fs::path folder = FolderOf(checkpoint);
-  return {Recorded(s.stats, folder),
-          Recorded(s.netcdf, folder),
-          Recorded(s.pictures.png, folder),
-          Recorded(s.pictures.frames, folder),
-          Recorded(s.pictures.spacetime, folder),
-          Recorded(s.heights, folder)};
+// A new run's output: below root without a link when its name lies there, else as named.
+bool PlaceNew(const io::FolderRef& root, const fs::path& folder, const std::string& name,
+              io::Place& place, std::string& record, std::string& error) {
+  if (name.empty()) return true;
+  if (root) {
+    record = Recorded(name, folder);
+    if (StaysBelow(record) && io::PlaceBeneath(root, record, name, place)) return true;
+    if (StaysBelow(record) && errno != ELOOP && errno != EXDEV) {
+      error = "cannot write " + QuoteFile(name) + ": " + io::Reason(errno);
+      return false;
+    }
+    record = Absolute(name).string();  // reached through a link: outside the folder
+  }
+  if (io::PlaceOf(name, place)) return true;
+  error = "cannot write " + QuoteFile(name) + ": " + io::Reason(errno);
+  return false;
 }
 
-bool ResolveOutputs(const RecordedOutputs& recorded, const std::string& checkpoint,
-                    bool allowOutside, RunSettings& settings, std::string& error) {
+// The missing folders above a new run's frame folder, made as named.
+bool MakeParents(const std::string& frames, std::string& error) {
+  const fs::path parent = fs::path(frames).parent_path();
+  std::error_code made;
+  if (parent.empty() || fs::create_directories(parent, made) || !made) return true;
+  errno = made.value();
+  error = "cannot write frames into " + QuoteFile(frames) + ": " + io::Reason(errno);
+  return false;
+}
+
+}  // namespace
+
+bool PlaceNewOutputs(const RunSettings& s, OutputPlaces& places, RecordedOutputs& recorded,
+                     std::string& error) {
+  io::FolderRef root;
+  const fs::path folder = s.checkpoint.empty() ? fs::path() : FolderOf(s.checkpoint);
+  if (!s.checkpoint.empty()) {
+    if (!io::PlaceOf(s.checkpoint, places.checkpoint)) {
+      error = "cannot write " + QuoteFile(s.checkpoint) + ": " + io::Reason(errno);
+      return false;
+    }
+    root = places.checkpoint.folder;
+  }
+  PicturePlaces& p = places.pictures;
+  return PlaceNew(root, folder, s.stats, places.stats, recorded.stats, error) &&
+         PlaceNew(root, folder, s.netcdf, places.netcdf, recorded.netcdf, error) &&
+         PlaceNew(root, folder, s.pictures.png, p.png, recorded.png, error) &&
+         PlaceNew(root, folder, s.pictures.spacetime, p.spacetime, recorded.spacetime, error) &&
+         PlaceNew(root, folder, s.heights, places.heights, recorded.heights, error) &&
+         (s.pictures.frames.empty() || MakeParents(s.pictures.frames, error)) &&
+         PlaceNew(root, folder, s.pictures.frames, p.framesEntry, recorded.frames, error);
+}
+
+namespace {
+
+// Why a recorded name below the folder cannot be reached there.
+std::string Unreachable(const char* option, const std::string& name, int error) {
+  const std::string what = "--" + std::string(option) + " " + QuoteFile(name);
+  if (error == ELOOP)
+    return what + " passes through a symbolic link; a run writes only below its folder";
+  if (error == EXDEV) return what + " leads out of the checkpoint's folder";
+  return what + ": cannot open its folder: " + io::Reason(error);
+}
+
+}  // namespace
+
+bool PlaceRecordedOutputs(const RecordedOutputs& recorded, const std::string& checkpoint,
+                          bool allowOutside, RunSettings& settings, OutputPlaces& places,
+                          std::string& error) {
   const fs::path folder = FolderOf(checkpoint);
+  if (!io::PlaceOf(checkpoint, places.checkpoint)) {
+    error = "cannot open the folder of " + QuoteFile(checkpoint) + ": " + io::Reason(errno);
+    return false;
+  }
+  const io::FolderRef root = places.checkpoint.folder;
   RecordedOutputs names = recorded;
+  PicturePlaces& p = places.pictures;
   std::string* targets[] = {&settings.stats,
                             &settings.netcdf,
                             &settings.pictures.png,
                             &settings.pictures.frames,
                             &settings.pictures.spacetime,
                             &settings.heights};
+  io::Place* files[] = {&places.stats, &places.netcdf, &p.png,
+                        nullptr,       &p.spacetime,   &places.heights};
   std::size_t n = 0;
   names.ForEach([&](const char* option, const std::string& name) {
-    std::string& target = *targets[n++];
+    std::string& target = *targets[n];
+    io::Place* place = files[n++];
     target.clear();
     if (name.empty() || !error.empty()) return;
     const fs::path path(name);
-    if (StaysBelow(path)) {
-      target = (folder / path).string();
-    } else if (path.is_absolute() && path.lexically_normal() == path && allowOutside) {
-      target = name;
-    } else if (path.is_absolute() && path.lexically_normal() == path) {
-      error = "--" + std::string(option) + " " + QuoteFile(name) +
-              " lies outside the checkpoint's folder; add --allow-outside to write there";
-    } else {
-      error = "--" + std::string(option) + " " + QuoteFile(name) +
-              " leads out of the checkpoint's folder";
+    const bool below = StaysBelow(path),
+               absolute = path.is_absolute() && path.lexically_normal() == path;
+    if (!below && !(absolute && allowOutside)) {
+      error =
+          "--" + std::string(option) + " " + QuoteFile(name) +
+          (absolute ? " lies outside the checkpoint's folder; add --allow-outside to write there"
+                    : " leads out of the checkpoint's folder");
+      return;
     }
+    target = below ? (folder / path).string() : name;
+    bool reached = false;
+    if (!place) {
+      p.frames = below ? io::OpenFolderBeneath(*root, name) : io::OpenFolder(name);
+      reached = p.frames != nullptr;
+    } else {
+      reached = below ? io::PlaceBeneath(root, name, target, *place) : io::PlaceOf(name, *place);
+    }
+    if (!reached) error = Unreachable(option, name, errno);
   });
   return error.empty();
 }
 
-RunLock::~RunLock() {
-  if (fd_ >= 0) ::close(fd_);  // the lock goes with it
+std::string LockFault(const std::string& checkpoint, int error) {
+  if (error == EWOULDBLOCK || error == EAGAIN || error == EACCES)
+    return QuoteFile(checkpoint) + " is in use by another kammelsim run or resume";
+  return "cannot lock " + QuoteFile(checkpoint) + ": " + io::Reason(error);
 }
 
-bool RunLock::Acquire(const std::string& checkpoint, std::string& error) {
+bool RunLock::LockCheckpoint(const std::string& path, bool missingOk, std::string* bytes,
+                             std::string& error) {
+  // The name may be given a new file between the open and the lock (a run writing its next
+  // checkpoint): the lock holds only once the name still leads to the file locked.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    io::File file;
+    struct stat locked {
+    }, named{};
+    if (!file.Open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY) ||
+        ::fstat(file.Descriptor(), &locked) != 0 || !S_ISREG(locked.st_mode)) {
+      const int reason = file.Error() != 0 ? file.Error() : errno;
+      if (missingOk && (file.IsOpen() || reason == ENOENT)) return true;
+      error = "cannot read " + QuoteFile(path) + ": " +
+              (file.IsOpen() ? std::string("not a regular file") : io::Reason(reason));
+      errno = reason;
+      return false;
+    }
+    if (!file.Lock()) {
+      error = LockFault(path, file.Error());
+      errno = file.Error();
+      return false;
+    }
+    if (::stat(path.c_str(), &named) != 0 || named.st_ino != locked.st_ino ||
+        named.st_dev != locked.st_dev) {
+      continue;
+    }
+    if (bytes) {
+      if (const io::ReadFault fault = io::ReadWholeFile(file, kMaxCheckpointBytes, *bytes);
+          fault != io::ReadFault::None) {
+        error = "cannot read " + QuoteFile(path) + ": " +
+                io::ReadFaultReason(fault, kMaxCheckpointBytes);
+        return false;
+      }
+    }
+    checkpoint_ = std::move(file);
+    return true;
+  }
+  error = "cannot lock " + QuoteFile(path) + ": it is replaced again and again";
+  errno = EAGAIN;
+  return false;
+}
+
+namespace {
+
+// A lock file in the checkpoint's folder, never through a link planted under its name (or
+// copied there, as cp -as does): no process can hold a lock through a link, so one is removed.
+bool OpenLockFile(const fs::path& path, io::File& file) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (file.Open(path.string(), O_RDWR | O_CREAT | O_NOFOLLOW, 0644)) return true;
+    if (file.Error() != ELOOP || ::unlink(path.c_str()) != 0) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool RunLock::LockName(const std::string& checkpoint, std::string& error) {
   const fs::path path(checkpoint);
   const fs::path lock = path.parent_path() / ("." + path.filename().string() + ".lock");
-  fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
-  const int reason = errno;
-  error = reason == EWOULDBLOCK
-              ? QuoteFile(checkpoint) + " is in use by another kammelsim run or resume"
-              : "cannot lock " + QuoteFile(checkpoint) + ": " + io::Reason(reason);
+  if (OpenLockFile(lock, name_) && name_.Lock()) return true;
+  const int reason = name_.Error();
+  error = LockFault(checkpoint, reason);
   errno = reason;  // for a caller that tells the two apart
+  return false;
+}
+
+bool RunLock::LockRun(const std::string& checkpoint, const std::string& runId, std::string& error) {
+  const fs::path lock = fs::path(checkpoint).parent_path() / ".kammelsim.lock";
+  // One byte per run, at the place its id's first 60 bits give: two runs in one folder lock
+  // apart, and every checkpoint of one run locks the same byte.
+  const std::uint64_t at = std::stoull(runId.substr(0, 15), nullptr, 16);
+  struct flock range {};
+  range.l_type = F_WRLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = static_cast<off_t>(at);
+  range.l_len = 1;
+  if (OpenLockFile(lock, run_) && ::fcntl(run_.Descriptor(), F_OFD_SETLK, &range) == 0) return true;
+  const int reason = run_.IsOpen() ? errno : run_.Error();
+  error = LockFault(checkpoint, reason);
+  errno = reason;
   return false;
 }
 

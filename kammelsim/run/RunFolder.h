@@ -1,39 +1,70 @@
 // A run belongs to the folder of its checkpoint: its outputs are recorded relative to it, so
-// they follow a copied or moved folder; only one process runs it at a time.
+// they follow a copied or moved folder, and reached below it without a link; only one process
+// runs it at a time, whatever names its files have.
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "kammelsim/io/File.h"
+#include "kammelsim/io/Place.h"
+#include "kammelsim/output/Pictures.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/RunSettings.h"
 
 namespace kammelsim {
 
-/// The outputs of settings as a checkpoint at checkpoint records them: relative to its folder
-/// when below it, absolute otherwise.
-RecordedOutputs RecordOutputs(const RunSettings& settings, const std::string& checkpoint);
+/// Where a run's outputs are, each held by its folder (see io::Place); empty for one not
+/// asked for.
+struct OutputPlaces {
+  io::Place stats, netcdf, heights, checkpoint;
+  PicturePlaces pictures;
+};
 
-/// The recorded outputs, resolved against where the checkpoint lies now, into settings. An
-/// output recorded outside the checkpoint's folder is refused unless allowOutside; one whose
-/// name climbs out of the folder is refused always. False with one line in error.
-bool ResolveOutputs(const RecordedOutputs& recorded, const std::string& checkpoint,
-                    bool allowOutside, RunSettings& settings, std::string& error);
+/// A new run's outputs: one whose name lies below the checkpoint's folder is reached there
+/// without a link and recorded relative to it; any other (one outside, or reached through a
+/// link) as named, and recorded by its absolute name, which a resume takes only with
+/// --allow-outside. Missing folders of the frame folder are made. False with one line in error
+/// and errno.
+bool PlaceNewOutputs(const RunSettings& settings, OutputPlaces& places, RecordedOutputs& recorded,
+                     std::string& error);
 
-/// An advisory lock (flock) held for a run's whole life on a file beside its checkpoint,
-/// ".NAME.lock": a second run or resume of the same checkpoint is refused at once.
+/// The recorded outputs, resolved against where the checkpoint lies now, into settings (the
+/// names messages give) and places. One recorded relative is reached below the checkpoint's
+/// folder without a link, or refused; one recorded outside the folder is refused unless
+/// allowOutside, and one whose name climbs out of the folder always. False with one line in
+/// error.
+bool PlaceRecordedOutputs(const RecordedOutputs& recorded, const std::string& checkpoint,
+                          bool allowOutside, RunSettings& settings, OutputPlaces& places,
+                          std::string& error);
+
+/// The locks that keep a run to one process, held for the run's life: flock on the checkpoint
+/// file itself (moved to each new one it writes), on ".NAME.lock" beside it for its name, an
+/// OFD lock on the run's id in the folder's ".kammelsim.lock" (a copy of the checkpoint is
+/// the same run), and, taken by the outputs, flock on the files it appends to and on its
+/// frame folder.
 class RunLock {
  public:
-  RunLock() = default;
-  ~RunLock();
-  RunLock(const RunLock&) = delete;
-  RunLock& operator=(const RunLock&) = delete;
-
-  /// False, with one line in error and errno set (EWOULDBLOCK: another process holds it), when
-  /// it cannot be had.
-  bool Acquire(const std::string& checkpoint, std::string& error);
+  /// Locks the checkpoint file at path (a link the caller named is followed) and, when bytes
+  /// is given, reads it from the locked file. A missing file is no failure when missingOk;
+  /// neither is a file that is no regular file then (nothing of a run is there to hold). False
+  /// with one line in error and errno: EWOULDBLOCK when another process holds it.
+  bool LockCheckpoint(const std::string& path, bool missingOk, std::string* bytes,
+                      std::string& error);
+  /// Locks the checkpoint's name: ".NAME.lock" beside it. False as LockCheckpoint; EROFS on a
+  /// read-only file system, where no lock file can be made.
+  bool LockName(const std::string& checkpoint, std::string& error);
+  /// Locks the run's id in the checkpoint's folder. False as LockName.
+  bool LockRun(const std::string& checkpoint, const std::string& runId, std::string& error);
+  /// The checkpoint file just written in place of the last one, locked already.
+  void KeepCheckpoint(io::File file) { checkpoint_ = std::move(file); }
 
  private:
-  int fd_ = -1;
+  io::File checkpoint_, name_, run_;
 };
+
+/// The line a lock that could not be had gives: "'run.ck' is in use by another kammelsim run
+/// or resume", or why it could not be tried.
+std::string LockFault(const std::string& checkpoint, int error);
 
 }  // namespace kammelsim

@@ -156,9 +156,10 @@ TEST_F(KammelsimLongRuns, DamagedOrForeignCheckpointsAreRefused) {
                                "--checkpoint", checkpoint, "--stats", stats});
   ASSERT_EQ(made.status, 0) << made.err;
   const std::string good = Slurp(checkpoint), statsBefore = Slurp(stats);
-  std::string flipped = good, newer = good, foreign = good;
+  std::string flipped = good, newer = good, older = good, foreign = good;
   flipped[good.size() / 2] ^= 0x10;
-  newer[8] = 3;
+  newer[8] = 4;
+  older[8] = 2;
   foreign[0] = 'X';
   const struct {
     const char* name;
@@ -171,7 +172,8 @@ TEST_F(KammelsimLongRuns, DamagedOrForeignCheckpointsAreRefused) {
       {"a longer file", good + "x", "is damaged (its length is wrong)"},
       {"another magic", foreign, "is not a kammelsim checkpoint"},
       {"empty", "", "is not a kammelsim checkpoint"},
-      {"a newer format", newer, "has format 3; this kammelsim reads format 2"},
+      {"a newer format", newer, "has format 4; this kammelsim reads format 3"},
+      {"an older format", older, "has format 2; this kammelsim reads format 3 (continue it with"},
   };
   for (const auto& c : cases) {
     Spill(checkpoint, c.bytes);

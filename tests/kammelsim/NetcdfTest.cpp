@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -150,29 +151,34 @@ TEST_F(KammelsimDataFile, AFailedWriteOrSyncLeavesAFileThatOpensWithTheSnapshots
                                               stats, "--netcdf",  data, "--force"};
   kammelsim::io::ClearFaults();
   ASSERT_EQ(Kammelsim(args).status, 0);
-  const std::int64_t changes = kammelsim::io::ChangesSoFar();
-  EXPECT_GE(changes, 5) << "every snapshot's write goes through io/";
+  const kammelsim::io::ChangeCounts changes = kammelsim::io::ChangesMade();
+  EXPECT_GE(changes.at({"d.nc", kammelsim::io::Change::Write}), 5)
+      << "every snapshot's write goes through io/";
   const std::vector<int> whole = Dataset(data).Heights();
   ASSERT_FALSE(whole.empty());
-  for (std::int64_t change = 1; change <= changes; ++change) {
-    for (const bool full : {false, true}) {
-      fs::remove(data);
-      kammelsim::io::ClearFaults();
-      kammelsim::io::FailChange(change, full ? ENOSPC : EIO, full);
-      const auto run = Kammelsim(args);
-      kammelsim::io::ClearFaults();
-      const std::string label = "change " + std::to_string(change) + (full ? " ENOSPC" : " EIO");
-      EXPECT_EQ(run.status, 1) << label;
-      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << label << run.err;
-      EXPECT_NE(run.err.find("cannot write"), std::string::npos) << label << run.err;
-      for (const auto& entry : fs::directory_iterator(folder_))
-        EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << label;
-      if (!fs::exists(data)) continue;
-      const Dataset file(data);
-      ASSERT_GE(file.id, 0) << label;
-      const std::vector<int> heights = file.Heights();
-      ASSERT_LE(heights.size(), whole.size()) << label;
-      EXPECT_TRUE(std::equal(heights.begin(), heights.end(), whole.begin())) << label;
+  for (const auto& [key, count] : changes) {
+    const auto& [name, change] = key;
+    for (std::int64_t nth = 1; nth <= count; ++nth) {
+      for (const bool full : {false, true}) {
+        fs::remove(data);
+        kammelsim::io::ClearFaults();
+        kammelsim::io::FailChange(name, change, nth, full ? ENOSPC : EIO, full);
+        const auto run = Kammelsim(args);
+        kammelsim::io::ClearFaults();
+        const std::string label = name + " " + std::string(kammelsim::io::ChangeName(change)) +
+                                  " " + std::to_string(nth) + (full ? " ENOSPC" : " EIO");
+        EXPECT_EQ(run.status, 1) << label;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << label << run.err;
+        EXPECT_NE(run.err.find("cannot write"), std::string::npos) << label << run.err;
+        for (const auto& entry : fs::directory_iterator(folder_))
+          EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << label;
+        if (!fs::exists(data)) continue;
+        const Dataset file(data);
+        ASSERT_GE(file.id, 0) << label;
+        const std::vector<int> heights = file.Heights();
+        ASSERT_LE(heights.size(), whole.size()) << label;
+        EXPECT_TRUE(std::equal(heights.begin(), heights.end(), whole.begin())) << label;
+      }
     }
   }
 }
@@ -212,21 +218,33 @@ class DataFileOutput : public KammelsimDataFile {
       s.cells.push_back(100 * n + cell);
     return s;
   }
-  // A file of the snapshots from..to-1 appended to path, made with runId (none when empty).
+  static kammelsim::io::Place At(const std::string& path) {
+    kammelsim::io::Place place;
+    EXPECT_TRUE(kammelsim::io::PlaceOf(path, place)) << path;
+    return place;
+  }
+  // A file of the snapshots from..to-1 appended to path, made with runId (none when empty), or
+  // continued from cutTo snapshots as recorded_ holds them; recorded_ gets what a checkpoint
+  // would record after each snapshot.
   bool Write(const std::string& path, int from, int to, const std::string& runId = kRun,
              std::int64_t cutTo = -1, const std::string& history = "") {
     kammelsim::NetcdfOutput data;
     kammelsim::Provenance provenance = {{"Software", "kammelsim test"}, {"Seed", "1"}};
     if (!runId.empty()) provenance.push_back({"Run", runId});
     provenance.push_back({"History", "the run"});
-    const bool opened = cutTo < 0 ? data.Create(path, layout_, provenance, output_)
-                                  : data.Reopen(path, layout_, cutTo, kRun, history, output_);
+    const bool opened = cutTo < 0
+                            ? data.Create(At(path), layout_, provenance, output_)
+                            : data.Reopen(At(path), layout_, recorded_.at(cutTo), history, output_);
     bool written = opened;
-    for (int n = from; written && n < to; ++n)
+    if (opened) recorded_[data.Records()] = data.Record(kRun);
+    for (int n = from; written && n < to; ++n) {
       written = data.Snapshot(n, Heights(n), nullptr, output_);
+      recorded_[data.Records()] = data.Record(kRun);
+    }
     return written && data.Close(output_);
   }
 
+  std::map<std::int64_t, kammelsim::NetcdfRecord> recorded_;
   static inline const std::string kRun = std::string(32, 'a');
   kammelsim::NetcdfLayout layout_{analysis::Model::Bed, 4, 3, "batches", false};
   std::FILE* err_ = nullptr;
@@ -264,7 +282,9 @@ TEST_F(DataFileOutput, ReopenRefusesAFileNotOursOrHoldingTooLittle) {
     const std::string before = Slurp(data);
     kammelsim::NetcdfOutput reopened;
     layout_.xCount = c.xCount;
-    EXPECT_FALSE(reopened.Reopen(data, layout_, c.records, kRun, "resumed", output_)) << c.name;
+    kammelsim::NetcdfRecord record = recorded_.at(5);
+    record.records = c.records;
+    EXPECT_FALSE(reopened.Reopen(At(data), layout_, record, "resumed", output_)) << c.name;
     layout_.xCount = 4;
     const std::string said = Messages();
     EXPECT_NE(said.find("resume: '" + data + "' " + c.message), std::string::npos)
@@ -273,10 +293,11 @@ TEST_F(DataFileOutput, ReopenRefusesAFileNotOursOrHoldingTooLittle) {
     EXPECT_EQ(Slurp(data), before) << c.name;
   }
   kammelsim::NetcdfOutput missing;
-  EXPECT_FALSE(missing.Reopen(Path("none.nc"), layout_, 0, kRun, "", output_));
+  EXPECT_FALSE(missing.Reopen(At(Path("none.nc")), layout_, {0, kRun, 0, 0}, "", output_));
   EXPECT_NE(Messages().find("cannot be opened: No such file or directory"), std::string::npos);
-  EXPECT_FALSE(missing.Create(Path("no/folder/d.nc"), layout_, {}, output_));
-  EXPECT_NE(Messages().find("no/folder/d.nc': No such file or directory"), std::string::npos);
+  kammelsim::io::Place none;
+  EXPECT_FALSE(kammelsim::io::PlaceOf(Path("no/folder/d.nc"), none));
+  EXPECT_EQ(errno, ENOENT);
 }
 
 // Stopped after 5 snapshots, resumed from a checkpoint at 3 (with a history line short, or long
@@ -288,7 +309,7 @@ TEST_F(DataFileOutput, ReopenCutsBackAndEndsAsTheUninterruptedFile) {
     fs::remove(parts);
     ASSERT_TRUE(Write(parts, 0, 5)) << Messages();
     kammelsim::NetcdfOutput cut;
-    ASSERT_TRUE(cut.Reopen(parts, layout_, 3, kRun, line, output_)) << Messages();
+    ASSERT_TRUE(cut.Reopen(At(parts), layout_, recorded_.at(3), line, output_)) << Messages();
     EXPECT_EQ(cut.Records(), 3);
     ASSERT_TRUE(cut.Close(output_));
     EXPECT_EQ(Dataset(parts).Heights().size(), 3u * 12);

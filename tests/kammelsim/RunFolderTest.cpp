@@ -177,7 +177,7 @@ TEST_F(RunFolder, CraftedCheckpointsAreRefusedTouchingNothing) {
   ASSERT_TRUE(kammelsim::DecodeCheckpoint(Slurp(checkpoint), good, error)) << error;
   const auto crafted = [&](auto change) {
     kammelsim::CheckpointData data = good;
-    data.done = 3;
+    data.done = data.stats.previousDone = 3;
     change(data);
     return kammelsim::EncodeCheckpoint(data);
   };
@@ -232,31 +232,41 @@ TEST_F(RunFolder, EveryFailedWriteLeavesARunThatCanBeContinued) {
   ASSERT_EQ(Run(folder_ / "whole", 9).status, 0);
   kammelsim::io::ClearFaults();
   ASSERT_EQ(Run(folder_ / "counted", 9).status, 0);
-  const std::int64_t changes = kammelsim::io::ChangesSoFar();
-  ASSERT_GT(changes, 20);
-  std::printf("%lld changes, each failed in turn\n", static_cast<long long>(changes));
-  for (std::int64_t call = 1; call <= changes; ++call) {
-    const fs::path folder = folder_ / "faulty";
-    fs::remove_all(folder);
-    kammelsim::io::ClearFaults();
-    kammelsim::io::FailChange(call, call % 2 ? ENOSPC : EIO);
-    const auto failed = Run(folder, 9);
-    kammelsim::io::ClearFaults();
-    SCOPED_TRACE("change " + std::to_string(call));
-    ASSERT_EQ(failed.status, 1) << failed.err;
-    EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
-    EXPECT_NE(failed.err.find(call % 2 ? "No space left on device" : "Input/output error"),
-              std::string::npos)
-        << failed.err;
-    kammelsim::CheckpointData data;
-    std::string error;
-    const bool saved = fs::exists(folder / "run.ck");
-    if (saved) {
-      ASSERT_TRUE(kammelsim::DecodeCheckpoint(Slurp(folder / "run.ck"), data, error)) << error;
+  // Counted per file and operation: the nth of them is the same one in every run, whichever
+  // thread makes it, so each is failed in turn by construction.
+  const kammelsim::io::ChangeCounts changes = kammelsim::io::ChangesMade();
+  std::int64_t total = 0;
+  for (const auto& [key, count] : changes)
+    total += count;
+  ASSERT_GT(total, 20);
+  std::printf("%lld changes to %zu files and operations, each failed in turn\n",
+              static_cast<long long>(total), changes.size());
+  int call = 0;
+  for (const auto& [key, count] : changes) {
+    for (std::int64_t nth = 1; nth <= count; ++nth, ++call) {
+      const fs::path folder = folder_ / "faulty";
+      fs::remove_all(folder);
+      kammelsim::io::ClearFaults();
+      kammelsim::io::FailChange(key.first, key.second, nth, call % 2 ? ENOSPC : EIO);
+      const auto failed = Run(folder, 9);
+      kammelsim::io::ClearFaults();
+      SCOPED_TRACE(key.first + " " + std::string(kammelsim::io::ChangeName(key.second)) + " " +
+                   std::to_string(nth));
+      ASSERT_EQ(failed.status, 1) << failed.err;
+      EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+      EXPECT_NE(failed.err.find(call % 2 ? "No space left on device" : "Input/output error"),
+                std::string::npos)
+          << failed.err;
+      kammelsim::CheckpointData data;
+      std::string error;
+      const bool saved = fs::exists(folder / "run.ck");
+      if (saved) {
+        ASSERT_TRUE(kammelsim::DecodeCheckpoint(Slurp(folder / "run.ck"), data, error)) << error;
+      }
+      const auto again = saved ? Resume(folder / "run.ck", 9) : Run(folder, 9, {"--force"});
+      ASSERT_EQ(again.status, 0) << again.err;
+      ExpectSameRun(folder, folder_ / "whole");
     }
-    const auto again = saved ? Resume(folder / "run.ck", 9) : Run(folder, 9, {"--force"});
-    ASSERT_EQ(again.status, 0) << again.err;
-    ExpectSameRun(folder, folder_ / "whole");
   }
 }
 
@@ -352,7 +362,7 @@ TEST_F(RunFolder, OneProcessPerRunAndNoLeftovers) {
   {
     kammelsim::RunLock held;
     std::string error;
-    ASSERT_TRUE(held.Acquire((run / "run.ck").string(), error)) << error;
+    ASSERT_TRUE(held.LockName((run / "run.ck").string(), error)) << error;
     const auto second = Resume(run / "run.ck", 9);
     EXPECT_EQ(second.status, 1);
     EXPECT_NE(second.err.find("is in use by another kammelsim run or resume"), std::string::npos)
