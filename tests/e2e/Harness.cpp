@@ -144,7 +144,7 @@ bool Image::SavePng(const std::string& path) const {
     out.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
   }
   int status = -1;
-  Run({"convert", ppm, path}, "", 20s, &status);
+  Run({"convert", ppm, path}, "", kPatience, &status);
   std::remove(ppm.c_str());
   return status == 0;
 }
@@ -171,7 +171,7 @@ Image ParsePpm(const std::string& data) {
 
 // The server picks a free display itself and names it on a pipe: no race with other sessions.
 Image ReadImage(const std::string& path) {
-  return ParsePpm(Run({"convert", path, "-depth", "8", "ppm:-"}, "", 20s));
+  return ParsePpm(Run({"convert", path, "-depth", "8", "ppm:-"}, "", kPatience));
 }
 
 namespace {
@@ -205,10 +205,10 @@ XSession::XSession() {
       std::make_unique<Process>(manager, std::map<std::string, std::string>{{"DISPLAY", display_}});
   ok_ = WaitFor(
       [&] {
-        return Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, display_, 5s)
-                   .find("window id") != std::string::npos;
+        return Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, display_).find("window id") !=
+               std::string::npos;
       },
-      10s);
+      kPatience);
 }
 
 XSession::~XSession() {
@@ -230,13 +230,11 @@ std::vector<std::string> Words(const std::string& text) {
 }  // namespace
 
 std::vector<std::string> XSession::Windows(const std::string& title) const {
-  return Words(
-      Run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, display_, 5s));
+  return Words(Run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, display_));
 }
 
 std::vector<std::string> XSession::WindowsOf(pid_t pid) const {
-  return Words(
-      Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)}, display_, 5s));
+  return Words(Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)}, display_));
 }
 
 std::optional<std::string> XSession::FindWindow(const std::string& title, Duration timeout) const {
@@ -247,7 +245,7 @@ std::optional<std::string> XSession::FindWindow(const std::string& title, Durati
 }
 
 Image XSession::Screenshot(const std::string& window) const {
-  return ParsePpm(Run({"import", "-window", window, "-depth", "8", "ppm:-"}, display_, 20s));
+  return ParsePpm(Run({"import", "-window", window, "-depth", "8", "ppm:-"}, display_, kPatience));
 }
 
 std::optional<std::array<int, 4>> XSession::Geometry(const std::string& window) const {
@@ -276,7 +274,7 @@ bool XSession::Viewable(const std::string& window) const {
 }
 
 std::string XSession::ActiveWindow() const {
-  const std::vector<std::string> words = Words(Run({"xdotool", "getactivewindow"}, display_, 5s));
+  const std::vector<std::string> words = Words(Run({"xdotool", "getactivewindow"}, display_));
   return words.empty() ? std::string() : words.front();
 }
 
@@ -304,12 +302,10 @@ std::optional<std::pair<int, int>> XSession::CloseButton(const std::string& wind
 namespace {
 
 bool Activate(const std::string& display, const std::string& window) {
-  const auto active = [&] {
-    return Run({"xdotool", "getactivewindow"}, display, 5s) == window + "\n";
-  };
+  const auto active = [&] { return Run({"xdotool", "getactivewindow"}, display) == window + "\n"; };
   if (active()) return true;
-  Run({"xdotool", "windowactivate", window}, display, 5s);
-  return WaitFor(active, 5s);
+  Run({"xdotool", "windowactivate", window}, display);
+  return WaitFor(active, kPatience);
 }
 
 }  // namespace
@@ -347,12 +343,12 @@ void XSession::SetClipboard(const std::string& text) const {
   const std::string path = TempPath("clip");
   std::ofstream(path, std::ios::binary) << text;
   // xclip stays behind as the selection's owner until another program takes it over.
-  Run({"xclip", "-selection", "clipboard", "-i", path}, display_, 5s);
+  Run({"xclip", "-selection", "clipboard", "-i", path}, display_);
   std::remove(path.c_str());
 }
 
 std::string XSession::Clipboard() const {
-  return Run({"xclip", "-o", "-selection", "clipboard"}, display_, 5s);
+  return Run({"xclip", "-o", "-selection", "clipboard"}, display_);
 }
 
 }  // namespace e2e

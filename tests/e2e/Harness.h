@@ -46,9 +46,14 @@ class Process {
   std::string outPath_, errPath_;
 };
 
+/// How long a wait for what a test needs (a window mapped, a menu open, a dialog gone) may
+/// take: generous, so that a machine busy with other work, or a sanitized build, is not taken
+/// for a fault. A correct program gets there long before; a broken one fails the test then.
+inline constexpr Duration kPatience = std::chrono::seconds(90);
+
 /// Runs a command to its end (at most timeout) and returns its stdout; status in *status.
 std::string Run(const std::vector<std::string>& argv, const std::string& display,
-                Duration timeout = 10s, int* status = nullptr);
+                Duration timeout = kPatience, int* status = nullptr);
 
 /// An RGB image read from a screenshot.
 struct Image {
@@ -94,7 +99,8 @@ class XSession {
   bool ok() const { return ok_; }
 
   /// The id of the visible window titled exactly title, waiting up to timeout.
-  std::optional<std::string> FindWindow(const std::string& title, Duration timeout = 10s) const;
+  std::optional<std::string> FindWindow(const std::string& title,
+                                        Duration timeout = kPatience) const;
   /// The visible windows titled exactly title.
   std::vector<std::string> Windows(const std::string& title) const;
   /// The visible windows of a process: its frame, dialogs and open menus.

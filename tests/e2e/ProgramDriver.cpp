@@ -33,10 +33,10 @@ ProgramDriver::ProgramDriver(const XSession& session, const std::string& executa
       std::map<std::string, std::string>{
           {"DISPLAY", session.display()}, {"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", ""}});
   // Generous: a loaded machine, or a build under the sanitizers, starts Qt slowly.
-  window_ = session.FindWindow(title, 60s);
+  window_ = session.FindWindow(title, kPatience);
   if (window_) {
     // The window is up once its menu bar shows its titles.
-    WaitFor([&] { return (menuTitles_ = MenuTitles(Shot())).size() >= 3; }, 10s);
+    WaitFor([&] { return (menuTitles_ = MenuTitles(Shot())).size() >= 3; }, kPatience);
   }
 }
 
@@ -79,14 +79,23 @@ bool ProgramDriver::OpenMenu(int menu, Duration timeout) {
   if (menu >= static_cast<int>(titles.size()) || !geometry) return false;
   const int bandMiddle = std::max(0, (*geometry)[3] - kCanvasHeight) / 2;
   const int titleMiddle = (titles[menu].first + titles[menu].second) / 2;
-  const std::size_t shown = session_.WindowsOf(process_->pid()).size();
+  const std::vector<std::string> before = session_.WindowsOf(process_->pid());
   session_.Click((*geometry)[0] + titleMiddle, (*geometry)[1] + bandMiddle);
-  // The open menu is a window of its own.
-  return WaitFor([&] { return session_.WindowsOf(process_->pid()).size() > shown; }, timeout);
+  // The open menu is a window of its own: one the program did not show before the click (a
+  // dialog still going away meanwhile does not hide it, as a count of windows would).
+  return WaitFor(
+      [&] {
+        for (const std::string& window : session_.WindowsOf(process_->pid())) {
+          if (std::find(before.begin(), before.end(), window) == before.end()) return true;
+        }
+        return false;
+      },
+      timeout);
 }
 
 void ProgramDriver::ChooseMenu(int menu, int item) {
-  if (!OpenMenu(menu, 10s)) {
+  // A program busy with a batch takes the click only when the batch is over.
+  if (!OpenMenu(menu, kPatience)) {
     ADD_FAILURE() << "menu " << menu << " did not open";
     return;
   }
@@ -98,7 +107,7 @@ void ProgramDriver::ChooseMenu(int menu, int item) {
 }
 
 bool ProgramDriver::AnswerDialog(const std::string& title, const std::string& text) {
-  const auto dialog = session_.FindWindow(title, 10s);
+  const auto dialog = session_.FindWindow(title);
   if (!dialog) return false;
   // What is typed before the field has the focus is lost: the text is read back, and typed
   // again over all of it until it stands there.
@@ -113,11 +122,11 @@ bool ProgramDriver::AnswerDialog(const std::string& title, const std::string& te
         const auto open = session_.Windows(title);
         return std::find(open.begin(), open.end(), *dialog) == open.end();
       },
-      10s);
+      kPatience);
 }
 
 std::string ProgramDriver::DialogText(const std::string& title) {
-  const auto dialog = session_.FindWindow(title, 10s);
+  const auto dialog = session_.FindWindow(title);
   if (!dialog) return {};
   // Copying is seen by the clipboard leaving a text that no dialog holds. Keys sent while a
   // slow program has yet to give its new dialog's field the focus go nowhere: try again.
@@ -126,13 +135,13 @@ std::string ProgramDriver::DialogText(const std::string& title) {
   std::string text = none;
   for (int attempt = 0; attempt < 6 && text == none; ++attempt) {
     if (!session_.Key(*dialog, "ctrl+a") || !session_.Key(*dialog, "ctrl+c")) return {};
-    WaitFor([&] { return (text = session_.Clipboard()) != none; }, 3s);
+    WaitFor([&] { return (text = session_.Clipboard()) != none; }, 15s);
   }
   return text == none ? std::string() : text;
 }
 
 int ProgramDriver::DialogWidth(const std::string& title) {
-  const auto dialog = session_.FindWindow(title, 10s);
+  const auto dialog = session_.FindWindow(title);
   if (!dialog) return 0;
   const auto geometry = session_.Geometry(*dialog);
   return geometry ? (*geometry)[2] : 0;

@@ -43,15 +43,14 @@ class ProgramTest : public testing::Test {
   /// The canvas's colours once it differs from before and has then held still: the action
   /// taken since before has drawn, and drawn all it will.
   std::map<std::uint32_t, long> ColoursAfterChangeFrom(const Image& before) const {
-    const bool changed =
-        WaitFor([&] { return !(program_->Shot().rgb == before.rgb); }, std::chrono::seconds(20));
+    const bool changed = WaitFor([&] { return !(program_->Shot().rgb == before.rgb); }, kPatience);
     EXPECT_TRUE(changed) << "the canvas did not change";
     return SteadyColours();
   }
 
   /// The canvas's colours once two screenshots taken apart agree.
   std::map<std::uint32_t, long> SteadyColours() const {
-    EXPECT_TRUE(HoldsStill(std::chrono::seconds(20))) << "the canvas kept changing";
+    EXPECT_TRUE(HoldsStill(kPatience)) << "the canvas kept changing";
     return CanvasColours();
   }
 
@@ -79,7 +78,7 @@ class ProgramTest : public testing::Test {
     args.insert(args.begin(), ProgramPath("kammelsim"));
     args.insert(args.end(), {"--png", png, "--seed", "1"});
     Process runner(args, {});
-    ASSERT_EQ(runner.Wait(std::chrono::seconds(60)), 0) << runner.Stderr();
+    ASSERT_EQ(runner.Wait(kPatience), 0) << runner.Stderr();
     const Image drawn = ReadImage(png);
     std::remove(png.c_str());
     ASSERT_EQ(drawn.width, 800);
@@ -95,7 +94,7 @@ class ProgramTest : public testing::Test {
   }
 
   void ExpectEndsWithStatus(int expected) {
-    const auto status = program_->process().Wait(std::chrono::seconds(20));
+    const auto status = program_->process().Wait(kPatience);
     ASSERT_TRUE(status.has_value()) << "still running";
     EXPECT_EQ(*status, expected) << program_->process().Stderr();
   }

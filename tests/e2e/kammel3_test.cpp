@@ -71,11 +71,11 @@ TEST_F(Kammel3, StartOnTheLargestBedTime) {
   const char* typed[] = {"999", "499", "", "", "", ""};
   for (int n = 0; n < 6; ++n)
     ASSERT_TRUE(program_->AnswerDialog(kDialogs[n].title, typed[n]));
-  ASSERT_TRUE(program_->OpenMenu(kRun, 60s)) << "the fresh bed's drawing never ended";
+  ASSERT_TRUE(program_->OpenMenu(kRun, e2e::kPatience)) << "the fresh bed's drawing never ended";
   const auto start = std::chrono::steady_clock::now();
   // The open menu holds the keyboard: keys go to it as they are, without raising the window.
   e2e::Run({"xdotool", "key", "Down", "Down", "Return"}, session_->display());  // Start
-  ASSERT_TRUE(program_->OpenMenu(kDatei, 60s));
+  ASSERT_TRUE(program_->OpenMenu(kDatei, e2e::kPatience));
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
   std::printf("Start on the largest bed to its picture: %lld ms\n",

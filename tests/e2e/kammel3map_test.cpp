@@ -84,7 +84,7 @@ TEST_F(Kammel3map, StartsRaiseCellsToTheThresholdAndOtherItemsChangeNothing) {
   program_->ChooseMenu(kGrafik, 0);  // " Grafik löschen"
   program_->ChooseMenu(kGrafik, 1);  // " Grafik speichern"
   program_->ChooseMenu(kRun, kStop);
-  EXPECT_TRUE(HoldsStill(10s));
+  EXPECT_TRUE(HoldsStill(e2e::kPatience));
   EXPECT_TRUE(program_->Shot().rgb == before.rgb) << "the picture changed";
   EXPECT_TRUE(program_->process().Running());
   program_->Close();
@@ -117,7 +117,7 @@ TEST_F(Kammel3map, ALengthBeyondTheBedIsAskedAgainWithTheTypedText) {
 TEST(Kammel3mapWithoutDisplay, SaysItCannotConnectAndExitsWithOne) {
   e2e::Process program({e2e::ProgramPath("kammel3map")},
                        {{"DISPLAY", ":239"}, {"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", ""}});
-  const auto status = program.Wait(20s);
+  const auto status = program.Wait(e2e::kPatience);
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(*status, 1);
   EXPECT_EQ(program.Stdout(), "cannot connect to server\n");

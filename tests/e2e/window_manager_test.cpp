@@ -56,7 +56,7 @@ class WindowManager : public e2e::ProgramTest {
           if (session_->ActiveWindow() != window) since = std::chrono::steady_clock::now();
           return std::chrono::steady_clock::now() - since >= 500ms;
         },
-        10s);
+        e2e::kPatience);
   }
 
   // The window a dialog is transient for, in xdotool's decimal form.
@@ -83,7 +83,8 @@ TEST_F(WindowManager, AClickOnTheMainWindowsCloseButtonLeavesTheKeyboardWithTheD
     const std::vector<std::string> open = session_->Windows(kInteger);
     return !open.empty() && std::find(open.begin(), open.end(), length) == open.end();
   };
-  EXPECT_TRUE(WaitFor(nextDialogOnly, 10s)) << "the length dialog did not take the typed value";
+  EXPECT_TRUE(WaitFor(nextDialogOnly, e2e::kPatience))
+      << "the length dialog did not take the typed value";
 
   for (const char* title : {kInteger, kInteger, kReal, kReal, kInteger})
     ASSERT_TRUE(program_->AnswerDialog(title)) << title;
@@ -101,7 +102,7 @@ TEST_F(WindowManager, OffersNoWayToLoseADialogAndBringsBackOneIconifiedWithItsWi
         actions = session_->Property(dialog, "_NET_WM_ALLOWED_ACTIONS");
         return actions.find("_NET_WM_ACTION_") != npos;
       },
-      10s));
+      e2e::kPatience));
   for (const char* action :
        {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT"})
     EXPECT_THAT(actions, Not(HasSubstr(action)));
@@ -113,10 +114,11 @@ TEST_F(WindowManager, OffersNoWayToLoseADialogAndBringsBackOneIconifiedWithItsWi
   {
     Paused paused(program_->process().pid());
     session_->Iconify(program_->window());
-    ASSERT_TRUE(WaitFor([&] { return !session_->Viewable(program_->window()); }, 10s));
+    ASSERT_TRUE(WaitFor([&] { return !session_->Viewable(program_->window()); }, e2e::kPatience));
   }
-  EXPECT_TRUE(WaitFor(
-      [&] { return session_->Viewable(program_->window()) && session_->Viewable(dialog); }, 10s));
+  EXPECT_TRUE(
+      WaitFor([&] { return session_->Viewable(program_->window()) && session_->Viewable(dialog); },
+              e2e::kPatience));
   EXPECT_TRUE(HoldsKeyboard(dialog));
   EXPECT_TRUE(program_->AnswerDialog(kInteger, "200"));
   EXPECT_TRUE(session_->FindWindow(kInteger).has_value()) << "the next dialog";
@@ -135,7 +137,7 @@ TEST_F(WindowManager, WhatAResizeUncoversShowsTheCanvasColourUntilTheProgramDraw
           const auto now = session_->Geometry(program_->window());
           return now && (*now)[2] == width && (*now)[3] == height;
         },
-        10s));
+        e2e::kPatience));
     const auto colours = program_->Shot().Histogram(0, menuBar, width, height);
     EXPECT_EQ(colours,
               (std::map<std::uint32_t, long>{{Rgb(0, 0, 0), long{width} * (height - menuBar)}}));
