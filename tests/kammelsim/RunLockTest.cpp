@@ -1,0 +1,252 @@
+// One process per run, whatever names its files have, and nothing that hangs a run: each case
+// runs kammelsim as a process of its own, with a deadline that fails the test, never hangs it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kammelsim/run/Checkpoint.h"
+#include "tests/kammelsim/CapturedRun.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing_kammelsim::Kammelsim;
+using testing_kammelsim::Slurp;
+using testing_kammelsim::Spill;
+
+// Generous: a busy machine, or a sanitized build, is slow; a hang is not.
+constexpr auto kDeadline = 90s;
+
+// kammelsim as a process of its own, its stderr in a file; killed if it outlives the test.
+class Child {
+ public:
+  Child(std::vector<std::string> args, const fs::path& err) : err_(err) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    args.insert(args.begin(), KAMMELSIM);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, KAMMELSIM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Child() {
+    if (!status_ && pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  /// The exit status (128 + signal for one it died of), or nothing at the deadline.
+  std::optional<int> Wait() {
+    const auto until = std::chrono::steady_clock::now() + kDeadline;
+    while (!Ended() && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(10ms);
+    return status_;
+  }
+  /// Whether, before the deadline and while it runs, what it says comes to hold text.
+  bool Says(const std::string& text) {
+    const auto until = std::chrono::steady_clock::now() + kDeadline;
+    while (Err().find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > until || Ended()) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    return true;
+  }
+  void Signal(int signal) const { kill(pid_, signal); }
+  std::string Err() const { return Slurp(err_); }
+
+ private:
+  // One look, without waiting.
+  bool Ended() {
+    int raw = 0;
+    if (!status_ && pid_ > 0 && waitpid(pid_, &raw, WNOHANG) == pid_)
+      status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return status_.has_value() || pid_ <= 0;
+  }
+
+  fs::path err_;
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+using RunLock = testing_kammelsim::FolderTest;
+
+std::vector<std::string> Profile(const fs::path& run, int steps) {
+  return {"profile",
+          "--width",
+          "60",
+          "--seed",
+          "5",
+          "--every",
+          "10",
+          "--checkpoint-interval",
+          "0",
+          "--steps",
+          std::to_string(steps),
+          "--stats",
+          (run / "s.csv").string(),
+          "--netcdf",
+          (run / "d.nc").string(),
+          "--checkpoint",
+          (run / "run.ck").string()};
+}
+
+testing_kammelsim::CapturedRun InProcess(const std::vector<std::string>& words) {
+  return Kammelsim(std::vector<std::string_view>(words.begin(), words.end()));
+}
+
+// The statistics' rows without the provenance.
+std::vector<std::string> Rows(const fs::path& path) {
+  std::vector<std::string> rows;
+  std::string all = Slurp(path);
+  for (std::size_t at = 0, end; at < all.size(); at = end + 1) {
+    end = std::min(all.find('\n', at), all.size());
+    if (all[at] != '#') rows.push_back(all.substr(at, end - at));
+  }
+  return rows;
+}
+
+// While a resume runs, a second one through another name of its checkpoint, a copy of it in
+// the folder, or with every lock file removed is refused at once; the first ends as if alone.
+TEST_F(RunLock, OneProcessPerRunWhateverItsNames) {
+  const fs::path run = folder_ / "run";
+  fs::create_directories(run);
+  ASSERT_EQ(InProcess(Profile(run, 20)).status, 0);
+  fs::create_hard_link(run / "run.ck", run / "other.ck");
+  fs::copy_file(run / "run.ck", run / "backup.ck");
+  Child first({"resume", (run / "run.ck").string(), "--steps", "1000000"}, folder_ / "first.err");
+  ASSERT_TRUE(first.Says("appending to")) << first.Err();
+  const struct {
+    const char* name;
+    const char* checkpoint;
+    bool removeLocks;
+  } cases[] = {
+      {"the same name", "run.ck", false},
+      {"a second name (a hard link)", "other.ck", false},
+      {"a copy beside it", "backup.ck", false},
+      {"a copy, every lock file removed", "backup.ck", true},
+      {"the same name, every lock file removed", "run.ck", true},
+  };
+  for (const auto& c : cases) {
+    for (const char* lock :
+         {".run.ck.lock", ".other.ck.lock", ".backup.ck.lock", ".kammelsim.lock"})
+      if (c.removeLocks) fs::remove(run / lock);
+    const std::string path = (run / c.checkpoint).string();
+    const auto second = Kammelsim({"resume", path, "--steps", "2000"});
+    EXPECT_EQ(second.status, 1) << c.name << ": " << second.err;
+    EXPECT_NE(second.err.find("is in use by another kammelsim run or resume"), std::string::npos)
+        << c.name << ": " << second.err;
+  }
+  first.Signal(SIGTERM);
+  ASSERT_EQ(first.Wait(), 143) << first.Err();
+  kammelsim::CheckpointData stopped;
+  std::string error;
+  ASSERT_TRUE(kammelsim::ReadCheckpoint((run / "run.ck").string(), stopped, error)) << error;
+  const fs::path alone = folder_ / "alone";
+  fs::create_directories(alone);
+  ASSERT_EQ(InProcess(Profile(alone, static_cast<int>(stopped.done))).status, 0);
+  const auto rows = Rows(run / "s.csv"), expected = Rows(alone / "s.csv");
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(stopped.done / 10 + 2)) << "header and rows";
+  EXPECT_TRUE(std::equal(rows.begin(), rows.end(), expected.begin())) << "rows lost or spliced";
+}
+
+// An output that would block, or a recorded length beyond what the run can have written, is
+// refused with one line, before a byte of it is read.
+TEST_F(RunLock, NothingHangsAResume) {
+  const fs::path run = folder_ / "run";
+  fs::create_directories(run);
+  ASSERT_EQ(InProcess(Profile(run, 20)).status, 0);
+  const std::string good = Slurp(run / "run.ck");
+  kammelsim::CheckpointData data;
+  std::string error;
+  ASSERT_TRUE(kammelsim::DecodeCheckpoint(good, data, error)) << error;
+  const auto crafted = [&](auto change) {
+    kammelsim::CheckpointData copy = data;
+    change(copy);
+    return kammelsim::EncodeCheckpoint(copy);
+  };
+  const auto fifo = [&run](const char* name) {
+    fs::rename(run / name, run / (std::string(name) + ".kept"));
+    mkfifo((run / name).c_str(), 0644);
+  };
+  const struct {
+    const char* name;
+    std::function<void()> damage;
+    std::string message;
+  } cases[] = {
+      {"a FIFO for the data file", [&] { fifo("d.nc"); }, "d.nc' is a FIFO"},
+      {"/dev/zero for the statistics",
+       [&] {
+         fs::rename(run / "s.csv", run / "s.csv.kept");
+         fs::create_symlink("/dev/zero", run / "s.csv");
+       },
+       "s.csv' is a symbolic link"},
+      {"a recorded length of 2^62",
+       [&] {
+         Spill(run / "run.ck", crafted([](auto& d) { d.statsBytes = std::int64_t{1} << 62; }));
+       },
+       "it records 4611686018427387904 bytes of statistics, more than"},
+      {"no record where the data file holds three",
+       [&] { Spill(run / "run.ck", crafted([](auto& d) { d.netcdfRecords = 0; })); },
+       "it records 0 snapshots in the data file"},
+      {"a FIFO for the checkpoint", [&] { fifo("run.ck"); }, "run.ck': not a regular file"},
+  };
+  for (const auto& c : cases) {
+    c.damage();
+    Child resume({"resume", (run / "run.ck").string(), "--steps", "40"}, folder_ / "err");
+    EXPECT_EQ(resume.Wait(), 1) << c.name << ": " << resume.Err();
+    EXPECT_NE(resume.Err().find(c.message), std::string::npos) << c.name << ": " << resume.Err();
+    for (const char* name : {"d.nc", "s.csv", "run.ck"}) {
+      if (!fs::exists(run / (std::string(name) + ".kept"))) continue;
+      fs::remove(run / name);
+      fs::rename(run / (std::string(name) + ".kept"), run / name);
+    }
+    Spill(run / "run.ck", good);
+  }
+}
+
+// A finished run on a read-only file system is checked and found complete without a lock file
+// it cannot make; one that would go on says why it cannot (root only: it mounts a tmpfs).
+TEST_F(RunLock, AFinishedRunIsCheckedOnAReadOnlyDisk) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+  const fs::path disk = folder_ / "disk";
+  fs::create_directories(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=16m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+  ASSERT_EQ(InProcess(Profile(disk, 20)).status, 0);
+  ASSERT_EQ(mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0)
+      << std::strerror(errno);
+  const std::string checkpoint = (disk / "run.ck").string();
+  const auto complete = Kammelsim({"resume", checkpoint});
+  const auto further = Kammelsim({"resume", checkpoint, "--steps", "30"});
+  umount2(disk.c_str(), MNT_DETACH);
+  EXPECT_EQ(complete.status, 0) << complete.err;
+  EXPECT_NE(complete.err.find("the run is complete (20 of 20 steps)"), std::string::npos)
+      << complete.err;
+  EXPECT_EQ(further.status, 1) << further.err;
+  EXPECT_NE(further.err.find("Read-only file system"), std::string::npos) << further.err;
+}
+
+}  // namespace
