@@ -14,13 +14,13 @@ std::int64_t Sand(const Cells& cells) {
 
 bool ArrayFits(const CheckpointData& data, const RunModel& model, std::string& why) {
   if (data.cells.size() != model.cells.size()) {
-    why = "its array holds " + std::to_string(data.cells.size()) + " cells, the run's " +
+    why = "its array holds " + std::to_string(data.cells.size()) + " cells, where the run has " +
           std::to_string(model.cells.size());
   } else if (std::any_of(data.cells.begin(), data.cells.end(),
                          [](std::int32_t h) { return h < 0; })) {
     why = "its array holds a height below 0";
   } else if (Sand(data.cells) != Sand(model.cells)) {
-    why = "its array holds " + std::to_string(Sand(data.cells)) + " grains, the run " +
+    why = "its array holds " + std::to_string(Sand(data.cells)) + " grains, where the run has " +
           std::to_string(Sand(model.cells));
   }
   return why.empty();

@@ -11,6 +11,7 @@ import subprocess
 import sys
 import threading
 import time
+import zlib
 
 import numpy as np
 import pytest
@@ -237,6 +238,16 @@ def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
     (lambda: kammel.Bed().save("/nonexistent/run.ck"), FileNotFoundError,
      "cannot write '/nonexistent/run.ck': No such file or directory"),
     (lambda: kammel.load(b"/"), OSError, "cannot read '/': "),
+    # A NUL ends no file name: refused as open() refuses it, never cut there.
+    (lambda: kammel.load("run.ck\0../../etc/passwd"), ValueError, "embedded null byte"),
+    (lambda: kammel.Bed().save(b"run.ck\0x"), ValueError, "embedded null byte"),
+    # Beyond what kammelsim stats reads, refused at once rather than measured for hours.
+    (lambda: kammel.statistics(np.zeros((2, 10**6), np.int32)), ValueError,
+     "heights holds more heights than a bed holds (1001 rows of 501 at most)"),
+    (lambda: kammel.statistics(np.zeros(10002, np.int32)), ValueError,
+     "more heights than a profile holds (10001)"),
+    (lambda: kammel.statistics(np.zeros((1002, 2), np.int32)), ValueError,
+     "more heights than a bed holds"),
     (lambda: repr(kammel.Bed.__new__(kammel.Bed)), TypeError, "made without __init__"),
     (lambda: kammel.Profile.__new__(kammel.Profile).step, TypeError, "made without __init__"),
 ])
@@ -262,6 +273,51 @@ def test_a_checkpoint_in_use_is_not_saved_over(tmp_path):
         run.kill()
         run.wait()
     kammel.Bed(seed=1).save(checkpoint)
+
+
+def array_offset(data):
+    """Where a checkpoint's array of cells begins, walked as the runner writes the fields before
+    it: texts and lists of texts (each with its length in 8 bytes), then fixed numbers."""
+    at = 8 + 4 + 8  # magic, format, payload length
+
+    def skip_text(at):
+        return at + 8 + int.from_bytes(data[at:at + 8], "little")
+
+    def skip_texts(at):
+        count, at = int.from_bytes(data[at:at + 8], "little"), at + 8
+        for _ in range(count):
+            at = skip_text(at)
+        return at
+
+    for kind in ["text", "text", "text", "texts", "text", "texts"] + ["text"] * 7:
+        at = skip_texts(at) if kind == "texts" else skip_text(at)
+    return at + 4 + 8 + 8 + 4 + 4 + 8  # seed, done, total, both generators, the cells' count
+
+
+def resealed(data):
+    body = bytes(data[:-4])
+    return body + zlib.crc32(body).to_bytes(4, "little")
+
+
+def test_load_checks_a_checkpoint_as_resume_does(tmp_path):
+    """A checkpoint whose checksum holds but whose state its run could not have reached is
+    refused by load with the reason kammelsim resume gives."""
+    subprocess.run([KAMMELSIM, "profile", "--width", "50", "--seed", "1", "--steps", "6",
+                    "--every", "3", "--checkpoint", "run.ck"], cwd=tmp_path, check=True,
+                   capture_output=True)
+    whole = bytearray((tmp_path / "run.ck").read_bytes())
+    cells = array_offset(whole)
+    for name, height, reason in [("sand made from nothing", 2**30, "its array holds"),
+                                 ("a height below zero", -5, "its array holds a height below 0")]:
+        data = bytearray(whole)
+        data[cells + 4 * 40:cells + 4 * 41] = height.to_bytes(4, "little", signed=True)
+        (tmp_path / "crafted.ck").write_bytes(resealed(data))
+        with pytest.raises(ValueError, match="does not fit the run it records: " + reason):
+            kammel.load(tmp_path / "crafted.ck")
+        resumed = subprocess.run([KAMMELSIM, "resume", "crafted.ck", "--steps", "9"],
+                                 cwd=tmp_path, capture_output=True, text=True)
+        assert resumed.returncode == 1 and reason in resumed.stderr, name
+    assert kammel.load(tmp_path / "run.ck").step == 6
 
 
 def test_damaged_checkpoints_are_refused(tmp_path):
