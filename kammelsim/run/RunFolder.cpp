@@ -103,15 +103,43 @@ std::string Unreachable(const char* option, const std::string& name, int error) 
 
 }  // namespace
 
+namespace {
+
+// One recorded output: below the folder without a link, or outside it when allowed. The frame
+// folder (no place) is opened itself.
+bool PlaceRecorded(const io::FolderRef& root, const fs::path& folder, const char* option,
+                   const std::string& name, bool allowOutside, std::string& target,
+                   io::Place* place, io::FolderRef& frames, std::string& error) {
+  const fs::path path(name);
+  const bool below = StaysBelow(path),
+             absolute = path.is_absolute() && path.lexically_normal() == path;
+  if (!below && !(absolute && allowOutside)) {
+    error = "--" + std::string(option) + " " + QuoteFile(name) +
+            (absolute ? " lies outside the checkpoint's folder; add --allow-outside to write there"
+                      : " leads out of the checkpoint's folder");
+    return false;
+  }
+  target = below ? (folder / path).string() : name;
+  bool reached = false;
+  if (!place) {
+    frames = below ? io::OpenFolderBeneath(*root, name) : io::OpenFolder(name);
+    reached = frames != nullptr;
+  } else {
+    reached = below ? io::PlaceBeneath(root, name, target, *place) : io::PlaceOf(name, *place);
+  }
+  if (!reached) error = Unreachable(option, name, errno);
+  return reached;
+}
+
+}  // namespace
+
 bool PlaceRecordedOutputs(const RecordedOutputs& recorded, const std::string& checkpoint,
                           bool allowOutside, RunSettings& settings, OutputPlaces& places,
                           std::string& error) {
-  const fs::path folder = FolderOf(checkpoint);
   if (!io::PlaceOf(checkpoint, places.checkpoint)) {
     error = "cannot open the folder of " + QuoteFile(checkpoint) + ": " + io::Reason(errno);
     return false;
   }
-  const io::FolderRef root = places.checkpoint.folder;
   RecordedOutputs names = recorded;
   PicturePlaces& p = places.pictures;
   std::string* targets[] = {&settings.stats,
@@ -127,26 +155,10 @@ bool PlaceRecordedOutputs(const RecordedOutputs& recorded, const std::string& ch
     std::string& target = *targets[n];
     io::Place* place = files[n++];
     target.clear();
-    if (name.empty() || !error.empty()) return;
-    const fs::path path(name);
-    const bool below = StaysBelow(path),
-               absolute = path.is_absolute() && path.lexically_normal() == path;
-    if (!below && !(absolute && allowOutside)) {
-      error =
-          "--" + std::string(option) + " " + QuoteFile(name) +
-          (absolute ? " lies outside the checkpoint's folder; add --allow-outside to write there"
-                    : " leads out of the checkpoint's folder");
-      return;
+    if (!name.empty() && error.empty()) {
+      PlaceRecorded(places.checkpoint.folder, FolderOf(checkpoint), option, name, allowOutside,
+                    target, place, p.frames, error);
     }
-    target = below ? (folder / path).string() : name;
-    bool reached = false;
-    if (!place) {
-      p.frames = below ? io::OpenFolderBeneath(*root, name) : io::OpenFolder(name);
-      reached = p.frames != nullptr;
-    } else {
-      reached = below ? io::PlaceBeneath(root, name, target, *place) : io::PlaceOf(name, *place);
-    }
-    if (!reached) error = Unreachable(option, name, errno);
   });
   return error.empty();
 }
