@@ -1,6 +1,7 @@
 #include "kammelsim/output/Pictures.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,6 +65,15 @@ int PictureOutputs::OpenFrameFolder(const RunOutput& output, std::string_view co
       ::openat(entry.Dir(), entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return WriteFault(output, shown);
   places_.frames = std::make_shared<const io::Folder>(fd);
+  // Held for the run's life: a second run writing frames here is refused.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    std::fprintf(output.err,
+                 "kammelsim: %.*s: the frame folder %s is in use by another kammelsim "
+                 "run or resume\n",
+                 static_cast<int>(command.size()), command.data(),
+                 QuoteFile(options_.frames).c_str());
+    return 1;
+  }
   return 0;
 }
 

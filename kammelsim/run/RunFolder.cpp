@@ -245,8 +245,26 @@ bool RunLock::LockRun(const std::string& checkpoint, const std::string& runId, s
   range.l_whence = SEEK_SET;
   range.l_start = static_cast<off_t>(at);
   range.l_len = 1;
-  if (OpenLockFile(lock, run_) && ::fcntl(run_.Descriptor(), F_OFD_SETLK, &range) == 0) return true;
-  const int reason = run_.IsOpen() ? errno : run_.Error();
+  int reason = 0;
+  if (!OpenLockFile(lock, run_)) {
+    reason = run_.Error();
+  } else if (::fcntl(run_.Descriptor(), F_OFD_SETLK, &range) != 0) {
+    reason = errno;
+  } else {
+    // The folder itself holds the byte too, as a read lock that another run's asking finds:
+    // removing the lock file while the run goes on does not let a second one in.
+    folder_ = io::OpenFolder(fs::path(checkpoint).parent_path().string());
+    struct flock asked = range;
+    if (!folder_ || ::fcntl(folder_->Descriptor(), F_OFD_GETLK, &asked) != 0) {
+      reason = errno;
+    } else if (asked.l_type != F_UNLCK) {
+      reason = EWOULDBLOCK;
+    } else {
+      range.l_type = F_RDLCK;
+      if (::fcntl(folder_->Descriptor(), F_OFD_SETLK, &range) == 0) return true;
+      reason = errno;
+    }
+  }
   error = LockFault(checkpoint, reason);
   errno = reason;
   return false;

@@ -39,10 +39,10 @@ bool PlaceRecordedOutputs(const RecordedOutputs& recorded, const std::string& ch
                           std::string& error);
 
 /// The locks that keep a run to one process, held for the run's life: flock on the checkpoint
-/// file itself (moved to each new one it writes), on ".NAME.lock" beside it for its name, an
-/// OFD lock on the run's id in the folder's ".kammelsim.lock" (a copy of the checkpoint is
-/// the same run), and, taken by the outputs, flock on the files it appends to and on its
-/// frame folder.
+/// file itself (moved to each new one it writes), on ".NAME.lock" beside it for its name, OFD
+/// locks on the run's id in the folder's ".kammelsim.lock" and on the folder itself (a copy of
+/// the checkpoint is the same run, and a removed lock file frees nothing), and, taken by the
+/// outputs, flock on the files it appends to and on its frame folder.
 class RunLock {
  public:
   /// Locks the checkpoint file at path (a link the caller named is followed) and, when bytes
@@ -61,6 +61,7 @@ class RunLock {
 
  private:
   io::File checkpoint_, name_, run_;
+  io::FolderRef folder_;  ///< the checkpoint's folder, holding the run's id as a read lock
 };
 
 /// The line a lock that could not be had gives: "'run.ck' is in use by another kammelsim run

@@ -172,6 +172,39 @@ TEST_F(RunLock, OneProcessPerRunWhateverItsNames) {
   EXPECT_TRUE(std::equal(rows.begin(), rows.end(), expected.begin())) << "rows lost or spliced";
 }
 
+// A run with nothing it appends to (its heights and picture come whole at its end) holds its
+// id in its folder all the same: a copy of its checkpoint, its lock files removed, is refused.
+TEST_F(RunLock, ACopyIsTheSameRunWithoutFilesToLock) {
+  const fs::path run = folder_ / "run";
+  fs::create_directories(run);
+  const std::vector<std::string> words = {"profile",
+                                          "--width",
+                                          "60",
+                                          "--seed",
+                                          "5",
+                                          "--steps",
+                                          "1000000",
+                                          "--checkpoint",
+                                          (run / "run.ck").string(),
+                                          "--heights",
+                                          (run / "h.txt").string()};
+  Child first(words, folder_ / "first.err");
+  const auto checkpointed = [&] { return fs::exists(run / "run.ck"); };
+  for (auto until = std::chrono::steady_clock::now() + kDeadline;
+       !checkpointed() && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(checkpointed()) << first.Err();
+  fs::copy_file(run / "run.ck", run / "copy.ck");
+  for (const char* lock : {".run.ck.lock", ".kammelsim.lock"})
+    fs::remove(run / lock);
+  const auto second = Kammelsim({"resume", (run / "copy.ck").string()});
+  EXPECT_EQ(second.status, 1) << second.err;
+  EXPECT_NE(second.err.find("is in use by another kammelsim run or resume"), std::string::npos)
+      << second.err;
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.Wait(), 143) << first.Err();
+}
+
 // An output that would block, or a recorded length beyond what the run can have written, is
 // refused with one line, before a byte of it is read.
 TEST_F(RunLock, NothingHangsAResume) {
