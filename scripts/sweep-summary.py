@@ -378,7 +378,10 @@ def parse_arguments(argv):
                 if not argv:
                     raise ValueError(f"{name} takes a value")
                 value, argv = argv[0], argv[1:]
-            number = float(value) if re.fullmatch(r"-?[0-9.]+", value) else NAN
+            try:
+                number = float(value) if re.fullmatch(r"-?[0-9.]+", value) else NAN
+            except ValueError:
+                number = NAN
             low = 0 if name == "--window" else -1
             if not low <= number <= 1:
                 raise ValueError(f"{name} takes a number in {low}..1, not '{value}'")
