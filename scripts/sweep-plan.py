@@ -61,6 +61,9 @@ def stored_grid(out):
             grid = json.loads(path.read_text(encoding="utf-8"))
             if grid.get("format") != FORMAT:
                 raise ValueError(f"format {grid.get('format')!r}")
+            missing = {"model", "seeds", "axes", "total", "options"} - set(grid)
+            if missing:
+                raise ValueError(f"no {', '.join(sorted(missing))}")
             return grid
         except (OSError, UnicodeDecodeError, ValueError, AttributeError) as error:
             raise Refused(f"'{out}' holds a sweep.json that cannot be read ({error})")
