@@ -282,8 +282,9 @@ def summary_rows(axes, runs, names, settings, warnings):
         yield [v if isinstance(v, str) else text(v) for v in row]
 
 
-def timeseries_rows(axes, runs, names, settings):
-    time = next((r.header[0] for r in runs if r.kind == "complete"), "batch")
+def timeseries_rows(axes, runs, names, settings, model):
+    time = next((r.header[0] for r in runs if r.kind == "complete"),
+                "step" if model == "profile" else "batch")
     yield axes + [time, "runs"] + [f"{n}_{s}" for n in names for s in ("mean", "stderr", "count")]
     for values, members in groups(axes, runs).items():
         at = {}
@@ -416,7 +417,7 @@ def main(argv):
     head = provenance(axes, runs, grid, settings)
     try:
         write_csv(out, "summary.csv", head, summary_rows(axes, runs, columns, settings, warnings))
-        write_csv(out, "timeseries.csv", head, timeseries_rows(axes, runs, columns, settings))
+        write_csv(out, "timeseries.csv", head, timeseries_rows(axes, runs, columns, settings, grid.get("model")))
     except OSError as error:
         print(f"sweep-summary: cannot write in {out}: {error}", file=sys.stderr)
         return 2
