@@ -20,8 +20,8 @@ UNITS = "batches,cells,cells,grains,cells,cells per batch,1"
 
 def load_plot_sweep():
     loader = importlib.machinery.SourceFileLoader("plot_sweep", str(SCRIPTS / "plot-sweep"))
-    spec = importlib.util.spec_from_loader("plot_sweep", loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_loader("plot_sweep", loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     return module
 
