@@ -2,7 +2,8 @@
 # A sweep on a real single-node Slurm, as a cluster treats one: two runs per array task, arrays
 # split at MaxArraySize (1 here, so each task is an array of its own), one task stopped by
 # SIGTERM as at its time limit, the sweep run again. Its summary must equal GNU parallel's for
-# the same grid, every run's data that of the run never stopped, and nothing complete rerun.
+# the same grid, every run's data that of the run never stopped, and nothing complete rerun;
+# grown by a seed and a longer total, it must equal GNU parallel's larger sweep run whole.
 # Needs root for slurmd; skipped otherwise.
 set -u
 kammelsim=$1 root=$2
@@ -88,4 +89,14 @@ done
   2>"$work/third.err" || fail "a complete sweep run again failed: $(cat "$work/third.err")"
 grep -q "every run is complete" "$work/third.err" && [ ! -e "$out/slurm/3" ] ||
   fail "a complete sweep was submitted again"
+
+# Grown on Slurm by a seed and a longer total: it ends as GNU parallel's larger sweep run whole.
+bigger=(profile --width 1000,1500 --seeds 1,2,3 --steps 12000 --every 500)
+(cd / && slurm_node_env timeout 300 "$root/scripts/sweep" "$out" "${bigger[@]}" --slurm --runs-per-task 2 --wait) \
+  2>"$work/grown.err" || fail "the grown sweep did not finish: $(cat "$work/grown.err")"
+grep -q "growing the sweep in $out: seeds 3; 10000 to 12000 steps" "$work/grown.err" &&
+  [ "$(lines_of "$out/slurm/3/lines.txt")" -eq 6 ] || fail "growing on Slurm: $(cat "$work/grown.err")"
+timeout 300 "$root/scripts/sweep" "$work/bigger" "${bigger[@]}" --jobs 2 2>/dev/null || fail "the larger sweep failed"
+cmp "$work/bigger/summary.csv" "$out/summary.csv" && cmp "$work/bigger/timeseries.csv" "$out/timeseries.csv" ||
+  fail "the sweep grown on Slurm differs from the larger one run whole"
 say "ok"
