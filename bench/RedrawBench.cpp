@@ -14,7 +14,7 @@
 #include "layer/Modul.h"
 #include "layer/japiKern.h"
 #include "scenarios/Scenarios.h"
-#include "toolkit/ToolkitTesting.h"
+#include "toolkit/qt/ToolkitTesting.h"
 
 namespace {
 

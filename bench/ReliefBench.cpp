@@ -16,7 +16,7 @@
 #include "layer/Surface3D.h"
 #include "layer/japiKern.h"
 #include "scenarios/Scenarios.h"
-#include "toolkit/ToolkitTesting.h"
+#include "toolkit/qt/ToolkitTesting.h"
 
 namespace {
 

@@ -2,19 +2,68 @@
 
 #include <memory>
 
-#include "toolkit/CanvasCalls.h"
-#include "toolkit/CanvasImage.h"
+#include <algorithm>
+
 #include "toolkit/japi.h"
+#include "toolkit/raster/CanvasCalls.h"
+#include "toolkit/raster/CanvasImage.h"
 
 namespace {
+
+using jraster::Rgb;
+
+// The canvas image, and what a test taps of it.
+class Canvas {
+ public:
+  Canvas(int width, int height, jheadless::DrawingTap* tap) : image(width, height), tap_(tap) {
+    if (tap_) tap_->Start(width, height);
+  }
+  void SetColor(Rgb color) {
+    image.SetColor(color);
+    if (tap_) tap_->SetColor(color);
+  }
+  void SetBackground(Rgb color) {
+    image.SetBackground(color);
+    if (tap_) tap_->SetBackground(color);
+  }
+  void FillRect(int x, int y, int width, int height) {
+    image.FillRect(x, y, width, height);
+    if (tap_) tap_->FillRect(x, y, width, height);
+  }
+  void FillPolygon(int n, const int* xs, const int* ys) {
+    image.FillPolygon(n, xs, ys);
+    if (tap_) tap_->FillPolygon(n, xs, ys);
+  }
+  void DrawPolygon(int n, const int* xs, const int* ys) {
+    image.DrawPolygon(n, xs, ys);
+    if (tap_) tap_->DrawPolygon(n, xs, ys);
+  }
+  void DrawPixel(int x, int y) {
+    image.DrawPixel(x, y);
+    if (tap_) tap_->DrawPixel(x, y);
+  }
+  void DrawLine(int x1, int y1, int x2, int y2) {
+    image.DrawLine(x1, y1, x2, y2);
+    if (tap_) tap_->DrawLine(x1, y1, x2, y2);
+  }
+
+  jraster::CanvasImage image;
+
+ private:
+  jheadless::DrawingTap* tap_;
+};
+
+struct Size {
+  int width = 0, height = 0;
+};
 
 struct HeadlessState {
   int nextHandle = 1;
   int canvasHandle = 0;
-  std::unique_ptr<jqt::CanvasImage> canvas;
-  QSize canvasSize;  ///< of the canvas, which never grows or shrinks here
-  QSize chosenSize;  ///< from SetCanvasSize; empty: as asked
-  bool smallPolygons = true;
+  std::unique_ptr<Canvas> canvas;
+  Size canvasSize;  ///< of the canvas, which never grows or shrinks here
+  Size chosenSize;  ///< from SetCanvasSize; 0 x 0: as asked
+  jheadless::DrawingTap* tap = nullptr;
 };
 
 HeadlessState& State() {
@@ -26,47 +75,39 @@ int NewHandle() {
   return State().nextHandle++;
 }
 
-jqt::CanvasImage* Canvas(int handle) {
+Canvas* Find(int handle) {
   HeadlessState& state = State();
   return handle == state.canvasHandle ? state.canvas.get() : nullptr;
 }
 
-QSize Side(int width, int height) {
-  const int most = jqt::CanvasImage::kMaxSide;
-  return QSize(width, height).expandedTo({1, 1}).boundedTo({most, most});
+Size Side(int width, int height) {
+  const int most = jraster::CanvasImage::kMaxSide;
+  return {std::clamp(width, 1, most), std::clamp(height, 1, most)};
 }
 
 }  // namespace
 
 namespace jheadless {
 
-void SetSmallPolygons(bool own) {
-  State().smallPolygons = own;
+void SetDrawingTap(DrawingTap* tap) {
+  State().tap = tap;
 }
 
 void SetCanvasSize(int width, int height) {
-  State().chosenSize = width == 0 && height == 0 ? QSize() : Side(width, height);
+  State().chosenSize = width == 0 && height == 0 ? Size{} : Side(width, height);
 }
 
-// Nothing drawn on the canvas is ever partly transparent (no antialiasing, opaque colours): a
-// pixel is either drawn, or shows the background.
 void CanvasPicture(Picture& picture) {
   HeadlessState& state = State();
   if (!state.canvas) {
     picture = {};
     return;
   }
-  const QImage& image = state.canvas->Image();
-  const QRgb background = state.canvas->Background() & 0xffffffu;
-  picture.width = state.canvasSize.width();
-  picture.height = state.canvasSize.height();
-  picture.rgb.resize(static_cast<std::size_t>(picture.width) * picture.height);
-  std::uint32_t* out = picture.rgb.data();
-  for (int y = 0; y < picture.height; ++y) {
-    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    for (int x = 0; x < picture.width; ++x)
-      *out++ = qAlpha(line[x]) == 0 ? background : line[x] & 0xffffffu;
-  }
+  picture.width = state.canvasSize.width;
+  picture.height = state.canvasSize.height;
+  state.canvas->image.Picture(picture.width, picture.height, picture.rgb);
+  for (std::uint32_t& pixel : picture.rgb)
+    pixel &= 0xffffffu;
 }
 
 }  // namespace jheadless
@@ -114,9 +155,9 @@ int J_mouselistener(int, int) {
 
 int J_canvas(int, int width, int height) {
   HeadlessState& state = State();
-  state.canvasSize = state.chosenSize.isEmpty() ? Side(width, height) : state.chosenSize;
-  state.canvas = std::make_unique<jqt::CanvasImage>(state.canvasSize);
-  state.canvas->SetSmallPolygons(state.smallPolygons);
+  state.canvasSize = state.chosenSize.width == 0 ? Side(width, height) : state.chosenSize;
+  state.canvas =
+      std::make_unique<Canvas>(state.canvasSize.width, state.canvasSize.height, state.tap);
   state.canvasHandle = NewHandle();
   return state.canvasHandle;
 }
@@ -152,10 +193,10 @@ void J_getpos(int, int* x, int* y) {
 }
 
 int J_getwidth(int obj) {
-  return Canvas(obj) ? State().canvasSize.width() : 0;
+  return Find(obj) ? State().canvasSize.width : 0;
 }
 int J_getheight(int obj) {
-  return Canvas(obj) ? State().canvasSize.height() : 0;
+  return Find(obj) ? State().canvasSize.height : 0;
 }
 
 void J_settext(int, const char*) {}
@@ -168,7 +209,7 @@ int J_gettext(int, char* buffer) {
   return 0;
 }
 
-using Calls = jqt::CanvasCalls<Canvas>;
+using Calls = jraster::CanvasCalls<Find>;
 
 void J_setcolor(int canvas, int r, int g, int b) {
   Calls::SetColor(canvas, r, g, b);

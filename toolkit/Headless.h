@@ -12,15 +12,31 @@
 #include <cstdint>
 #include <vector>
 
+#include "toolkit/raster/Colours.h"
+
 namespace jheadless {
 
 /// The size every canvas made from now on gets, whatever it asks for (each side 1..8192);
 /// 0 x 0 gives a canvas the size it asks for.
 void SetCanvasSize(int width, int height);
 
-/// Whether small polygons go through our own rasteriser (the default) or QPainter, for the
-/// canvas made next; for comparing the two.
-void SetSmallPolygons(bool own);
+/// Every drawing call on the canvas, passed on as well, with its colours resolved; for tests
+/// that draw the same picture with another rasteriser.
+class DrawingTap {
+ public:
+  virtual ~DrawingTap() = default;
+  virtual void Start(int width, int height) = 0;  ///< a new canvas
+  virtual void SetColor(jraster::Rgb color) = 0;
+  virtual void SetBackground(jraster::Rgb color) = 0;
+  virtual void FillRect(int x, int y, int width, int height) = 0;
+  virtual void FillPolygon(int n, const int* xs, const int* ys) = 0;
+  virtual void DrawPolygon(int n, const int* xs, const int* ys) = 0;
+  virtual void DrawPixel(int x, int y) = 0;
+  virtual void DrawLine(int x1, int y1, int x2, int y2) = 0;
+};
+
+/// Taps the canvases made from now on; null for none.
+void SetDrawingTap(DrawingTap* tap);
 
 /// RGB pixels, 0xRRGGBB, row by row from the top.
 struct Picture {

@@ -1,4 +1,4 @@
-// The relief drawn by our small-polygon rasteriser against the same relief through QPainter.
+// The relief drawn by our rasteriser against the same drawing calls through QPainter.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,12 +7,19 @@
 #include "kammel3/Relief.h"
 #include "layer/Window.h"
 #include "scenarios/Scenarios.h"
+#include "tests/support/QPainterCanvas.h"
 #include "toolkit/Headless.h"
 
 namespace {
 
-jheadless::Picture Relief(const model3d::RippleParams& params, bool ownPolygons) {
-  jheadless::SetSmallPolygons(ownPolygons);
+struct Pictures {
+  jheadless::Picture ours;
+  std::vector<jraster::Rgb> painter;
+};
+
+Pictures Relief(const model3d::RippleParams& params) {
+  testing_support::QPainterCanvas painter;
+  jheadless::SetDrawingTap(&painter);
   jheadless::SetCanvasSize(800, 600);
   layer::OpenProgramWindow();
   const auto bed = std::make_unique<kammel3::Bed>();
@@ -20,25 +27,28 @@ jheadless::Picture Relief(const model3d::RippleParams& params, bool ownPolygons)
   bed->random.state = 20261208;
   model3d::RunBatch(*bed);
   kammel3::RedrawRelief(*bed);
-  jheadless::Picture picture;
-  jheadless::CanvasPicture(picture);
+  Pictures pictures;
+  jheadless::CanvasPicture(pictures.ours);
+  pictures.painter = painter.Picture();
   layer::CloseProgramWindow();
-  jheadless::SetSmallPolygons(true);
-  return picture;
+  jheadless::SetDrawingTap(nullptr);
+  return pictures;
 }
 
 // Every pixel the same (white shows only where triangles are larger than their outlines: on the
 // largest bed the outlines cover everything, and the relief is black on black). These beds'
 // outlines all lie inside the canvas, where the two rasterisers agree exactly.
 void ExpectReliefsAgree(const model3d::RippleParams& params, const char* name, long minWhite) {
-  const jheadless::Picture ours = Relief(params, true), painter = Relief(params, false);
-  ASSERT_EQ(ours.rgb.size(), painter.rgb.size());
+  const Pictures pictures = Relief(params);
+  const auto& ours = pictures.ours.rgb;
+  const auto& painter = pictures.painter;
+  ASSERT_EQ(ours.size(), painter.size());
   long differing = 0, white = 0;
-  for (std::size_t n = 0; n < ours.rgb.size(); ++n) {
-    differing += ours.rgb[n] != painter.rgb[n];
-    white += painter.rgb[n] == 0xffffff;
+  for (std::size_t n = 0; n < ours.size(); ++n) {
+    differing += ours[n] != (painter[n] & 0xffffffu);
+    white += painter[n] == 0xffffffffu;
   }
-  std::printf("%s relief: %ld of %zu pixels differ (%ld white)\n", name, differing, ours.rgb.size(),
+  std::printf("%s relief: %ld of %zu pixels differ (%ld white)\n", name, differing, ours.size(),
               white);
   testing::Test::RecordProperty(std::string(name) + "_differing", std::to_string(differing));
   EXPECT_GE(white, minWhite) << "the relief is drawn";

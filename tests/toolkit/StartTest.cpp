@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "tests/support/ReadLine.h"
-#include "toolkit/DisplayProbe.h"
+#include "toolkit/qt/DisplayProbe.h"
 
 extern char** environ;
 

@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "toolkit/ToolkitTesting.h"
+#include "toolkit/qt/ToolkitTesting.h"
 #include "toolkit/japi.h"
 
 class ToolkitTest : public ::testing::Test {

@@ -1,4 +1,4 @@
-#include "toolkit/Registry.h"
+#include "toolkit/qt/Registry.h"
 
 #include <QAction>
 #include <QWidget>

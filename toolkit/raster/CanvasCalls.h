@@ -1,10 +1,10 @@
-// The J_ canvas calls, once for both toolkits: each passes the lookup from a handle to its
-// canvas (a window's canvas widget, or the headless canvas image), null for a wrong handle.
+// The J_ canvas calls, once for every toolkit: each passes the lookup from a handle to its
+// canvas (a window's canvas, or the headless canvas image), null for a wrong handle.
 #pragma once
 
-#include "toolkit/CanvasImage.h"
+#include "toolkit/raster/Colours.h"
 
-namespace jqt {
+namespace jraster {
 
 template <auto Find>
 struct CanvasCalls {
@@ -36,4 +36,4 @@ struct CanvasCalls {
   }
 };
 
-}  // namespace jqt
+}  // namespace jraster

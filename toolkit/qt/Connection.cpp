@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "toolkit/Canvas.h"
-#include "toolkit/DisplayProbe.h"
-#include "toolkit/Events.h"
-#include "toolkit/QtBackend.h"
+#include "toolkit/qt/Canvas.h"
+#include "toolkit/qt/DisplayProbe.h"
+#include "toolkit/qt/Events.h"
+#include "toolkit/qt/QtBackend.h"
 
 namespace jqt {
 namespace {

@@ -1,12 +1,13 @@
-#include "toolkit/Canvas.h"
+#include "toolkit/qt/Canvas.h"
 
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <vector>
 
-#include "toolkit/CanvasCalls.h"
-#include "toolkit/QtBackend.h"
-#include "toolkit/WindowManager.h"
+#include "toolkit/qt/QtBackend.h"
+#include "toolkit/qt/WindowManager.h"
+#include "toolkit/raster/CanvasCalls.h"
 
 namespace jqt {
 namespace {
@@ -18,7 +19,7 @@ int Side(int requested) {
 }  // namespace
 
 CanvasWidget::CanvasWidget(int width, int height)
-    : requested_(Side(width), Side(height)), image_(requested_) {
+    : requested_(Side(width), Side(height)), image_(requested_.width(), requested_.height()) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   setMinimumSize(1, 1);
   setFocusPolicy(Qt::StrongFocus);
@@ -31,7 +32,8 @@ CanvasWidget::~CanvasWidget() {
 
 void CanvasWidget::SetRequestedSize(int width, int height) {
   requested_ = QSize(Side(width), Side(height));
-  image_.Fit(size().expandedTo(requested_));
+  const QSize fit = size().expandedTo(requested_);
+  image_.Fit(fit.width(), fit.height());
   updateGeometry();
 }
 
@@ -42,13 +44,27 @@ void CanvasWidget::SetBackground(QRgb color) {
 }
 
 void CanvasWidget::Present() {
-  image_.End();
   touched_ = false;
   update();
 }
 
+QImage CanvasWidget::Backing() const {
+  return QImage(reinterpret_cast<const uchar*>(image_.Pixels()), image_.Width(), image_.Height(),
+                image_.Width() * 4, QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage CanvasWidget::Picture() const {
+  std::vector<jraster::Rgb> pixels;
+  image_.Picture(width(), height(), pixels);
+  QImage picture(width(), height(), QImage::Format_RGB32);
+  for (int y = 0; y < height(); ++y)
+    std::copy_n(pixels.data() + static_cast<std::size_t>(y) * width(), width(),
+                reinterpret_cast<QRgb*>(picture.scanLine(y)));
+  return picture;
+}
+
 void CanvasWidget::paintEvent(QPaintEvent* event) {
-  const QImage& image = image_.Image();
+  const QImage image = Backing();
   QPainter painter(this);
   const QRect area = event->rect();
   // Once the whole image is filled (every redraw clears it first), it is copied as it is; the
@@ -65,7 +81,8 @@ void CanvasWidget::paintEvent(QPaintEvent* event) {
 // Keeps what the canvas shows, and at least the size it asked for.
 void CanvasWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  image_.Fit(size().expandedTo(requested_));
+  const QSize fit = size().expandedTo(requested_);
+  image_.Fit(fit.width(), fit.height());
 }
 
 // What a growing window uncovers shows before the canvas can draw there: the server fills it,
@@ -99,7 +116,7 @@ jqt::CanvasWidget* Canvas(int handle) {
 
 extern "C" {
 
-using Calls = jqt::CanvasCalls<Canvas>;
+using Calls = jraster::CanvasCalls<Canvas>;
 
 void J_setcolor(int canvas, int r, int g, int b) {
   Calls::SetColor(canvas, r, g, b);

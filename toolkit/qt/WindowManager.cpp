@@ -1,4 +1,4 @@
-#include "toolkit/WindowManager.h"
+#include "toolkit/qt/WindowManager.h"
 
 #include <QGuiApplication>
 #include <QWidget>

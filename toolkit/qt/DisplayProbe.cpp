@@ -1,4 +1,4 @@
-#include "toolkit/DisplayProbe.h"
+#include "toolkit/qt/DisplayProbe.h"
 
 #include <dlfcn.h>
 #include <sys/socket.h>

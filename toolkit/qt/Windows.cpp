@@ -11,10 +11,10 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "toolkit/Canvas.h"
-#include "toolkit/Events.h"
-#include "toolkit/QtBackend.h"
-#include "toolkit/Windows.h"
+#include "toolkit/qt/Canvas.h"
+#include "toolkit/qt/Events.h"
+#include "toolkit/qt/QtBackend.h"
+#include "toolkit/qt/Windows.h"
 
 namespace jqt {
 namespace {

@@ -1,10 +1,13 @@
-#include "toolkit/SmallPolygons.h"
+#include "toolkit/raster/Polygons.h"
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <vector>
 
-namespace jqt {
+namespace jraster {
 
 namespace {
 
@@ -72,10 +75,10 @@ void SortCrossings(int* crossings, int count) {
   }
 }
 
-void FillSpan(const PixelTarget& target, int y, int from, int to, QRgb colour) {
+void FillSpan(const PixelTarget& target, int y, int from, int to, Rgb colour) {
   from = std::max(from, 0);
   to = std::min(to, target.width);
-  auto* row = reinterpret_cast<QRgb*>(target.bits + y * target.stride);
+  Rgb* row = target.pixels + y * target.stride;
   for (int x = from; x < to; ++x)
     row[x] = colour;
 }
@@ -95,7 +98,7 @@ struct Pixel {
 // a pixel already drawn is skipped and a pixel missing from a bend is added.
 class Outline {
  public:
-  Outline(const PixelTarget& target, QRgb colour) : target_(target), colour_(colour) {}
+  Outline(const PixelTarget& target, Rgb colour) : target_(target), colour_(colour) {}
 
   void Draw(int n, const int* xs, const int* ys) {
     // The last pixel of the edge that leads into the first vertex, so that the first edge
@@ -107,6 +110,17 @@ class Outline {
     for (int i = 1; i < n; ++i)
       Edge(xs[i - 1], ys[i - 1], xs[i], ys[i], false);
     Edge(xs[n - 1], ys[n - 1], xs[0], ys[0], false);
+  }
+
+  // A line on its own: no edge before it, and both ends capped.
+  void Line(int x1, int y1, int x2, int y2) {
+    if (x1 == x2 && y1 == y2) {
+      Put(x1, y1);
+      return;
+    }
+    last_ = {-1, -1};
+    lastDirection_ = NoDirection;
+    Edge(x1, y1, x2, y2, false, CapBegin | CapEnd);
   }
 
  private:
@@ -142,16 +156,16 @@ class Outline {
 
   // One edge; only its last pixel and direction are worked out when lastOnly. An edge with
   // both ends on the canvas needs no cutting and no reals.
-  void Edge(int ix1, int iy1, int ix2, int iy2, bool lastOnly) {
+  void Edge(int ix1, int iy1, int ix2, int iy2, bool lastOnly, int caps = 0) {
     if (Inside(ix1, iy1) && Inside(ix2, iy2)) {
       Step(std::int64_t{ix1} * 64, std::int64_t{iy1} * 64, std::int64_t{ix2} * 64,
-           std::int64_t{iy2} * 64, lastOnly);
+           std::int64_t{iy2} * 64, lastOnly, caps);
       return;
     }
     double rx1 = ix1, ry1 = iy1, rx2 = ix2, ry2 = iy2;
     if (!Clip(rx1, ry1, rx2, ry2)) return;
     const auto fixed = [](double v) { return std::int64_t{static_cast<int>(v * 64.)}; };
-    Step(fixed(rx1), fixed(ry1), fixed(rx2), fixed(ry2), lastOnly);
+    Step(fixed(rx1), fixed(ry1), fixed(rx2), fixed(ry2), lastOnly, caps);
   }
 
   bool Inside(int x, int y) const {
@@ -159,7 +173,8 @@ class Outline {
   }
 
   // An edge between ends in 26.6 fixed point.
-  void Step(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2, bool lastOnly) {
+  void Step(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2, bool lastOnly,
+            int caps) {
     const bool vertical = std::llabs(x2 - x1) < std::llabs(y2 - y1);
     if (!vertical && x1 == x2) return;
     // Along the major axis a, across it b.
@@ -171,17 +186,16 @@ class Outline {
       std::swap(b1, b2);
     }
     const int direction = vertical ? (backwards ? Up : Down) : (backwards ? Left : Right);
-    int caps = 0;
     // Turning back along the same axis: the shared end gets half a pixel more.
     if (!lastOnly && (lastDirection_ ^ (vertical ? kVertical : kHorizontal)) == direction)
-      caps = backwards ? CapEnd : CapBegin;
+      caps |= backwards ? CapEnd : CapBegin;
     const std::int64_t length = a2 - a1;  // before the caps
     if (caps & CapBegin) a1 -= 32;
     if (caps & CapEnd) a2 += 32;
     std::int64_t a = (a1 + 32) >> 6, end = (a2 + 32) >> 6;
     if (a == end) return;  // no pixel centre passed: most edges of a dense relief
-    // Truncated as integer division would, but faster: with coordinates within
-    // kMaxSmallCoordinate the quotient's rounding error is below its distance to the next
+    // Truncated as integer division would, but faster: with coordinates on the canvas or just
+    // beyond it (cut there) the quotient's rounding error is below its distance to the next
     // integer, so truncating the real quotient gives the same step.
     // Whole pixels, as every edge inside the canvas has, share the fill's slopes.
     const auto step = ((b2 - b1) & 63) == 0 && (length & 63) == 0
@@ -230,16 +244,16 @@ class Outline {
   // pixels could otherwise change its fields, as far as the compiler knows.
   template <bool vertical>
   void Run(std::int64_t a, std::int64_t end, std::int64_t b, std::int64_t step) const {
-    uchar* const bits = target_.bits;
-    const qsizetype stride = target_.stride;
+    Rgb* const pixels = target_.pixels;
+    const std::ptrdiff_t stride = target_.stride;
     const auto width = static_cast<unsigned>(target_.width);
     const auto height = static_cast<unsigned>(target_.height);
-    const QRgb colour = colour_;
+    const Rgb colour = colour_;
     do {
       const auto minor = static_cast<int>(b >> 16), major = static_cast<int>(a);
       const int x = vertical ? minor : major, y = vertical ? major : minor;
       if (static_cast<unsigned>(x) < width && static_cast<unsigned>(y) < height)
-        reinterpret_cast<QRgb*>(bits + y * stride)[x] = colour;
+        pixels[y * stride + x] = colour;
       b += step;
     } while (++a < end);
   }
@@ -252,7 +266,7 @@ class Outline {
   }
 
   const PixelTarget& target_;
-  QRgb colour_;
+  Rgb colour_;
   Pixel last_{-1, -1};
   int lastDirection_ = NoDirection;
   bool lastAxisAligned_ = false;
@@ -260,7 +274,7 @@ class Outline {
 
 // A triangle's rows cross its longest edge (in y) and one of the other two, which split that
 // edge's rows between them: the same crossings as the general loop, without its search.
-void FillTriangle(const PixelTarget& target, const int* xs, const int* ys, QRgb colour) {
+void FillTriangle(const PixelTarget& target, const int* xs, const int* ys, Rgb colour) {
   int v[3] = {0, 1, 2};  // by y
   if (ys[v[1]] < ys[v[0]]) std::swap(v[0], v[1]);
   if (ys[v[2]] < ys[v[1]]) std::swap(v[1], v[2]);
@@ -280,14 +294,10 @@ void FillTriangle(const PixelTarget& target, const int* xs, const int* ys, QRgb 
   }
 }
 
-}  // namespace
-
-void FillSmallPolygon(const PixelTarget& target, int n, const int* xs, const int* ys, QRgb colour) {
-  if (n == 3) {
-    FillTriangle(target, xs, ys, colour);
-    return;
-  }
-  Edge edges[kMaxSmallPolygon];
+// The pixel rows of a polygon within reach of kMaxFillCoordinate, in edges and crossings of n
+// entries each.
+void FillEdges(const PixelTarget& target, int n, const int* xs, const int* ys, Rgb colour,
+               Edge* edges, int* crossings) {
   int count = 0, top = INT_MAX, bottom = INT_MIN;
   for (int i = 0; i < n; ++i) {
     const int j = i + 1 == n ? 0 : i + 1;
@@ -296,7 +306,6 @@ void FillSmallPolygon(const PixelTarget& target, int n, const int* xs, const int
     bottom = std::max(bottom, edges[count].bottom);
     ++count;
   }
-  int crossings[kMaxSmallPolygon];
   for (int y = top; y <= bottom; ++y) {
     int active = 0;
     for (int e = 0; e < count; ++e) {
@@ -310,9 +319,90 @@ void FillSmallPolygon(const PixelTarget& target, int n, const int* xs, const int
   }
 }
 
-void OutlineSmallPolygon(const PixelTarget& target, int n, const int* xs, const int* ys,
-                         QRgb colour) {
+bool WithinFillReach(int n, const int* xs, const int* ys) {
+  constexpr auto kSpan = 2u * kMaxFillCoordinate;
+  unsigned outside = 0;
+  for (int i = 0; i < n; ++i) {
+    outside |= static_cast<unsigned>(xs[i]) + kMaxFillCoordinate > kSpan;
+    outside |= static_cast<unsigned>(ys[i]) + kMaxFillCoordinate > kSpan;
+  }
+  return outside == 0;
+}
+
+// Cuts a polygon to the square within reach, in reals, one side after another; its corners
+// come out rounded to whole pixels, so far from the canvas that the rounding shows nowhere.
+void CutToReach(int n, const int* xs, const int* ys, std::vector<int>& cutX,
+                std::vector<int>& cutY) {
+  struct Point {
+    double x, y;
+  };
+  std::vector<Point> in(static_cast<std::size_t>(n)), out;
+  for (int i = 0; i < n; ++i)
+    in[static_cast<std::size_t>(i)] = {double(xs[i]), double(ys[i])};
+  constexpr double kReach = kMaxFillCoordinate;
+  for (int side = 0; side < 4 && !in.empty(); ++side) {
+    const double sign = side % 2 ? -1 : 1;
+    const auto along = [side, sign](const Point& p) { return sign * (side < 2 ? p.x : p.y); };
+    out.clear();
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      const Point& a = in[i];
+      const Point& b = in[(i + 1) % in.size()];
+      const double da = along(a) - kReach, db = along(b) - kReach;
+      if (da <= 0) out.push_back(a);
+      if ((da < 0) != (db < 0) && da != 0 && db != 0) {
+        const double t = da / (da - db);
+        out.push_back({a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t});
+      }
+    }
+    std::swap(in, out);
+  }
+  cutX.clear();
+  cutY.clear();
+  for (const Point& p : in) {
+    cutX.push_back(static_cast<int>(std::lround(std::clamp(p.x, -kReach, kReach))));
+    cutY.push_back(static_cast<int>(std::lround(std::clamp(p.y, -kReach, kReach))));
+  }
+}
+
+}  // namespace
+
+void FillPolygon(const PixelTarget& target, int n, const int* xs, const int* ys, Rgb colour) {
+  if (n < 3 || !xs || !ys) return;
+  if (!WithinFillReach(n, xs, ys)) {
+    std::vector<int> cutX, cutY;
+    CutToReach(n, xs, ys, cutX, cutY);
+    if (cutX.size() >= 3)
+      FillPolygon(target, static_cast<int>(cutX.size()), cutX.data(), cutY.data(), colour);
+    return;
+  }
+  if (n == 3) {
+    FillTriangle(target, xs, ys, colour);
+    return;
+  }
+  // The layer's polygons have at most 100 corners: on the stack.
+  constexpr int kOnStack = 100;
+  if (n <= kOnStack) {
+    Edge edges[kOnStack];
+    int crossings[kOnStack];
+    FillEdges(target, n, xs, ys, colour, edges, crossings);
+    return;
+  }
+  std::vector<Edge> edges(static_cast<std::size_t>(n));
+  std::vector<int> crossings(static_cast<std::size_t>(n));
+  FillEdges(target, n, xs, ys, colour, edges.data(), crossings.data());
+}
+
+void OutlinePolygon(const PixelTarget& target, int n, const int* xs, const int* ys, Rgb colour) {
+  if (n < 1 || !xs || !ys) return;
+  if (n == 1) {
+    Outline(target, colour).Line(xs[0], ys[0], xs[0], ys[0]);
+    return;
+  }
   Outline(target, colour).Draw(n, xs, ys);
 }
 
-}  // namespace jqt
+void DrawLine(const PixelTarget& target, int x1, int y1, int x2, int y2, Rgb colour) {
+  Outline(target, colour).Line(x1, y1, x2, y2);
+}
+
+}  // namespace jraster

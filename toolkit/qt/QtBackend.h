@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/Registry.h"
+#include "toolkit/qt/Registry.h"
 
 // Only the J_ functions leave the library.
 #pragma GCC visibility push(default)

@@ -1,9 +1,10 @@
 // The canvas: a widget showing a canvas image that keeps everything drawn on it.
 #pragma once
 
+#include <QImage>
 #include <QWidget>
 
-#include "toolkit/CanvasImage.h"
+#include "toolkit/raster/CanvasImage.h"
 
 namespace jqt {
 
@@ -19,7 +20,7 @@ class CanvasWidget : public QWidget {
   static inline CanvasWidget* last = nullptr;
   static inline int lastHandle = 0;
 
-  static constexpr int kMaxSide = CanvasImage::kMaxSide;
+  static constexpr int kMaxSide = jraster::CanvasImage::kMaxSide;
 
   QSize sizeHint() const override { return requested_; }
   void SetRequestedSize(int width, int height);
@@ -42,12 +43,13 @@ class CanvasWidget : public QWidget {
     if (image_.DrawLine(x1, y1, x2, y2)) Touched();
   }
 
-  /// Ends the painter and schedules a repaint.
+  /// Schedules a repaint.
   void Present();
-  /// The backing image with everything drawn so far; undrawn pixels are transparent.
-  const QImage& Backing() { return image_.Image(); }
+  /// The backing image with everything drawn so far, not copied; undrawn pixels are
+  /// transparent.
+  QImage Backing() const;
   /// What the canvas shows: the backing image over the background, at the canvas's size.
-  QImage Picture() { return image_.Picture(size()); }
+  QImage Picture() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -58,7 +60,7 @@ class CanvasWidget : public QWidget {
   void Touched();
 
   QSize requested_;
-  CanvasImage image_;
+  jraster::CanvasImage image_;
   bool touched_ = false;  ///< drawn on since the last Present
 };
 

@@ -1,11 +1,11 @@
-#include "toolkit/ToolkitTesting.h"
+#include "toolkit/qt/ToolkitTesting.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 
-#include "toolkit/Canvas.h"
-#include "toolkit/QtBackend.h"
+#include "toolkit/qt/Canvas.h"
+#include "toolkit/qt/QtBackend.h"
 
 namespace jqt::testing {
 namespace {

@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "toolkit/Canvas.h"
-#include "toolkit/QtBackend.h"
-#include "toolkit/WindowManager.h"
-#include "toolkit/Windows.h"
+#include "toolkit/qt/Canvas.h"
+#include "toolkit/qt/QtBackend.h"
+#include "toolkit/qt/WindowManager.h"
+#include "toolkit/qt/Windows.h"
 
 namespace jqt {
 namespace {

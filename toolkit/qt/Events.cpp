@@ -1,4 +1,4 @@
-#include "toolkit/Events.h"
+#include "toolkit/qt/Events.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "toolkit/QtBackend.h"
-#include "toolkit/Windows.h"
+#include "toolkit/qt/QtBackend.h"
+#include "toolkit/qt/Windows.h"
 
 namespace jqt {
 namespace {
