@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/Extended.h"
 #include "common/Kernels.h"
 #include "common/Random.h"
 #include "common/RoundHalfEven.h"
@@ -89,7 +90,7 @@ void SaltationEvents(ProfileState& state, std::uint32_t* states, std::int32_t co
 }  // namespace
 
 std::int32_t ProfileJumpLengthFor(std::int32_t height, double factorB, double windStrength) {
-  const long double raw = static_cast<long double>(height) * factorB + windStrength;
+  const long double raw = common::ExtendedMulAdd(height, factorB, windStrength);
   return common::ClampedRound(raw, kMaxProfileJump);
 }
 

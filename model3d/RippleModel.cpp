@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/Extended.h"
 #include "common/Kernels.h"
 #include "common/Random.h"
 #include "common/RoundHalfEven.h"
@@ -58,7 +59,7 @@ double HeightAt(const BedState<S>& bed, double x, double y) {
 namespace {
 
 long double RawJumpLength(std::int32_t height, const RippleParams& p) {
-  return static_cast<long double>(height) * p.factorB + p.windStrength;
+  return common::ExtendedMulAdd(height, p.factorB, p.windStrength);
 }
 
 using JumpTable = common::JumpTable<1024>;
@@ -74,7 +75,7 @@ const JumpTable& CurrentJumpTable(BedState<S>& bed) {
 }  // namespace
 
 std::int32_t JumpLengthFor(std::int32_t height, double factorB, double windStrength) {
-  const long double raw = static_cast<long double>(height) * factorB + windStrength;
+  const long double raw = common::ExtendedMulAdd(height, factorB, windStrength);
   return common::ClampedRound(raw, MaxJumpLength);
 }
 
