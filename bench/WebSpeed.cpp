@@ -1,0 +1,62 @@
+// The same work natively and in WebAssembly (under Node), for the web build's speed figures:
+// a batch of the largest map bed and the relief's redraw of the largest bed into the canvas,
+// each the median of several rounds in milliseconds. scripts/web-bench runs both builds and
+// gives the ratios; the hashes show the two builds computed the same beds.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "kammel3/Relief.h"
+#include "layer/Window.h"
+#include "model3d/RippleModel.h"
+#include "scenarios/Scenarios.h"
+#include "toolkit/Headless.h"
+
+namespace {
+
+template <class F>
+double MedianMilliseconds(int rounds, F&& work) {
+  std::vector<double> times;
+  for (int r = 0; r < rounds; ++r) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    times.push_back(took.count());
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+template <class Bed>
+std::uint64_t Hash(const Bed& bed) {
+  std::uint64_t hash = 1469598103934665603u;
+  for (std::int32_t i = 0; i <= bed.params.layerLength; ++i)
+    for (std::int32_t j = 0; j <= bed.params.layerWidth; ++j)
+      hash = (hash ^ static_cast<std::uint32_t>(bed.grid.at(i, j))) * 1099511628211u;
+  return hash;
+}
+
+}  // namespace
+
+int main() {
+  const auto map = scenarios::MakeBed<model3d::MapSettings>(scenarios::kLargestMapBed, 20261208);
+  const double batch = MedianMilliseconds(7, [&] { model3d::RunBatch(*map); });
+  std::printf("map_batch_ms %.3f hash %llu\n", batch, static_cast<unsigned long long>(Hash(*map)));
+
+  jheadless::SetCanvasSize(800, 600);
+  layer::OpenProgramWindow();
+  const model3d::RippleParams largest{999, 499, 20, 2.0, 5.0, 1};
+  const auto relief = scenarios::MakeBed<kammel3::Settings>(largest, 20261208);
+  model3d::RunBatch(*relief);
+  const double redraw = MedianMilliseconds(7, [&] { kammel3::RedrawRelief(*relief); });
+  jheadless::Picture picture;
+  jheadless::CanvasPicture(picture);
+  std::uint64_t pixels = 1469598103934665603u;
+  for (const std::uint32_t p : picture.rgb)
+    pixels = (pixels ^ p) * 1099511628211u;
+  std::printf("relief_redraw_ms %.3f hash %llu\n", redraw, static_cast<unsigned long long>(pixels));
+  layer::CloseProgramWindow();
+  return 0;
+}

@@ -1,0 +1,405 @@
+// The page's side of the web toolkit (toolkit/web/Web.cpp): the program's window, menus,
+// dialogs and canvas as the page's elements, and its event queue. The program calls in through
+// JapiWeb; every user action becomes the handle of the object that fired it.
+"use strict";
+
+const JapiWeb = (() => {
+  const Kind = {Frame: 1, MenuBar: 2, Menu: 3, MenuItem: 4, Canvas: 5, Dialog: 6, Label: 7,
+                TextField: 8, Button: 9, KeyListener: 10, MouseListener: 11};
+  const Op = {Show: 1, Hide: 2, Pack: 3, Enable: 4, Disable: 5, BorderLayout: 6, FlowLayout: 7,
+              Shortcut: 8, Size: 9, Position: 10, CursorPosition: 11, SelectAll: 12, Focus: 13,
+              Dispose: 14, Quit: 15};
+  const Query = {Width: 1, Height: 2, X: 3, Y: 4, KeyCode: 5, KeyChar: 6};
+
+  const objects = new Map();  // handle -> {kind, el, parent, ...}
+  const queue = [];
+  let waiting = null;         // the program's wait for the next event
+  let program = "";
+  let ended = false;
+  const stats = {firstPicture: null, presents: 0, started: performance.now()};
+
+  function el(tag, cls, text) {
+    const e = document.createElement(tag);
+    if (cls) e.className = cls;
+    if (text !== undefined) e.textContent = text;
+    return e;
+  }
+
+  function fire(handle, coalesce) {
+    if (ended) return;
+    if (coalesce && queue.length && queue[queue.length - 1] === handle) return;
+    if (waiting) {
+      const wake = waiting;
+      waiting = null;
+      wake(handle);
+      return;
+    }
+    queue.push(handle);
+  }
+
+  function frameOf(handle) {
+    let o = objects.get(handle);
+    while (o && o.kind !== Kind.Frame) o = objects.get(o.parent);
+    return o;
+  }
+
+  function openDialog() {
+    for (const o of objects.values())
+      if (o.kind === Kind.Dialog && o.el.open) return o;
+    return null;
+  }
+
+  // Whether the frame takes input: not while it is disabled or a dialog is up.
+  function frameTakes(frame) {
+    return frame && !frame.disabled && !openDialog();
+  }
+
+  function closeMenus(except) {
+    for (const o of objects.values())
+      if (o.kind === Kind.Menu && o !== except) o.list.hidden = true;
+  }
+
+  // Latin-1, as the toolkit's strings are: one character a byte.
+  function latin1(heap, ptr) {
+    let s = "";
+    for (let i = ptr; heap[i] !== 0; ++i) s += String.fromCharCode(heap[i]);
+    return s;
+  }
+
+  const create = {
+    [Kind.Frame](o, text) {
+      o.el = el("section", "japi-frame");
+      o.el.hidden = true;
+      const bar = el("header", "japi-titlebar");
+      o.title = el("span", "japi-title", text);
+      const close = el("button", "japi-close", "\u00d7");
+      close.title = "Schließen";
+      close.addEventListener("click", () => fire(o.handle));
+      bar.append(o.title, close);
+      o.body = el("div", "japi-body");
+      o.el.append(bar, o.body);
+      document.getElementById("japi").append(o.el);
+      document.title = text || program;
+    },
+    [Kind.MenuBar](o) {
+      o.el = el("nav", "japi-menubar");
+      const frame = objects.get(o.parent);
+      frame.body.prepend(o.el);
+    },
+    [Kind.Menu](o, text) {
+      o.el = el("div", "japi-menu");
+      o.button = el("button", "japi-menu-title", text);
+      o.list = el("div", "japi-menu-list");
+      o.list.hidden = true;
+      o.button.addEventListener("click", (e) => {
+        e.stopPropagation();
+        if (!frameTakes(frameOf(o.handle))) return;
+        closeMenus(o);
+        o.list.hidden = !o.list.hidden;
+      });
+      o.el.append(o.button, o.list);
+      objects.get(o.parent).el.append(o.el);
+    },
+    [Kind.MenuItem](o, text) {
+      o.el = el("button", "japi-item");
+      o.label = el("span", "japi-item-label", text);
+      o.keys = el("span", "japi-item-keys", "");
+      o.el.append(o.label, o.keys);
+      o.el.addEventListener("click", (e) => {
+        e.stopPropagation();
+        closeMenus();
+        if (!o.el.disabled && frameTakes(frameOf(o.handle))) fire(o.handle);
+      });
+      objects.get(o.parent).list.append(o.el);
+    },
+    [Kind.Canvas](o, text, number) {
+      o.el = el("canvas", "japi-canvas");
+      o.el.width = number >> 16;
+      o.el.height = number & 0xffff;
+      o.context = o.el.getContext("2d");
+      o.listeners = [];
+      const on = (kind, coalesce) => () => {
+        if (!frameTakes(frameOf(o.handle))) return;
+        for (const l of o.listeners) if (l.number === kind) fire(l.handle, coalesce);
+      };
+      o.el.addEventListener("mousedown", on(0, false));
+      o.el.addEventListener("mouseup", on(1, false));
+      o.el.addEventListener("mousemove", (e) => on(e.buttons ? 2 : 4, true)());
+      objects.get(o.parent).body.append(o.el);
+    },
+    [Kind.Dialog](o, text) {
+      o.el = el("dialog", "japi-dialog");
+      o.el.append(el("header", "japi-titlebar", text));
+      o.body = el("div", "japi-dialog-body");
+      o.el.append(o.body);
+      // Escape, like the close box, fires the dialog and leaves it up.
+      o.el.addEventListener("cancel", (e) => {
+        e.preventDefault();
+        fire(o.handle);
+      });
+      document.body.append(o.el);
+    },
+    [Kind.Label](o, text) {
+      o.el = el("div", "japi-label", text);
+      objects.get(o.parent).body.append(o.el);
+    },
+    [Kind.TextField](o, text, number) {
+      o.el = el("input", "japi-field");
+      o.el.type = "text";
+      o.el.size = number;
+      o.el.addEventListener("keydown", (e) => {
+        if (e.key !== "Enter") return;
+        e.preventDefault();
+        fire(o.handle);
+      });
+      objects.get(o.parent).body.append(o.el);
+    },
+    [Kind.Button](o, text) {
+      o.el = el("button", "japi-button", text);
+      o.el.addEventListener("click", () => fire(o.handle));
+      objects.get(o.parent).body.append(o.el);
+    },
+    [Kind.KeyListener](o) {
+      o.code = 0;
+      o.char = 0;
+    },
+    [Kind.MouseListener](o, text, number) {
+      objects.get(o.parent).listeners.push(o);
+    },
+  };
+
+  // A key as the toolkit codes it (toolkit/japi.h), or null for a modifier alone.
+  function keyOf(e) {
+    const named = {ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, PageUp: 33,
+                   PageDown: 34, End: 35, Home: 36, Insert: 45, Delete: 46};
+    const chars = {Enter: 10, Escape: 27, Backspace: 8, Tab: 9};
+    if (/^F([1-9]|1[0-2])$/.test(e.key)) return {code: 111 + Number(e.key.slice(1)), char: 0};
+    if (e.key in named) return {code: named[e.key], char: 0};
+    if (e.key in chars) return {code: chars[e.key], char: chars[e.key]};
+    if (e.key.length === 1) {
+      const c = e.key.charCodeAt(0);
+      if (c > 255) return {code: 512, char: 0};
+      if (/[a-zA-Z]/.test(e.key)) return {code: e.key.toUpperCase().charCodeAt(0), char: c};
+      if (c === 32 || (c >= 48 && c <= 57)) return {code: c, char: c};
+      return {code: 256 + c, char: c};
+    }
+    if (["Shift", "Control", "Alt", "Meta", "AltGraph", "CapsLock"].includes(e.key)) return null;
+    return {code: 513, char: 0};
+  }
+
+  // Ctrl + letter runs the item with that shortcut; the page keeps these keys from the
+  // browser. Other keys go to the frame's key listener while no dialog is up.
+  function onKey(e) {
+    if (ended) return;
+    if (e.ctrlKey && !e.altKey && !e.metaKey && /^[a-zA-Z]$/.test(e.key)) {
+      const letter = e.key.toUpperCase().charCodeAt(0);
+      for (const o of objects.values()) {
+        if (o.kind !== Kind.MenuItem || o.shortcut !== letter) continue;
+        e.preventDefault();
+        if (!o.el.disabled && frameTakes(frameOf(o.handle))) fire(o.handle);
+        return;
+      }
+    }
+    if (openDialog()) return;
+    const key = keyOf(e);
+    if (!key) return;
+    for (const o of objects.values()) {
+      if (o.kind !== Kind.KeyListener || !frameTakes(objects.get(o.parent))) continue;
+      o.code = key.code;
+      o.char = key.char;
+      fire(o.handle);
+    }
+  }
+
+  function dispose(handle) {
+    const dialog = objects.get(handle);
+    if (!dialog) return;
+    if (dialog.el.open) dialog.el.close();
+    dialog.el.remove();
+    for (const [h, o] of objects)
+      if (o.parent === handle) objects.delete(h);
+    objects.delete(handle);
+    // What they fired and the program has not taken names nothing now.
+    for (let i = queue.length - 1; i >= 0; --i)
+      if (!objects.has(queue[i])) queue.splice(i, 1);
+  }
+
+  function quit() {
+    ended = true;
+    queue.length = 0;
+    for (const o of objects.values())
+      if (o.kind === Kind.Dialog) o.el.remove();
+    objects.clear();
+    document.getElementById("japi").replaceChildren();
+    const notice = document.getElementById("japi-ended");
+    notice.querySelector(".japi-ended-name").textContent = program;
+    notice.hidden = false;
+    notice.querySelector("button").focus();
+  }
+
+  const calls = {
+    [Op.Show](o) {
+      if (o.kind === Kind.Dialog) {
+        if (!o.el.open) o.el.showModal();
+      } else if (o.el) {
+        o.el.hidden = false;
+      }
+    },
+    [Op.Hide](o) {
+      if (o.kind === Kind.Dialog) {
+        if (o.el.open) o.el.close();
+      } else if (o.el) {
+        o.el.hidden = true;
+      }
+    },
+    [Op.Enable](o) {
+      o.disabled = false;
+      if (o.el) o.el.classList.remove("japi-disabled");
+      if (o.el && "disabled" in o.el) o.el.disabled = false;
+    },
+    [Op.Disable](o) {
+      o.disabled = true;
+      if (o.kind === Kind.Frame) closeMenus();
+      if (o.el) o.el.classList.add("japi-disabled");
+      if (o.el && "disabled" in o.el && o.kind !== Kind.Frame) o.el.disabled = true;
+    },
+    [Op.FlowLayout](o, a) {
+      if (o.body) o.body.classList.toggle("japi-column", a === 1);
+    },
+    [Op.Shortcut](o, a) {
+      o.shortcut = a;
+      o.keys.textContent = a >= 65 && a <= 90 ? "Ctrl+" + String.fromCharCode(a) : "";
+    },
+    [Op.Size](o, a, b) {
+      if (!o.el || o.kind === Kind.Canvas) return;
+      o.el.style.width = Math.max(a, 0) + "px";
+      if (o.kind !== Kind.TextField) o.el.style.height = Math.max(b, 0) + "px";
+    },
+    [Op.CursorPosition](o, a) {
+      const at = Math.max(0, Math.min(a, o.el.value.length));
+      o.el.setSelectionRange(at, at);
+    },
+    [Op.SelectAll](o) {
+      o.el.select();
+    },
+    [Op.Focus](o) {
+      if (o.el && o.el.focus) o.el.focus();
+      if (o.kind === Kind.TextField) o.el.select();
+    },
+    [Op.Dispose](o) {
+      dispose(o.handle);
+    },
+  };
+
+  document.addEventListener("keydown", onKey);
+  document.addEventListener("click", () => closeMenus());
+
+  return {
+    latin1,
+
+    create(handle, kind, parent, text, number) {
+      const o = {handle, kind, parent, number};
+      objects.set(handle, o);
+      create[kind](o, text, number);
+    },
+
+    call(op, handle, a, b) {
+      if (op === Op.Quit) {
+        quit();
+        return;
+      }
+      const o = objects.get(handle);
+      if (o && calls[op]) calls[op](o, a, b);
+    },
+
+    query(op, handle) {
+      const o = objects.get(handle);
+      if (!o) return 0;
+      if (op === Query.KeyCode) return o.code || 0;
+      if (op === Query.KeyChar) return o.char || 0;
+      if (!o.el) return 0;
+      const box = o.el.getBoundingClientRect();
+      const value = {[Query.Width]: box.width, [Query.Height]: box.height,
+                     [Query.X]: box.left + window.scrollX, [Query.Y]: box.top + window.scrollY}[op];
+      return Math.round(value || 0);
+    },
+
+    setText(handle, text) {
+      const o = objects.get(handle);
+      if (!o || !o.el) return;
+      if (o.kind === Kind.TextField) o.el.value = text;
+      else if (o.kind === Kind.Frame) o.title.textContent = text;
+      else o.el.textContent = text;
+    },
+
+    // At most 254 characters and a NUL; a character outside Latin-1 becomes "?".
+    getText(handle, heap, buffer) {
+      const o = objects.get(handle);
+      const text = o && o.el ? o.el.value.slice(0, 254) : "";
+      for (let i = 0; i < text.length; ++i) {
+        const c = text.charCodeAt(i);
+        heap[buffer + i] = c > 255 ? 63 : c;
+      }
+      heap[buffer + text.length] = 0;
+      return text.length;
+    },
+
+    present(handle, heap, rgba, width, height) {
+      const o = objects.get(handle);
+      if (!o) return;
+      const pixels = new Uint8ClampedArray(heap.buffer, rgba, width * height * 4);
+      o.context.putImageData(new ImageData(pixels, width, height), 0, 0);
+      stats.presents++;
+      if (stats.firstPicture === null) stats.firstPicture = performance.now();
+    },
+
+    // The next event, waiting for the user when none is queued.
+    next() {
+      if (queue.length) return Promise.resolve(queue.shift());
+      return new Promise((resolve) => { waiting = resolve; });
+    },
+
+    // A queued event or 0, after the page has had its turn: its input handled, and a picture
+    // painted when one is due. A message, not a timer: timers wait at least a few milliseconds.
+    poll() {
+      return new Promise((resolve) => {
+        const channel = new MessageChannel();
+        channel.port1.onmessage = () => resolve(queue.length ? queue.shift() : 0);
+        channel.port2.postMessage(0);
+      });
+    },
+
+    // Sets up the page for a program: its name, the seed from the address, the module's hooks.
+    boot(name) {
+      program = name;
+      const seed = new URLSearchParams(location.search).get("seed");
+      const notice = document.getElementById("japi-notice");
+      if (seed !== null) {
+        // The generator is seeded from the time of day in milliseconds; fixing the clock
+        // seeds it with N, as the desktop's clock would at that moment.
+        if (/^[0-9]{1,8}$/.test(seed) && Number(seed) < 86400000) {
+          const n = Number(seed);
+          Date.now = () => n;
+        } else {
+          notice.textContent = "seed=" + seed + " ignored: a seed is a whole number of " +
+                               "milliseconds in a day, 0 to 86399999; seeded from the clock.";
+          notice.hidden = false;
+        }
+      }
+      window.Module = {
+        preRun: [() => window.Module.FS.symlink("/" + name, "/proc/self/exe")],
+        print: (text) => console.log(text),
+        printErr: (text) => console.warn(text),
+        onAbort: (what) => {
+          notice.textContent = name + " stopped: " + what;
+          notice.hidden = false;
+        },
+      };
+    },
+
+    // For tests and the bench page: whether the program waits for the user, and figures.
+    isWaiting: () => waiting !== null,
+    hasEnded: () => ended,
+    stats,
+  };
+})();
