@@ -180,6 +180,10 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
     assert first["title"] == "Integer-Eingabe" and first["text"] == " 300"
     assert first["button"] == " ok " and first["modal"] and first["focused"] and first["selected"]
     assert first["size"] == 20 and first["width"] == "80px"
+    # Ctrl+C in a dialog's field is the browser's copy, not Quit.
+    browser.switch_to.active_element.send_keys(Keys.CONTROL, "c")
+    time.sleep(0.1)
+    assert not browser.execute_script("return JapiWeb.hasEnded()") and dialog(browser)
     # Out of range, then not a number: asked again each time, with what was typed.
     answer(browser, "1000")
     assert dialog(browser)["title"] == "Integer-Eingabe"

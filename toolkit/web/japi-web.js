@@ -17,6 +17,11 @@ const JapiWeb = (() => {
   let program = "";
   let ended = false;
   const stats = {firstPicture: null, presents: 0, started: performance.now()};
+  // One channel for every poll: a message lets the page run its input and painting first
+  // without a timer's minimum wait.
+  const turns = new MessageChannel();
+  const afterTurn = [];
+  turns.port1.onmessage = () => afterTurn.shift()();
 
   function el(tag, cls, text) {
     const e = document.createElement(tag);
@@ -188,9 +193,10 @@ const JapiWeb = (() => {
   }
 
   // Ctrl + letter runs the item with that shortcut; the page keeps these keys from the
-  // browser. Other keys go to the frame's key listener while no dialog is up.
+  // browser. Other keys go to the frame's key listener. While a dialog is up, none of this:
+  // its field keeps the browser's own keys (Ctrl+C copies there).
   function onKey(e) {
-    if (ended) return;
+    if (ended || openDialog()) return;
     if (e.ctrlKey && !e.altKey && !e.metaKey && /^[a-zA-Z]$/.test(e.key)) {
       const letter = e.key.toUpperCase().charCodeAt(0);
       for (const o of objects.values()) {
@@ -200,7 +206,6 @@ const JapiWeb = (() => {
         return;
       }
     }
-    if (openDialog()) return;
     const key = keyOf(e);
     if (!key) return;
     for (const o of objects.values()) {
@@ -363,9 +368,8 @@ const JapiWeb = (() => {
     // painted when one is due. A message, not a timer: timers wait at least a few milliseconds.
     poll() {
       return new Promise((resolve) => {
-        const channel = new MessageChannel();
-        channel.port1.onmessage = () => resolve(queue.length ? queue.shift() : 0);
-        channel.port2.postMessage(0);
+        afterTurn.push(() => resolve(queue.length ? queue.shift() : 0));
+        turns.port2.postMessage(0);
       });
     },
 
