@@ -98,13 +98,18 @@ class WebCanvas {
   int Height() const { return height_; }
 
   // The picture over the background, in the page's byte order (R, G, B, A), once per change.
+  // The canvas never grows here, so its image is exactly its size: one pass over it.
   void Present() {
     if (!touched_) return;
     touched_ = false;
-    image.Picture(width_, height_, picture_);
-    for (jraster::Rgb& pixel : picture_) {
+    const std::size_t count = static_cast<std::size_t>(width_) * height_;
+    picture_.resize(count);
+    const jraster::Rgb* pixels = image.Pixels();
+    const jraster::Rgb background = image.Background();
+    for (std::size_t n = 0; n < count; ++n) {
+      const jraster::Rgb pixel = pixels[n] >> 24 ? pixels[n] : background;
       const jraster::Rgb rb = pixel & 0x00ff00ffu;
-      pixel = 0xff000000u | (pixel & 0x0000ff00u) | (rb >> 16) | ((rb & 0xffu) << 16);
+      picture_[n] = 0xff000000u | (pixel & 0x0000ff00u) | (rb >> 16) | ((rb & 0xffu) << 16);
     }
     japi_web_present(handle_, picture_.data(), width_, height_);
   }
@@ -126,7 +131,10 @@ struct WebState {
   std::map<int, Object> objects;  ///< every live handle
   std::map<int, std::unique_ptr<WebCanvas>> canvases;
   std::vector<int> hiddenDialogs;  ///< to dispose of at the next wait
+  double presented = 0;            ///< when the canvases were last shown, in milliseconds
 };
+
+constexpr double kFrameMilliseconds = 15;
 
 WebState& State() {
   static WebState state;
@@ -169,12 +177,16 @@ void DisposeOf(int dialog) {
   japi_web_call(Dispose, dialog, 0, 0);
 }
 
-// The page shows what was drawn before the program waits.
-void BeforeWaiting() {
+// The page shows what was drawn before the program waits; while it only polls (a running
+// kammel), at most once a display frame: more would never be seen, and cost a pass each.
+void BeforeWaiting(bool polling) {
   WebState& state = State();
   for (const int dialog : state.hiddenDialogs)
     if (Is(dialog, Dialog)) DisposeOf(dialog);
   state.hiddenDialogs.clear();
+  const double now = emscripten_get_now();
+  if (polling && now - state.presented < kFrameMilliseconds) return;
+  state.presented = now;
   for (auto& [handle, canvas] : state.canvases)
     canvas->Present();
 }
@@ -187,7 +199,7 @@ int J_start(void) {
   return 1;
 }
 void J_quit(void) {
-  BeforeWaiting();
+  BeforeWaiting(false);
   japi_web_call(Quit, 0, 0, 0);
   State().canvases.clear();
   State().objects.clear();
@@ -234,11 +246,11 @@ int J_mouselistener(int canvas, int kind) {
 }
 
 int J_nextaction(void) {
-  BeforeWaiting();
+  BeforeWaiting(false);
   return japi_web_next();
 }
 int J_getaction(void) {
-  BeforeWaiting();
+  BeforeWaiting(true);
   return japi_web_poll();
 }
 int J_getkeycode(int listener) {

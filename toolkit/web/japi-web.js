@@ -16,7 +16,7 @@ const JapiWeb = (() => {
   let waiting = null;         // the program's wait for the next event
   let program = "";
   let ended = false;
-  const stats = {firstPicture: null, presents: 0, started: performance.now()};
+  const stats = {firstPicture: null, presents: 0, polls: 0, started: performance.now()};
   // One channel for every poll: a message lets the page run its input and painting first
   // without a timer's minimum wait.
   const turns = new MessageChannel();
@@ -367,6 +367,7 @@ const JapiWeb = (() => {
     // A queued event or 0, after the page has had its turn: its input handled, and a picture
     // painted when one is due. A message, not a timer: timers wait at least a few milliseconds.
     poll() {
+      stats.polls++;
       return new Promise((resolve) => {
         afterTurn.push(() => resolve(queue.length ? queue.shift() : 0));
         turns.port2.postMessage(0);
