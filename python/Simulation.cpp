@@ -11,6 +11,7 @@
 #include "common/Random.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Place.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Pictures.h"
 #include "kammelsim/output/Provenance.h"
@@ -329,11 +330,11 @@ ks::CheckpointData Simulation::Checkpoint() {
   return data;
 }
 
-void Simulation::Save(const std::string& path) {
+void Simulation::Save(const std::string& path, bool overwrite) {
   const auto hold = Hold();
   const ks::CheckpointData data = Checkpoint();
   std::string error;
-  bool written = false;
+  bool written = false, existed = false;
   int code = 0;
   {
     py::gil_scoped_release free;
@@ -342,13 +343,17 @@ void Simulation::Save(const std::string& path) {
     const bool locked =
         lock.LockName(path, error) && lock.LockCheckpoint(path, true, nullptr, error);
     code = errno;
-    if (locked) {
+    // Looked at under the lock: a stopped run's checkpoint is all that ties it to its outputs.
+    existed = locked && !overwrite && ks::io::Exists(path);
+    if (locked && !existed) {
       written = ks::WriteCheckpoint(path, data, error);
       code = errno;
-    } else if (code != EWOULDBLOCK) {
+    } else if (!locked && code != EWOULDBLOCK) {
       error = std::strerror(code);
     }
   }
+  if (existed)
+    FileFault(EEXIST, ks::QuoteFile(path) + " exists already; pass overwrite=True to replace it");
   if (!written && code == EWOULDBLOCK) FileFault(code, error);
   if (!written) FileFault(code, "cannot write " + ks::QuoteFile(path) + ": " + error);
 }

@@ -54,8 +54,9 @@ class Simulation {
   py::dict Statistics();
   /// The picture the runner would draw now, as (height, width, 3) bytes.
   py::array Picture(py::handle canvas, py::handle threshold);
-  /// The whole state as a checkpoint kammelsim resume continues.
-  void Save(const std::string& path);
+  /// The whole state as a checkpoint kammelsim resume continues; a file that exists is
+  /// replaced only with overwrite (FileExistsError otherwise), as the runner's --force.
+  void Save(const std::string& path, bool overwrite);
   /// The parameters by the constructor's names.
   virtual py::dict Params() const = 0;
   std::string Repr() const;

@@ -161,6 +161,10 @@ std::string HeadLines(const Provenance& provenance) {
   return head;
 }
 
+// How far the run's id can lie: behind the command line and the parameters, 1 MiB each at
+// most, and four times that where every byte is written as \xNN.
+constexpr std::size_t kHeadMost = 9 << 20;
+
 std::uint32_t CrcOf(std::uint32_t crc, std::string_view bytes) {
   return static_cast<std::uint32_t>(
       crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
@@ -229,12 +233,18 @@ bool StatsOutput::Take(const io::Place& place, std::int64_t bytes, std::uint32_t
       return Refuse("cannot be read: " + io::Reason(file_.Error()), output);
     if (chunk.empty()) return Refuse("is shorter than the checkpoint recorded", output);
     found = CrcOf(found, chunk);
-    if (head.empty()) head = chunk;
+    if (head.size() < kHeadMost) head += chunk;
   }
   // The provenance, with the run's id, leads every file this run wrote: a checkpoint that records
-  // no bytes of it, or bytes without the id, names another file.
-  if (found != crc || head.find("\n# Run: " + runId + "\n") == std::string::npos)
+  // no bytes of it, or bytes without the id, names another file. This run's file whose bytes
+  // differ was changed after the checkpoint.
+  if (head.find("\n# Run: " + runId + "\n") == std::string::npos)
     return Refuse("is not this run's statistics file", output);
+  if (found != crc) {
+    return Refuse("has changed since the checkpoint: the CRC-32 of the " + std::to_string(bytes) +
+                      " bytes it recorded differs from the checkpoint's",
+                  output);
+  }
   bytes_ = bytes;
   crc_ = crc;
   return true;

@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <utility>
 
 #include "kammelsim/io/AtomicFile.h"
@@ -17,8 +15,6 @@
 
 namespace kammelsim {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Sets the generator from --seed, or from the clock, reporting the seed taken.
 void SeedGenerator(common::Random& random, bool seedGiven, std::uint32_t seed,
@@ -42,11 +38,6 @@ double ArrayTotal(std::span<const std::int32_t> cells) {
 std::uint32_t Crc(std::string_view bytes) {
   return static_cast<std::uint32_t>(
       crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return !path.empty() && fs::exists(fs::symlink_status(path, error));
 }
 
 }  // namespace
@@ -126,7 +117,7 @@ int RunDriver::PrepareNew(const std::vector<std::string>& recorded,
                                 &settings_.stats,        &settings_.netcdf,
                                 &settings_.checkpoint,   &settings_.heights};
   for (const std::string* file : files) {
-    if (!settings_.force && Exists(*file)) {
+    if (!settings_.force && io::Exists(*file)) {
       return UsageFault(output_, command_ + ": " + QuoteFile(*file) +
                                      " exists already; add --force to replace it");
     }

@@ -113,6 +113,24 @@ TEST_F(Records, WhatACheckpointCannotHoldIsRefusedBeforeTheRun) {
   EXPECT_EQ(InProcess(words).status, 0) << "without a checkpoint, nothing to hold";
 }
 
+// A command line at the checkpoint's limit puts the run's id past the first MiB of the
+// statistics file: the resume still finds it there.
+TEST_F(Records, ARunWithTheLongestCommandLineResumesItsStatistics) {
+  const std::string checkpoint = Path("c.ck"), stats = Path("s.csv");
+  std::vector<std::string> words = {"profile", "--width", "20",           "--steps", "2",
+                                    "--stats", stats,     "--checkpoint", checkpoint};
+  std::size_t length = std::string("kammelsim").size();
+  for (const std::string& word : words)
+    length += word.size() + 1;
+  const std::size_t padding = kammelsim::kMaxText - length - 70;  // quotes and prefix
+  words.push_back("--b=2." + std::string(padding, '0'));
+  const auto made = InProcess(words);
+  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_GT(Slurp(stats).find("\n# Run: "), std::size_t{1} << 20) << "the case is lost";
+  const auto resumed = Kammelsim({"resume", checkpoint, "--steps", "4"});
+  EXPECT_EQ(resumed.status, 0) << resumed.err;
+}
+
 // A resume asks nothing its run cannot record or draw: the space-time view's rows and the
 // history's lines are counted when it is asked, with one line and status 2.
 TEST_F(Records, AResumeIsRefusedWhenItsRunCouldNotBeRecorded) {

@@ -272,7 +272,25 @@ def test_a_checkpoint_in_use_is_not_saved_over(tmp_path):
     finally:
         run.kill()
         run.wait()
-    kammel.Bed(seed=1).save(checkpoint)
+    kammel.Bed(seed=1).save(checkpoint, overwrite=True)
+
+
+def test_a_stopped_runs_checkpoint_is_replaced_only_when_asked(tmp_path):
+    """The checkpoint alone ties a stopped run to its CSV and data file: save keeps it, as the
+    runner does without --force, unless told to replace it."""
+    subprocess.run([KAMMELSIM, "profile", "--width", "50", "--seed", "1", "--steps", "4",
+                    "--stats", "s.csv", "--checkpoint", "run.ck"], cwd=tmp_path, check=True,
+                   capture_output=True)
+    kept = (tmp_path / "run.ck").read_bytes()
+    profile = kammel.Profile(width=50, seed=2)
+    for path in [tmp_path / "run.ck", tmp_path / "link.ck"]:
+        if path.name == "link.ck":
+            path.symlink_to(tmp_path / "nowhere.ck")
+        with pytest.raises(FileExistsError, match="exists already; pass overwrite=True"):
+            profile.save(path)
+    assert (tmp_path / "run.ck").read_bytes() == kept and not (tmp_path / "nowhere.ck").exists()
+    profile.save(tmp_path / "run.ck", overwrite=True)
+    assert kammel.load(tmp_path / "run.ck").params == profile.params
 
 
 def array_offset(data):
