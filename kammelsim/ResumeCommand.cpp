@@ -5,6 +5,7 @@
 #include <string>
 
 #include "kammelsim/Commands.h"
+#include "kammelsim/RecordedRun.h"
 #include "kammelsim/Setups.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
@@ -18,7 +19,6 @@ namespace {
 
 constexpr std::array<std::string_view, 2> kResumeOptions = {"batches", "steps"};
 constexpr std::array<std::string_view, 1> kResumeFlags = {"allow-outside"};
-constexpr std::int64_t kMaxTotal = 1'000'000;
 
 // The total the continued run goes to: the recorded one unless the command line says.
 bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::int64_t& total,
@@ -30,7 +30,7 @@ bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::in
             std::string(own);
     return false;
   }
-  total = IntegerOption(options, own, data.total, 0, kMaxTotal, error);
+  total = IntegerOption(options, own, data.total, 0, kMaxRunLength, error);
   if (!error.empty()) return false;
   const bool complete = data.done == data.total;
   if (total > data.done || (complete && total == data.done)) return true;
@@ -41,22 +41,11 @@ bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::in
 
 }  // namespace
 
-bool TrustworthyRecord(const CheckpointData& data, std::string& why) {
-  const std::string unit = data.command == "bed" ? "batches" : "steps";
-  if (const std::string foreign = ForeignRecordedOption(data.args); !foreign.empty()) {
-    why = "records " + QuoteValue(foreign) + ", which a resume does not take";
-  } else if (data.total > kMaxTotal) {
-    why = "records a total of " + std::to_string(data.total) + " " + unit + ", beyond " +
-          std::to_string(kMaxTotal);
-  }
-  return why.empty();
-}
-
 int RunOptionFault(const RunOutput& output, std::string_view command, const std::string& message,
                    const Resume* resume) {
   if (!resume) return UsageFault(output, std::string(command) + ": " + message);
-  std::fprintf(output.err, "kammelsim: resume: %s records options that cannot be: %s\n",
-               QuoteFile(resume->path).c_str(), message.c_str());
+  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(resume->path).c_str(),
+               OptionsCannotBe(message).c_str());
   return 1;
 }
 
@@ -79,7 +68,7 @@ int RunResumeCommand(std::span<const std::string> args, const RunOutput& output)
     std::fprintf(output.err, "kammelsim: resume: %s\n", error.c_str());
     return 1;
   }
-  if (!DecodeCheckpoint(bytes, resume.data, why) || !TrustworthyRecord(resume.data, why)) {
+  if (!DecodeCheckpoint(bytes, resume.data, why) || !ReadRecord(resume.data, why)) {
     std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(resume.path).c_str(),
                  why.c_str());
     return 1;

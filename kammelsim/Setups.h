@@ -64,11 +64,6 @@ std::string ProfileParameters(const ProfileRun& profile);
 /// What a run needs of a profile that kammel::SetUpProfile has set up, with its view.
 RunModel ProfileModel(model2d::ProfileState& state);
 
-/// Whether the options and total a checkpoint records are ones a run could have been given:
-/// none of its outputs, --force or --config (a resume takes its outputs from the checkpoint
-/// alone), and a total within range. False with the rest of a line naming the file in why.
-bool TrustworthyRecord(const CheckpointData& data, std::string& why);
-
 /// The factors kammelsim stats measures heights with.
 struct StatsFactors {
   double b = 2.0, wind = 5.0;

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "common/Random.h"
+#include "kammelsim/RecordedRun.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/Place.h"
@@ -486,19 +487,12 @@ std::int64_t EveryOf(const ks::ParsedOptions& options, const ks::CheckpointData&
 
 }  // namespace
 
-std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data, std::string& why) {
-  ks::OptionFault fault;
-  const auto options =
-      ks::ParseOptions(data.args, ks::WithRunOptions(ks::BedOptionNames()), ks::kRunFlags, fault);
-  if (!options) {
-    why = fault.message;
-    return nullptr;
-  }
-  const std::string settings = options->Text("settings", "relief");
-  if (!ks::KnownBedSettings(settings, why)) return nullptr;
-  std::vector<std::string> words = ModelWords(*options, ks::BedOptionNames(), "batches");
+std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data,
+                                         const ks::ParsedOptions& options, std::string& why) {
+  const std::string settings = options.Text("settings", "relief");
+  std::vector<std::string> words = ModelWords(options, ks::BedOptionNames(), "batches");
   const std::string seed = "--seed=" + std::to_string(data.seed);
-  const std::int64_t every = EveryOf(*options, data);
+  const std::int64_t every = EveryOf(options, data);
   if (settings == "map") {
     auto bed = MakeBed<model3d::MapSettings>(std::move(words), seed, settings);
     return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
@@ -547,17 +541,12 @@ std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, p
   return Made(std::move(words), SeedWord(seed));
 }
 
-std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data, std::string& why) {
-  ks::OptionFault fault;
-  const auto options = ks::ParseOptions(data.args, ks::WithRunOptions(ks::ProfileOptionNames()),
-                                        ks::kRunFlags, fault);
-  if (!options) {
-    why = fault.message;
-    return nullptr;
-  }
-  auto profile = Made(ModelWords(*options, ks::ProfileOptionNames(), "steps"),
+std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data,
+                                                 const ks::ParsedOptions& options,
+                                                 std::string& why) {
+  auto profile = Made(ModelWords(options, ks::ProfileOptionNames(), "steps"),
                       "--seed=" + std::to_string(data.seed));
-  return profile->Restore(data, EveryOf(*options, data), why) ? std::move(profile) : nullptr;
+  return profile->Restore(data, EveryOf(options, data), why) ? std::move(profile) : nullptr;
 }
 
 Reading Profile::Read(const std::vector<std::string>& more) const {
@@ -591,15 +580,16 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
                         ks::io::ReadFaultReason(fault, ks::kMaxCheckpointBytes));
   }
   ks::CheckpointData data;
-  // The checks a resume makes of a checkpoint before it continues it.
-  if (!ks::DecodeCheckpoint(bytes, data, reason) || !ks::TrustworthyRecord(data, reason))
-    Refuse(ks::QuoteFile(path) + " " + reason);
+  // The checks a resume makes of a checkpoint before it continues it, with its reasons.
+  std::optional<ks::ParsedOptions> options;
+  if (ks::DecodeCheckpoint(bytes, data, reason)) options = ks::ReadRecord(data, reason);
   std::unique_ptr<Simulation> loaded;
-  if (data.command == "bed")
-    loaded = Bed::FromCheckpoint(data, reason);
-  else
-    loaded = Profile::FromCheckpoint(data, reason);
-  if (!loaded) Refuse(ks::QuoteFile(path) + " does not fit the run it records: " + reason);
+  if (options && data.command == "bed")
+    loaded = Bed::FromCheckpoint(data, *options, reason);
+  else if (options)
+    loaded = Profile::FromCheckpoint(data, *options, reason);
+  // The reason names the file's options as the runner takes them: with their dashes.
+  if (!loaded) throw py::value_error(ks::QuoteFile(path) + " " + reason);
   return loaded;
 }
 

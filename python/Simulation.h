@@ -108,8 +108,10 @@ class Bed : public Simulation {
   static std::unique_ptr<Bed> Make(py::handle settings, py::handle length, py::handle width,
                                    py::handle height, py::handle b, py::handle wind, py::handle q,
                                    py::handle seed);
-  /// The object of a checkpoint's bed run; nothing, saying why, when it does not fit its bed.
+  /// The object of a checkpoint's bed run, with its options (kammelsim::ReadRecord); nothing,
+  /// saying why, when it does not fit its bed.
   static std::unique_ptr<Bed> FromCheckpoint(const kammelsim::CheckpointData& data,
+                                             const kammelsim::ParsedOptions& options,
                                              std::string& why);
   py::dict Params() const override;
   virtual const model3d::RippleParams& ModelParams() const = 0;
@@ -125,6 +127,7 @@ class Profile : public Simulation {
   static std::unique_ptr<Profile> Make(py::handle width, py::handle thickness, py::handle b,
                                        py::handle wind, py::handle q, py::handle seed);
   static std::unique_ptr<Profile> FromCheckpoint(const kammelsim::CheckpointData& data,
+                                                 const kammelsim::ParsedOptions& options,
                                                  std::string& why);
   py::dict Params() const override;
 

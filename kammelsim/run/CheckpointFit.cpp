@@ -82,8 +82,12 @@ bool CountsFit(const CheckpointData& data, const analysis::Snapshot& shape, std:
 bool CheckpointFits(const CheckpointData& data, const RunModel& model, std::int64_t every,
                     std::string& why) {
   const analysis::Snapshot shape = model.bed();
-  return ArrayFits(data, model, why) && CarryFits(data, shape, why) &&
-         CountsFit(data, shape, std::max<std::int64_t>(every, 1), why);
+  if (ArrayFits(data, model, why) && CarryFits(data, shape, why) &&
+      CountsFit(data, shape, std::max<std::int64_t>(every, 1), why)) {
+    return true;
+  }
+  why = "does not fit the run it records: " + why;
+  return false;
 }
 
 }  // namespace kammelsim

@@ -37,8 +37,8 @@ bool RunDriver::Fits(const RunModel& model) const {
   const CheckpointData& data = resume_->data;
   std::string why;
   if (CheckpointFits(data, model, settings_.schedule.every, why)) return true;
-  std::fprintf(output_.err, "kammelsim: resume: %s does not fit the run it records: %s\n",
-               QuoteFile(resume_->path).c_str(), why.c_str());
+  std::fprintf(output_.err, "kammelsim: resume: %s %s\n", QuoteFile(resume_->path).c_str(),
+               why.c_str());
   return false;
 }
 
