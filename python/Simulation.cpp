@@ -356,7 +356,7 @@ void Simulation::Save(const std::string& path, bool overwrite) {
   if (existed)
     FileFault(EEXIST, ks::QuoteFile(path) + " exists already; pass overwrite=True to replace it");
   if (!written && code == EWOULDBLOCK) FileFault(code, error);
-  if (!written) FileFault(code, "cannot write " + ks::QuoteFile(path) + ": " + error);
+  if (!written) FileFault(code, ks::WriteFailed(ks::QuoteFile(path), error).Message());
 }
 
 std::string Simulation::Call() const {

@@ -83,29 +83,26 @@ NetcdfRecord NetcdfOutput::Record(const std::string& runId) const {
   return {header_.records, runId, HeaderCrc(header_), recordsCrc_};
 }
 
-bool NetcdfOutput::Fault(int error, const RunOutput& output) {
-  std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
-               io::Reason(error).c_str());
-  return false;
+Fault NetcdfOutput::Failed(int error) const {
+  return WriteFailed(QuoteFile(path_), error);
 }
 
-bool NetcdfOutput::Refuse(const std::string& why, const RunOutput& output) {
-  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(path_).c_str(), why.c_str());
+Fault NetcdfOutput::Refusal(std::string why) {
   file_.Close();
-  return false;
+  return Refused(QuoteFile(path_), std::move(why));
 }
 
-bool NetcdfOutput::Create(const io::Place& place, const NetcdfLayout& layout,
-                          const Provenance& provenance, const RunOutput& output) {
+Outcome NetcdfOutput::Create(const io::Place& place, const NetcdfLayout& layout,
+                             const Provenance& provenance) {
   place_ = place;
   path_ = place.shown;
   layout_ = layout;
   header_ = DataFileHeader(layout, provenance);
   cdf::Place(header_, RoomFor(cdf::Encode(header_).size()));
   io::File made;
-  if (!WriteCopy(header_, made)) return Fault(errno, output);
+  if (!WriteCopy(header_, made)) return Failed(errno);
   file_ = std::move(made);
-  return true;
+  return std::nullopt;
 }
 
 // Writes the file up to its first record under a temporary name, synced and locked, and renames
@@ -194,8 +191,8 @@ bool NetcdfOutput::SameRecords(const cdf::Header& file, const NetcdfRecord& reco
   return false;
 }
 
-bool NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
-                        const NetcdfRecord& record, bool write, const RunOutput& output) {
+Outcome NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
+                           const NetcdfRecord& record, bool write) {
   place_ = place;
   path_ = place.shown;
   layout_ = layout;
@@ -203,47 +200,46 @@ bool NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
   std::string why;
   if (!io::TakeFile(place, write, file_, why) || !ReadHeader(file, why) ||
       !Belongs(file, record, why) || !SameRecords(file, record, why)) {
-    return Refuse(why, output);
+    return Refusal(why);
   }
   header_ = std::move(file);
   kept_ = record.records;
   recordsCrc_ = record.recordsCrc;
-  return true;
+  return std::nullopt;
 }
 
-bool NetcdfOutput::Continue(const std::string& historyLine, const RunOutput& output) {
+Outcome NetcdfOutput::Continue(const std::string& historyLine) {
   // A file with other names (a copy made of hard links) gets a copy of its own first.
   const auto keep =
       static_cast<std::uint64_t>(cdf::RecordStart(header_) + kept_ * cdf::RecordSize(header_));
-  if (io::Shared(file_) && !io::CopyApart(place_, file_, keep)) return Fault(errno, output);
-  return CutBack(kept_, historyLine, output);
+  if (io::Shared(file_) && !io::CopyApart(place_, file_, keep)) return Failed(errno);
+  return CutBack(kept_, historyLine);
 }
 
-bool NetcdfOutput::Reopen(const io::Place& place, const NetcdfLayout& layout,
-                          const NetcdfRecord& record, const std::string& historyLine,
-                          const RunOutput& output) {
-  return Take(place, layout, record, true, output) && Continue(historyLine, output);
+Outcome NetcdfOutput::Reopen(const io::Place& place, const NetcdfLayout& layout,
+                             const NetcdfRecord& record, const std::string& historyLine) {
+  if (Outcome fault = Take(place, layout, record, true)) return fault;
+  return Continue(historyLine);
 }
 
 // Drops the records past records and adds the history line: the header is written first, so
 // that a stop in between leaves a file whose count ignores the bytes beyond it.
-bool NetcdfOutput::CutBack(std::int64_t records, const std::string& historyLine,
-                           const RunOutput& output) {
+Outcome NetcdfOutput::CutBack(std::int64_t records, const std::string& historyLine) {
   cdf::Header next = header_;
   next.records = records;
   AddHistory(next, historyLine);
   std::string head = cdf::Encode(next);
-  if (std::ssize(head) > cdf::DataStart(next)) return Moved(next, output);
+  if (std::ssize(head) > cdf::DataStart(next)) return Moved(next);
   head.resize(static_cast<std::size_t>(cdf::DataStart(next)), '\0');
   const auto keep =
       static_cast<std::uint64_t>(cdf::RecordStart(next) + records * cdf::RecordSize(next));
-  if (!file_.WriteAt(0, head) || !file_.Truncate(keep)) return Fault(file_.Error(), output);
+  if (!file_.WriteAt(0, head) || !file_.Truncate(keep)) return Failed(file_.Error());
   header_ = std::move(next);
-  return true;
+  return std::nullopt;
 }
 
 // A header grown past its room: the file is copied behind a larger one and renamed over it.
-bool NetcdfOutput::Moved(const cdf::Header& grown, const RunOutput& output) {
+Outcome NetcdfOutput::Moved(const cdf::Header& grown) {
   cdf::Header moved = grown;
   cdf::Place(moved, RoomFor(cdf::Encode(moved).size()));
   const io::Place part = io::PartOf(place_);
@@ -264,12 +260,12 @@ bool NetcdfOutput::Moved(const cdf::Header& grown, const RunOutput& output) {
     const int error = copy.Error() ? copy.Error() : file_.Error() ? file_.Error() : errno;
     copy.Close();
     io::RemoveAt(part);
-    return Fault(error, output);
+    return Failed(error);
   }
   copy.CountAs(place_.name);
   file_ = std::move(copy);
   header_ = std::move(moved);
-  return true;
+  return std::nullopt;
 }
 
 void NetcdfOutput::EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,
@@ -290,12 +286,12 @@ void NetcdfOutput::EncodeRecord(std::int64_t done, const analysis::Snapshot& sna
     at = Big64(at, std::bit_cast<std::uint64_t>(value));
 }
 
-bool NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
-                            const analysis::Measures* measures, const RunOutput& output) {
+Outcome NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
+                               const analysis::Measures* measures) {
   const bool bed = layout_.model == analysis::Model::Bed;
   if (snapshot.rows != layout_.xCount || snapshot.columns != (bed ? layout_.yCount : 1) ||
       std::ssize(snapshot.cells) != std::int64_t{snapshot.rows} * snapshot.columns) {
-    return Fault(EINVAL, output);
+    return Failed(EINVAL);
   }
   EncodeRecord(done, snapshot, measures);
   const std::int64_t at = cdf::RecordStart(header_) + header_.records * cdf::RecordSize(header_);
@@ -304,25 +300,27 @@ bool NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapsho
   // The record first, its count after: a reader, or a stop, never finds a count ahead of data.
   if (!file_.WriteAt(static_cast<std::uint64_t>(at), record_) ||
       !file_.WriteAt(cdf::Header::kRecordsAt, count)) {
-    return Fault(file_.Error(), output);
+    return Failed(file_.Error());
   }
   ++header_.records;
   recordsCrc_ = CrcOf(recordsCrc_, record_);
-  return true;
+  return std::nullopt;
 }
 
-bool NetcdfOutput::Sync(const RunOutput& output) {
-  return !file_.IsOpen() || file_.Sync() || Fault(file_.Error(), output);
+Outcome NetcdfOutput::Sync() {
+  if (!file_.IsOpen() || file_.Sync()) return std::nullopt;
+  return Failed(file_.Error());
 }
 
-bool NetcdfOutput::Close(const RunOutput& output) {
-  if (!file_.IsOpen()) return true;
+Outcome NetcdfOutput::Close() {
+  if (!file_.IsOpen()) return std::nullopt;
   if (!file_.Sync()) {
     const int error = file_.Error();
     file_.Close();
-    return Fault(error, output);
+    return Failed(error);
   }
-  return file_.Close() || Fault(file_.Error(), output);
+  if (file_.Close()) return std::nullopt;
+  return Failed(file_.Error());
 }
 
 }  // namespace kammelsim

@@ -49,14 +49,14 @@ bool RunDriver::TakeOutputs(const RunModel& model, bool write) {
   const CheckpointData& data = resume_->data;
   if (!settings_.stats.empty()) {
     stats_.emplace(model.kind, model.jump, model.q, data.stats.initialTotal);
-    if (!stats_->Take(places_.stats, data.statsBytes, data.statsCrc, data.runId, write, output_))
+    if (!Fine(stats_->Take(places_.stats, data.statsBytes, data.statsCrc, data.runId, write)))
       return false;
   }
   if (!settings_.netcdf.empty()) {
     netcdf_.emplace();
     const NetcdfRecord record{data.netcdfRecords, data.runId, data.netcdfHeaderCrc,
                               data.netcdfRecordsCrc};
-    if (!netcdf_->Take(places_.netcdf, Layout(model), record, write, output_)) return false;
+    if (!Fine(netcdf_->Take(places_.netcdf, Layout(model), record, write))) return false;
   }
   if (const io::FolderRef& frames = places_.pictures.frames;
       frames && ::flock(frames->Descriptor(), LOCK_EX | LOCK_NB) != 0) {
@@ -66,7 +66,7 @@ bool RunDriver::TakeOutputs(const RunModel& model, bool write) {
   }
   const std::vector<std::int64_t> frames =
       SnapshotsUpTo(settings_.schedule, data.done, resume_->data.total);
-  return pictures_.Verify(data.runId, frames, output_) && HeightsFileIsOurs();
+  return Fine(pictures_.Verify(data.runId, frames)) && HeightsFileIsOurs();
 }
 
 // The heights file carries no id of its own: one there already is this run's only when the
@@ -90,11 +90,11 @@ bool RunDriver::HeightsFileIsOurs() const {
 // Every output has been taken: each is cut back to the checkpoint, the data file first.
 bool RunDriver::ContinueOutputs() {
   const std::string& history = record_.history.back();
-  if (netcdf_ && !netcdf_->Continue(history, output_)) return false;
-  if (stats_ && !stats_->Continue(resume_->data.stats, history, output_)) return false;
+  if (netcdf_ && !Fine(netcdf_->Continue(history))) return false;
+  if (stats_ && !Fine(stats_->Continue(resume_->data.stats, history))) return false;
   if (!places_.heights.Empty()) io::RemoveLeftovers(places_.heights);
   io::RemoveLeftovers(places_.checkpoint);
-  return pictures_.CutBack(resume_->data.done, output_);
+  return Fine(pictures_.CutBack(resume_->data.done));
 }
 
 void RunDriver::SayAppending() const {

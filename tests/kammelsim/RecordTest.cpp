@@ -18,6 +18,7 @@
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/PngFile.h"
 #include "kammelsim/run/Checkpoint.h"
+#include "kammelsim/run/OutputWorker.h"
 #include "tests/kammelsim/CapturedRun.h"
 
 namespace {
@@ -290,6 +291,32 @@ TEST(KammelsimPictures, TextsInPicturesAreBounded) {
   std::erase(cut, '\n');  // the note's own lines
   EXPECT_EQ(kammelsim::Escaped(cut), cut) << "cut inside a character";
   EXPECT_EQ(kammelsim::PictureText("short"), "short");
+}
+
+// The writer beside the run keeps the first fault, skips every job after it, and hands the fault
+// over once, so that the run says it in one line however often it waits.
+TEST(OutputWorker, KeepsTheFirstFaultAndSkipsTheRest) {
+  kammelsim::OutputWorker worker;
+  int ran = 0;
+  worker.Submit([&ran]() -> kammelsim::Outcome {
+    ++ran;
+    return std::nullopt;
+  });
+  worker.Submit([&ran]() -> kammelsim::Outcome {
+    ++ran;
+    return kammelsim::WriteFailed("'s.csv'", ENOSPC);
+  });
+  worker.Submit([&ran]() -> kammelsim::Outcome {
+    ++ran;
+    return kammelsim::WriteFailed("'d.nc'", EIO);
+  });
+  EXPECT_FALSE(worker.Drain());
+  EXPECT_EQ(ran, 2);
+  const kammelsim::Outcome fault = worker.TakeFault();
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->Message(), "cannot write 's.csv': No space left on device");
+  EXPECT_FALSE(worker.TakeFault());
+  EXPECT_FALSE(worker.Drain()) << "failed for good";
 }
 
 }  // namespace
