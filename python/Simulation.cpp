@@ -12,6 +12,7 @@
 #include "kammelsim/RecordedRun.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 #include "kammelsim/io/Place.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Pictures.h"
@@ -40,13 +41,6 @@ std::unique_lock<std::mutex> Take(std::mutex& mutex) {
     lock.lock();
   }
   return lock;
-}
-
-double ArrayTotal(std::span<const std::int32_t> cells) {
-  double total = 0;
-  for (const std::int32_t h : cells)
-    total += h;
-  return total;
 }
 
 py::dict Row(analysis::Model model, const analysis::Measures& measures) {
@@ -173,7 +167,7 @@ void Simulation::Start(ks::RunModel model, const ks::RunSettings& run) {
     common::SeedFromClock(model_->random);
   seed_ = model_->random.state;
   pictureState_ = ks::PictureSeed(seed_);
-  initialTotal_ = ArrayTotal(model_->cells);
+  initialTotal_ = static_cast<double>(ks::io::Sand(model_->cells));
   runId_ = ks::NewRunId();
 }
 
@@ -191,7 +185,7 @@ bool Simulation::Restore(const ks::CheckpointData& data, std::int64_t every, std
   runId_ = data.runId;
   history_ = data.history;
   commandLine_ = data.commandLine;
-  initialTotal_ = measured ? carry.initialTotal : ArrayTotal(model_->cells);
+  initialTotal_ = measured ? carry.initialTotal : static_cast<double>(ks::io::Sand(model_->cells));
   if (measured) {
     const std::lock_guard lock(measuring);
     series_ =

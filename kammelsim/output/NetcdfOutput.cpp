@@ -1,7 +1,6 @@
 #include "kammelsim/output/NetcdfOutput.h"
 
 #include <fcntl.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -10,6 +9,7 @@
 #include <cstring>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 #include "kammelsim/output/StatsOutput.h"
 
 namespace kammelsim {
@@ -25,18 +25,6 @@ std::int64_t RoomFor(std::size_t headerBytes) {
   return (static_cast<std::int64_t>(headerBytes) + kHeaderRoom + kPage - 1) / kPage * kPage;
 }
 
-char* Big32(char* at, std::uint32_t value) {
-  value = __builtin_bswap32(value);
-  std::memcpy(at, &value, 4);
-  return at + 4;
-}
-
-char* Big64(char* at, std::uint64_t value) {
-  value = __builtin_bswap64(value);
-  std::memcpy(at, &value, 8);
-  return at + 8;
-}
-
 // The file up to its first record: the header, its room, and the coordinates 0..n-1 of x and y.
 std::string Leading(const cdf::Header& header) {
   std::string bytes = cdf::Encode(header);
@@ -45,7 +33,7 @@ std::string Leading(const cdf::Header& header) {
     if (header.IsRecord(v)) continue;
     const std::int64_t count = v.size / 4;
     for (std::int64_t n = 0; n < count; ++n)
-      cdf::PutBig32(bytes, static_cast<std::uint32_t>(n));
+      io::PutBig32(bytes, static_cast<std::uint32_t>(n));
   }
   return bytes;
 }
@@ -61,11 +49,6 @@ void AddHistory(cdf::Header& header, const std::string& line) {
   header.attributes.push_back(cdf::TextAttribute("history", line));
 }
 
-std::uint32_t CrcOf(std::uint32_t crc, std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
 }  // namespace
 
 std::uint32_t HeaderCrc(const cdf::Header& header) {
@@ -76,7 +59,7 @@ std::uint32_t HeaderCrc(const cdf::Header& header) {
   });
   for (cdf::Variable& v : kept.variables)
     v.begin = 0;
-  return CrcOf(0, cdf::Encode(kept));
+  return io::Crc32(cdf::Encode(kept));
 }
 
 NetcdfRecord NetcdfOutput::Record(const std::string& runId) const {
@@ -184,7 +167,7 @@ bool NetcdfOutput::SameRecords(const cdf::Header& file, const NetcdfRecord& reco
       why = "cannot be read: " + io::Reason(file_.Error() ? file_.Error() : EIO);
       return false;
     }
-    crc = CrcOf(crc, chunk);
+    crc = io::Crc32(chunk, crc);
   }
   if (crc == record.recordsCrc) return true;
   why = "holds other snapshots than the checkpoint recorded (a height or time differs)";
@@ -271,19 +254,19 @@ Outcome NetcdfOutput::Moved(const cdf::Header& grown) {
 void NetcdfOutput::EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,
                                 const analysis::Measures* measures) {
   record_.resize(static_cast<std::size_t>(cdf::RecordSize(header_)));
-  char* at = Big32(record_.data(), static_cast<std::uint32_t>(done));
+  char* at = io::Big32(record_.data(), static_cast<std::uint32_t>(done));
   // x along the wind varies fastest: the snapshot's rows become the file's columns.
   const int along = snapshot.rows, across = snapshot.columns;
   for (int y = 0; y < across; ++y) {
     for (int x = 0; x < along; ++x)
-      at = Big32(at, static_cast<std::uint32_t>(snapshot.At(x, y)));
+      at = io::Big32(at, static_cast<std::uint32_t>(snapshot.At(x, y)));
   }
   if (!layout_.stats) return;
   const std::vector<double> numbers =
       measures ? StatsNumbers(layout_.model, *measures)
                : std::vector<double>(StatsFields(layout_.model).size(), std::nan(""));
   for (const double value : numbers)
-    at = Big64(at, std::bit_cast<std::uint64_t>(value));
+    at = io::Big64(at, std::bit_cast<std::uint64_t>(value));
 }
 
 Outcome NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
@@ -296,14 +279,14 @@ Outcome NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snap
   EncodeRecord(done, snapshot, measures);
   const std::int64_t at = cdf::RecordStart(header_) + header_.records * cdf::RecordSize(header_);
   std::string count;
-  cdf::PutBig64(count, static_cast<std::uint64_t>(header_.records + 1));
+  io::PutBig64(count, static_cast<std::uint64_t>(header_.records + 1));
   // The record first, its count after: a reader, or a stop, never finds a count ahead of data.
   if (!file_.WriteAt(static_cast<std::uint64_t>(at), record_) ||
       !file_.WriteAt(cdf::Header::kRecordsAt, count)) {
     return Failed(file_.Error());
   }
   ++header_.records;
-  recordsCrc_ = CrcOf(recordsCrc_, record_);
+  recordsCrc_ = io::Crc32(record_, recordsCrc_);
   return std::nullopt;
 }
 

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include <utility>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 
 namespace kammelsim {
 namespace {
@@ -165,11 +165,6 @@ std::string HeadLines(const Provenance& provenance) {
 // most, and four times that where every byte is written as \xNN.
 constexpr std::size_t kHeadMost = 9 << 20;
 
-std::uint32_t CrcOf(std::uint32_t crc, std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
 }  // namespace
 
 Fault StatsOutput::Failed() const {
@@ -181,7 +176,7 @@ Fault StatsOutput::Failed() const {
 Outcome StatsOutput::Put(const std::string& text) {
   if (!file_.Write(text)) return Failed();
   bytes_ += static_cast<std::int64_t>(text.size());
-  crc_ = CrcOf(crc_, text);
+  crc_ = io::Crc32(text, crc_);
   return std::nullopt;
 }
 
@@ -225,7 +220,7 @@ Outcome StatsOutput::Take(const io::Place& place, std::int64_t bytes, std::uint3
     if (!file_.ReadAt(static_cast<std::uint64_t>(read), piece, chunk))
       return Refusal("cannot be read: " + io::Reason(file_.Error()));
     if (chunk.empty()) return Refusal("is shorter than the checkpoint recorded");
-    found = CrcOf(found, chunk);
+    found = io::Crc32(chunk, found);
     if (head.size() < kHeadMost) head += chunk;
   }
   // The provenance, with the run's id, leads every file this run wrote: a checkpoint that records

@@ -1,13 +1,12 @@
 #include "kammelsim/run/RunDriver.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <utility>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 #include "kammelsim/io/File.h"
 #include "kammelsim/output/Provenance.h"
 #include "kammelsim/run/Interrupts.h"
@@ -26,18 +25,6 @@ void SeedGenerator(common::Random& random, bool seedGiven, std::uint32_t seed,
   common::SeedFromClock(random);
   std::fprintf(output.err, "kammelsim: seed %u (repeat the run with --seed %u)\n", random.state,
                random.state);
-}
-
-double ArrayTotal(std::span<const std::int32_t> cells) {
-  double total = 0;
-  for (const std::int32_t h : cells)
-    total += h;
-  return total;
-}
-
-std::uint32_t Crc(std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
 }  // namespace
@@ -250,7 +237,7 @@ NetcdfLayout RunDriver::Layout(const RunModel& model) const {
 
 bool RunDriver::OpenNew(const RunModel& model) {
   if (!settings_.stats.empty()) {
-    stats_.emplace(model.kind, model.jump, model.q, ArrayTotal(model.cells));
+    stats_.emplace(model.kind, model.jump, model.q, static_cast<double>(io::Sand(model.cells)));
     if (!Fine(stats_->Open(places_.stats, provenance_))) return false;
   }
   if (!settings_.checkpoint.empty()) {
@@ -344,7 +331,7 @@ bool RunDriver::SaveCheckpoint(std::int64_t done) {
   }
   d.spaceTime = pictures_.SpaceTimeState();
   d.heightsWritten = done == settings_.schedule.total && !settings_.heights.empty();
-  d.heightsCrc = d.heightsWritten ? Crc(heightsText_) : 0;
+  d.heightsCrc = d.heightsWritten ? io::Crc32(heightsText_) : 0;
   std::string error;
   io::File written;
   if (WriteCheckpoint(places_.checkpoint, d, error, &written)) {

@@ -1,11 +1,11 @@
 // Continuing a run from its checkpoint: nothing is used or touched until the checkpoint fits
 // the run its options make and every output is this run's, as long as recorded.
 #include <sys/file.h>
-#include <zlib.h>
 
 #include <algorithm>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 #include "kammelsim/run/CheckpointFit.h"
 #include "kammelsim/run/RunDriver.h"
 
@@ -77,8 +77,7 @@ bool RunDriver::HeightsFileIsOurs() const {
   std::string bytes;
   const bool ours = resume_->data.heightsWritten &&
                     io::ReadWholeFile(place, 1 << 30, bytes) == io::ReadFault::None &&
-                    crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
-                          static_cast<uInt>(bytes.size())) == resume_->data.heightsCrc;
+                    io::Crc32(bytes) == resume_->data.heightsCrc;
   if (ours) return true;
   std::fprintf(output_.err,
                "kammelsim: resume: %s exists, and this checkpoint did not write it; move it away "
