@@ -14,14 +14,6 @@ bool IsKnown(std::span<const std::string_view> known, std::string_view name) {
   return std::find(known.begin(), known.end(), name) != known.end();
 }
 
-template <class Number>
-bool ParseWhole(std::string_view text, Number& value) {
-  if (text.starts_with('+')) text.remove_prefix(1);
-  if (text.empty() || text.starts_with('+')) return false;
-  const auto [end, fault] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return fault == std::errc{} && end == text.data() + text.size();
-}
-
 // The option a word names, "--name" or "--name=value", if it is one of names.
 bool NamesOption(std::string_view word, std::span<const std::string_view> names) {
   if (!word.starts_with("--")) return false;
@@ -185,22 +177,12 @@ std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
   return options;
 }
 
-std::int64_t IntegerOption(const ParsedOptions& options, std::string_view name,
-                           std::int64_t fallback, std::int64_t min, std::int64_t max,
-                           std::string& error) {
-  const auto found = options.values.find(name);
-  if (found == options.values.end()) return fallback;
-  std::int64_t value = 0;
-  for (const std::string& text : found->second) {
-    if (!ParseWhole(text, value) || value < min || value > max) {
-      if (error.empty()) {
-        error = options.From(name, text) + "--" + std::string(name) + " takes an integer in " +
-                std::to_string(min) + ".." + std::to_string(max) + ", not " + QuoteValue(text);
-      }
-      return fallback;
-    }
-  }
-  return value;
+std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args, params::Table table,
+                                          OptionFault& fault, std::size_t maxPositional) {
+  std::vector<std::string_view> known, flags;
+  for (const params::Option& option : table)
+    (option.type == params::Type::Flag ? flags : known).push_back(option.name);
+  return ParseOptions(args, known, flags, fault, maxPositional);
 }
 
 bool ReadReal(std::string_view text, double& value) {
@@ -222,22 +204,6 @@ bool ReadReal(std::string_view text, double& value) {
   if (e == std::string_view::npos || e + 1 >= text.size() || text[e + 1] != '-') return false;
   value = text.starts_with('-') ? -0.0 : 0.0;
   return true;
-}
-
-double RealOption(const ParsedOptions& options, std::string_view name, double fallback,
-                  std::string& error) {
-  const auto found = options.values.find(name);
-  if (found == options.values.end()) return fallback;
-  double value = 0;
-  for (const std::string& text : found->second) {
-    if (!ReadReal(text, value)) {
-      if (error.empty())
-        error = options.From(name, text) + "--" + std::string(name) +
-                " takes a finite real number, not " + QuoteValue(text);
-      return fallback;
-    }
-  }
-  return value;
 }
 
 }  // namespace kammelsim
