@@ -102,6 +102,14 @@ void Put(params::Values& values, const params::Option& option, py::handle value)
   if (!value.is_none()) values.Add(option, Convert(option, value));
 }
 
+params::Values Keywords(params::Table table,
+                        std::initializer_list<std::pair<std::string_view, py::handle>> given) {
+  params::Values values(params::Voice::Python);
+  for (const auto& [name, value] : given)
+    Put(values, *params::Find(table, name), value);
+  return values;
+}
+
 void PutCanvas(params::Values& values, py::handle canvas) {
   if (canvas.is_none()) return;
   if (py::isinstance<py::str>(canvas) || !py::isinstance<py::sequence>(canvas) ||

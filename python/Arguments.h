@@ -5,7 +5,9 @@
 
 #include <pybind11/pybind11.h>
 
+#include <initializer_list>
 #include <string_view>
+#include <utility>
 
 #include "kammelsim/params/Reader.h"
 
@@ -22,6 +24,11 @@ params::Given Convert(const params::Option& option, py::handle value);
 
 /// Adds value for option to values unless it is None.
 void Put(params::Values& values, const params::Option& option, py::handle value);
+
+/// The keywords given (a value of None: not given) as values of the options of table that
+/// they name, each converted as Convert does, in the order given.
+params::Values Keywords(params::Table table,
+                        std::initializer_list<std::pair<std::string_view, py::handle>> given);
 
 /// Adds a canvas of (width, height) to values unless it is None.
 void PutCanvas(params::Values& values, py::handle canvas);

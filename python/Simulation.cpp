@@ -469,15 +469,15 @@ std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handl
                                py::handle height, py::handle b, py::handle wind, py::handle q,
                                py::handle seed) {
   // The relief's table for the types: both settings' options are of the same.
-  using O = params::BedOptions<model3d::ReliefSettings>;
-  params::Values values(params::Voice::Python);
-  values.Add(params::kSettings, Convert(params::kSettings, settings));
-  Put(values, O::length, length);
-  Put(values, O::width, width);
-  Put(values, O::height, height);
-  Put(values, O::b, b);
-  Put(values, O::wind, wind);
-  Put(values, O::q, q);
+  const params::Given chosen = Convert(params::kSettings, settings);  // None is no settings
+  params::Values values =
+      Keywords(params::BedOptions<model3d::ReliefSettings>::all, {{"length", length},
+                                                                  {"width", width},
+                                                                  {"height", height},
+                                                                  {"b", b},
+                                                                  {"wind", wind},
+                                                                  {"q", q}});
+  values.Add(params::kSettings, chosen);
   return MakeBed(std::move(values), SeedValues(seed));
 }
 
@@ -539,14 +539,10 @@ std::unique_ptr<Profile> Profile::Made(params::Values values, const params::Valu
 
 std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, py::handle b,
                                        py::handle wind, py::handle q, py::handle seed) {
-  using O = params::ProfileOptions;
-  params::Values values(params::Voice::Python);
-  Put(values, O::width, width);
-  Put(values, O::thickness, thickness);
-  Put(values, O::b, b);
-  Put(values, O::wind, wind);
-  Put(values, O::q, q);
-  return Made(std::move(values), SeedValues(seed));
+  return Made(
+      Keywords(params::ProfileOptions::all,
+               {{"width", width}, {"thickness", thickness}, {"b", b}, {"wind", wind}, {"q", q}}),
+      SeedValues(seed));
 }
 
 std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data, std::string& why) {
@@ -606,13 +602,9 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
 
 py::dict HeightStatistics(py::handle heights, py::handle previous, py::handle interval,
                           py::handle b, py::handle wind, py::handle q) {
-  using O = params::StatsOptions;
-  params::Values values(params::Voice::Python);
-  Put(values, O::b, b);
-  Put(values, O::wind, wind);
-  Put(values, O::q, q);
-  Put(values, O::interval, interval);
-  Check(values, O::all);
+  const params::Values values = Keywords(
+      params::StatsOptions::all, {{"b", b}, {"wind", wind}, {"q", q}, {"interval", interval}});
+  Check(values, params::StatsOptions::all);
   std::string error;
   const ks::StatsFactors factors = ks::ReadStatsFactors(values, error);
   if (!error.empty()) Refuse(error);

@@ -2,6 +2,7 @@
 // Python's keywords, --help and the outputs' provenance know of one option.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -21,15 +22,15 @@ enum class Type {
 };
 
 struct Option {
-  std::string_view name;
-  Type type;
+  std::string_view name = {};
+  Type type = Type::Integer;
   std::int64_t min = 0, max = 0;  ///< of an Integer, a Seed or a Canvas's sides
   /// The value when the option is not given: a number, or for a Choice the word; fallback
   /// says in words what a number cannot ("H0 + 1", "the total", "the clock's").
   double number = 0;
-  std::string_view word, fallback;
-  std::string_view unit;     ///< of a number: "cells", "grains", "batches", "seconds", "1"
-  std::string_view meaning;  ///< one line, as --help and the docstrings say it
+  std::string_view word = {}, fallback = {};
+  std::string_view unit = {};     ///< of a number: "cells", "grains", "batches", "seconds", "1"
+  std::string_view meaning = {};  ///< one line
   /// Where the value stands in the parameters every output records, lowest first; 0: not
   /// there. A key rather than a position, so that the run's own options fall in place
   /// among each model's.
@@ -40,6 +41,46 @@ struct Option {
 /// A command's options, in the order their values are checked (the first fault is the one
 /// reported).
 using Table = std::span<const Option>;
+
+/// The factors of the jump and the transport, which the bed, the profile and the statistics
+/// of heights share: b and wind finite reals, q grains in 0..most.
+constexpr Option FactorB(double fallback, int place = 0) {
+  return {.name = "b",
+          .type = Type::Real,
+          .number = fallback,
+          .unit = "1",
+          .meaning = "how the jump grows with height",
+          .place = place};
+}
+constexpr Option FactorWind(double fallback, int place = 0) {
+  return {.name = "wind",
+          .type = Type::Real,
+          .number = fallback,
+          .unit = "cells",
+          .meaning = "the wind's strength: the jump at height 0",
+          .place = place};
+}
+constexpr Option FactorQ(std::int64_t most, double fallback, int place = 0) {
+  return {.name = "q",
+          .type = Type::Integer,
+          .max = most,
+          .number = fallback,
+          .unit = "grains",
+          .meaning = "grains a jump carries",
+          .place = place};
+}
+
+/// A command's own options followed by the run's.
+template <std::size_t N, std::size_t M>
+constexpr std::array<Option, N + M> Join(const std::array<Option, N>& own,
+                                         const std::array<Option, M>& run) {
+  std::array<Option, N + M> all{};
+  for (std::size_t n = 0; n < N; ++n)
+    all[n] = own[n];
+  for (std::size_t n = 0; n < M; ++n)
+    all[N + n] = run[n];
+  return all;
+}
 
 /// The option of that name, or nullptr.
 const Option* Find(Table table, std::string_view name);

@@ -13,55 +13,34 @@ struct ProfileOptions {
   static constexpr model2d::ProfileParams d = scenarios::kProfileDefaults;
   static constexpr std::int64_t grains = model2d::kMaxProfileGrains;
 
-  static constexpr Option width{"width",
-                                Type::Integer,
-                                1,
-                                model2d::kMaxProfileWidth,
-                                double(d.layerWidth),
-                                {},
-                                {},
-                                "cells",
-                                "cells along the wind, 0..N",
-                                20};
-  static constexpr Option thickness{"thickness",
-                                    Type::Integer,
-                                    0,
-                                    grains,
-                                    double(d.layerThickness),
-                                    {},
-                                    {},
-                                    "grains",
-                                    "the sand's depth at the start",
-                                    30};
-  static constexpr Option b{
-      "b", Type::Real, 0, 0, d.factorB, {}, {}, "1", "how the jump grows with height", 50};
-  static constexpr Option wind{"wind", Type::Real,     0,
-                               0,      d.windStrength, {},
-                               {},     "cells",        "the wind's strength: the jump at height 0",
-                               60};
-  static constexpr Option q{"q",      Type::Integer,           0, grains, double(d.factorQ), {}, {},
-                            "grains", "grains a jump carries", 70};
-  static constexpr Option steps{"steps", Type::Integer,  0, kMaxRunLength, 1, {}, {},
-                                "steps", "steps to run", 80};
+  static constexpr Option width{.name = "width",
+                                .type = Type::Integer,
+                                .min = 1,
+                                .max = model2d::kMaxProfileWidth,
+                                .number = double(d.layerWidth),
+                                .unit = "cells",
+                                .meaning = "cells along the wind, 0..N",
+                                .place = 20};
+  static constexpr Option thickness{.name = "thickness",
+                                    .type = Type::Integer,
+                                    .max = grains,
+                                    .number = double(d.layerThickness),
+                                    .unit = "grains",
+                                    .meaning = "the sand's depth at the start",
+                                    .place = 30};
+  static constexpr Option b = FactorB(d.factorB, 50);
+  static constexpr Option wind = FactorWind(d.windStrength, 60);
+  static constexpr Option q = FactorQ(grains, d.factorQ, 70);
+  static constexpr Option steps{.name = "steps",
+                                .type = Type::Integer,
+                                .max = kMaxRunLength,
+                                .number = 1,
+                                .unit = "steps",
+                                .meaning = "steps to run",
+                                .place = 80};
 
-  static constexpr std::array<Option, 18> all = {width,
-                                                 thickness,
-                                                 b,
-                                                 wind,
-                                                 q,
-                                                 steps,
-                                                 kRunOptions[0],
-                                                 kRunOptions[1],
-                                                 kRunOptions[2],
-                                                 kRunOptions[3],
-                                                 kRunOptions[4],
-                                                 kRunOptions[5],
-                                                 kRunOptions[6],
-                                                 kRunOptions[7],
-                                                 kRunOptions[8],
-                                                 kRunOptions[9],
-                                                 kRunOptions[10],
-                                                 kRunOptions[11]};
+  static constexpr std::array<Option, 6> own = {width, thickness, b, wind, q, steps};
+  static constexpr auto all = Join(own, kRunOptions);
 };
 
 }  // namespace kammelsim::params

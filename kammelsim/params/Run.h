@@ -15,56 +15,54 @@ inline constexpr std::int64_t kMaxEvery = 1'000'000;
 /// A canvas's sides, in pixels.
 inline constexpr std::int64_t kMinSide = 16, kMaxSide = 8192;
 
-/// Where the snapshot interval stands among the parameters: after each model's total.
-inline constexpr int kEveryPlace = 90;
+inline constexpr Option kEvery{.name = "every",
+                               .type = Type::Integer,
+                               .min = 1,
+                               .max = kMaxEvery,
+                               .fallback = "the total",
+                               .unit = "batches or steps",
+                               .meaning = "a snapshot every E, and at 0 and the end",
+                               .place = 90};  // after each model's total
+inline constexpr Option kSeed{.name = "seed",
+                              .type = Type::Seed,
+                              .max = 4294967295,
+                              .fallback = "the clock's",
+                              .unit = "1",
+                              .meaning = "the model's seed; the same seed gives the same run"};
+inline constexpr Option kCanvas{.name = "canvas",
+                                .type = Type::Canvas,
+                                .min = kMinSide,
+                                .max = kMaxSide,
+                                .word = "800x600",
+                                .unit = "pixels",
+                                .meaning = "the canvas size, WIDTHxHEIGHT"};
+inline constexpr Option kCheckpointInterval{
+    .name = "checkpoint-interval",
+    .type = Type::Integer,
+    .max = 86400,
+    .number = 60,
+    .unit = "seconds",
+    .meaning = "seconds between checkpoints (0: every snapshot)"};
 
-inline constexpr Option kEvery{"every",
-                               Type::Integer,
-                               1,
-                               kMaxEvery,
-                               0,
-                               {},
-                               "the total",
-                               "batches or steps",
-                               "a snapshot every E, and at 0 and the end",
-                               kEveryPlace};
-inline constexpr Option kSeed{
-    "seed",        Type::Seed, 0,
-    4294967295,    0,          {},
-    "the clock's", "1",        "the model's seed; the same seed gives the same run"};
-inline constexpr Option kCanvas{"canvas",
-                                Type::Canvas,
-                                kMinSide,
-                                kMaxSide,
-                                0,
-                                "800x600",
-                                {},
-                                "pixels",
-                                "the canvas size, WIDTHxHEIGHT"};
-inline constexpr Option kCheckpointInterval{"checkpoint-interval",
-                                            Type::Integer,
-                                            0,
-                                            86400,
-                                            60,
-                                            {},
-                                            {},
-                                            "seconds",
-                                            "seconds between checkpoints (0: every snapshot)"};
+/// An output of a run: a file or folder it writes.
+constexpr Option Output(std::string_view name, std::string_view meaning) {
+  return {.name = name, .type = Type::Output, .meaning = meaning};
+}
 
-/// The run's options, in the order they are checked; the outputs from kPng on.
+/// The run's options, in the order they are checked.
 inline constexpr std::array<Option, 12> kRunOptions = {
     kEvery,
     kSeed,
     kCanvas,
     kCheckpointInterval,
-    Option{"png", Type::Output, 0, 0, 0, {}, {}, {}, "the picture of the final state"},
-    Option{"frames", Type::Output, 0, 0, 0, {}, {}, {}, "a folder of pictures, one per snapshot"},
-    Option{"spacetime", Type::Output, 0, 0, 0, {}, {}, {}, "a row of heights per snapshot"},
-    Option{"stats", Type::Output, 0, 0, 0, {}, {}, {}, "a CSV row of statistics per snapshot"},
-    Option{"netcdf", Type::Output, 0, 0, 0, {}, {}, {}, "the heights per snapshot, as NetCDF"},
-    Option{"checkpoint", Type::Output, 0, 0, 0, {}, {}, {}, "the whole state, to resume from"},
-    Option{"heights", Type::Output, 0, 0, 0, {}, {}, {}, "the final heights instead of stdout"},
-    Option{"force", Type::Flag, 0, 0, 0, {}, {}, {}, "replace outputs that exist"},
+    Output("png", "the picture of the final state"),
+    Output("frames", "a folder of pictures, one per snapshot"),
+    Output("spacetime", "a row of heights per snapshot"),
+    Output("stats", "a CSV row of statistics per snapshot"),
+    Output("netcdf", "the heights per snapshot, as NetCDF"),
+    Output("checkpoint", "the whole state, to resume from"),
+    Output("heights", "the final heights instead of stdout"),
+    Option{.name = "force", .type = Type::Flag, .meaning = "replace outputs that exist"},
 };
 
 /// Whether option names one of a run's outputs, or is the flag that lets them replace files:
