@@ -6,6 +6,7 @@ import csv
 import math
 import os
 import pathlib
+import re
 import signal
 import subprocess
 import sys
@@ -363,3 +364,25 @@ def test_version_and_stub_match_the_module():
             assert members - {"__init__"} == public, node.name
             for name in public:
                 assert getattr(kammel, node.name).__dict__[name].__doc__, f"{node.name}.{name}"
+
+
+def _stub_section(stub, name):
+    start = stub.index(f"\nclass {name}:" if name[0].isupper() else f"\ndef {name}(")
+    ends = [stub.find(mark, start + 1) for mark in ("\nclass ", "\ndef ")]
+    return stub[start:min([end for end in ends if end > 0], default=len(stub))]
+
+
+@pytest.mark.parametrize("name", ["Bed", "Profile", "statistics"])
+def test_every_option_of_the_table_is_in_the_signature_docstring_and_stub(name):
+    # The runner's table of options is the one description; each entry Python takes must
+    # show in what a user reads: the signature, the docstring and the type stub.
+    target = getattr(kammel, name)
+    calls = [target] if name == "statistics" else [target.__init__, target.run, target.picture]
+    signatures = " ".join(call.__doc__.split("\n", 1)[0] for call in calls)
+    bodies = " ".join([target.__doc__] + [call.__doc__.split("\n", 1)[-1] for call in calls])
+    stub = _stub_section(pathlib.Path(kammel.__file__).with_name("__init__.pyi").read_text(), name)
+    for entry in kammel._kammel._options[name]:
+        option = entry["name"]
+        assert re.search(rf"\b{option}: ", signatures), (name, option)
+        assert re.search(rf"\b{option}\b", bodies), (name, option)
+        assert re.search(rf"\b{option}: ", stub), (name, option)
