@@ -36,7 +36,13 @@ struct Option {
   /// among each model's.
   int place = 0;
   std::string_view choices = {};  ///< of a Choice
+  /// What --help calls the value ("FILE"), and what it says of the option, a line a "\n"; "%r"
+  /// stands for the range (min..max). Empty: the command's help says it in its prose.
+  std::string_view metavar = {}, help = {};
 };
+
+/// The range of an Integer, a Seed or a Canvas's sides as --help and messages write it.
+std::string Range(const Option& option);
 
 /// A command's options, in the order their values are checked (the first fault is the one
 /// reported).

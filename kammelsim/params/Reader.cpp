@@ -43,8 +43,12 @@ const Option* Find(Table table, std::string_view name) {
   return found == table.end() ? nullptr : &*found;
 }
 
+std::string Range(const Option& option) {
+  return std::to_string(option.min) + ".." + std::to_string(option.max);
+}
+
 std::string Wants(const Option& option) {
-  const std::string range = std::to_string(option.min) + ".." + std::to_string(option.max);
+  const std::string range = Range(option);
   switch (option.type) {
     case Type::Integer:
     case Type::Seed:
