@@ -1,42 +1,46 @@
 #include "kammelsim/RecordedRun.h"
 
-#include "kammelsim/Setups.h"
-#include "kammelsim/cli/RunOptions.h"
-#include "kammelsim/output/Messages.h"
+#include "kammelsim/BedSetup.h"
+#include "kammelsim/ProfileSetup.h"
+#include "kammelsim/cli/Options.h"
+#include "kammelsim/params/Bed.h"
+#include "kammelsim/params/Profile.h"
+#include "kammelsim/params/Record.h"
 #include "model3d/RippleModel.h"
 
 namespace kammelsim {
 namespace {
 
-// Whether a checkpoint's options could have been given to a run at all.
-bool Trustworthy(const CheckpointData& data, std::string& why) {
-  const std::string unit = data.command == "bed" ? "batches" : "steps";
-  if (const std::string foreign = ForeignRecordedOption(data.args); !foreign.empty()) {
-    why = "records " + QuoteValue(foreign) + ", which a resume does not take";
-  } else if (data.total > kMaxRunLength) {
-    why = "records a total of " + std::to_string(data.total) + " " + unit + ", beyond " +
-          std::to_string(kMaxRunLength);
-  }
-  return why.empty();
-}
+using Relief = params::BedOptions<model3d::ReliefSettings>;
+using Map = params::BedOptions<model3d::MapSettings>;
 
-// The options read as the command reads them, to the recorded total; error names the first
-// value that cannot be.
-void ReadAsTheCommand(const CheckpointData& data, const ParsedOptions& options,
-                      std::string& error) {
+// The values read from the recorded words as the command reads them, to the recorded total;
+// error names the first that cannot be.
+params::Values ReadAsTheCommand(const CheckpointData& data, std::string& error) {
   Resume resume;
   resume.data.total = data.total;
-  if (data.command != "bed") {
-    ReadProfileRun(options, &resume, error);
-    return;
+  const bool bed = data.command == "bed";
+  // Both settings' tables name the same options; which applies is the settings' to say.
+  OptionFault fault;
+  const auto options = ParseOptions(
+      data.args, bed ? params::Table(Relief::all) : params::ProfileOptions::all, fault);
+  params::Values values;
+  if (!options) {
+    error = fault.message;
+  } else if (!bed) {
+    if (params::ReadWords(*options, params::ProfileOptions::all, values, error))
+      ReadProfileRun(values, &resume, error);
+  } else if (params::Values settings;
+             params::ReadWords(*options, {&params::kSettings, 1}, settings, error)) {
+    const bool map = settings.Text(params::kSettings) == "map";
+    if (params::ReadWords(*options, map ? params::Table(Map::all) : Relief::all, values, error)) {
+      if (map)
+        ReadBedRun<model3d::MapSettings>(values, &resume, error);
+      else
+        ReadBedRun<model3d::ReliefSettings>(values, &resume, error);
+    }
   }
-  const std::string settings = options.Text("settings", "relief");
-  if (!KnownBedSettings(settings, error))
-    error = options.From("settings", settings) + error;
-  else if (settings == "map")
-    ReadBedRun<model3d::MapSettings>(options, &resume, error);
-  else
-    ReadBedRun<model3d::ReliefSettings>(options, &resume, error);
+  return values;
 }
 
 }  // namespace
@@ -45,14 +49,11 @@ std::string OptionsCannotBe(std::string_view message) {
   return "records options that cannot be: " + std::string(message);
 }
 
-std::optional<ParsedOptions> ReadRecord(const CheckpointData& data, std::string& why) {
-  if (!Trustworthy(data, why)) return std::nullopt;
-  const auto names = data.command == "bed" ? BedOptionNames() : ProfileOptionNames();
-  OptionFault fault;
-  auto options = ParseOptions(data.args, WithRunOptions(names), kRunFlags, fault);
-  std::string error = options ? "" : fault.message;
-  if (options) ReadAsTheCommand(data, *options, error);
-  if (error.empty()) return options;
+std::optional<params::Values> ReadRecord(const CheckpointData& data, std::string& why) {
+  if (!params::TrustworthyRecord(data, why)) return std::nullopt;
+  std::string error;
+  params::Values values = ReadAsTheCommand(data, error);
+  if (error.empty()) return values;
   why = OptionsCannotBe(error);
   return std::nullopt;
 }

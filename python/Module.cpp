@@ -1,7 +1,13 @@
 // The compiled part of the Python package kammel: its names, arguments and docstrings.
 #include <pybind11/pybind11.h>
 
+#include <array>
+#include <initializer_list>
+
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/params/Bed.h"
+#include "kammelsim/params/Profile.h"
+#include "kammelsim/params/Stats.h"
 #include "python/Simulation.h"
 
 namespace {
@@ -151,6 +157,35 @@ void BindShared(py::class_<Class>& c, std::string_view unit, std::string_view on
           .c_str());
 }
 
+// The table's entries as dicts: what the tests check the signatures, docstrings and stub by.
+py::list Entries(std::initializer_list<kammelsim::params::Table> tables) {
+  py::list entries;
+  for (const kammelsim::params::Table table : tables) {
+    for (const kammelsim::params::Option& option : table) {
+      py::dict entry;
+      entry["name"] = std::string(option.name);
+      entry["type"] = static_cast<int>(option.type);
+      entry["min"] = option.min;
+      entry["max"] = option.max;
+      entry["unit"] = std::string(option.unit);
+      entry["meaning"] = std::string(option.meaning);
+      entries.append(entry);
+    }
+  }
+  return entries;
+}
+
+// The options Python takes of each command's table: the model's own, its seed and canvas.
+py::dict Options() {
+  namespace params = kammelsim::params;
+  const std::array<params::Option, 2> run = {params::kSeed, params::kCanvas};
+  py::dict options;
+  options["Bed"] = Entries({params::BedOptions<model3d::MapSettings>::own, run});
+  options["Profile"] = Entries({params::ProfileOptions::own, run});
+  options["statistics"] = Entries({params::StatsOptions::all});
+  return options;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kammel, m) {
@@ -209,4 +244,5 @@ PYBIND11_MODULE(_kammel, m) {
   m.def("statistics", &kammelpy::HeightStatistics, py::arg("heights"),
         py::arg("previous") = py::none(), py::arg("interval") = 1, py::arg("b") = 2.0,
         py::arg("wind") = 5.0, py::arg("q") = 1, kStatisticsFunctionDoc);
+  m.attr("_options") = Options();
 }

@@ -10,6 +10,7 @@
 
 #include "common/Random.h"
 #include "kammelsim/RecordedRun.h"
+#include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/Bytes.h"
@@ -17,6 +18,10 @@
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Pictures.h"
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/params/Bed.h"
+#include "kammelsim/params/Profile.h"
+#include "kammelsim/params/Record.h"
+#include "kammelsim/params/Stats.h"
 #include "kammelsim/run/CheckpointFit.h"
 #include "kammelsim/run/RunFolder.h"
 #include "python/Arguments.h"
@@ -53,17 +58,10 @@ py::dict Row(analysis::Model model, const analysis::Measures& measures) {
 }
 
 // The options of a recorded run that make its model: neither its length, seed nor outputs.
-std::vector<std::string> ModelWords(const ks::ParsedOptions& options,
-                                    std::span<const std::string_view> names,
-                                    std::string_view unit) {
-  std::vector<std::string> words;
-  for (const std::string_view name : names) {
-    const auto found = options.values.find(name);
-    if (name == unit || found == options.values.end()) continue;
-    for (const std::string& value : found->second)
-      words.push_back("--" + std::string(name) + "=" + value);
-  }
-  return words;
+params::Values ModelValues(const params::Values& values, std::string_view unit) {
+  return values.Only([unit](std::string_view name) {
+    return name != unit && !params::Find(params::kRunOptions, name);
+  });
 }
 
 // OSError with the runner's message, of the subclass errno names (FileNotFoundError, ...).
@@ -72,16 +70,6 @@ std::vector<std::string> ModelWords(const ks::ParsedOptions& options,
   const py::object error = code != 0 ? type(code, message) : type(message);
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
-}
-
-std::string CanvasWord(py::handle canvas) {
-  if (py::isinstance<py::str>(canvas) || !py::isinstance<py::sequence>(canvas) ||
-      py::len(canvas) != 2) {
-    throw py::type_error("canvas takes (width, height), not " +
-                         std::string(py::str(py::repr(canvas))));
-  }
-  const py::sequence sides = py::reinterpret_borrow<py::sequence>(canvas);
-  return "--canvas=" + IntegerText("canvas", sides[0]) + "x" + IntegerText("canvas", sides[1]);
 }
 
 // Heights as kammelsim stats reads them: a profile's cells, or a bed's rows (one row is a
@@ -134,9 +122,8 @@ std::unordered_set<const Simulation*> built;
 
 }  // namespace
 
-Simulation::Simulation(std::vector<std::string> words, std::string_view command,
-                       std::string_view unit)
-    : words_(std::move(words)), command_(command), unit_(unit) {
+Simulation::Simulation(params::Values values, std::string_view command, std::string_view unit)
+    : values_(std::move(values)), command_(command), unit_(unit) {
   const std::lock_guard lock(living);
   built.insert(this);
 }
@@ -200,9 +187,11 @@ std::int64_t Simulation::ReadCount(py::handle count) const {
   if (PyLong_CheckExact(count.ptr())) {
     int overflow = 0;
     const long long value = PyLong_AsLongLongAndOverflow(count.ptr(), &overflow);
-    if (overflow == 0 && value >= 0 && value <= ks::kMaxRunLength) return value;
+    if (overflow == 0 && value >= 0 && value <= params::kMaxRunLength) return value;
   }
-  return Read({IntegerWord(unit_, count)}).run.schedule.total;
+  params::Values more(params::Voice::Python);
+  Put(more, TotalOption(), count);
+  return Read(more).run.schedule.total;
 }
 
 void Simulation::Run(py::handle count) {
@@ -269,9 +258,9 @@ py::dict Simulation::Statistics() {
 }
 
 py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
-  std::vector<std::string> more;
-  if (!canvas.is_none()) more.push_back(CanvasWord(canvas));
-  if (!threshold.is_none()) more.push_back(IntegerWord("threshold", threshold));
+  params::Values more(params::Voice::Python);
+  PutCanvas(more, canvas);
+  Put(more, params::BedOptions<model3d::MapSettings>::threshold, threshold);
   const Reading reading = Read(more);
   const auto hold = Hold();
   const ks::View view = ViewWith(reading.threshold);
@@ -295,12 +284,14 @@ py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
 
 ks::CheckpointData Simulation::Checkpoint() {
   const std::int64_t done = done_;
-  const Reading reading =
-      Read({"--seed=" + std::to_string(seed_), "--" + unit_ + "=" + std::to_string(done)});
+  params::Values more(params::Voice::Python);
+  more.Add(params::kSeed, {std::int64_t{seed_}, std::to_string(seed_)});
+  more.Add(TotalOption(), {done, std::to_string(done)});
+  const Reading reading = Read(more);
   ks::CheckpointData data;
   data.version = ks::Version();
   data.command = command_;
-  data.args = ks::RecordedOptions(reading.args);
+  data.args = params::RecordedOptions(reading.args);
   // The command line that makes the same state, for the provenance of what continues it.
   const std::vector<std::string_view> args(data.args.begin(), data.args.end());
   data.commandLine = commandLine_.empty() ? ks::CommandLine(command_, args) : commandLine_;
@@ -308,7 +299,7 @@ ks::CheckpointData Simulation::Checkpoint() {
   data.history = history_;
   if (done > recordedDone_)
     data.history.push_back(ks::HistoryLine("python3: " + Call(), recordedDone_, done, unit_));
-  data.parameters = reading.parameters;
+  data.parameters = ks::ParametersText(reading.parameters);
   data.seed = seed_;
   data.done = data.total = done;
   data.modelState = model_->random.state;
@@ -373,25 +364,24 @@ std::string Simulation::Repr() const {
 namespace kammelpy {
 namespace {
 
-// A bed's options with more words, read as kammelsim bed reads them.
+// A bed's options with more, read as kammelsim bed reads them.
 template <class Setting>
-Reading ReadBed(const std::vector<std::string>& words, const std::vector<std::string>& more,
-                std::string_view settings, ks::BedRun* read = nullptr) {
-  std::vector<std::string> all = words;
-  all.insert(all.end(), more.begin(), more.end());
-  const ks::ParsedOptions options = ReadWords(all, ks::BedOptionNames());
+Reading ReadBed(const params::Values& values, const params::Values& more,
+                ks::BedRun* read = nullptr) {
+  const params::Values all = values.With(more);
+  Check(all, params::BedOptions<Setting>::all);
   std::string error;
-  const ks::BedRun bed = ks::ReadBedRun<Setting>(options, nullptr, error);
+  const ks::BedRun bed = ks::ReadBedRun<Setting>(all, nullptr, error);
   if (!error.empty()) Refuse(error);
   if (read) *read = bed;
-  return {bed.run, bed.threshold, ks::BedParameters(settings, bed), options.Canonical()};
+  return {bed.run, bed.threshold, bed.parameters, all.Words()};
 }
 
 template <class Setting>
 class BedOf final : public Bed {
  public:
-  BedOf(std::vector<std::string> words, std::string_view settings, const ks::BedRun& bed)
-      : Bed(std::move(words), "bed", "batches"),
+  BedOf(params::Values values, std::string_view settings, const ks::BedRun& bed)
+      : Bed(std::move(values), "bed", "batches"),
         settings_(settings),
         state_(std::make_unique<model3d::BedState<Setting>>()) {
     state_->params = bed.params;
@@ -405,8 +395,11 @@ class BedOf final : public Bed {
   std::string_view SettingsName() const override { return settings_; }
 
  private:
-  Reading Read(const std::vector<std::string>& more) const override {
-    return ReadBed<Setting>(words_, more, settings_);
+  Reading Read(const params::Values& more) const override {
+    return ReadBed<Setting>(values_, more);
+  }
+  const params::Option& TotalOption() const override {
+    return params::BedOptions<Setting>::batches;
   }
   ks::View ViewWith(std::int32_t threshold) override { return ks::BedView(*state_, threshold); }
 
@@ -414,40 +407,45 @@ class BedOf final : public Bed {
   std::unique_ptr<model3d::BedState<Setting>> state_;
 };
 
-// The bed these words make, the seed word aside; checked before anything is made.
+// The bed these values make, with the seed's; checked before anything is made.
 template <class Setting>
-std::unique_ptr<BedOf<Setting>> MakeBed(std::vector<std::string> words, std::string_view seed,
-                                        std::string_view settings) {
-  std::vector<std::string> more;
-  if (!seed.empty()) more.emplace_back(seed);
+std::unique_ptr<BedOf<Setting>> MakeBed(params::Values values, const params::Values& seed) {
   ks::BedRun bed;
-  ReadBed<Setting>(words, more, settings, &bed);
-  return std::make_unique<BedOf<Setting>>(std::move(words), settings, bed);
+  ReadBed<Setting>(values, seed, &bed);
+  const std::string settings = values.Text(params::kSettings);
+  return std::make_unique<BedOf<Setting>>(std::move(values), settings, bed);
 }
 
-std::unique_ptr<Bed> MakeBed(std::vector<std::string> words, std::string_view seed,
-                             const std::string& settings) {
-  std::string error;
-  if (!ks::KnownBedSettings(settings, error)) Refuse(error);
-  if (settings == "map") return MakeBed<model3d::MapSettings>(std::move(words), seed, settings);
-  return MakeBed<model3d::ReliefSettings>(std::move(words), seed, settings);
+// The settings' bed of these values.
+std::unique_ptr<Bed> MakeBed(params::Values values, const params::Values& seed) {
+  Check(values, {&params::kSettings, 1});
+  if (values.Text(params::kSettings) == "map")
+    return MakeBed<model3d::MapSettings>(std::move(values), seed);
+  return MakeBed<model3d::ReliefSettings>(std::move(values), seed);
 }
 
-// A profile's options with more words, read as kammelsim profile reads them.
-Reading ReadProfile(const std::vector<std::string>& words, const std::vector<std::string>& more,
+// A profile's options with more, read as kammelsim profile reads them.
+Reading ReadProfile(const params::Values& values, const params::Values& more,
                     ks::ProfileRun* profile = nullptr) {
-  std::vector<std::string> all = words;
-  all.insert(all.end(), more.begin(), more.end());
-  const ks::ParsedOptions options = ReadWords(all, ks::ProfileOptionNames());
+  const params::Values all = values.With(more);
+  Check(all, params::ProfileOptions::all);
   std::string error;
-  const ks::ProfileRun run = ks::ReadProfileRun(options, nullptr, error);
+  const ks::ProfileRun run = ks::ReadProfileRun(all, nullptr, error);
   if (!error.empty()) Refuse(error);
   if (profile) *profile = run;
-  return {run.run, 0, ks::ProfileParameters(run), options.Canonical()};
+  return {run.run, 0, run.parameters, all.Words()};
 }
 
-std::string SeedWord(py::handle seed) {
-  return seed.is_none() ? std::string() : IntegerWord("seed", seed);
+params::Values SeedValues(py::handle seed) {
+  params::Values values(params::Voice::Python);
+  Put(values, params::kSeed, seed);
+  return values;
+}
+
+params::Values RecordedSeed(const ks::CheckpointData& data) {
+  params::Values values;
+  values.Add(params::kSeed, {std::int64_t{data.seed}, std::to_string(data.seed)});
+  return values;
 }
 
 }  // namespace
@@ -455,43 +453,38 @@ std::string SeedWord(py::handle seed) {
 std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handle width,
                                py::handle height, py::handle b, py::handle wind, py::handle q,
                                py::handle seed) {
-  std::vector<std::string> words = {TextWord("settings", settings)};
-  const auto integer = [&words](const char* name, py::handle value) {
-    if (!value.is_none()) words.push_back(IntegerWord(name, value));
-  };
-  const auto real = [&words](const char* name, py::handle value) {
-    if (!value.is_none()) words.push_back(RealWord(name, value));
-  };
-  integer("length", length);
-  integer("width", width);
-  integer("height", height);
-  real("b", b);
-  real("wind", wind);
-  integer("q", q);
-  return MakeBed(std::move(words), SeedWord(seed), settings.cast<std::string>());
+  // The relief's table for the types: both settings' options are of the same.
+  const params::Given chosen = Convert(params::kSettings, settings);  // None is no settings
+  params::Values values =
+      Keywords(params::BedOptions<model3d::ReliefSettings>::all, {{"length", length},
+                                                                  {"width", width},
+                                                                  {"height", height},
+                                                                  {"b", b},
+                                                                  {"wind", wind},
+                                                                  {"q", q}});
+  values.Add(params::kSettings, chosen);
+  return MakeBed(std::move(values), SeedValues(seed));
 }
 
 namespace {
 
 // The snapshot interval of a recorded run's options, for the counts its checkpoint may hold.
-std::int64_t EveryOf(const ks::ParsedOptions& options, const ks::CheckpointData& data) {
+std::int64_t EveryOf(const params::Values& values, const ks::CheckpointData& data) {
   std::string error;
-  return ks::ReadRunSettings(options, data.total, error).schedule.every;
+  params::Record record;
+  return ks::ReadRunSettings(values, data.total, record, error).schedule.every;
 }
 
 }  // namespace
 
 std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data,
-                                         const ks::ParsedOptions& options, std::string& why) {
-  const std::string settings = options.Text("settings", "relief");
-  std::vector<std::string> words = ModelWords(options, ks::BedOptionNames(), "batches");
-  const std::string seed = "--seed=" + std::to_string(data.seed);
-  const std::int64_t every = EveryOf(options, data);
-  if (settings == "map") {
-    auto bed = MakeBed<model3d::MapSettings>(std::move(words), seed, settings);
+                                         const params::Values& values, std::string& why) {
+  const std::int64_t every = EveryOf(values, data);
+  if (values.Text(params::kSettings) == "map") {
+    auto bed = MakeBed<model3d::MapSettings>(ModelValues(values, "batches"), RecordedSeed(data));
     return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
   }
-  auto bed = MakeBed<model3d::ReliefSettings>(std::move(words), seed, settings);
+  auto bed = MakeBed<model3d::ReliefSettings>(ModelValues(values, "batches"), RecordedSeed(data));
   return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
 }
 
@@ -508,43 +501,40 @@ py::dict Bed::Params() const {
   return params;
 }
 
-Profile::Profile(std::vector<std::string> words, const ks::ProfileRun& run)
-    : Simulation(std::move(words), "profile", "steps"),
+Profile::Profile(params::Values values, const ks::ProfileRun& run)
+    : Simulation(std::move(values), "profile", "steps"),
       state_(std::make_unique<model2d::ProfileState>()) {
   state_->params = run.params;
   model2d::InitRippleProfile(*state_);
   Start(ks::ProfileModel(*state_), run.run);
 }
 
-std::unique_ptr<Profile> Profile::Made(std::vector<std::string> words, std::string_view seed) {
-  std::vector<std::string> more;
-  if (!seed.empty()) more.emplace_back(seed);
+std::unique_ptr<Profile> Profile::Made(params::Values values, const params::Values& seed) {
   ks::ProfileRun run;
-  ReadProfile(words, more, &run);
-  return std::unique_ptr<Profile>(new Profile(std::move(words), run));
+  ReadProfile(values, seed, &run);
+  return std::unique_ptr<Profile>(new Profile(std::move(values), run));
 }
 
 std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, py::handle b,
                                        py::handle wind, py::handle q, py::handle seed) {
-  std::vector<std::string> words;
-  if (!width.is_none()) words.push_back(IntegerWord("width", width));
-  if (!thickness.is_none()) words.push_back(IntegerWord("thickness", thickness));
-  if (!b.is_none()) words.push_back(RealWord("b", b));
-  if (!wind.is_none()) words.push_back(RealWord("wind", wind));
-  if (!q.is_none()) words.push_back(IntegerWord("q", q));
-  return Made(std::move(words), SeedWord(seed));
+  return Made(
+      Keywords(params::ProfileOptions::all,
+               {{"width", width}, {"thickness", thickness}, {"b", b}, {"wind", wind}, {"q", q}}),
+      SeedValues(seed));
 }
 
 std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data,
-                                                 const ks::ParsedOptions& options,
-                                                 std::string& why) {
-  auto profile = Made(ModelWords(options, ks::ProfileOptionNames(), "steps"),
-                      "--seed=" + std::to_string(data.seed));
-  return profile->Restore(data, EveryOf(options, data), why) ? std::move(profile) : nullptr;
+                                                 const params::Values& values, std::string& why) {
+  auto profile = Made(ModelValues(values, "steps"), RecordedSeed(data));
+  return profile->Restore(data, EveryOf(values, data), why) ? std::move(profile) : nullptr;
 }
 
-Reading Profile::Read(const std::vector<std::string>& more) const {
-  return ReadProfile(words_, more);
+Reading Profile::Read(const params::Values& more) const {
+  return ReadProfile(values_, more);
+}
+
+const params::Option& Profile::TotalOption() const {
+  return params::ProfileOptions::steps;
 }
 
 ks::View Profile::ViewWith(std::int32_t) {
@@ -575,7 +565,7 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
   }
   ks::CheckpointData data;
   // The checks a resume makes of a checkpoint before it continues it, with its reasons.
-  std::optional<ks::ParsedOptions> options;
+  std::optional<params::Values> options;
   if (ks::DecodeCheckpoint(bytes, data, reason)) options = ks::ReadRecord(data, reason);
   std::unique_ptr<Simulation> loaded;
   if (options && data.command == "bed")
@@ -589,11 +579,11 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
 
 py::dict HeightStatistics(py::handle heights, py::handle previous, py::handle interval,
                           py::handle b, py::handle wind, py::handle q) {
-  const ks::ParsedOptions options = ReadWords({RealWord("b", b), RealWord("wind", wind),
-                                               IntegerWord("q", q), RealWord("interval", interval)},
-                                              ks::StatsOptionNames());
+  const params::Values values = Keywords(
+      params::StatsOptions::all, {{"b", b}, {"wind", wind}, {"q", q}, {"interval", interval}});
+  Check(values, params::StatsOptions::all);
   std::string error;
-  const ks::StatsFactors factors = ks::ReadStatsFactors(options, error);
+  const ks::StatsFactors factors = ks::ReadStatsFactors(values, error);
   if (!error.empty()) Refuse(error);
   const analysis::Snapshot now = ReadHeights("heights", heights);
   std::optional<analysis::Snapshot> before;

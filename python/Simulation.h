@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "kammelsim/Setups.h"
+#include "kammelsim/BedSetup.h"
+#include "kammelsim/HeightStatistics.h"
+#include "kammelsim/ProfileSetup.h"
 #include "kammelsim/output/StatsOutput.h"
 #include "kammelsim/run/Checkpoint.h"
 
@@ -26,7 +28,7 @@ namespace py = pybind11;
 struct Reading {
   kammelsim::RunSettings run;
   std::int32_t threshold = 0;
-  std::string parameters;
+  std::vector<kammelsim::Parameter> parameters;
   std::vector<std::string> args;  ///< every option, as a checkpoint records them
 };
 
@@ -64,8 +66,8 @@ class Simulation {
   std::string Call() const;
 
  protected:
-  /// words are the object's model options as the runner takes them (no seed or total).
-  Simulation(std::vector<std::string> words, std::string_view command, std::string_view unit);
+  /// values are the object's model options (no seed or total).
+  Simulation(kammelsim::params::Values values, std::string_view command, std::string_view unit);
 
   /// Sets the seed from the run's settings (or the clock), the model and what statistics need;
   /// called once the state exists.
@@ -74,12 +76,14 @@ class Simulation {
   /// not fit this model (kammelsim::CheckpointFits).
   bool Restore(const kammelsim::CheckpointData& data, std::int64_t every, std::string& why);
 
-  /// The object's options with more words, read and checked as the runner reads its command.
-  virtual Reading Read(const std::vector<std::string>& more) const = 0;
+  /// The object's options with more, read as the runner reads its command's.
+  virtual Reading Read(const kammelsim::params::Values& more) const = 0;
+  /// The option that counts this object's batches or steps.
+  virtual const kammelsim::params::Option& TotalOption() const = 0;
   /// How the program draws this state, with the map's threshold.
   virtual kammelsim::View ViewWith(std::int32_t threshold) = 0;
 
-  std::vector<std::string> words_;
+  kammelsim::params::Values values_;
   std::string command_, unit_;
 
  private:
@@ -108,10 +112,10 @@ class Bed : public Simulation {
   static std::unique_ptr<Bed> Make(py::handle settings, py::handle length, py::handle width,
                                    py::handle height, py::handle b, py::handle wind, py::handle q,
                                    py::handle seed);
-  /// The object of a checkpoint's bed run, with its options (kammelsim::ReadRecord); nothing,
-  /// saying why, when it does not fit its bed.
+  /// The object of a checkpoint's bed run, with its checked values (kammelsim::ReadRecord);
+  /// nothing, saying why, when it does not fit its bed.
   static std::unique_ptr<Bed> FromCheckpoint(const kammelsim::CheckpointData& data,
-                                             const kammelsim::ParsedOptions& options,
+                                             const kammelsim::params::Values& values,
                                              std::string& why);
   py::dict Params() const override;
   virtual const model3d::RippleParams& ModelParams() const = 0;
@@ -127,15 +131,17 @@ class Profile : public Simulation {
   static std::unique_ptr<Profile> Make(py::handle width, py::handle thickness, py::handle b,
                                        py::handle wind, py::handle q, py::handle seed);
   static std::unique_ptr<Profile> FromCheckpoint(const kammelsim::CheckpointData& data,
-                                                 const kammelsim::ParsedOptions& options,
+                                                 const kammelsim::params::Values& values,
                                                  std::string& why);
   py::dict Params() const override;
 
  private:
-  Profile(std::vector<std::string> words, const kammelsim::ProfileRun& run);
-  /// The profile these words make, with the seed's word (none: the clock's).
-  static std::unique_ptr<Profile> Made(std::vector<std::string> words, std::string_view seed);
-  Reading Read(const std::vector<std::string>& more) const override;
+  Profile(kammelsim::params::Values values, const kammelsim::ProfileRun& run);
+  /// The profile these values make, with the seed's (none: the clock's).
+  static std::unique_ptr<Profile> Made(kammelsim::params::Values values,
+                                       const kammelsim::params::Values& seed);
+  Reading Read(const kammelsim::params::Values& more) const override;
+  const kammelsim::params::Option& TotalOption() const override;
   kammelsim::View ViewWith(std::int32_t threshold) override;
 
   std::unique_ptr<model2d::ProfileState> state_;

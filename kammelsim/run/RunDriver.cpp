@@ -176,10 +176,10 @@ int RunDriver::LockResume() {
   return 0;
 }
 
-int RunDriver::Run(const RunModel& model, const std::string& parameters) {
+int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& parameters) {
   model_ = &model;
   Record(model);
-  record_.parameters = parameters;
+  record_.parameters = ParametersText(parameters);
   provenance_ =
       MakeProvenance(record_.commandLine, record_.seed, parameters, record_.runId, record_.history);
   if (resume_) {

@@ -61,11 +61,12 @@ class RunDriver {
 
   /// Takes the run's locks and checks what it will record and its outputs before any work: 0,
   /// or the status after one line on err. recorded holds the options a checkpoint keeps
-  /// (RecordedOptions), args the command line as given, for the provenance.
+  /// (params::RecordedOptions), args the command line as given, for the provenance.
   int Prepare(const std::vector<std::string>& recorded, std::span<const std::string> args);
 
   /// Runs the set-up model to the end, or until a signal stops it; returns the exit status.
-  int Run(const RunModel& model, const std::string& parameters);
+  /// parameters are every parameter of the run, as its outputs record them.
+  int Run(const RunModel& model, const std::vector<Parameter>& parameters);
 
  private:
   static RunSettings Resolved(RunSettings settings, const Resume* resume, OutputPlaces& places,

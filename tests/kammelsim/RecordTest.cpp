@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "kammelsim/Setups.h"
-#include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/Faults.h"
 #include "kammelsim/io/Place.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/PngFile.h"
+#include "kammelsim/params/Bed.h"
+#include "kammelsim/params/Profile.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/OutputWorker.h"
 #include "tests/kammelsim/CapturedRun.h"
@@ -67,10 +67,12 @@ std::map<std::string, std::string, std::less<>> Values(const fs::path& folder, b
 // give it: the checkpoint the run writes is one that resume takes.
 TEST_F(Records, EveryOptionGivenOftenMakesACheckpointThatResumes) {
   for (const bool bed : {true, false}) {
-    const auto names = kammelsim::WithRunOptions(bed ? kammelsim::BedOptionNames()
-                                                     : kammelsim::ProfileOptionNames());
-    std::vector<std::string> all(names.begin(), names.end());
-    all.push_back("force");
+    const kammelsim::params::Table table =
+        bed ? kammelsim::params::Table(kammelsim::params::BedOptions<model3d::MapSettings>::all)
+            : kammelsim::params::Table(kammelsim::params::ProfileOptions::all);
+    std::vector<std::string> all;
+    for (const kammelsim::params::Option& option : table)
+      all.emplace_back(option.name);
     for (const std::string& name : all) {
       const fs::path folder = folder_ / (std::string(bed ? "bed-" : "profile-") + name);
       fs::create_directories(folder);

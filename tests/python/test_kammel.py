@@ -6,6 +6,7 @@ import csv
 import math
 import os
 import pathlib
+import re
 import signal
 import subprocess
 import sys
@@ -204,10 +205,10 @@ def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
 
 
 @pytest.mark.parametrize("call, error, message", [
-    (lambda: kammel.Bed(length=0), ValueError, "length takes an integer in 1..999, not '0'"),
-    (lambda: kammel.Bed("map", width=501), ValueError, "width takes an integer in 1..500, not '501'"),
+    (lambda: kammel.Bed(length=0), ValueError, "length takes an integer in 1..999, not 0"),
+    (lambda: kammel.Bed("map", width=501), ValueError, "width takes an integer in 1..500, not 501"),
     (lambda: kammel.Bed(height=1001), ValueError, "height takes an integer in 0..1000"),
-    (lambda: kammel.Bed(b=float("nan")), ValueError, "b takes a finite real number, not 'nan'"),
+    (lambda: kammel.Bed(b=float("nan")), ValueError, "b takes a finite real number, not nan"),
     (lambda: kammel.Bed(wind=10**400), ValueError, "wind takes a finite real number"),
     (lambda: kammel.Bed("sand"), ValueError, "settings takes relief or map, not 'sand'"),
     (lambda: kammel.Bed(seed=2**32), ValueError, "seed takes an integer in 0..4294967295"),
@@ -218,11 +219,11 @@ def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
     (lambda: kammel.Bed(colour=1), TypeError, ""),
     (lambda: kammel.Profile(width=10001), ValueError, "width takes an integer in 1..10000"),
     (lambda: kammel.Profile(thickness=-1), ValueError, "thickness takes an integer in 0..100000"),
-    (lambda: kammel.Profile().run(-1), ValueError, "steps takes an integer in 0..1000000, not '-1'"),
+    (lambda: kammel.Profile().run(-1), ValueError, "steps takes an integer in 0..1000000, not -1"),
     (lambda: kammel.Bed().run(10**6 + 1), ValueError, "batches takes an integer in 0..1000000"),
     (lambda: kammel.Bed().picture(threshold=3), ValueError, "threshold is for settings map"),
     (lambda: kammel.Bed().picture(canvas=(15, 600)), ValueError,
-     "canvas takes WIDTHxHEIGHT, each 16..8192, not '15x600'"),
+     "canvas takes WIDTHxHEIGHT, each 16..8192, not (15, 600)"),
     (lambda: kammel.Bed().picture(canvas=800), TypeError, "canvas takes (width, height)"),
     (lambda: kammel.Profile().picture(threshold=3), TypeError, ""),
     (lambda: kammel.statistics([[1, 2], [3, 4]], [1, 2, 3]), ValueError,
@@ -439,3 +440,25 @@ def test_version_and_stub_match_the_module():
             assert members - {"__init__"} == public, node.name
             for name in public:
                 assert getattr(kammel, node.name).__dict__[name].__doc__, f"{node.name}.{name}"
+
+
+def _stub_section(stub, name):
+    start = stub.index(f"\nclass {name}:" if name[0].isupper() else f"\ndef {name}(")
+    ends = [stub.find(mark, start + 1) for mark in ("\nclass ", "\ndef ")]
+    return stub[start:min([end for end in ends if end > 0], default=len(stub))]
+
+
+@pytest.mark.parametrize("name", ["Bed", "Profile", "statistics"])
+def test_every_option_of_the_table_is_in_the_signature_docstring_and_stub(name):
+    # The runner's table of options is the one description; each entry Python takes must
+    # show in what a user reads: the signature, the docstring and the type stub.
+    target = getattr(kammel, name)
+    calls = [target] if name == "statistics" else [target.__init__, target.run, target.picture]
+    signatures = " ".join(call.__doc__.split("\n", 1)[0] for call in calls)
+    bodies = " ".join([target.__doc__] + [call.__doc__.split("\n", 1)[-1] for call in calls])
+    stub = _stub_section(pathlib.Path(kammel.__file__).with_name("__init__.pyi").read_text(), name)
+    for entry in kammel._kammel._options[name]:
+        option = entry["name"]
+        assert re.search(rf"\b{option}: ", signatures), (name, option)
+        assert re.search(rf"\b{option}\b", bodies), (name, option)
+        assert re.search(rf"\b{option}: ", stub), (name, option)
