@@ -16,7 +16,7 @@
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
 #include "kammelsim/params/Stats.h"
 #include "model2d/ProfileModel.h"
 #include "model3d/RippleModel.h"

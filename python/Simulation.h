@@ -16,7 +16,7 @@
 #include "kammelsim/BedSetup.h"
 #include "kammelsim/HeightStatistics.h"
 #include "kammelsim/ProfileSetup.h"
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
 #include "kammelsim/run/Checkpoint.h"
 
 namespace kammelpy {

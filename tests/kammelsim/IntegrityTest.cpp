@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kammelsim/io/Faults.h"
-#include "kammelsim/output/NetcdfFormat.h"
+#include "kammelsim/output/data/NetcdfFormat.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "tests/kammelsim/CapturedRun.h"
 

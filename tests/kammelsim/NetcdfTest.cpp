@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "kammelsim/io/Faults.h"
-#include "kammelsim/output/NetcdfOutput.h"
+#include "kammelsim/output/data/NetcdfOutput.h"
 #include "tests/kammelsim/CapturedRun.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "kammelsim/io/Faults.h"
 #include "kammelsim/io/Place.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/PngFile.h"
+#include "kammelsim/output/pictures/PngFile.h"
 #include "kammelsim/params/Bed.h"
 #include "kammelsim/params/Profile.h"
 #include "kammelsim/run/Checkpoint.h"

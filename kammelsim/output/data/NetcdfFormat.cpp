@@ -1,4 +1,4 @@
-#include "kammelsim/output/NetcdfFormat.h"
+#include "kammelsim/output/data/NetcdfFormat.h"
 
 #include <algorithm>
 #include <bit>

@@ -9,9 +9,9 @@
 #include "analysis/RippleStatistics.h"
 #include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/NetcdfFormat.h"
-#include "kammelsim/output/NetcdfSchema.h"
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/output/data/NetcdfFormat.h"
+#include "kammelsim/output/data/NetcdfSchema.h"
 
 namespace kammelsim {
 

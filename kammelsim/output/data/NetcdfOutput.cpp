@@ -1,4 +1,4 @@
-#include "kammelsim/output/NetcdfOutput.h"
+#include "kammelsim/output/data/NetcdfOutput.h"
 
 #include <fcntl.h>
 
@@ -10,7 +10,7 @@
 
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/Bytes.h"
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
 
 namespace kammelsim {
 namespace {

@@ -1,4 +1,4 @@
-#include "kammelsim/output/Pictures.h"
+#include "kammelsim/output/pictures/Pictures.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

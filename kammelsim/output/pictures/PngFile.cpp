@@ -1,4 +1,4 @@
-#include "kammelsim/output/PngFile.h"
+#include "kammelsim/output/pictures/PngFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>

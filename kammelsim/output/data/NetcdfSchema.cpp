@@ -1,9 +1,9 @@
-#include "kammelsim/output/NetcdfSchema.h"
+#include "kammelsim/output/data/NetcdfSchema.h"
 
 #include <cctype>
 #include <limits>
 
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
 
 namespace kammelsim {
 namespace {

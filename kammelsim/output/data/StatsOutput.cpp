@@ -1,4 +1,4 @@
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
 
 #include <fcntl.h>
 #include <unistd.h>

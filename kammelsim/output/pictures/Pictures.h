@@ -10,11 +10,11 @@
 
 #include "common/Random.h"
 #include "kammelsim/io/Place.h"
-#include "kammelsim/output/Frames.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/PngFile.h"
 #include "kammelsim/output/Provenance.h"
-#include "kammelsim/output/SpaceTime.h"
+#include "kammelsim/output/pictures/Frames.h"
+#include "kammelsim/output/pictures/PngFile.h"
+#include "kammelsim/output/pictures/SpaceTime.h"
 
 namespace kammelsim {
 
