@@ -8,7 +8,10 @@
 #include "kammelsim/params/Bed.h"
 #include "kammelsim/params/Profile.h"
 #include "kammelsim/params/Stats.h"
+#include "python/Bed.h"
+#include "python/Profile.h"
 #include "python/Simulation.h"
+#include "python/Statistics.h"
 
 namespace {
 

@@ -25,16 +25,18 @@
 #include "kammelsim/run/CheckpointFit.h"
 #include "kammelsim/run/RunFolder.h"
 #include "python/Arguments.h"
+#include "python/Bed.h"
 #include "python/Interrupts.h"
+#include "python/Profile.h"
+#include "python/Statistics.h"
 
 namespace kammelpy {
 namespace {
 
 namespace ks = kammelsim;
 
-// The layer draws through module state, and FFTW's planner is not thread-safe: one picture,
-// and one measurement, at a time in the whole process.
-std::mutex drawing, measuring;
+// The layer draws through module state: one picture at a time in the whole process.
+std::mutex drawing;
 
 unsigned long mainThread = 0;
 
@@ -48,62 +50,12 @@ std::unique_lock<std::mutex> Take(std::mutex& mutex) {
   return lock;
 }
 
-py::dict Row(analysis::Model model, const analysis::Measures& measures) {
-  py::dict row;
-  const std::vector<ks::StatsField> fields = ks::StatsFields(model);
-  const std::vector<double> values = ks::StatsNumbers(model, measures);
-  for (std::size_t n = 0; n < fields.size(); ++n)
-    row[fields[n].name] = values[n];
-  return row;
-}
-
-// The options of a recorded run that make its model: neither its length, seed nor outputs.
-params::Values ModelValues(const params::Values& values, std::string_view unit) {
-  return values.Only([unit](std::string_view name) {
-    return name != unit && !params::Find(params::kRunOptions, name);
-  });
-}
-
 // OSError with the runner's message, of the subclass errno names (FileNotFoundError, ...).
 [[noreturn]] void FileFault(int code, const std::string& message) {
   const auto type = py::reinterpret_borrow<py::object>(PyExc_OSError);
   const py::object error = code != 0 ? type(code, message) : type(message);
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
-}
-
-// Heights as kammelsim stats reads them: a profile's cells, or a bed's rows (one row is a
-// profile, as one line is to the runner).
-analysis::Snapshot ReadHeights(std::string_view name, py::handle value) {
-  const py::module_ numpy = py::module_::import("numpy");
-  const py::array array = numpy.attr("asarray")(value);
-  const char kind = array.dtype().kind();
-  const std::string label(name);
-  if (array.size() == 0) Refuse(label + " holds no heights");
-  if (kind != 'i' && kind != 'u')
-    throw py::type_error(label + " takes integer heights, not " +
-                         std::string(py::str(array.dtype())));
-  if (array.ndim() != 1 && array.ndim() != 2) {
-    Refuse(label + " takes a profile's heights (1-D) or a bed's (2-D), not a " +
-           std::to_string(array.ndim()) + "-D array");
-  }
-  std::int64_t rows = array.shape(0), columns = array.ndim() == 2 ? array.shape(1) : 1;
-  if (rows == 1) std::swap(rows, columns);
-  // Checked before anything is made of them: beyond these, measuring would take hours.
-  if (std::string error; !ks::HeightsFit(rows, columns, error)) Refuse(label + " holds " + error);
-  const py::object beyond =
-      array.attr("__lt__")(INT32_MIN).attr("__or__")(array.attr("__gt__")(INT32_MAX));
-  const py::array outside = array.attr("__getitem__")(beyond);
-  if (outside.size() > 0) {
-    Refuse(label + " holds " + std::string(py::str(outside.attr("flat").attr("__getitem__")(0))) +
-           ", not a height (" + std::to_string(INT32_MIN) + ".." + std::to_string(INT32_MAX) + ")");
-  }
-  const auto cells = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>(array);
-  analysis::Snapshot snapshot;
-  snapshot.rows = static_cast<int>(rows);
-  snapshot.columns = static_cast<int>(columns);
-  snapshot.cells.assign(cells.data(), cells.data() + cells.size());
-  return snapshot;
 }
 
 }  // namespace
@@ -122,8 +74,8 @@ std::unordered_set<const Simulation*> built;
 
 }  // namespace
 
-Simulation::Simulation(params::Values values, std::string_view command, std::string_view unit)
-    : values_(std::move(values)), command_(command), unit_(unit) {
+Simulation::Simulation(params::Values values, const Kind& kind)
+    : values_(std::move(values)), kind_(kind) {
   const std::lock_guard lock(living);
   built.insert(this);
 }
@@ -133,7 +85,7 @@ Simulation::~Simulation() {
     const std::lock_guard lock(living);
     built.erase(this);
   }
-  const std::lock_guard lock(measuring);  // FFTW's plans go with it
+  const std::lock_guard lock(Measuring());  // FFTW's plans go with it
   series_.reset();
 }
 
@@ -174,7 +126,7 @@ bool Simulation::Restore(const ks::CheckpointData& data, std::int64_t every, std
   commandLine_ = data.commandLine;
   initialTotal_ = measured ? carry.initialTotal : static_cast<double>(ks::io::Sand(model_->cells));
   if (measured) {
-    const std::lock_guard lock(measuring);
+    const std::lock_guard lock(Measuring());
     series_ =
         std::make_unique<ks::StatsSeries>(model_->kind, model_->jump, model_->q, initialTotal_);
     series_->Restore(carry);
@@ -222,8 +174,9 @@ py::array Simulation::Heights() {
   const auto hold = Hold();
   const analysis::Snapshot snapshot = model_->bed();
   py::array_t<std::int32_t> heights =
-      command_ == "bed" ? py::array_t<std::int32_t>({snapshot.rows, snapshot.columns})
-                        : py::array_t<std::int32_t>(snapshot.rows);
+      model_->kind == analysis::Model::Bed
+          ? py::array_t<std::int32_t>({snapshot.rows, snapshot.columns})
+          : py::array_t<std::int32_t>(snapshot.rows);
   std::copy(snapshot.cells.begin(), snapshot.cells.end(), heights.mutable_data());
   heights.attr("setflags")(py::arg("write") = false);
   return heights;
@@ -235,7 +188,7 @@ py::dict Simulation::Statistics() {
   if (measuredDone_ != done) {
     const analysis::Snapshot snapshot = model_->bed();
     py::gil_scoped_release free;
-    const std::lock_guard lock(measuring);
+    const std::lock_guard lock(Measuring());
     if (!series_) {
       series_ =
           std::make_unique<ks::StatsSeries>(model_->kind, model_->jump, model_->q, initialTotal_);
@@ -251,7 +204,7 @@ py::dict Simulation::Statistics() {
     measuredDone_ = done;
   }
   py::dict row;
-  row[command_ == "bed" ? "batch" : "step"] = done;
+  row[std::string(kind_.one).c_str()] = done;
   for (const auto& [name, value] : Row(model_->kind, measured_))
     row[name] = value;
   return row;
@@ -290,15 +243,15 @@ ks::CheckpointData Simulation::Checkpoint() {
   const Reading reading = Read(more);
   ks::CheckpointData data;
   data.version = ks::Version();
-  data.command = command_;
+  data.command = kind_.command;
   data.args = params::RecordedOptions(reading.args);
   // The command line that makes the same state, for the provenance of what continues it.
   const std::vector<std::string_view> args(data.args.begin(), data.args.end());
-  data.commandLine = commandLine_.empty() ? ks::CommandLine(command_, args) : commandLine_;
+  data.commandLine = commandLine_.empty() ? ks::CommandLine(kind_.command, args) : commandLine_;
   data.runId = runId_;
   data.history = history_;
   if (done > recordedDone_)
-    data.history.push_back(ks::HistoryLine("python3: " + Call(), recordedDone_, done, unit_));
+    data.history.push_back(ks::HistoryLine("python3: " + Call(), recordedDone_, done, kind_.unit));
   data.parameters = ks::ParametersText(reading.parameters);
   data.seed = seed_;
   data.done = data.total = done;
@@ -308,7 +261,7 @@ ks::CheckpointData Simulation::Checkpoint() {
   // No statistics file to resume, but what the statistics carry comes back with load().
   data.hasStats = false;
   if (series_) {
-    const std::lock_guard lock(measuring);
+    const std::lock_guard lock(Measuring());
     data.stats = series_->Carry();
   } else {
     data.stats.initialTotal = initialTotal_;
@@ -345,95 +298,32 @@ void Simulation::Save(const std::string& path, bool overwrite) {
 }
 
 std::string Simulation::Call() const {
-  std::string text = "kammel." + std::string(command_ == "bed" ? "Bed" : "Profile") + "(";
+  std::string text = "kammel." + std::string(kind_.name) + "(";
   for (const auto& [name, value] : Params())
     text += std::string(py::str(name)) + "=" + std::string(py::repr(value)) + ", ";
   return text + "seed=" + std::to_string(seed_) + ")";
 }
 
 std::string Simulation::Repr() const {
-  std::string text = "<kammel." + std::string(command_ == "bed" ? "Bed" : "Profile");
+  std::string text = "<kammel." + std::string(kind_.name);
   for (const auto& [name, value] : Params())
     text += " " + std::string(py::str(name)) + "=" + std::string(py::repr(value));
-  return text + " seed=" + std::to_string(seed_) + " " + (command_ == "bed" ? "batch=" : "step=") +
+  return text + " seed=" + std::to_string(seed_) + " " + std::string(kind_.one) + "=" +
          std::to_string(done_.load()) + ">";
 }
 
-}  // namespace kammelpy
+// The options of a recorded run that make its model: neither its length, seed nor outputs.
+params::Values ModelValues(const params::Values& values, std::string_view unit) {
+  return values.Only([unit](std::string_view name) {
+    return name != unit && !params::Find(params::kRunOptions, name);
+  });
+}
 
-namespace kammelpy {
-namespace {
-
-// A bed's options with more, read as kammelsim bed reads them.
-template <class Setting>
-Reading ReadBed(const params::Values& values, const params::Values& more,
-                ks::BedRun* read = nullptr) {
-  const params::Values all = values.With(more);
-  Check(all, params::BedOptions<Setting>::all);
+// The snapshot interval of a recorded run's options, for the counts its checkpoint may hold.
+std::int64_t EveryOf(const params::Values& values, const ks::CheckpointData& data) {
   std::string error;
-  const ks::BedRun bed = ks::ReadBedRun<Setting>(all, nullptr, error);
-  if (!error.empty()) Refuse(error);
-  if (read) *read = bed;
-  return {bed.run, bed.threshold, bed.parameters, all.Words()};
-}
-
-template <class Setting>
-class BedOf final : public Bed {
- public:
-  BedOf(params::Values values, std::string_view settings, const ks::BedRun& bed)
-      : Bed(std::move(values), "bed", "batches"),
-        settings_(settings),
-        state_(std::make_unique<model3d::BedState<Setting>>()) {
-    state_->params = bed.params;
-    model3d::InitRippleGrid(*state_);
-    Start(ks::BedModel(*state_, ks::BedView(*state_, bed.threshold)), bed.run);
-  }
-  bool TakeUp(const ks::CheckpointData& data, std::int64_t every, std::string& why) {
-    return Restore(data, every, why);
-  }
-  const model3d::RippleParams& ModelParams() const override { return state_->params; }
-  std::string_view SettingsName() const override { return settings_; }
-
- private:
-  Reading Read(const params::Values& more) const override {
-    return ReadBed<Setting>(values_, more);
-  }
-  const params::Option& TotalOption() const override {
-    return params::BedOptions<Setting>::batches;
-  }
-  ks::View ViewWith(std::int32_t threshold) override { return ks::BedView(*state_, threshold); }
-
-  std::string settings_;
-  std::unique_ptr<model3d::BedState<Setting>> state_;
-};
-
-// The bed these values make, with the seed's; checked before anything is made.
-template <class Setting>
-std::unique_ptr<BedOf<Setting>> MakeBed(params::Values values, const params::Values& seed) {
-  ks::BedRun bed;
-  ReadBed<Setting>(values, seed, &bed);
-  const std::string settings = values.Text(params::kSettings);
-  return std::make_unique<BedOf<Setting>>(std::move(values), settings, bed);
-}
-
-// The settings' bed of these values.
-std::unique_ptr<Bed> MakeBed(params::Values values, const params::Values& seed) {
-  Check(values, {&params::kSettings, 1});
-  if (values.Text(params::kSettings) == "map")
-    return MakeBed<model3d::MapSettings>(std::move(values), seed);
-  return MakeBed<model3d::ReliefSettings>(std::move(values), seed);
-}
-
-// A profile's options with more, read as kammelsim profile reads them.
-Reading ReadProfile(const params::Values& values, const params::Values& more,
-                    ks::ProfileRun* profile = nullptr) {
-  const params::Values all = values.With(more);
-  Check(all, params::ProfileOptions::all);
-  std::string error;
-  const ks::ProfileRun run = ks::ReadProfileRun(all, nullptr, error);
-  if (!error.empty()) Refuse(error);
-  if (profile) *profile = run;
-  return {run.run, 0, run.parameters, all.Words()};
+  params::Record record;
+  return ks::ReadRunSettings(values, data.total, record, error).schedule.every;
 }
 
 params::Values SeedValues(py::handle seed) {
@@ -446,110 +336,6 @@ params::Values RecordedSeed(const ks::CheckpointData& data) {
   params::Values values;
   values.Add(params::kSeed, {std::int64_t{data.seed}, std::to_string(data.seed)});
   return values;
-}
-
-}  // namespace
-
-std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handle width,
-                               py::handle height, py::handle b, py::handle wind, py::handle q,
-                               py::handle seed) {
-  // The relief's table for the types: both settings' options are of the same.
-  const params::Given chosen = Convert(params::kSettings, settings);  // None is no settings
-  params::Values values =
-      Keywords(params::BedOptions<model3d::ReliefSettings>::all, {{"length", length},
-                                                                  {"width", width},
-                                                                  {"height", height},
-                                                                  {"b", b},
-                                                                  {"wind", wind},
-                                                                  {"q", q}});
-  values.Add(params::kSettings, chosen);
-  return MakeBed(std::move(values), SeedValues(seed));
-}
-
-namespace {
-
-// The snapshot interval of a recorded run's options, for the counts its checkpoint may hold.
-std::int64_t EveryOf(const params::Values& values, const ks::CheckpointData& data) {
-  std::string error;
-  params::Record record;
-  return ks::ReadRunSettings(values, data.total, record, error).schedule.every;
-}
-
-}  // namespace
-
-std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data,
-                                         const params::Values& values, std::string& why) {
-  const std::int64_t every = EveryOf(values, data);
-  if (values.Text(params::kSettings) == "map") {
-    auto bed = MakeBed<model3d::MapSettings>(ModelValues(values, "batches"), RecordedSeed(data));
-    return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
-  }
-  auto bed = MakeBed<model3d::ReliefSettings>(ModelValues(values, "batches"), RecordedSeed(data));
-  return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
-}
-
-py::dict Bed::Params() const {
-  const model3d::RippleParams& p = ModelParams();
-  py::dict params;
-  params["settings"] = SettingsName();
-  params["length"] = p.layerLength;
-  params["width"] = p.layerWidth;
-  params["height"] = p.layerHeight;
-  params["b"] = p.factorB;
-  params["wind"] = p.windStrength;
-  params["q"] = p.factorQ;
-  return params;
-}
-
-Profile::Profile(params::Values values, const ks::ProfileRun& run)
-    : Simulation(std::move(values), "profile", "steps"),
-      state_(std::make_unique<model2d::ProfileState>()) {
-  state_->params = run.params;
-  model2d::InitRippleProfile(*state_);
-  Start(ks::ProfileModel(*state_), run.run);
-}
-
-std::unique_ptr<Profile> Profile::Made(params::Values values, const params::Values& seed) {
-  ks::ProfileRun run;
-  ReadProfile(values, seed, &run);
-  return std::unique_ptr<Profile>(new Profile(std::move(values), run));
-}
-
-std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, py::handle b,
-                                       py::handle wind, py::handle q, py::handle seed) {
-  return Made(
-      Keywords(params::ProfileOptions::all,
-               {{"width", width}, {"thickness", thickness}, {"b", b}, {"wind", wind}, {"q", q}}),
-      SeedValues(seed));
-}
-
-std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data,
-                                                 const params::Values& values, std::string& why) {
-  auto profile = Made(ModelValues(values, "steps"), RecordedSeed(data));
-  return profile->Restore(data, EveryOf(values, data), why) ? std::move(profile) : nullptr;
-}
-
-Reading Profile::Read(const params::Values& more) const {
-  return ReadProfile(values_, more);
-}
-
-const params::Option& Profile::TotalOption() const {
-  return params::ProfileOptions::steps;
-}
-
-ks::View Profile::ViewWith(std::int32_t) {
-  return ks::ProfileModel(*state_).view;
-}
-
-py::dict Profile::Params() const {
-  const model2d::ProfileParams& p = state_->params;
-  py::dict params;
-  params["width"] = p.layerWidth;
-  params["thickness"] = p.layerThickness;
-  params["b"] = p.factorB;
-  params["wind"] = p.windStrength;
-  params["q"] = p.factorQ;
-  return params;
 }
 
 std::unique_ptr<Simulation> Load(const std::string& path) {
@@ -575,27 +361,6 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
   // The reason names the file's options as the runner takes them: with their dashes.
   if (!loaded) throw py::value_error(ks::QuoteFile(path) + " " + reason);
   return loaded;
-}
-
-py::dict HeightStatistics(py::handle heights, py::handle previous, py::handle interval,
-                          py::handle b, py::handle wind, py::handle q) {
-  const params::Values values = Keywords(
-      params::StatsOptions::all, {{"b", b}, {"wind", wind}, {"q", q}, {"interval", interval}});
-  Check(values, params::StatsOptions::all);
-  std::string error;
-  const ks::StatsFactors factors = ks::ReadStatsFactors(values, error);
-  if (!error.empty()) Refuse(error);
-  const analysis::Snapshot now = ReadHeights("heights", heights);
-  std::optional<analysis::Snapshot> before;
-  if (!previous.is_none()) before = ReadHeights("previous", previous);
-  std::optional<analysis::Measures> measures;
-  {
-    py::gil_scoped_release free;
-    const std::lock_guard lock(measuring);
-    measures = ks::MeasureHeights(now, before ? &*before : nullptr, factors, error);
-  }
-  if (!measures) Refuse(error);
-  return Row(ks::ModelOf(now), *measures);
 }
 
 }  // namespace kammelpy
