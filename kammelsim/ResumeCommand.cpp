@@ -4,6 +4,7 @@
 #include <string>
 
 #include "kammelsim/Commands.h"
+#include "kammelsim/RecordedRun.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Provenance.h"
@@ -42,8 +43,8 @@ bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::in
 int RunOptionFault(const RunOutput& output, std::string_view command, const std::string& message,
                    const Resume* resume) {
   if (!resume) return UsageFault(output, std::string(command) + ": " + message);
-  std::fprintf(output.err, "kammelsim: resume: %s records options that cannot be: %s\n",
-               QuoteFile(resume->path).c_str(), message.c_str());
+  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(resume->path).c_str(),
+               OptionsCannotBe(message).c_str());
   return 1;
 }
 
@@ -66,7 +67,7 @@ int RunResumeCommand(std::span<const std::string> args, const RunOutput& output)
     std::fprintf(output.err, "kammelsim: resume: %s\n", error.c_str());
     return 1;
   }
-  if (!DecodeCheckpoint(bytes, resume.data, why) || !params::TrustworthyRecord(resume.data, why)) {
+  if (!DecodeCheckpoint(bytes, resume.data, why) || !ReadRecord(resume.data, why)) {
     std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(resume.path).c_str(),
                  why.c_str());
     return 1;

@@ -72,8 +72,9 @@ constexpr const char* kSaveDoc = R"(Writes the whole state to path as a kammelsi
 
 `kammelsim resume PATH --{0} K` continues it to K {0} exactly as an uninterrupted run, and
 kammel.load(path) gives back an object equal to this one. The file is written beside path
-and renamed over it, so path never holds half a checkpoint. OSError when it cannot be
-written.)";
+and renamed over it, so path never holds half a checkpoint. A file that exists already
+(a stopped run's checkpoint, say, which alone ties that run to its outputs) is replaced only
+with overwrite=True: FileExistsError otherwise. OSError when it cannot be written.)";
 
 constexpr const char* kLoadDoc =
     R"(The Bed or Profile a checkpoint holds: one saved by .save() or written by kammelsim.
@@ -140,8 +141,12 @@ void BindShared(py::class_<Class>& c, std::string_view unit, std::string_view on
           "statistics", [](Class& self) { return Built(self).Statistics(); },
           Format(kStatisticsDoc, {one}).c_str())
       .def(
-          "save", [](Class& self, const py::object& path) { Built(self).Save(Path(path)); },
-          py::arg("path"), Format(kSaveDoc, {unit}).c_str())
+          "save",
+          [](Class& self, const py::object& path, bool overwrite) {
+            Built(self).Save(Path(path), overwrite);
+          },
+          py::arg("path"), py::kw_only(), py::arg("overwrite") = false,
+          Format(kSaveDoc, {unit}).c_str())
       .def("__repr__", [](const Class& self) { return Built(self).Repr(); });
   // Every accessor takes the object by reference, never by pointer: an object made by __new__
   // without __init__ then raises, where a pointer would be null and crash the interpreter.

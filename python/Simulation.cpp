@@ -9,9 +9,12 @@
 #include <unordered_set>
 
 #include "common/Random.h"
+#include "kammelsim/RecordedRun.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
+#include "kammelsim/io/Place.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Pictures.h"
 #include "kammelsim/output/Provenance.h"
@@ -45,13 +48,6 @@ std::unique_lock<std::mutex> Take(std::mutex& mutex) {
   return lock;
 }
 
-double ArrayTotal(std::span<const std::int32_t> cells) {
-  double total = 0;
-  for (const std::int32_t h : cells)
-    total += h;
-  return total;
-}
-
 py::dict Row(analysis::Model model, const analysis::Measures& measures) {
   py::dict row;
   const std::vector<ks::StatsField> fields = ks::StatsFields(model);
@@ -66,21 +62,6 @@ params::Values ModelValues(const params::Values& values, std::string_view unit) 
   return values.Only([unit](std::string_view name) {
     return name != unit && !params::Find(params::kRunOptions, name);
   });
-}
-
-// A recorded run's options (those names has) as checked values of table; nothing, saying
-// why, when they do not read.
-std::optional<params::Values> RecordedValues(const ks::CheckpointData& data, params::Table names,
-                                             params::Table table, std::string& why) {
-  ks::OptionFault fault;
-  const auto options = ks::ParseOptions(data.args, names, fault);
-  params::Values values;
-  if (!options) {
-    why = fault.message;
-  } else if (params::ReadWords(*options, table, values, why)) {
-    return values;
-  }
-  return std::nullopt;
 }
 
 // OSError with the runner's message, of the subclass errno names (FileNotFoundError, ...).
@@ -173,7 +154,7 @@ void Simulation::Start(ks::RunModel model, const ks::RunSettings& run) {
     common::SeedFromClock(model_->random);
   seed_ = model_->random.state;
   pictureState_ = ks::PictureSeed(seed_);
-  initialTotal_ = ArrayTotal(model_->cells);
+  initialTotal_ = static_cast<double>(ks::io::Sand(model_->cells));
   runId_ = ks::NewRunId();
 }
 
@@ -191,7 +172,7 @@ bool Simulation::Restore(const ks::CheckpointData& data, std::int64_t every, std
   runId_ = data.runId;
   history_ = data.history;
   commandLine_ = data.commandLine;
-  initialTotal_ = measured ? carry.initialTotal : ArrayTotal(model_->cells);
+  initialTotal_ = measured ? carry.initialTotal : static_cast<double>(ks::io::Sand(model_->cells));
   if (measured) {
     const std::lock_guard lock(measuring);
     series_ =
@@ -335,11 +316,11 @@ ks::CheckpointData Simulation::Checkpoint() {
   return data;
 }
 
-void Simulation::Save(const std::string& path) {
+void Simulation::Save(const std::string& path, bool overwrite) {
   const auto hold = Hold();
   const ks::CheckpointData data = Checkpoint();
   std::string error;
-  bool written = false;
+  bool written = false, existed = false;
   int code = 0;
   {
     py::gil_scoped_release free;
@@ -348,15 +329,19 @@ void Simulation::Save(const std::string& path) {
     const bool locked =
         lock.LockName(path, error) && lock.LockCheckpoint(path, true, nullptr, error);
     code = errno;
-    if (locked) {
+    // Looked at under the lock: a stopped run's checkpoint is all that ties it to its outputs.
+    existed = locked && !overwrite && ks::io::Exists(path);
+    if (locked && !existed) {
       written = ks::WriteCheckpoint(path, data, error);
       code = errno;
-    } else if (code != EWOULDBLOCK) {
+    } else if (!locked && code != EWOULDBLOCK) {
       error = std::strerror(code);
     }
   }
+  if (existed)
+    FileFault(EEXIST, ks::QuoteFile(path) + " exists already; pass overwrite=True to replace it");
   if (!written && code == EWOULDBLOCK) FileFault(code, error);
-  if (!written) FileFault(code, "cannot write " + ks::QuoteFile(path) + ": " + error);
+  if (!written) FileFault(code, ks::WriteFailed(ks::QuoteFile(path), error).Message());
 }
 
 std::string Simulation::Call() const {
@@ -492,21 +477,14 @@ std::int64_t EveryOf(const params::Values& values, const ks::CheckpointData& dat
 
 }  // namespace
 
-std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data, std::string& why) {
-  using Relief = params::BedOptions<model3d::ReliefSettings>;
-  using Map = params::BedOptions<model3d::MapSettings>;
-  // The settings say which table the rest is read with.
-  const auto settings = RecordedValues(data, Relief::all, {&params::kSettings, 1}, why);
-  if (!settings) return nullptr;
-  const bool map = settings->Text(params::kSettings) == "map";
-  const auto values = RecordedValues(data, Relief::all, map ? Map::all : Relief::all, why);
-  if (!values) return nullptr;
-  const std::int64_t every = EveryOf(*values, data);
-  if (map) {
-    auto bed = MakeBed<model3d::MapSettings>(ModelValues(*values, "batches"), RecordedSeed(data));
+std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data,
+                                         const params::Values& values, std::string& why) {
+  const std::int64_t every = EveryOf(values, data);
+  if (values.Text(params::kSettings) == "map") {
+    auto bed = MakeBed<model3d::MapSettings>(ModelValues(values, "batches"), RecordedSeed(data));
     return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
   }
-  auto bed = MakeBed<model3d::ReliefSettings>(ModelValues(*values, "batches"), RecordedSeed(data));
+  auto bed = MakeBed<model3d::ReliefSettings>(ModelValues(values, "batches"), RecordedSeed(data));
   return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
 }
 
@@ -545,12 +523,10 @@ std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, p
       SeedValues(seed));
 }
 
-std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data, std::string& why) {
-  using O = params::ProfileOptions;
-  const auto values = RecordedValues(data, O::all, O::all, why);
-  if (!values) return nullptr;
-  auto profile = Made(ModelValues(*values, "steps"), RecordedSeed(data));
-  return profile->Restore(data, EveryOf(*values, data), why) ? std::move(profile) : nullptr;
+std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data,
+                                                 const params::Values& values, std::string& why) {
+  auto profile = Made(ModelValues(values, "steps"), RecordedSeed(data));
+  return profile->Restore(data, EveryOf(values, data), why) ? std::move(profile) : nullptr;
 }
 
 Reading Profile::Read(const params::Values& more) const {
@@ -588,15 +564,16 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
                         ks::io::ReadFaultReason(fault, ks::kMaxCheckpointBytes));
   }
   ks::CheckpointData data;
-  // The checks a resume makes of a checkpoint before it continues it.
-  if (!ks::DecodeCheckpoint(bytes, data, reason) || !params::TrustworthyRecord(data, reason))
-    Refuse(ks::QuoteFile(path) + " " + reason);
+  // The checks a resume makes of a checkpoint before it continues it, with its reasons.
+  std::optional<params::Values> values;
+  if (ks::DecodeCheckpoint(bytes, data, reason)) values = ks::ReadRecord(data, reason);
   std::unique_ptr<Simulation> loaded;
-  if (data.command == "bed")
-    loaded = Bed::FromCheckpoint(data, reason);
-  else
-    loaded = Profile::FromCheckpoint(data, reason);
-  if (!loaded) Refuse(ks::QuoteFile(path) + " does not fit the run it records: " + reason);
+  if (values && data.command == "bed")
+    loaded = Bed::FromCheckpoint(data, *values, reason);
+  else if (values)
+    loaded = Profile::FromCheckpoint(data, *values, reason);
+  // The reason names the file's options as the runner takes them: with their dashes.
+  if (!loaded) throw py::value_error(ks::QuoteFile(path) + " " + reason);
   return loaded;
 }
 

@@ -56,8 +56,9 @@ class Simulation {
   py::dict Statistics();
   /// The picture the runner would draw now, as (height, width, 3) bytes.
   py::array Picture(py::handle canvas, py::handle threshold);
-  /// The whole state as a checkpoint kammelsim resume continues.
-  void Save(const std::string& path);
+  /// The whole state as a checkpoint kammelsim resume continues; a file that exists is
+  /// replaced only with overwrite (FileExistsError otherwise), as the runner's --force.
+  void Save(const std::string& path, bool overwrite);
   /// The parameters by the constructor's names.
   virtual py::dict Params() const = 0;
   std::string Repr() const;
@@ -111,8 +112,10 @@ class Bed : public Simulation {
   static std::unique_ptr<Bed> Make(py::handle settings, py::handle length, py::handle width,
                                    py::handle height, py::handle b, py::handle wind, py::handle q,
                                    py::handle seed);
-  /// The object of a checkpoint's bed run; nothing, saying why, when it does not fit its bed.
+  /// The object of a checkpoint's bed run, with its options (kammelsim::ReadRecord); nothing,
+  /// saying why, when it does not fit its bed.
   static std::unique_ptr<Bed> FromCheckpoint(const kammelsim::CheckpointData& data,
+                                             const kammelsim::params::Values& values,
                                              std::string& why);
   py::dict Params() const override;
   virtual const model3d::RippleParams& ModelParams() const = 0;
@@ -128,6 +131,7 @@ class Profile : public Simulation {
   static std::unique_ptr<Profile> Make(py::handle width, py::handle thickness, py::handle b,
                                        py::handle wind, py::handle q, py::handle seed);
   static std::unique_ptr<Profile> FromCheckpoint(const kammelsim::CheckpointData& data,
+                                                 const kammelsim::params::Values& values,
                                                  std::string& why);
   py::dict Params() const override;
 

@@ -86,12 +86,14 @@ class RunDriver {
   void Restore();
   int Completed();
   bool Snapshot(std::int64_t done);
-  bool RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed);
+  Outcome RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed);
   bool DrainOutputs();
   bool CheckpointDue(std::int64_t done) const;
   bool SyncOutputs();
   bool SaveCheckpoint(std::int64_t done);
   int Stopped(std::int64_t done, int signal);
+  /// Whether all went well; else says the fault, as one line on err.
+  bool Fine(const Outcome& outcome) const;
   int Finish();
   bool WriteHeights(const std::string& text);
   NetcdfLayout Layout(const RunModel& model) const;
@@ -113,12 +115,9 @@ class RunDriver {
   std::string heightsText_;  ///< at the end: what the run prints
   std::optional<StatsOutput> stats_;
   std::optional<NetcdfOutput> netcdf_;
-  // The statistics and the data file are written beside the model, their messages kept until
+  // The statistics and the data file are written beside the model; a fault there is said when
   // the run waits for them.
   std::optional<OutputWorker> worker_;
-  char* workerText_ = nullptr;
-  std::size_t workerLength_ = 0;
-  std::FILE* workerErr_ = nullptr;
   std::chrono::steady_clock::time_point lastCheckpoint_;
 };
 
