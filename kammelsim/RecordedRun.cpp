@@ -6,7 +6,6 @@
 #include "kammelsim/params/Bed.h"
 #include "kammelsim/params/Profile.h"
 #include "kammelsim/params/Record.h"
-#include "model3d/RippleModel.h"
 
 namespace kammelsim {
 namespace {
@@ -14,33 +13,27 @@ namespace {
 using Relief = params::BedOptions<model3d::ReliefSettings>;
 using Map = params::BedOptions<model3d::MapSettings>;
 
-// The values read from the recorded words as the command reads them, to the recorded total;
-// error names the first that cannot be.
-params::Values ReadAsTheCommand(const CheckpointData& data, std::string& error) {
+// The table the recorded options are read with: a bed's settings choose it.
+params::Table TableOf(const CheckpointData& data, const ParsedOptions& options,
+                      std::string& error) {
+  if (data.command != "bed") return params::ProfileOptions::all;
+  params::Values settings;
+  if (!params::ReadWords(options, {&params::kSettings, 1}, settings, error)) return {};
+  return settings.Text(params::kSettings) == "map" ? params::Table(Map::all) : Relief::all;
+}
+
+// The values read as the command reads them, to the recorded total; error names the first
+// that cannot be.
+void ReadAsTheCommand(const CheckpointData& data, const params::Values& values,
+                      std::string& error) {
   Resume resume;
   resume.data.total = data.total;
-  const bool bed = data.command == "bed";
-  // Both settings' tables name the same options; which applies is the settings' to say.
-  OptionFault fault;
-  const auto options = ParseOptions(
-      data.args, bed ? params::Table(Relief::all) : params::ProfileOptions::all, fault);
-  params::Values values;
-  if (!options) {
-    error = fault.message;
-  } else if (!bed) {
-    if (params::ReadWords(*options, params::ProfileOptions::all, values, error))
-      ReadProfileRun(values, &resume, error);
-  } else if (params::Values settings;
-             params::ReadWords(*options, {&params::kSettings, 1}, settings, error)) {
-    const bool map = settings.Text(params::kSettings) == "map";
-    if (params::ReadWords(*options, map ? params::Table(Map::all) : Relief::all, values, error)) {
-      if (map)
-        ReadBedRun<model3d::MapSettings>(values, &resume, error);
-      else
-        ReadBedRun<model3d::ReliefSettings>(values, &resume, error);
-    }
-  }
-  return values;
+  if (data.command != "bed")
+    ReadProfileRun(values, &resume, error);
+  else if (values.Text(params::kSettings) == "map")
+    ReadBedRun<model3d::MapSettings>(values, &resume, error);
+  else
+    ReadBedRun<model3d::ReliefSettings>(values, &resume, error);
 }
 
 }  // namespace
@@ -51,8 +44,18 @@ std::string OptionsCannotBe(std::string_view message) {
 
 std::optional<params::Values> ReadRecord(const CheckpointData& data, std::string& why) {
   if (!params::TrustworthyRecord(data, why)) return std::nullopt;
-  std::string error;
-  params::Values values = ReadAsTheCommand(data, error);
+  // Both settings' tables name the same options.
+  const params::Table names =
+      data.command == "bed" ? params::Table(Relief::all) : params::ProfileOptions::all;
+  OptionFault fault;
+  const auto options = ParseOptions(data.args, names, fault);
+  std::string error = options ? "" : fault.message;
+  params::Values values;
+  if (options) {
+    const params::Table table = TableOf(data, *options, error);
+    if (error.empty() && params::ReadWords(*options, table, values, error))
+      ReadAsTheCommand(data, values, error);
+  }
   if (error.empty()) return values;
   why = OptionsCannotBe(error);
   return std::nullopt;

@@ -19,6 +19,9 @@ namespace py = pybind11;
 using kammelpy::Bed;
 using kammelpy::Profile;
 using kammelpy::Simulation;
+using Relief = kammelsim::params::BedOptions<model3d::ReliefSettings>;
+using Map = kammelsim::params::BedOptions<model3d::MapSettings>;
+using ProfileTable = kammelsim::params::ProfileOptions;
 
 constexpr const char* kBedDoc =
     R"(The 3D sand bed of kammel3 or kammel3map, as `kammelsim bed` runs it.
@@ -28,9 +31,9 @@ Bed(settings='relief', *, length=None, width=None, height=None, b=None, wind=Non
 
 settings is 'relief' (kammel3: batches of 5 cycles) or 'map' (kammel3map: batches of 3).
 The other arguments default to the program's dialog values: relief length 300, width 30,
-height 20; map 300, 150, 5; both b 2.0, wind 5.0, q 1. length (L) is 1..999 for relief and
-1..1000 for map, width (W) 1..499 or 1..500, height (H0) and q 0..1000, b and wind finite
-reals. seed is 0..4294967295; None takes one from the clock, which .seed tells.
+height 20; map 300, 150, 5; both b 2.0, wind 5.0, q 1. length (L) is {0} for relief and
+{1} for map, width (W) {2} or {3}, height (H0) and q {4}, b and wind finite
+reals. seed is {5}; None takes one from the clock, which .seed tells.
 
 The same arguments and seed give, batch for batch, the heights, statistics, pictures and
 checkpoints of kammelsim bed with the same options. A bad argument raises ValueError with
@@ -42,11 +45,11 @@ constexpr const char* kProfileDoc =
 Profile(*, width=None, thickness=None, b=None, wind=None, q=None, seed=None)
 
 Defaults are the dialog's: width (N) 1000, thickness (D) 50, b 2.0, wind 5.0, q 1. width is
-1..10000, thickness and q 0..100000, b and wind finite reals. seed is 0..4294967295; None takes
+{0}, thickness and q {1}, b and wind finite reals. seed is {2}; None takes
 one from the clock, which .seed tells. The same arguments and seed give, step for step, what
 kammelsim profile gives.)";
 
-constexpr const char* kRunDoc = R"(Runs the given number of {1} more (0..1000000).
+constexpr const char* kRunDoc = R"(Runs the given number of {1} more ({0}).
 
 Other threads run on meanwhile (the GIL is released); another call on this object waits.
 Ctrl+C stops the run at the end of the current {2} and raises KeyboardInterrupt; the object
@@ -67,7 +70,7 @@ Calling again without running returns the same row.)";
 constexpr const char* kPictureDoc =
     R"(The picture of the current state as kammelsim's --png draws it.
 
-canvas is (width, height), each 16..8192.{0} Returns a uint8 array of shape
+canvas is (width, height), each {1}.{0} Returns a uint8 array of shape
 (height, width, 3), RGB: pixel for pixel the PNG kammelsim writes for the same run. The
 same state always gives the same picture.)";
 
@@ -126,11 +129,13 @@ Class& Built(Class& self) {
 }
 
 template <class Class>
-void BindShared(py::class_<Class>& c, std::string_view unit, std::string_view one,
+void BindShared(py::class_<Class>& c, const kammelsim::params::Option& total, std::string_view one,
                 std::string_view shape) {
+  const std::string_view unit = total.name;
   c.def(
        "run", [](Class& self, const py::object& count) { Built(self).Run(count); },
-       py::arg(std::string(unit).c_str()) = 1, Format(kRunDoc, {"", unit, one}).c_str())
+       py::arg(std::string(unit).c_str()) = 1,
+       Format(kRunDoc, {kammelsim::params::Range(total), unit, one}).c_str())
       .def_property_readonly(
           "seed", [](const Class& self) { return Built(self).Seed(); },
           "The seed the run started from.")
@@ -198,7 +203,13 @@ PYBIND11_MODULE(_kammel, m) {
   kammelpy::NoteMainThread();
   m.attr("__version__") = std::string(kammelsim::Version());
 
-  py::class_<Bed> bed(m, "Bed", kBedDoc);
+  using kammelsim::params::Range;
+  const std::string seed = Range(kammelsim::params::kSeed);
+  const std::string sides = Range(kammelsim::params::kCanvas);
+  const std::string bedDoc =
+      Format(kBedDoc, {Range(Relief::length), Range(Map::length), Range(Relief::width),
+                       Range(Map::width), Range(Relief::height), seed});
+  py::class_<Bed> bed(m, "Bed", bedDoc.c_str());
   bed.def(py::init([](const py::object& settings, const py::object& length, const py::object& width,
                       const py::object& height, const py::object& b, const py::object& wind,
                       const py::object& q, const py::object& seed) {
@@ -207,7 +218,7 @@ PYBIND11_MODULE(_kammel, m) {
           py::arg("settings") = "relief", py::kw_only(), py::arg("length") = py::none(),
           py::arg("width") = py::none(), py::arg("height") = py::none(), py::arg("b") = py::none(),
           py::arg("wind") = py::none(), py::arg("q") = py::none(), py::arg("seed") = py::none());
-  BindShared(bed, "batches", "batch", "rows 0..L along the wind by columns 0..W across it");
+  BindShared(bed, Relief::batches, "batch", "rows 0..L along the wind by columns 0..W across it");
   bed.def(
       "picture",
       [](Bed& self, const py::object& canvas, const py::object& threshold) {
@@ -216,10 +227,13 @@ PYBIND11_MODULE(_kammel, m) {
       py::arg("canvas") = py::make_tuple(800, 600), py::arg("threshold") = py::none(),
       Format(kPictureDoc,
              {" threshold (settings='map' only) is the height drawn bright; height + 1 unless "
-              "given."})
+              "given.",
+              sides})
           .c_str());
 
-  py::class_<Profile> profile(m, "Profile", kProfileDoc);
+  const std::string profileDoc =
+      Format(kProfileDoc, {Range(ProfileTable::width), Range(ProfileTable::thickness), seed});
+  py::class_<Profile> profile(m, "Profile", profileDoc.c_str());
   profile.def(py::init([](const py::object& width, const py::object& thickness, const py::object& b,
                           const py::object& wind, const py::object& q, const py::object& seed) {
                 return Profile::Make(width, thickness, b, wind, q, seed);
@@ -227,13 +241,13 @@ PYBIND11_MODULE(_kammel, m) {
               py::kw_only(), py::arg("width") = py::none(), py::arg("thickness") = py::none(),
               py::arg("b") = py::none(), py::arg("wind") = py::none(), py::arg("q") = py::none(),
               py::arg("seed") = py::none());
-  BindShared(profile, "steps", "step", "cells 0..N along the wind");
+  BindShared(profile, ProfileTable::steps, "step", "cells 0..N along the wind");
   profile.def(
       "picture",
       [](Profile& self, const py::object& canvas) {
         return Built(self).Picture(canvas, py::none());
       },
-      py::arg("canvas") = py::make_tuple(800, 600), Format(kPictureDoc, {""}).c_str());
+      py::arg("canvas") = py::make_tuple(800, 600), Format(kPictureDoc, {"", sides}).c_str());
 
   m.def(
       "load",

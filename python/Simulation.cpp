@@ -351,13 +351,13 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
   }
   ks::CheckpointData data;
   // The checks a resume makes of a checkpoint before it continues it, with its reasons.
-  std::optional<params::Values> options;
-  if (ks::DecodeCheckpoint(bytes, data, reason)) options = ks::ReadRecord(data, reason);
+  std::optional<params::Values> values;
+  if (ks::DecodeCheckpoint(bytes, data, reason)) values = ks::ReadRecord(data, reason);
   std::unique_ptr<Simulation> loaded;
-  if (options && data.command == "bed")
-    loaded = Bed::FromCheckpoint(data, *options, reason);
-  else if (options)
-    loaded = Profile::FromCheckpoint(data, *options, reason);
+  if (values && data.command == "bed")
+    loaded = Bed::FromCheckpoint(data, *values, reason);
+  else if (values)
+    loaded = Profile::FromCheckpoint(data, *values, reason);
   // The reason names the file's options as the runner takes them: with their dashes.
   if (!loaded) throw py::value_error(ks::QuoteFile(path) + " " + reason);
   return loaded;

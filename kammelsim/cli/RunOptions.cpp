@@ -1,6 +1,7 @@
 #include "kammelsim/cli/RunOptions.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "kammelsim/params/Run.h"
 
@@ -20,12 +21,12 @@ RunSettings ReadRunSettings(const params::Values& values, std::int64_t total,
   p.canvasWidth = static_cast<int>(canvas.width);
   p.canvasHeight = static_cast<int>(canvas.height);
   run.checkpointInterval = values.Integer(params::kCheckpointInterval);
-  std::string* const outputs[] = {&p.png,       &run.stats, &run.netcdf, &run.checkpoint,
-                                  &run.heights, &p.frames,  &p.spacetime};
-  const char* const names[] = {"png",     "stats",  "netcdf",   "checkpoint",
-                               "heights", "frames", "spacetime"};
-  for (std::size_t n = 0; n < std::size(names); ++n)
-    *outputs[n] = values.Text(*params::Find(kRunOptions, names[n]));
+  const std::pair<std::string_view, std::string*> outputs[] = {
+      {"png", &p.png},          {"frames", &p.frames},   {"spacetime", &p.spacetime},
+      {"stats", &run.stats},    {"netcdf", &run.netcdf}, {"checkpoint", &run.checkpoint},
+      {"heights", &run.heights}};
+  for (const auto& [name, file] : outputs)
+    *file = values.Text(*params::Find(kRunOptions, name));
   p.force = run.force = values.Has("force");
   if (!p.spacetime.empty() && run.schedule.Count() > SpaceTime::kMaxRows && error.empty()) {
     error = "--spacetime draws at most " + std::to_string(SpaceTime::kMaxRows) +

@@ -146,19 +146,18 @@ bool ReadWords(const ParsedOptions& options, Table table, Values& values, std::s
     const auto found = options.values.find(option.name);
     if (found == options.values.end()) continue;
     const std::vector<std::string>& texts = found->second;
-    for (std::size_t n = ChecksEvery(option) ? 0 : texts.size() - 1; n < texts.size(); ++n) {
+    // Numbers must read in every occurrence; of the rest only the last, which counts.
+    const std::size_t first = ChecksEvery(option) ? 0 : texts.size() - 1;
+    for (std::size_t n = 0; n < texts.size(); ++n) {
       Given given{std::string(), texts[n]};
-      if (!Parse(option, texts[n], given.value) || !Check(option, given.value).empty()) {
+      const bool read = Parse(option, texts[n], given.value) && Check(option, given.value).empty();
+      if (!read && n >= first) {
         // An empty name has no place in the file worth naming.
         error = (ShowsValue(option) ? options.From(option.name, texts[n]) : std::string()) + "--" +
                 std::string(option.name) + " " + Wants(option);
         if (ShowsValue(option)) error += ", not " + QuoteValue(texts[n]);
         return false;
       }
-    }
-    for (const std::string& text : texts) {
-      Given given{std::string(), text};
-      Parse(option, text, given.value);
       values.Add(option, std::move(given));
     }
   }
