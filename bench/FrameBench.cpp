@@ -10,7 +10,7 @@
 #include "kammel/Profile.h"
 #include "kammel3/Relief.h"
 #include "kammel3map/Map.h"
-#include "kammelsim/output/PngFile.h"
+#include "kammelsim/output/pictures/PngFile.h"
 #include "layer/Window.h"
 #include "scenarios/Scenarios.h"
 #include "toolkit/Headless.h"

@@ -1,39 +1,24 @@
 // kammelsim bed: runs batches of the 3D model and prints the bed, one line per row; draws it
 // as kammel3 or kammel3map would, when asked.
-#include <array>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "kammel3/Relief.h"
 #include "kammel3map/Map.h"
+#include "kammelsim/BedSetup.h"
 #include "kammelsim/Commands.h"
-#include "kammelsim/Setups.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Heights.h"
 #include "kammelsim/output/Messages.h"
+#include "kammelsim/params/Bed.h"
+#include "kammelsim/params/Record.h"
 #include "kammelsim/run/RunDriver.h"
 #include "model3d/RippleModel.h"
-#include "scenarios/Scenarios.h"
 
 namespace kammelsim {
 namespace {
-
-constexpr std::array<std::string_view, 9> kBedOptions = {
-    "settings", "length", "width", "height", "b", "wind", "q", "batches", "threshold"};
-
-template <class Settings>
-constexpr const model3d::RippleParams& Defaults();
-template <>
-constexpr const model3d::RippleParams& Defaults<model3d::ReliefSettings>() {
-  return scenarios::kReliefDefaults;
-}
-template <>
-constexpr const model3d::RippleParams& Defaults<model3d::MapSettings>() {
-  return scenarios::kMapDefaults;
-}
 
 template <class Settings>
 using Bed = model3d::BedState<Settings>;
@@ -89,69 +74,49 @@ void SetUpBed(Bed<model3d::MapSettings>& state, const model3d::RippleParams& par
 }
 
 template <class Settings>
-int RunBed(const ParsedOptions& options, std::string_view settings,
-           std::span<const std::string> args, const Resume* resume, const RunOutput& output) {
+int RunBed(const ParsedOptions& options, std::span<const std::string> args, const Resume* resume,
+           const RunOutput& output) {
   std::string error;
-  const BedRun bed = ReadBedRun<Settings>(options, resume, error);
+  params::Values values;
+  BedRun bed{};
+  if (params::ReadWords(options, params::BedOptions<Settings>::all, values, error))
+    bed = ReadBedRun<Settings>(values, resume, error);
   if (!error.empty()) return RunOptionFault(output, "bed", error, resume);
 
   RunDriver driver(bed.run, "bed", "batches", resume, output);
-  if (const int fault = driver.Prepare(RecordedOptions(options.Canonical()), args)) return fault;
+  if (const int fault = driver.Prepare(params::RecordedOptions(values.Words()), args)) return fault;
   const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
   SetUpBed(*state, bed.params);
-  return driver.Run(BedModel(*state, BedView(*state, bed.threshold)), BedParameters(settings, bed));
+  return driver.Run(BedModel(*state, BedView(*state, bed.threshold)), bed.parameters);
 }
 
 }  // namespace
 
-std::span<const std::string_view> BedOptionNames() {
-  return kBedOptions;
-}
-
-bool KnownBedSettings(std::string_view settings, std::string& error) {
-  if (settings == "relief" || settings == "map") return true;
-  error = "--settings takes relief or map, not " + QuoteValue(settings);
-  return false;
-}
-
 template <class Settings>
-BedRun ReadBedRun(const ParsedOptions& options, const Resume* resume, std::string& error) {
-  const model3d::RippleParams& defaults = Defaults<Settings>();
-  constexpr std::int64_t grains = model3d::kMaxGrains;
-  constexpr std::int64_t most = std::numeric_limits<std::int32_t>::max();
+BedRun ReadBedRun(const params::Values& values, const Resume* resume, std::string& error) {
+  using O = params::BedOptions<Settings>;
+  params::Record record;
   BedRun bed{};
   auto& p = bed.params;
-  p.layerLength = static_cast<std::int32_t>(
-      IntegerOption(options, "length", defaults.layerLength, 1, Settings::maxLength, error));
-  p.layerWidth = static_cast<std::int32_t>(
-      IntegerOption(options, "width", defaults.layerWidth, 1, Settings::maxWidth, error));
-  p.layerHeight = static_cast<std::int32_t>(
-      IntegerOption(options, "height", defaults.layerHeight, 0, grains, error));
-  p.factorB = RealOption(options, "b", defaults.factorB, error);
-  p.windStrength = RealOption(options, "wind", defaults.windStrength, error);
-  p.factorQ =
-      static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
-  bed.threshold = static_cast<std::int32_t>(
-      IntegerOption(options, "threshold", p.layerHeight + 1, -most - 1, most, error));
-  const std::int64_t batches = IntegerOption(options, "batches", 1, 0, kMaxRunLength, error);
-  bed.run = ReadRunSettings(options, resume ? resume->data.total : batches, error);
-  if (std::is_same_v<Settings, model3d::ReliefSettings> && options.Has("threshold") &&
-      error.empty()) {
-    error = "--threshold is for --settings map";
-  }
+  record.Keep(params::kSettings, std::string(O::map ? "map" : "relief"));
+  const auto integer = [&](const params::Option& option) {
+    return record.Keep(option, static_cast<std::int32_t>(values.Integer(option)));
+  };
+  p.layerLength = integer(O::length);
+  p.layerWidth = integer(O::width);
+  p.layerHeight = integer(O::height);
+  p.factorB = record.Keep(O::b, values.Real(O::b));
+  p.windStrength = record.Keep(O::wind, values.Real(O::wind));
+  p.factorQ = integer(O::q);
+  bed.threshold = record.Keep(
+      O::threshold, static_cast<std::int32_t>(values.Integer(O::threshold, p.layerHeight + 1)));
+  const std::int64_t total =
+      record.Keep(O::batches, resume ? resume->data.total : values.Integer(O::batches));
+  bed.run = ReadRunSettings(values, total, record, error);
+  if (!O::map && values.Has(O::threshold.name) && error.empty())
+    error = values.Named(O::threshold) + " is for " + values.Named(params::kSettings) + " map";
+  bed.parameters = record.Parameters(O::all);
   return bed;
-}
-
-std::string BedParameters(std::string_view settings, const BedRun& bed) {
-  const model3d::RippleParams& p = bed.params;
-  std::string text =
-      "settings=" + std::string(settings) + " length=" + std::to_string(p.layerLength) +
-      " width=" + std::to_string(p.layerWidth) + " height=" + std::to_string(p.layerHeight) +
-      " b=" + ExactReal(p.factorB) + " wind=" + ExactReal(p.windStrength) +
-      " q=" + std::to_string(p.factorQ) + " batches=" + std::to_string(bed.run.schedule.total) +
-      " every=" + std::to_string(bed.run.schedule.every);
-  if (settings == "map") text += " threshold=" + std::to_string(bed.threshold);
-  return text;
 }
 
 template <>
@@ -182,9 +147,10 @@ RunModel BedModel(Bed<Settings>& state, View view) {
           [&state] { return BedText(state); }};
 }
 
-template BedRun ReadBedRun<model3d::ReliefSettings>(const ParsedOptions&, const Resume*,
+template BedRun ReadBedRun<model3d::ReliefSettings>(const params::Values&, const Resume*,
                                                     std::string&);
-template BedRun ReadBedRun<model3d::MapSettings>(const ParsedOptions&, const Resume*, std::string&);
+template BedRun ReadBedRun<model3d::MapSettings>(const params::Values&, const Resume*,
+                                                 std::string&);
 template RunModel BedModel(Bed<model3d::ReliefSettings>&, View);
 template RunModel BedModel(Bed<model3d::MapSettings>&, View);
 
@@ -192,15 +158,17 @@ int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
                   const Resume* resume) {
   std::string error;
   OptionFault fault;
-  const auto options = ParseOptions(args, WithRunOptions(kBedOptions), kRunFlags, fault);
+  // Both settings' tables name the same options; which applies is the settings' to say.
+  const auto options = ParseOptions(args, params::BedOptions<model3d::ReliefSettings>::all, fault);
   if (!options)
     return resume ? RunOptionFault(output, "bed", fault.message, resume)
                   : Refused(output, "bed", fault);
-  const std::string chosen = options->Text("settings", "relief");
-  if (!KnownBedSettings(chosen, error))
-    return RunOptionFault(output, "bed", options->From("settings", chosen) + error, resume);
-  return chosen == "map" ? RunBed<model3d::MapSettings>(*options, chosen, args, resume, output)
-                         : RunBed<model3d::ReliefSettings>(*options, chosen, args, resume, output);
+  params::Values settings;
+  if (!params::ReadWords(*options, {&params::kSettings, 1}, settings, error))
+    return RunOptionFault(output, "bed", error, resume);
+  return settings.Text(params::kSettings) == "map"
+             ? RunBed<model3d::MapSettings>(*options, args, resume, output)
+             : RunBed<model3d::ReliefSettings>(*options, args, resume, output);
 }
 
 }  // namespace kammelsim

@@ -1,26 +1,23 @@
 // kammelsim profile: runs steps of the 2D model and prints the profile on one line; draws it
 // as kammel would, when asked.
-#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "kammel/Profile.h"
 #include "kammelsim/Commands.h"
-#include "kammelsim/Setups.h"
+#include "kammelsim/ProfileSetup.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Heights.h"
 #include "kammelsim/output/Messages.h"
+#include "kammelsim/params/Profile.h"
+#include "kammelsim/params/Record.h"
 #include "kammelsim/run/RunDriver.h"
 #include "model2d/ProfileModel.h"
-#include "scenarios/Scenarios.h"
 
 namespace kammelsim {
 namespace {
-
-constexpr std::array<std::string_view, 6> kProfileOptions = {"width", "thickness", "b",
-                                                             "wind",  "q",         "steps"};
 
 using model2d::ProfileState;
 
@@ -51,35 +48,24 @@ std::string ProfileText(const ProfileState& state) {
 
 }  // namespace
 
-std::span<const std::string_view> ProfileOptionNames() {
-  return kProfileOptions;
-}
-
-ProfileRun ReadProfileRun(const ParsedOptions& options, const Resume* resume, std::string& error) {
-  constexpr model2d::ProfileParams defaults = scenarios::kProfileDefaults;
-  constexpr std::int64_t grains = model2d::kMaxProfileGrains;
+ProfileRun ReadProfileRun(const params::Values& values, const Resume* resume, std::string& error) {
+  using O = params::ProfileOptions;
+  params::Record record;
   ProfileRun profile{};
   auto& p = profile.params;
-  p.layerWidth = static_cast<std::int32_t>(
-      IntegerOption(options, "width", defaults.layerWidth, 1, model2d::kMaxProfileWidth, error));
-  p.layerThickness = static_cast<std::int32_t>(
-      IntegerOption(options, "thickness", defaults.layerThickness, 0, grains, error));
-  p.factorB = RealOption(options, "b", defaults.factorB, error);
-  p.windStrength = RealOption(options, "wind", defaults.windStrength, error);
-  p.factorQ =
-      static_cast<std::int32_t>(IntegerOption(options, "q", defaults.factorQ, 0, grains, error));
-  const std::int64_t steps = IntegerOption(options, "steps", 1, 0, kMaxRunLength, error);
-  profile.run = ReadRunSettings(options, resume ? resume->data.total : steps, error);
+  const auto integer = [&](const params::Option& option) {
+    return record.Keep(option, static_cast<std::int32_t>(values.Integer(option)));
+  };
+  p.layerWidth = integer(O::width);
+  p.layerThickness = integer(O::thickness);
+  p.factorB = record.Keep(O::b, values.Real(O::b));
+  p.windStrength = record.Keep(O::wind, values.Real(O::wind));
+  p.factorQ = integer(O::q);
+  const std::int64_t total =
+      record.Keep(O::steps, resume ? resume->data.total : values.Integer(O::steps));
+  profile.run = ReadRunSettings(values, total, record, error);
+  profile.parameters = record.Parameters(O::all);
   return profile;
-}
-
-std::string ProfileParameters(const ProfileRun& profile) {
-  const model2d::ProfileParams& p = profile.params;
-  return "width=" + std::to_string(p.layerWidth) +
-         " thickness=" + std::to_string(p.layerThickness) + " b=" + ExactReal(p.factorB) +
-         " wind=" + ExactReal(p.windStrength) + " q=" + std::to_string(p.factorQ) +
-         " steps=" + std::to_string(profile.run.schedule.total) +
-         " every=" + std::to_string(profile.run.schedule.every);
 }
 
 RunModel ProfileModel(ProfileState& state) {
@@ -101,18 +87,21 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
                       const Resume* resume) {
   std::string error;
   OptionFault fault;
-  const auto options = ParseOptions(args, WithRunOptions(kProfileOptions), kRunFlags, fault);
+  const auto options = ParseOptions(args, params::ProfileOptions::all, fault);
   if (!options)
     return resume ? RunOptionFault(output, "profile", fault.message, resume)
                   : Refused(output, "profile", fault);
-  const ProfileRun profile = ReadProfileRun(*options, resume, error);
+  params::Values values;
+  ProfileRun profile{};
+  if (params::ReadWords(*options, params::ProfileOptions::all, values, error))
+    profile = ReadProfileRun(values, resume, error);
   if (!error.empty()) return RunOptionFault(output, "profile", error, resume);
 
   RunDriver driver(profile.run, "profile", "steps", resume, output);
-  if (const int fault = driver.Prepare(RecordedOptions(options->Canonical()), args)) return fault;
+  if (const int fault = driver.Prepare(params::RecordedOptions(values.Words()), args)) return fault;
   const auto state = std::make_unique<ProfileState>();
   kammel::SetUpProfile(*state, profile.params);
-  return driver.Run(ProfileModel(*state), ProfileParameters(profile));
+  return driver.Run(ProfileModel(*state), profile.parameters);
 }
 
 }  // namespace kammelsim

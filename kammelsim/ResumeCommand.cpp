@@ -1,69 +1,57 @@
 // kammelsim resume: continues a run from its checkpoint, as if it had never stopped.
-#include <array>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "kammelsim/Commands.h"
-#include "kammelsim/Setups.h"
+#include "kammelsim/RecordedRun.h"
 #include "kammelsim/cli/Options.h"
-#include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/params/Reader.h"
+#include "kammelsim/params/Record.h"
+#include "kammelsim/params/Stats.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/RunDriver.h"
 
 namespace kammelsim {
 namespace {
 
-constexpr std::array<std::string_view, 2> kResumeOptions = {"batches", "steps"};
-constexpr std::array<std::string_view, 1> kResumeFlags = {"allow-outside"};
-constexpr std::int64_t kMaxTotal = 1'000'000;
-
 // The total the continued run goes to: the recorded one unless the command line says.
 bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::int64_t& total,
                std::string& error) {
-  const std::string_view own = data.command == "bed" ? "batches" : "steps";
-  const std::string_view other = data.command == "bed" ? "steps" : "batches";
-  if (options.Has(other)) {
-    error = "--" + std::string(other) + " is not for a " + data.command + " run; use --" +
-            std::string(own);
+  using O = params::ResumeOptions;
+  const params::Option& own = data.command == "bed" ? O::batches : O::steps;
+  const params::Option& other = data.command == "bed" ? O::steps : O::batches;
+  if (options.Has(other.name)) {
+    error = "--" + std::string(other.name) + " is not for a " + data.command + " run; use --" +
+            std::string(own.name);
     return false;
   }
-  total = IntegerOption(options, own, data.total, 0, kMaxTotal, error);
-  if (!error.empty()) return false;
+  params::Values values;
+  if (!params::ReadWords(options, {&own, 1}, values, error)) return false;
+  total = values.Integer(own, data.total);
   const bool complete = data.done == data.total;
   if (total > data.done || (complete && total == data.done)) return true;
-  error = "the checkpoint holds " + std::to_string(data.done) + " " + std::string(own) +
-          " already; --" + std::string(own) + " must be more";
+  error = "the checkpoint holds " + std::to_string(data.done) + " " + std::string(own.name) +
+          " already; --" + std::string(own.name) + " must be more";
   return false;
 }
 
 }  // namespace
 
-bool TrustworthyRecord(const CheckpointData& data, std::string& why) {
-  const std::string unit = data.command == "bed" ? "batches" : "steps";
-  if (const std::string foreign = ForeignRecordedOption(data.args); !foreign.empty()) {
-    why = "records " + QuoteValue(foreign) + ", which a resume does not take";
-  } else if (data.total > kMaxTotal) {
-    why = "records a total of " + std::to_string(data.total) + " " + unit + ", beyond " +
-          std::to_string(kMaxTotal);
-  }
-  return why.empty();
-}
-
 int RunOptionFault(const RunOutput& output, std::string_view command, const std::string& message,
                    const Resume* resume) {
   if (!resume) return UsageFault(output, std::string(command) + ": " + message);
-  std::fprintf(output.err, "kammelsim: resume: %s records options that cannot be: %s\n",
-               QuoteFile(resume->path).c_str(), message.c_str());
+  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(resume->path).c_str(),
+               OptionsCannotBe(message).c_str());
   return 1;
 }
 
 int RunResumeCommand(std::span<const std::string> args, const RunOutput& output) {
   std::string error;
   OptionFault fault;
-  const auto options = ParseOptions(args, kResumeOptions, kResumeFlags, fault, 1);
+  const auto options = ParseOptions(args, params::ResumeOptions::all, fault, 1);
   if (!options) return Refused(output, "resume", fault);
   if (options->positional.empty()) return UsageFault(output, "resume: which checkpoint?");
   Resume resume;
@@ -79,7 +67,7 @@ int RunResumeCommand(std::span<const std::string> args, const RunOutput& output)
     std::fprintf(output.err, "kammelsim: resume: %s\n", error.c_str());
     return 1;
   }
-  if (!DecodeCheckpoint(bytes, resume.data, why) || !TrustworthyRecord(resume.data, why)) {
+  if (!DecodeCheckpoint(bytes, resume.data, why) || !ReadRecord(resume.data, why)) {
     std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(resume.path).c_str(),
                  why.c_str());
     return 1;

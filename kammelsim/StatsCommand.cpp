@@ -1,7 +1,6 @@
 // kammelsim stats: the statistics of heights written by the runner itself (one line: a
 // profile; several: a bed), as one CSV row.
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -12,21 +11,18 @@
 
 #include "analysis/RippleStatistics.h"
 #include "kammelsim/Commands.h"
-#include "kammelsim/Setups.h"
+#include "kammelsim/HeightStatistics.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
+#include "kammelsim/params/Stats.h"
 #include "model2d/ProfileModel.h"
 #include "model3d/RippleModel.h"
 
 namespace kammelsim {
 namespace {
-
-constexpr std::array<std::string_view, 5> kStatsOptions = {"b", "wind", "q", "previous",
-                                                           "interval"};
-constexpr std::array<std::string_view, 0> kNoFlags = {};
 
 struct Heights {
   analysis::Snapshot snapshot;
@@ -123,21 +119,20 @@ std::optional<analysis::Snapshot> Load(const std::string& path, const RunOutput&
 
 }  // namespace
 
-std::span<const std::string_view> StatsOptionNames() {
-  return kStatsOptions;
-}
-
-StatsFactors ReadStatsFactors(const ParsedOptions& options, std::string& error) {
+StatsFactors ReadStatsFactors(const params::Values& values, std::string& error) {
+  using O = params::StatsOptions;
   StatsFactors factors;
-  factors.b = RealOption(options, "b", 2.0, error);
-  factors.wind = RealOption(options, "wind", 5.0, error);
-  factors.q = static_cast<std::int32_t>(IntegerOption(options, "q", 1, 0, INT32_MAX, error));
-  factors.interval = RealOption(options, "interval", 1.0, error);
-  if (error.empty() && !(factors.interval > 0)) error = "--interval takes a real number above 0";
+  factors.b = values.Real(O::b);
+  factors.wind = values.Real(O::wind);
+  factors.q = static_cast<std::int32_t>(values.Integer(O::q));
+  factors.interval = values.Real(O::interval);
+  if (error.empty() && !(factors.interval > 0))
+    error = values.Named(O::interval) + " takes a real number above 0";
   return factors;
 }
 
 bool HeightsFit(std::int64_t rows, std::int64_t columns, std::string& error) {
+  using params::kMostCells, params::kMostColumns, params::kMostRows;
   if (columns == 1 && rows > kMostCells) {
     error = "more heights than a profile holds (" + std::to_string(kMostCells) + ")";
   } else if (columns > 1 && (rows > kMostRows || columns > kMostColumns)) {
@@ -175,18 +170,21 @@ std::optional<analysis::Measures> MeasureHeights(const analysis::Snapshot& now,
 int RunStatsCommand(std::span<const std::string> args, const RunOutput& output) {
   std::string error;
   OptionFault fault;
-  const auto options = ParseOptions(args, kStatsOptions, kNoFlags, fault, 1);
+  const auto options = ParseOptions(args, params::StatsOptions::all, fault, 1);
   if (!options) return Refused(output, "stats", fault);
   // The heights, from a file or from standard input.
   const std::string path = options->positional.empty() ? "-" : options->positional.front();
-  const StatsFactors factors = ReadStatsFactors(*options, error);
+  params::Values values;
+  StatsFactors factors;
+  if (params::ReadWords(*options, params::StatsOptions::all, values, error))
+    factors = ReadStatsFactors(values, error);
   if (!error.empty()) return UsageFault(output, "stats: " + error);
 
   const std::optional<analysis::Snapshot> now = Load(path, output);
   if (!now) return 1;
   std::optional<analysis::Snapshot> before;
-  if (options->Has("previous")) {
-    before = Load(options->Text("previous"), output);
+  if (values.Has(params::StatsOptions::previous.name)) {
+    before = Load(values.Text(params::StatsOptions::previous), output);
     if (!before) return 1;
   }
   const std::optional<analysis::Measures> m =

@@ -1,9 +1,15 @@
 #include "python/Arguments.h"
 
-#include "kammelsim/cli/RunOptions.h"
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "kammelsim/params/Run.h"
 
 namespace kammelpy {
 namespace {
+
+using params::Type;
 
 std::string TypeName(py::handle value) {
   return py::str(py::type::handle_of(value).attr("__name__"));
@@ -14,10 +20,6 @@ std::string TypeName(py::handle value) {
                        TypeName(value));
 }
 
-std::string Word(std::string_view name, std::string_view value) {
-  return "--" + std::string(name) + "=" + std::string(value);
-}
-
 // Python's bool and numpy's are integers to Python, but never what a user meant by a number.
 bool IsBool(py::handle value) {
   if (py::isinstance<py::bool_>(value)) return true;
@@ -25,65 +27,109 @@ bool IsBool(py::handle value) {
          py::str(value.attr("dtype").attr("kind")).equal(py::str("b"));
 }
 
-std::string Digits(py::handle value) {
-  const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+// An integer as a Python int; TypeError for anything that is none.
+py::int_ Whole(std::string_view name, py::handle value) {
+  if (IsBool(value) || !py::hasattr(value, "__index__")) WrongType(name, "an integer", value);
+  const auto index = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
   if (!index) throw py::error_already_set();
-  return py::str(index);
+  return index;
+}
+
+std::string Digits(const py::int_& whole) {
+  return py::str(static_cast<py::handle>(whole));
+}
+
+// An int beyond 64 bits is beyond every range: it stands at the nearest end.
+std::int64_t Saturated(const py::int_& whole) {
+  int overflow = 0;
+  const long long value = PyLong_AsLongLongAndOverflow(whole.ptr(), &overflow);
+  if (overflow != 0) return overflow > 0 ? INT64_MAX : INT64_MIN;
+  return value;
+}
+
+// A real as its double, and the text that reads back as the same: an int's digits (exact,
+// and too large for a double when it is), a float's repr.
+params::Given Real(std::string_view name, py::handle value) {
+  if (IsBool(value)) WrongType(name, "a real number", value);
+  if (py::hasattr(value, "__index__")) {
+    const py::int_ whole = Whole(name, value);
+    double real = PyLong_AsDouble(whole.ptr());
+    if (real == -1.0 && PyErr_Occurred()) {  // beyond a double: infinite, and refused so
+      PyErr_Clear();
+      real = INFINITY;
+    }
+    return {real, Digits(whole)};
+  }
+  if (!py::hasattr(value, "__float__")) WrongType(name, "a real number", value);
+  const py::float_ real(py::reinterpret_borrow<py::object>(value));
+  return {real.cast<double>(), py::repr(real)};
+}
+
+// The value as a message shows it: Python's repr (which escapes what a terminal would act
+// on), cut as the runner cuts values.
+std::string Shown(py::handle value) {
+  const std::string repr = py::repr(value);
+  constexpr std::size_t most = 40;
+  return repr.substr(0, most) + (repr.size() > most ? "..." : "");
 }
 
 }  // namespace
 
-std::string IntegerText(std::string_view name, py::handle value) {
-  if (IsBool(value) || !py::hasattr(value, "__index__")) WrongType(name, "an integer", value);
-  return Digits(value);
-}
-
-std::string IntegerWord(std::string_view name, py::handle value) {
-  return Word(name, IntegerText(name, value));
-}
-
-std::string RealWord(std::string_view name, py::handle value) {
-  if (IsBool(value)) WrongType(name, "a real number", value);
-  // An integer as its digits: one too large for a double is refused as on the command line.
-  if (py::hasattr(value, "__index__")) return Word(name, Digits(value));
-  if (!py::hasattr(value, "__float__")) WrongType(name, "a real number", value);
-  return Word(name, std::string(py::repr(py::float_(py::reinterpret_borrow<py::object>(value)))));
-}
-
-std::string TextWord(std::string_view name, py::handle value) {
-  if (!py::isinstance<py::str>(value)) WrongType(name, "a str", value);
-  return Word(name, value.cast<std::string>());
-}
-
-kammelsim::ParsedOptions ReadWords(const std::vector<std::string>& words,
-                                   std::span<const std::string_view> names) {
-  kammelsim::OptionFault fault;
-  auto options =
-      kammelsim::ParseOptions(words, kammelsim::WithRunOptions(names), kammelsim::kRunFlags, fault);
-  if (!options) Refuse(fault.message);
-  return std::move(*options);
-}
-
-std::string PythonMessage(std::string_view message) {
-  std::string said;
-  bool quoted = false;
-  for (std::size_t n = 0; n < message.size(); ++n) {
-    const char c = message[n];
-    if (c == '\'') quoted = !quoted;
-    const bool dashes = !quoted && c == '-' && message.substr(n).starts_with("--") &&
-                        n + 2 < message.size() && message[n + 2] >= 'a' && message[n + 2] <= 'z' &&
-                        (n == 0 || message[n - 1] == ' ');
-    if (dashes) {
-      ++n;
-      continue;
+params::Given Convert(const params::Option& option, py::handle value) {
+  params::Given given;
+  switch (option.type) {
+    case Type::Integer:
+    case Type::Seed: {
+      const py::int_ whole = Whole(option.name, value);
+      given = {Saturated(whole), Digits(whole)};
+      break;
     }
-    said.push_back(c);
+    case Type::Real:
+      given = Real(option.name, value);
+      break;
+    case Type::Flag:
+      given = {true, ""};
+      break;
+    default:
+      if (!py::isinstance<py::str>(value)) WrongType(option.name, "a str", value);
+      given = {value.cast<std::string>(), value.cast<std::string>()};
   }
-  return said;
+  given.shown = Shown(value);
+  return given;
 }
 
-void Refuse(std::string_view message) {
-  throw py::value_error(PythonMessage(message));
+void Put(params::Values& values, const params::Option& option, py::handle value) {
+  if (!value.is_none()) values.Add(option, Convert(option, value));
+}
+
+params::Values Keywords(params::Table table,
+                        std::initializer_list<std::pair<std::string_view, py::handle>> given) {
+  params::Values values(params::Voice::Python);
+  for (const auto& [name, value] : given)
+    Put(values, *params::Find(table, name), value);
+  return values;
+}
+
+void PutCanvas(params::Values& values, py::handle canvas) {
+  if (canvas.is_none()) return;
+  if (py::isinstance<py::str>(canvas) || !py::isinstance<py::sequence>(canvas) ||
+      py::len(canvas) != 2) {
+    throw py::type_error("canvas takes (width, height), not " +
+                         std::string(py::str(py::repr(canvas))));
+  }
+  const py::sequence sides = py::reinterpret_borrow<py::sequence>(canvas);
+  const py::int_ width = Whole("canvas", sides[0]), height = Whole("canvas", sides[1]);
+  const params::Canvas size{Saturated(width), Saturated(height)};
+  values.Add(params::kCanvas,
+             {size, Digits(width) + "x" + Digits(height), Shown(py::make_tuple(width, height))});
+}
+
+void Check(const params::Values& values, params::Table table) {
+  if (std::string fault = values.Fault(table); !fault.empty()) Refuse(fault);
+}
+
+void Refuse(const std::string& message) {
+  throw py::value_error(message);
 }
 
 }  // namespace kammelpy

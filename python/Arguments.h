@@ -1,45 +1,42 @@
-// Python's arguments as the runner's options: each value becomes the word its command line
-// would hold, and the runner's own readers check it, with their defaults, ranges and messages.
+// Python's arguments as the runner's typed options: each keyword converted to its table
+// entry's type and checked against it, so that a bad value is refused with the runner's
+// range and Python's name for it ("length takes an integer in 1..999, not 1000").
 #pragma once
 
 #include <pybind11/pybind11.h>
 
-#include <span>
-#include <string>
+#include <initializer_list>
 #include <string_view>
-#include <vector>
+#include <utility>
 
-#include "kammelsim/cli/Options.h"
+#include "kammelsim/params/Reader.h"
 
 namespace kammelpy {
 
 namespace py = pybind11;
+namespace params = kammelsim::params;
 
-/// The digits of an integer (a Python int or anything with __index__; not a bool). TypeError
-/// for anything else.
-std::string IntegerText(std::string_view name, py::handle value);
+/// The value of option that a Python object gives: an int (or anything with __index__; not a
+/// bool) for an integer, an int or float (or anything with __float__) for a real, a str for a
+/// word; TypeError for anything else. Not yet checked against the option's range: which
+/// range applies may hang on another argument (a bed's settings).
+params::Given Convert(const params::Option& option, py::handle value);
 
-/// "--name=value" for an integer (a Python int or anything with __index__; not a bool).
-/// TypeError for anything else.
-std::string IntegerWord(std::string_view name, py::handle value);
+/// Adds value for option to values unless it is None.
+void Put(params::Values& values, const params::Option& option, py::handle value);
 
-/// "--name=value" for a real number (an int, a float, or anything with __float__; not a bool):
-/// the digits that read back as the same double. TypeError for anything else.
-std::string RealWord(std::string_view name, py::handle value);
+/// The keywords given (a value of None: not given) as values of the options of table that
+/// they name, each converted as Convert does, in the order given.
+params::Values Keywords(params::Table table,
+                        std::initializer_list<std::pair<std::string_view, py::handle>> given);
 
-/// "--name=value" for a str; TypeError for anything else.
-std::string TextWord(std::string_view name, py::handle value);
+/// Adds a canvas of (width, height) to values unless it is None.
+void PutCanvas(params::Values& values, py::handle canvas);
 
-/// The options the words give, read by the runner's parser with these names (and the run's
-/// own); ValueError with its message when they do not read.
-kammelsim::ParsedOptions ReadWords(const std::vector<std::string>& words,
-                                   std::span<const std::string_view> names);
+/// Refuses, with ValueError, the first value that is no value of its option in table.
+void Check(const params::Values& values, params::Table table);
 
-/// A runner's message as Python says it: options named without their leading dashes (quoted
-/// values are left as they are).
-std::string PythonMessage(std::string_view message);
-
-/// Throws ValueError with the runner's message, as Python says it.
-[[noreturn]] void Refuse(std::string_view message);
+/// Throws ValueError with message.
+[[noreturn]] void Refuse(const std::string& message);
 
 }  // namespace kammelpy

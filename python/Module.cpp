@@ -1,8 +1,17 @@
 // The compiled part of the Python package kammel: its names, arguments and docstrings.
 #include <pybind11/pybind11.h>
 
+#include <array>
+#include <initializer_list>
+
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/params/Bed.h"
+#include "kammelsim/params/Profile.h"
+#include "kammelsim/params/Stats.h"
+#include "python/Bed.h"
+#include "python/Profile.h"
 #include "python/Simulation.h"
+#include "python/Statistics.h"
 
 namespace {
 
@@ -10,6 +19,9 @@ namespace py = pybind11;
 using kammelpy::Bed;
 using kammelpy::Profile;
 using kammelpy::Simulation;
+using Relief = kammelsim::params::BedOptions<model3d::ReliefSettings>;
+using Map = kammelsim::params::BedOptions<model3d::MapSettings>;
+using ProfileTable = kammelsim::params::ProfileOptions;
 
 constexpr const char* kBedDoc =
     R"(The 3D sand bed of kammel3 or kammel3map, as `kammelsim bed` runs it.
@@ -19,9 +31,9 @@ Bed(settings='relief', *, length=None, width=None, height=None, b=None, wind=Non
 
 settings is 'relief' (kammel3: batches of 5 cycles) or 'map' (kammel3map: batches of 3).
 The other arguments default to the program's dialog values: relief length 300, width 30,
-height 20; map 300, 150, 5; both b 2.0, wind 5.0, q 1. length (L) is 1..999 for relief and
-1..1000 for map, width (W) 1..499 or 1..500, height (H0) and q 0..1000, b and wind finite
-reals. seed is 0..4294967295; None takes one from the clock, which .seed tells.
+height 20; map 300, 150, 5; both b 2.0, wind 5.0, q 1. length (L) is {0} for relief and
+{1} for map, width (W) {2} or {3}, height (H0) and q {4}, b and wind finite
+reals. seed is {5}; None takes one from the clock, which .seed tells.
 
 The same arguments and seed give, batch for batch, the heights, statistics, pictures and
 checkpoints of kammelsim bed with the same options. A bad argument raises ValueError with
@@ -33,11 +45,11 @@ constexpr const char* kProfileDoc =
 Profile(*, width=None, thickness=None, b=None, wind=None, q=None, seed=None)
 
 Defaults are the dialog's: width (N) 1000, thickness (D) 50, b 2.0, wind 5.0, q 1. width is
-1..10000, thickness and q 0..100000, b and wind finite reals. seed is 0..4294967295; None takes
+{0}, thickness and q {1}, b and wind finite reals. seed is {2}; None takes
 one from the clock, which .seed tells. The same arguments and seed give, step for step, what
 kammelsim profile gives.)";
 
-constexpr const char* kRunDoc = R"(Runs the given number of {1} more (0..1000000).
+constexpr const char* kRunDoc = R"(Runs the given number of {1} more ({0}).
 
 Other threads run on meanwhile (the GIL is released); another call on this object waits.
 Ctrl+C stops the run at the end of the current {2} and raises KeyboardInterrupt; the object
@@ -58,7 +70,7 @@ Calling again without running returns the same row.)";
 constexpr const char* kPictureDoc =
     R"(The picture of the current state as kammelsim's --png draws it.
 
-canvas is (width, height), each 16..8192.{0} Returns a uint8 array of shape
+canvas is (width, height), each {1}.{0} Returns a uint8 array of shape
 (height, width, 3), RGB: pixel for pixel the PNG kammelsim writes for the same run. The
 same state always gives the same picture.)";
 
@@ -66,8 +78,9 @@ constexpr const char* kSaveDoc = R"(Writes the whole state to path as a kammelsi
 
 `kammelsim resume PATH --{0} K` continues it to K {0} exactly as an uninterrupted run, and
 kammel.load(path) gives back an object equal to this one. The file is written beside path
-and renamed over it, so path never holds half a checkpoint. OSError when it cannot be
-written.)";
+and renamed over it, so path never holds half a checkpoint. A file that exists already
+(a stopped run's checkpoint, say, which alone ties that run to its outputs) is replaced only
+with overwrite=True: FileExistsError otherwise. OSError when it cannot be written.)";
 
 constexpr const char* kLoadDoc =
     R"(The Bed or Profile a checkpoint holds: one saved by .save() or written by kammelsim.
@@ -116,11 +129,13 @@ Class& Built(Class& self) {
 }
 
 template <class Class>
-void BindShared(py::class_<Class>& c, std::string_view unit, std::string_view one,
+void BindShared(py::class_<Class>& c, const kammelsim::params::Option& total, std::string_view one,
                 std::string_view shape) {
+  const std::string_view unit = total.name;
   c.def(
        "run", [](Class& self, const py::object& count) { Built(self).Run(count); },
-       py::arg(std::string(unit).c_str()) = 1, Format(kRunDoc, {"", unit, one}).c_str())
+       py::arg(std::string(unit).c_str()) = 1,
+       Format(kRunDoc, {kammelsim::params::Range(total), unit, one}).c_str())
       .def_property_readonly(
           "seed", [](const Class& self) { return Built(self).Seed(); },
           "The seed the run started from.")
@@ -134,8 +149,12 @@ void BindShared(py::class_<Class>& c, std::string_view unit, std::string_view on
           "statistics", [](Class& self) { return Built(self).Statistics(); },
           Format(kStatisticsDoc, {one}).c_str())
       .def(
-          "save", [](Class& self, const py::object& path) { Built(self).Save(Path(path)); },
-          py::arg("path"), Format(kSaveDoc, {unit}).c_str())
+          "save",
+          [](Class& self, const py::object& path, bool overwrite) {
+            Built(self).Save(Path(path), overwrite);
+          },
+          py::arg("path"), py::kw_only(), py::arg("overwrite") = false,
+          Format(kSaveDoc, {unit}).c_str())
       .def("__repr__", [](const Class& self) { return Built(self).Repr(); });
   // Every accessor takes the object by reference, never by pointer: an object made by __new__
   // without __init__ then raises, where a pointer would be null and crash the interpreter.
@@ -144,6 +163,35 @@ void BindShared(py::class_<Class>& c, std::string_view unit, std::string_view on
       (std::string("How many ") + std::string(unit) +
        " have run, readable while a run goes on in another thread.")
           .c_str());
+}
+
+// The table's entries as dicts: what the tests check the signatures, docstrings and stub by.
+py::list Entries(std::initializer_list<kammelsim::params::Table> tables) {
+  py::list entries;
+  for (const kammelsim::params::Table table : tables) {
+    for (const kammelsim::params::Option& option : table) {
+      py::dict entry;
+      entry["name"] = std::string(option.name);
+      entry["type"] = static_cast<int>(option.type);
+      entry["min"] = option.min;
+      entry["max"] = option.max;
+      entry["unit"] = std::string(option.unit);
+      entry["meaning"] = std::string(option.meaning);
+      entries.append(entry);
+    }
+  }
+  return entries;
+}
+
+// The options Python takes of each command's table: the model's own, its seed and canvas.
+py::dict Options() {
+  namespace params = kammelsim::params;
+  const std::array<params::Option, 2> run = {params::kSeed, params::kCanvas};
+  py::dict options;
+  options["Bed"] = Entries({params::BedOptions<model3d::MapSettings>::own, run});
+  options["Profile"] = Entries({params::ProfileOptions::own, run});
+  options["statistics"] = Entries({params::StatsOptions::all});
+  return options;
 }
 
 }  // namespace
@@ -155,7 +203,13 @@ PYBIND11_MODULE(_kammel, m) {
   kammelpy::NoteMainThread();
   m.attr("__version__") = std::string(kammelsim::Version());
 
-  py::class_<Bed> bed(m, "Bed", kBedDoc);
+  using kammelsim::params::Range;
+  const std::string seed = Range(kammelsim::params::kSeed);
+  const std::string sides = Range(kammelsim::params::kCanvas);
+  const std::string bedDoc =
+      Format(kBedDoc, {Range(Relief::length), Range(Map::length), Range(Relief::width),
+                       Range(Map::width), Range(Relief::height), seed});
+  py::class_<Bed> bed(m, "Bed", bedDoc.c_str());
   bed.def(py::init([](const py::object& settings, const py::object& length, const py::object& width,
                       const py::object& height, const py::object& b, const py::object& wind,
                       const py::object& q, const py::object& seed) {
@@ -164,7 +218,7 @@ PYBIND11_MODULE(_kammel, m) {
           py::arg("settings") = "relief", py::kw_only(), py::arg("length") = py::none(),
           py::arg("width") = py::none(), py::arg("height") = py::none(), py::arg("b") = py::none(),
           py::arg("wind") = py::none(), py::arg("q") = py::none(), py::arg("seed") = py::none());
-  BindShared(bed, "batches", "batch", "rows 0..L along the wind by columns 0..W across it");
+  BindShared(bed, Relief::batches, "batch", "rows 0..L along the wind by columns 0..W across it");
   bed.def(
       "picture",
       [](Bed& self, const py::object& canvas, const py::object& threshold) {
@@ -173,10 +227,13 @@ PYBIND11_MODULE(_kammel, m) {
       py::arg("canvas") = py::make_tuple(800, 600), py::arg("threshold") = py::none(),
       Format(kPictureDoc,
              {" threshold (settings='map' only) is the height drawn bright; height + 1 unless "
-              "given."})
+              "given.",
+              sides})
           .c_str());
 
-  py::class_<Profile> profile(m, "Profile", kProfileDoc);
+  const std::string profileDoc =
+      Format(kProfileDoc, {Range(ProfileTable::width), Range(ProfileTable::thickness), seed});
+  py::class_<Profile> profile(m, "Profile", profileDoc.c_str());
   profile.def(py::init([](const py::object& width, const py::object& thickness, const py::object& b,
                           const py::object& wind, const py::object& q, const py::object& seed) {
                 return Profile::Make(width, thickness, b, wind, q, seed);
@@ -184,13 +241,13 @@ PYBIND11_MODULE(_kammel, m) {
               py::kw_only(), py::arg("width") = py::none(), py::arg("thickness") = py::none(),
               py::arg("b") = py::none(), py::arg("wind") = py::none(), py::arg("q") = py::none(),
               py::arg("seed") = py::none());
-  BindShared(profile, "steps", "step", "cells 0..N along the wind");
+  BindShared(profile, ProfileTable::steps, "step", "cells 0..N along the wind");
   profile.def(
       "picture",
       [](Profile& self, const py::object& canvas) {
         return Built(self).Picture(canvas, py::none());
       },
-      py::arg("canvas") = py::make_tuple(800, 600), Format(kPictureDoc, {""}).c_str());
+      py::arg("canvas") = py::make_tuple(800, 600), Format(kPictureDoc, {"", sides}).c_str());
 
   m.def(
       "load",
@@ -204,4 +261,5 @@ PYBIND11_MODULE(_kammel, m) {
   m.def("statistics", &kammelpy::HeightStatistics, py::arg("heights"),
         py::arg("previous") = py::none(), py::arg("interval") = 1, py::arg("b") = 2.0,
         py::arg("wind") = 5.0, py::arg("q") = 1, kStatisticsFunctionDoc);
+  m.attr("_options") = Options();
 }

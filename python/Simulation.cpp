@@ -9,24 +9,34 @@
 #include <unordered_set>
 
 #include "common/Random.h"
+#include "kammelsim/RecordedRun.h"
+#include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
+#include "kammelsim/io/Place.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/Pictures.h"
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/output/pictures/Pictures.h"
+#include "kammelsim/params/Bed.h"
+#include "kammelsim/params/Profile.h"
+#include "kammelsim/params/Record.h"
+#include "kammelsim/params/Stats.h"
 #include "kammelsim/run/CheckpointFit.h"
 #include "kammelsim/run/RunFolder.h"
 #include "python/Arguments.h"
+#include "python/Bed.h"
 #include "python/Interrupts.h"
+#include "python/Profile.h"
+#include "python/Statistics.h"
 
 namespace kammelpy {
 namespace {
 
 namespace ks = kammelsim;
 
-// The layer draws through module state, and FFTW's planner is not thread-safe: one picture,
-// and one measurement, at a time in the whole process.
-std::mutex drawing, measuring;
+// The layer draws through module state: one picture at a time in the whole process.
+std::mutex drawing;
 
 unsigned long mainThread = 0;
 
@@ -40,86 +50,12 @@ std::unique_lock<std::mutex> Take(std::mutex& mutex) {
   return lock;
 }
 
-double ArrayTotal(std::span<const std::int32_t> cells) {
-  double total = 0;
-  for (const std::int32_t h : cells)
-    total += h;
-  return total;
-}
-
-py::dict Row(analysis::Model model, const analysis::Measures& measures) {
-  py::dict row;
-  const std::vector<ks::StatsField> fields = ks::StatsFields(model);
-  const std::vector<double> values = ks::StatsNumbers(model, measures);
-  for (std::size_t n = 0; n < fields.size(); ++n)
-    row[fields[n].name] = values[n];
-  return row;
-}
-
-// The options of a recorded run that make its model: neither its length, seed nor outputs.
-std::vector<std::string> ModelWords(const ks::ParsedOptions& options,
-                                    std::span<const std::string_view> names,
-                                    std::string_view unit) {
-  std::vector<std::string> words;
-  for (const std::string_view name : names) {
-    const auto found = options.values.find(name);
-    if (name == unit || found == options.values.end()) continue;
-    for (const std::string& value : found->second)
-      words.push_back("--" + std::string(name) + "=" + value);
-  }
-  return words;
-}
-
 // OSError with the runner's message, of the subclass errno names (FileNotFoundError, ...).
 [[noreturn]] void FileFault(int code, const std::string& message) {
   const auto type = py::reinterpret_borrow<py::object>(PyExc_OSError);
   const py::object error = code != 0 ? type(code, message) : type(message);
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
-}
-
-std::string CanvasWord(py::handle canvas) {
-  if (py::isinstance<py::str>(canvas) || !py::isinstance<py::sequence>(canvas) ||
-      py::len(canvas) != 2) {
-    throw py::type_error("canvas takes (width, height), not " +
-                         std::string(py::str(py::repr(canvas))));
-  }
-  const py::sequence sides = py::reinterpret_borrow<py::sequence>(canvas);
-  return "--canvas=" + IntegerText("canvas", sides[0]) + "x" + IntegerText("canvas", sides[1]);
-}
-
-// Heights as kammelsim stats reads them: a profile's cells, or a bed's rows (one row is a
-// profile, as one line is to the runner).
-analysis::Snapshot ReadHeights(std::string_view name, py::handle value) {
-  const py::module_ numpy = py::module_::import("numpy");
-  const py::array array = numpy.attr("asarray")(value);
-  const char kind = array.dtype().kind();
-  const std::string label(name);
-  if (array.size() == 0) Refuse(label + " holds no heights");
-  if (kind != 'i' && kind != 'u')
-    throw py::type_error(label + " takes integer heights, not " +
-                         std::string(py::str(array.dtype())));
-  if (array.ndim() != 1 && array.ndim() != 2) {
-    Refuse(label + " takes a profile's heights (1-D) or a bed's (2-D), not a " +
-           std::to_string(array.ndim()) + "-D array");
-  }
-  std::int64_t rows = array.shape(0), columns = array.ndim() == 2 ? array.shape(1) : 1;
-  if (rows == 1) std::swap(rows, columns);
-  // Checked before anything is made of them: beyond these, measuring would take hours.
-  if (std::string error; !ks::HeightsFit(rows, columns, error)) Refuse(label + " holds " + error);
-  const py::object beyond =
-      array.attr("__lt__")(INT32_MIN).attr("__or__")(array.attr("__gt__")(INT32_MAX));
-  const py::array outside = array.attr("__getitem__")(beyond);
-  if (outside.size() > 0) {
-    Refuse(label + " holds " + std::string(py::str(outside.attr("flat").attr("__getitem__")(0))) +
-           ", not a height (" + std::to_string(INT32_MIN) + ".." + std::to_string(INT32_MAX) + ")");
-  }
-  const auto cells = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>(array);
-  analysis::Snapshot snapshot;
-  snapshot.rows = static_cast<int>(rows);
-  snapshot.columns = static_cast<int>(columns);
-  snapshot.cells.assign(cells.data(), cells.data() + cells.size());
-  return snapshot;
 }
 
 }  // namespace
@@ -138,9 +74,8 @@ std::unordered_set<const Simulation*> built;
 
 }  // namespace
 
-Simulation::Simulation(std::vector<std::string> words, std::string_view command,
-                       std::string_view unit)
-    : words_(std::move(words)), command_(command), unit_(unit) {
+Simulation::Simulation(params::Values values, const Kind& kind)
+    : values_(std::move(values)), kind_(kind) {
   const std::lock_guard lock(living);
   built.insert(this);
 }
@@ -150,7 +85,7 @@ Simulation::~Simulation() {
     const std::lock_guard lock(living);
     built.erase(this);
   }
-  const std::lock_guard lock(measuring);  // FFTW's plans go with it
+  const std::lock_guard lock(Measuring());  // FFTW's plans go with it
   series_.reset();
 }
 
@@ -171,7 +106,7 @@ void Simulation::Start(ks::RunModel model, const ks::RunSettings& run) {
     common::SeedFromClock(model_->random);
   seed_ = model_->random.state;
   pictureState_ = ks::PictureSeed(seed_);
-  initialTotal_ = ArrayTotal(model_->cells);
+  initialTotal_ = static_cast<double>(ks::io::Sand(model_->cells));
   runId_ = ks::NewRunId();
 }
 
@@ -189,9 +124,9 @@ bool Simulation::Restore(const ks::CheckpointData& data, std::int64_t every, std
   runId_ = data.runId;
   history_ = data.history;
   commandLine_ = data.commandLine;
-  initialTotal_ = measured ? carry.initialTotal : ArrayTotal(model_->cells);
+  initialTotal_ = measured ? carry.initialTotal : static_cast<double>(ks::io::Sand(model_->cells));
   if (measured) {
-    const std::lock_guard lock(measuring);
+    const std::lock_guard lock(Measuring());
     series_ =
         std::make_unique<ks::StatsSeries>(model_->kind, model_->jump, model_->q, initialTotal_);
     series_->Restore(carry);
@@ -204,9 +139,11 @@ std::int64_t Simulation::ReadCount(py::handle count) const {
   if (PyLong_CheckExact(count.ptr())) {
     int overflow = 0;
     const long long value = PyLong_AsLongLongAndOverflow(count.ptr(), &overflow);
-    if (overflow == 0 && value >= 0 && value <= ks::kMaxRunLength) return value;
+    if (overflow == 0 && value >= 0 && value <= params::kMaxRunLength) return value;
   }
-  return Read({IntegerWord(unit_, count)}).run.schedule.total;
+  params::Values more(params::Voice::Python);
+  Put(more, TotalOption(), count);
+  return Read(more).run.schedule.total;
 }
 
 void Simulation::Run(py::handle count) {
@@ -237,8 +174,9 @@ py::array Simulation::Heights() {
   const auto hold = Hold();
   const analysis::Snapshot snapshot = model_->bed();
   py::array_t<std::int32_t> heights =
-      command_ == "bed" ? py::array_t<std::int32_t>({snapshot.rows, snapshot.columns})
-                        : py::array_t<std::int32_t>(snapshot.rows);
+      model_->kind == analysis::Model::Bed
+          ? py::array_t<std::int32_t>({snapshot.rows, snapshot.columns})
+          : py::array_t<std::int32_t>(snapshot.rows);
   std::copy(snapshot.cells.begin(), snapshot.cells.end(), heights.mutable_data());
   heights.attr("setflags")(py::arg("write") = false);
   return heights;
@@ -250,7 +188,7 @@ py::dict Simulation::Statistics() {
   if (measuredDone_ != done) {
     const analysis::Snapshot snapshot = model_->bed();
     py::gil_scoped_release free;
-    const std::lock_guard lock(measuring);
+    const std::lock_guard lock(Measuring());
     if (!series_) {
       series_ =
           std::make_unique<ks::StatsSeries>(model_->kind, model_->jump, model_->q, initialTotal_);
@@ -266,16 +204,16 @@ py::dict Simulation::Statistics() {
     measuredDone_ = done;
   }
   py::dict row;
-  row[command_ == "bed" ? "batch" : "step"] = done;
+  row[std::string(kind_.one).c_str()] = done;
   for (const auto& [name, value] : Row(model_->kind, measured_))
     row[name] = value;
   return row;
 }
 
 py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
-  std::vector<std::string> more;
-  if (!canvas.is_none()) more.push_back(CanvasWord(canvas));
-  if (!threshold.is_none()) more.push_back(IntegerWord("threshold", threshold));
+  params::Values more(params::Voice::Python);
+  PutCanvas(more, canvas);
+  Put(more, params::BedOptions<model3d::MapSettings>::threshold, threshold);
   const Reading reading = Read(more);
   const auto hold = Hold();
   const ks::View view = ViewWith(reading.threshold);
@@ -299,20 +237,22 @@ py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
 
 ks::CheckpointData Simulation::Checkpoint() {
   const std::int64_t done = done_;
-  const Reading reading =
-      Read({"--seed=" + std::to_string(seed_), "--" + unit_ + "=" + std::to_string(done)});
+  params::Values more(params::Voice::Python);
+  more.Add(params::kSeed, {std::int64_t{seed_}, std::to_string(seed_)});
+  more.Add(TotalOption(), {done, std::to_string(done)});
+  const Reading reading = Read(more);
   ks::CheckpointData data;
   data.version = ks::Version();
-  data.command = command_;
-  data.args = ks::RecordedOptions(reading.args);
+  data.command = kind_.command;
+  data.args = params::RecordedOptions(reading.args);
   // The command line that makes the same state, for the provenance of what continues it.
   const std::vector<std::string_view> args(data.args.begin(), data.args.end());
-  data.commandLine = commandLine_.empty() ? ks::CommandLine(command_, args) : commandLine_;
+  data.commandLine = commandLine_.empty() ? ks::CommandLine(kind_.command, args) : commandLine_;
   data.runId = runId_;
   data.history = history_;
   if (done > recordedDone_)
-    data.history.push_back(ks::HistoryLine("python3: " + Call(), recordedDone_, done, unit_));
-  data.parameters = reading.parameters;
+    data.history.push_back(ks::HistoryLine("python3: " + Call(), recordedDone_, done, kind_.unit));
+  data.parameters = ks::ParametersText(reading.parameters);
   data.seed = seed_;
   data.done = data.total = done;
   data.modelState = model_->random.state;
@@ -321,7 +261,7 @@ ks::CheckpointData Simulation::Checkpoint() {
   // No statistics file to resume, but what the statistics carry comes back with load().
   data.hasStats = false;
   if (series_) {
-    const std::lock_guard lock(measuring);
+    const std::lock_guard lock(Measuring());
     data.stats = series_->Carry();
   } else {
     data.stats.initialTotal = initialTotal_;
@@ -329,11 +269,11 @@ ks::CheckpointData Simulation::Checkpoint() {
   return data;
 }
 
-void Simulation::Save(const std::string& path) {
+void Simulation::Save(const std::string& path, bool overwrite) {
   const auto hold = Hold();
   const ks::CheckpointData data = Checkpoint();
   std::string error;
-  bool written = false;
+  bool written = false, existed = false;
   int code = 0;
   {
     py::gil_scoped_release free;
@@ -342,236 +282,60 @@ void Simulation::Save(const std::string& path) {
     const bool locked =
         lock.LockName(path, error) && lock.LockCheckpoint(path, true, nullptr, error);
     code = errno;
-    if (locked) {
+    // Looked at under the lock: a stopped run's checkpoint is all that ties it to its outputs.
+    existed = locked && !overwrite && ks::io::Exists(path);
+    if (locked && !existed) {
       written = ks::WriteCheckpoint(path, data, error);
       code = errno;
-    } else if (code != EWOULDBLOCK) {
+    } else if (!locked && code != EWOULDBLOCK) {
       error = std::strerror(code);
     }
   }
+  if (existed)
+    FileFault(EEXIST, ks::QuoteFile(path) + " exists already; pass overwrite=True to replace it");
   if (!written && code == EWOULDBLOCK) FileFault(code, error);
-  if (!written) FileFault(code, "cannot write " + ks::QuoteFile(path) + ": " + error);
+  if (!written) FileFault(code, ks::WriteFailed(ks::QuoteFile(path), error).Message());
 }
 
 std::string Simulation::Call() const {
-  std::string text = "kammel." + std::string(command_ == "bed" ? "Bed" : "Profile") + "(";
+  std::string text = "kammel." + std::string(kind_.name) + "(";
   for (const auto& [name, value] : Params())
     text += std::string(py::str(name)) + "=" + std::string(py::repr(value)) + ", ";
   return text + "seed=" + std::to_string(seed_) + ")";
 }
 
 std::string Simulation::Repr() const {
-  std::string text = "<kammel." + std::string(command_ == "bed" ? "Bed" : "Profile");
+  std::string text = "<kammel." + std::string(kind_.name);
   for (const auto& [name, value] : Params())
     text += " " + std::string(py::str(name)) + "=" + std::string(py::repr(value));
-  return text + " seed=" + std::to_string(seed_) + " " + (command_ == "bed" ? "batch=" : "step=") +
+  return text + " seed=" + std::to_string(seed_) + " " + std::string(kind_.one) + "=" +
          std::to_string(done_.load()) + ">";
 }
 
-}  // namespace kammelpy
-
-namespace kammelpy {
-namespace {
-
-// A bed's options with more words, read as kammelsim bed reads them.
-template <class Setting>
-Reading ReadBed(const std::vector<std::string>& words, const std::vector<std::string>& more,
-                std::string_view settings, ks::BedRun* read = nullptr) {
-  std::vector<std::string> all = words;
-  all.insert(all.end(), more.begin(), more.end());
-  const ks::ParsedOptions options = ReadWords(all, ks::BedOptionNames());
-  std::string error;
-  const ks::BedRun bed = ks::ReadBedRun<Setting>(options, nullptr, error);
-  if (!error.empty()) Refuse(error);
-  if (read) *read = bed;
-  return {bed.run, bed.threshold, ks::BedParameters(settings, bed), options.Canonical()};
+// The options of a recorded run that make its model: neither its length, seed nor outputs.
+params::Values ModelValues(const params::Values& values, std::string_view unit) {
+  return values.Only([unit](std::string_view name) {
+    return name != unit && !params::Find(params::kRunOptions, name);
+  });
 }
-
-template <class Setting>
-class BedOf final : public Bed {
- public:
-  BedOf(std::vector<std::string> words, std::string_view settings, const ks::BedRun& bed)
-      : Bed(std::move(words), "bed", "batches"),
-        settings_(settings),
-        state_(std::make_unique<model3d::BedState<Setting>>()) {
-    state_->params = bed.params;
-    model3d::InitRippleGrid(*state_);
-    Start(ks::BedModel(*state_, ks::BedView(*state_, bed.threshold)), bed.run);
-  }
-  bool TakeUp(const ks::CheckpointData& data, std::int64_t every, std::string& why) {
-    return Restore(data, every, why);
-  }
-  const model3d::RippleParams& ModelParams() const override { return state_->params; }
-  std::string_view SettingsName() const override { return settings_; }
-
- private:
-  Reading Read(const std::vector<std::string>& more) const override {
-    return ReadBed<Setting>(words_, more, settings_);
-  }
-  ks::View ViewWith(std::int32_t threshold) override { return ks::BedView(*state_, threshold); }
-
-  std::string settings_;
-  std::unique_ptr<model3d::BedState<Setting>> state_;
-};
-
-// The bed these words make, the seed word aside; checked before anything is made.
-template <class Setting>
-std::unique_ptr<BedOf<Setting>> MakeBed(std::vector<std::string> words, std::string_view seed,
-                                        std::string_view settings) {
-  std::vector<std::string> more;
-  if (!seed.empty()) more.emplace_back(seed);
-  ks::BedRun bed;
-  ReadBed<Setting>(words, more, settings, &bed);
-  return std::make_unique<BedOf<Setting>>(std::move(words), settings, bed);
-}
-
-std::unique_ptr<Bed> MakeBed(std::vector<std::string> words, std::string_view seed,
-                             const std::string& settings) {
-  std::string error;
-  if (!ks::KnownBedSettings(settings, error)) Refuse(error);
-  if (settings == "map") return MakeBed<model3d::MapSettings>(std::move(words), seed, settings);
-  return MakeBed<model3d::ReliefSettings>(std::move(words), seed, settings);
-}
-
-// A profile's options with more words, read as kammelsim profile reads them.
-Reading ReadProfile(const std::vector<std::string>& words, const std::vector<std::string>& more,
-                    ks::ProfileRun* profile = nullptr) {
-  std::vector<std::string> all = words;
-  all.insert(all.end(), more.begin(), more.end());
-  const ks::ParsedOptions options = ReadWords(all, ks::ProfileOptionNames());
-  std::string error;
-  const ks::ProfileRun run = ks::ReadProfileRun(options, nullptr, error);
-  if (!error.empty()) Refuse(error);
-  if (profile) *profile = run;
-  return {run.run, 0, ks::ProfileParameters(run), options.Canonical()};
-}
-
-std::string SeedWord(py::handle seed) {
-  return seed.is_none() ? std::string() : IntegerWord("seed", seed);
-}
-
-}  // namespace
-
-std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handle width,
-                               py::handle height, py::handle b, py::handle wind, py::handle q,
-                               py::handle seed) {
-  std::vector<std::string> words = {TextWord("settings", settings)};
-  const auto integer = [&words](const char* name, py::handle value) {
-    if (!value.is_none()) words.push_back(IntegerWord(name, value));
-  };
-  const auto real = [&words](const char* name, py::handle value) {
-    if (!value.is_none()) words.push_back(RealWord(name, value));
-  };
-  integer("length", length);
-  integer("width", width);
-  integer("height", height);
-  real("b", b);
-  real("wind", wind);
-  integer("q", q);
-  return MakeBed(std::move(words), SeedWord(seed), settings.cast<std::string>());
-}
-
-namespace {
 
 // The snapshot interval of a recorded run's options, for the counts its checkpoint may hold.
-std::int64_t EveryOf(const ks::ParsedOptions& options, const ks::CheckpointData& data) {
+std::int64_t EveryOf(const params::Values& values, const ks::CheckpointData& data) {
   std::string error;
-  return ks::ReadRunSettings(options, data.total, error).schedule.every;
+  params::Record record;
+  return ks::ReadRunSettings(values, data.total, record, error).schedule.every;
 }
 
-}  // namespace
-
-std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data, std::string& why) {
-  ks::OptionFault fault;
-  const auto options =
-      ks::ParseOptions(data.args, ks::WithRunOptions(ks::BedOptionNames()), ks::kRunFlags, fault);
-  if (!options) {
-    why = fault.message;
-    return nullptr;
-  }
-  const std::string settings = options->Text("settings", "relief");
-  if (!ks::KnownBedSettings(settings, why)) return nullptr;
-  std::vector<std::string> words = ModelWords(*options, ks::BedOptionNames(), "batches");
-  const std::string seed = "--seed=" + std::to_string(data.seed);
-  const std::int64_t every = EveryOf(*options, data);
-  if (settings == "map") {
-    auto bed = MakeBed<model3d::MapSettings>(std::move(words), seed, settings);
-    return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
-  }
-  auto bed = MakeBed<model3d::ReliefSettings>(std::move(words), seed, settings);
-  return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
+params::Values SeedValues(py::handle seed) {
+  params::Values values(params::Voice::Python);
+  Put(values, params::kSeed, seed);
+  return values;
 }
 
-py::dict Bed::Params() const {
-  const model3d::RippleParams& p = ModelParams();
-  py::dict params;
-  params["settings"] = SettingsName();
-  params["length"] = p.layerLength;
-  params["width"] = p.layerWidth;
-  params["height"] = p.layerHeight;
-  params["b"] = p.factorB;
-  params["wind"] = p.windStrength;
-  params["q"] = p.factorQ;
-  return params;
-}
-
-Profile::Profile(std::vector<std::string> words, const ks::ProfileRun& run)
-    : Simulation(std::move(words), "profile", "steps"),
-      state_(std::make_unique<model2d::ProfileState>()) {
-  state_->params = run.params;
-  model2d::InitRippleProfile(*state_);
-  Start(ks::ProfileModel(*state_), run.run);
-}
-
-std::unique_ptr<Profile> Profile::Made(std::vector<std::string> words, std::string_view seed) {
-  std::vector<std::string> more;
-  if (!seed.empty()) more.emplace_back(seed);
-  ks::ProfileRun run;
-  ReadProfile(words, more, &run);
-  return std::unique_ptr<Profile>(new Profile(std::move(words), run));
-}
-
-std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, py::handle b,
-                                       py::handle wind, py::handle q, py::handle seed) {
-  std::vector<std::string> words;
-  if (!width.is_none()) words.push_back(IntegerWord("width", width));
-  if (!thickness.is_none()) words.push_back(IntegerWord("thickness", thickness));
-  if (!b.is_none()) words.push_back(RealWord("b", b));
-  if (!wind.is_none()) words.push_back(RealWord("wind", wind));
-  if (!q.is_none()) words.push_back(IntegerWord("q", q));
-  return Made(std::move(words), SeedWord(seed));
-}
-
-std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data, std::string& why) {
-  ks::OptionFault fault;
-  const auto options = ks::ParseOptions(data.args, ks::WithRunOptions(ks::ProfileOptionNames()),
-                                        ks::kRunFlags, fault);
-  if (!options) {
-    why = fault.message;
-    return nullptr;
-  }
-  auto profile = Made(ModelWords(*options, ks::ProfileOptionNames(), "steps"),
-                      "--seed=" + std::to_string(data.seed));
-  return profile->Restore(data, EveryOf(*options, data), why) ? std::move(profile) : nullptr;
-}
-
-Reading Profile::Read(const std::vector<std::string>& more) const {
-  return ReadProfile(words_, more);
-}
-
-ks::View Profile::ViewWith(std::int32_t) {
-  return ks::ProfileModel(*state_).view;
-}
-
-py::dict Profile::Params() const {
-  const model2d::ProfileParams& p = state_->params;
-  py::dict params;
-  params["width"] = p.layerWidth;
-  params["thickness"] = p.layerThickness;
-  params["b"] = p.factorB;
-  params["wind"] = p.windStrength;
-  params["q"] = p.factorQ;
-  return params;
+params::Values RecordedSeed(const ks::CheckpointData& data) {
+  params::Values values;
+  values.Add(params::kSeed, {std::int64_t{data.seed}, std::to_string(data.seed)});
+  return values;
 }
 
 std::unique_ptr<Simulation> Load(const std::string& path) {
@@ -586,37 +350,17 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
                         ks::io::ReadFaultReason(fault, ks::kMaxCheckpointBytes));
   }
   ks::CheckpointData data;
-  // The checks a resume makes of a checkpoint before it continues it.
-  if (!ks::DecodeCheckpoint(bytes, data, reason) || !ks::TrustworthyRecord(data, reason))
-    Refuse(ks::QuoteFile(path) + " " + reason);
+  // The checks a resume makes of a checkpoint before it continues it, with its reasons.
+  std::optional<params::Values> values;
+  if (ks::DecodeCheckpoint(bytes, data, reason)) values = ks::ReadRecord(data, reason);
   std::unique_ptr<Simulation> loaded;
-  if (data.command == "bed")
-    loaded = Bed::FromCheckpoint(data, reason);
-  else
-    loaded = Profile::FromCheckpoint(data, reason);
-  if (!loaded) Refuse(ks::QuoteFile(path) + " does not fit the run it records: " + reason);
+  if (values && data.command == "bed")
+    loaded = Bed::FromCheckpoint(data, *values, reason);
+  else if (values)
+    loaded = Profile::FromCheckpoint(data, *values, reason);
+  // The reason names the file's options as the runner takes them: with their dashes.
+  if (!loaded) throw py::value_error(ks::QuoteFile(path) + " " + reason);
   return loaded;
-}
-
-py::dict HeightStatistics(py::handle heights, py::handle previous, py::handle interval,
-                          py::handle b, py::handle wind, py::handle q) {
-  const ks::ParsedOptions options = ReadWords({RealWord("b", b), RealWord("wind", wind),
-                                               IntegerWord("q", q), RealWord("interval", interval)},
-                                              ks::StatsOptionNames());
-  std::string error;
-  const ks::StatsFactors factors = ks::ReadStatsFactors(options, error);
-  if (!error.empty()) Refuse(error);
-  const analysis::Snapshot now = ReadHeights("heights", heights);
-  std::optional<analysis::Snapshot> before;
-  if (!previous.is_none()) before = ReadHeights("previous", previous);
-  std::optional<analysis::Measures> measures;
-  {
-    py::gil_scoped_release free;
-    const std::lock_guard lock(measuring);
-    measures = ks::MeasureHeights(now, before ? &*before : nullptr, factors, error);
-  }
-  if (!measures) Refuse(error);
-  return Row(ks::ModelOf(now), *measures);
 }
 
 }  // namespace kammelpy

@@ -13,9 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "kammelsim/Setups.h"
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
+#include "kammelsim/params/Reader.h"
 #include "kammelsim/run/Checkpoint.h"
+#include "kammelsim/run/RunDriver.h"
 
 namespace kammelpy {
 
@@ -26,9 +27,19 @@ namespace py = pybind11;
 struct Reading {
   kammelsim::RunSettings run;
   std::int32_t threshold = 0;
-  std::string parameters;
+  std::vector<kammelsim::Parameter> parameters;
   std::vector<std::string> args;  ///< every option, as a checkpoint records them
 };
+
+/// What tells a bed from a profile where the runner and Python name them.
+struct Kind {
+  std::string_view command;  ///< as kammelsim's command and checkpoint name it: bed, profile
+  std::string_view unit;     ///< what a run counts: batches, steps
+  std::string_view one;      ///< one of them: the statistics row's first column, repr's counter
+  std::string_view name;     ///< the Python class: Bed, Profile
+};
+inline constexpr Kind kBed{"bed", "batches", "batch", "Bed"};
+inline constexpr Kind kProfile{"profile", "steps", "step", "Profile"};
 
 /// A bed or a profile and its run so far. Each call takes the object for itself (another
 /// thread's call waits); the long ones without the GIL.
@@ -54,8 +65,9 @@ class Simulation {
   py::dict Statistics();
   /// The picture the runner would draw now, as (height, width, 3) bytes.
   py::array Picture(py::handle canvas, py::handle threshold);
-  /// The whole state as a checkpoint kammelsim resume continues.
-  void Save(const std::string& path);
+  /// The whole state as a checkpoint kammelsim resume continues; a file that exists is
+  /// replaced only with overwrite (FileExistsError otherwise), as the runner's --force.
+  void Save(const std::string& path, bool overwrite);
   /// The parameters by the constructor's names.
   virtual py::dict Params() const = 0;
   std::string Repr() const;
@@ -63,8 +75,8 @@ class Simulation {
   std::string Call() const;
 
  protected:
-  /// words are the object's model options as the runner takes them (no seed or total).
-  Simulation(std::vector<std::string> words, std::string_view command, std::string_view unit);
+  /// values are the object's model options (no seed or total).
+  Simulation(kammelsim::params::Values values, const Kind& kind);
 
   /// Sets the seed from the run's settings (or the clock), the model and what statistics need;
   /// called once the state exists.
@@ -73,13 +85,15 @@ class Simulation {
   /// not fit this model (kammelsim::CheckpointFits).
   bool Restore(const kammelsim::CheckpointData& data, std::int64_t every, std::string& why);
 
-  /// The object's options with more words, read and checked as the runner reads its command.
-  virtual Reading Read(const std::vector<std::string>& more) const = 0;
+  /// The object's options with more, read as the runner reads its command's.
+  virtual Reading Read(const kammelsim::params::Values& more) const = 0;
+  /// The option that counts this object's batches or steps.
+  virtual const kammelsim::params::Option& TotalOption() const = 0;
   /// How the program draws this state, with the map's threshold.
   virtual kammelsim::View ViewWith(std::int32_t threshold) = 0;
 
-  std::vector<std::string> words_;
-  std::string command_, unit_;
+  kammelsim::params::Values values_;
+  const Kind& kind_;
 
  private:
   std::unique_lock<std::mutex> Hold();
@@ -100,49 +114,18 @@ class Simulation {
   std::mutex busy_;
 };
 
-/// kammel.Bed: the 3D bed of kammel3 (relief) or kammel3map (map).
-class Bed : public Simulation {
- public:
-  /// The object for these arguments (None: the settings' default), or ValueError/TypeError.
-  static std::unique_ptr<Bed> Make(py::handle settings, py::handle length, py::handle width,
-                                   py::handle height, py::handle b, py::handle wind, py::handle q,
-                                   py::handle seed);
-  /// The object of a checkpoint's bed run; nothing, saying why, when it does not fit its bed.
-  static std::unique_ptr<Bed> FromCheckpoint(const kammelsim::CheckpointData& data,
-                                             std::string& why);
-  py::dict Params() const override;
-  virtual const model3d::RippleParams& ModelParams() const = 0;
-  virtual std::string_view SettingsName() const = 0;
-
- protected:
-  using Simulation::Simulation;
-};
-
-/// kammel.Profile: the 2D cross-section of kammel.
-class Profile : public Simulation {
- public:
-  static std::unique_ptr<Profile> Make(py::handle width, py::handle thickness, py::handle b,
-                                       py::handle wind, py::handle q, py::handle seed);
-  static std::unique_ptr<Profile> FromCheckpoint(const kammelsim::CheckpointData& data,
-                                                 std::string& why);
-  py::dict Params() const override;
-
- private:
-  Profile(std::vector<std::string> words, const kammelsim::ProfileRun& run);
-  /// The profile these words make, with the seed's word (none: the clock's).
-  static std::unique_ptr<Profile> Made(std::vector<std::string> words, std::string_view seed);
-  Reading Read(const std::vector<std::string>& more) const override;
-  kammelsim::View ViewWith(std::int32_t threshold) override;
-
-  std::unique_ptr<model2d::ProfileState> state_;
-};
+/// What beds and profiles make of a checkpoint's values and of a seed keyword: the options
+/// that make the model (neither its total, seed nor run options), the snapshot interval, the
+/// seed as values.
+kammelsim::params::Values ModelValues(const kammelsim::params::Values& values,
+                                      std::string_view unit);
+std::int64_t EveryOf(const kammelsim::params::Values& values,
+                     const kammelsim::CheckpointData& data);
+kammelsim::params::Values SeedValues(py::handle seed);
+kammelsim::params::Values RecordedSeed(const kammelsim::CheckpointData& data);
 
 /// kammel.load: the bed or profile a checkpoint holds.
 std::unique_ptr<Simulation> Load(const std::string& path);
-
-/// kammel.statistics: heights alone, as kammelsim stats measures them.
-py::dict HeightStatistics(py::handle heights, py::handle previous, py::handle interval,
-                          py::handle b, py::handle wind, py::handle q);
 
 /// Whether this is the interpreter's main thread, the one Python runs signal handlers on.
 void NoteMainThread();

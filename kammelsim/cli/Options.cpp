@@ -1,7 +1,5 @@
 #include "kammelsim/cli/Options.h"
 
-#include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -14,14 +12,6 @@ bool IsKnown(std::span<const std::string_view> known, std::string_view name) {
   return std::find(known.begin(), known.end(), name) != known.end();
 }
 
-template <class Number>
-bool ParseWhole(std::string_view text, Number& value) {
-  if (text.starts_with('+')) text.remove_prefix(1);
-  if (text.empty() || text.starts_with('+')) return false;
-  const auto [end, fault] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return fault == std::errc{} && end == text.data() + text.size();
-}
-
 // The option a word names, "--name" or "--name=value", if it is one of names.
 bool NamesOption(std::string_view word, std::span<const std::string_view> names) {
   if (!word.starts_with("--")) return false;
@@ -29,33 +19,13 @@ bool NamesOption(std::string_view word, std::span<const std::string_view> names)
   return IsKnown(names, word.substr(0, word.find('=')));
 }
 
-// The first word CLI11 left over: an unknown option, or a word that is not an option.
+// The first word left over: an unknown option, or a word that is not an option.
 std::string LeftOver(const std::string& word) {
   if (word.starts_with("--")) return "unknown option " + QuoteValue(word.substr(0, word.find('=')));
   return "unexpected argument " + QuoteValue(word) + "; options start with --";
 }
 
-// CLI11's faults in the words the rest of kammelsim uses.
-std::string Explain(const CLI::ParseError& fault) {
-  const std::string what = fault.what();
-  const std::string name = fault.get_name();
-  if (name == "ArgumentMismatch") return what.substr(0, what.find(':')) + " needs a value";
-  return Escaped(what);
-}
-
-void Declare(CLI::App& app, ParsedOptions& options, std::span<const std::string_view> known) {
-  app.set_help_flag();
-  app.allow_extras();
-  for (const std::string_view name : known) {
-    std::vector<std::string>& slot = options.values[std::string(name)];
-    app.add_option("--" + std::string(name), slot)
-        ->type_size(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  }
-}
-
-// A flag takes no value on the command line; CLI11 would read "--force=no" as false.
+// A flag takes no value on the command line: "--force=no" would read as if it meant no.
 bool FlagWithValue(std::span<const std::string> args, std::span<const std::string_view> flags,
                    std::string& error) {
   for (const std::string& word : args) {
@@ -68,7 +38,8 @@ bool FlagWithValue(std::span<const std::string> args, std::span<const std::strin
   return false;
 }
 
-// CLI11 takes the next word as an option's value even when it is the next option.
+// An option's value is the next word whatever it is, so "--png --force" is caught here, where
+// the value names an option: the user left the value out.
 bool MissingValue(const ParsedOptions& options, std::span<const std::string_view> known,
                   std::span<const std::string_view> flags, std::string& error) {
   for (const auto& [name, values] : options.values) {
@@ -80,6 +51,35 @@ bool MissingValue(const ParsedOptions& options, std::span<const std::string_view
     }
   }
   return false;
+}
+
+// Splits words into options' values, flags and the words left over, in order; false, with
+// error, for an option that takes a value and ends the words.
+bool Split(std::span<const std::string> words, std::span<const std::string_view> known,
+           std::span<const std::string_view> flags, ParsedOptions& options,
+           std::vector<std::string>& left, std::string& error) {
+  for (std::size_t n = 0; n < words.size(); ++n) {
+    const std::string& word = words[n];
+    const std::size_t equals = word.find('=');
+    const std::string name = word.starts_with("--") ? word.substr(2, equals - 2) : std::string();
+    if (!name.empty() && IsKnown(known, name)) {
+      // "--name=" is "--name": its value is the next word, as the command line has always read.
+      if (equals != std::string::npos && equals + 1 < word.size()) {
+        options.values[name].push_back(word.substr(equals + 1));
+      } else if (n + 1 < words.size()) {
+        options.values[name].push_back(words[++n]);
+      } else {
+        error = "--" + name + " needs a value";
+        return false;
+      }
+    } else if (!name.empty() && equals == std::string::npos && IsKnown(flags, name)) {
+      options.values[name] = {""};
+      options.flag.insert(name);
+    } else {
+      left.push_back(word);
+    }
+  }
+  return true;
 }
 
 bool TakePositional(const std::vector<std::string>& words, std::size_t most, ParsedOptions& options,
@@ -159,48 +159,21 @@ std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
   ParsedOptions options;
   if (!ExpandConfig(args, known, flags, words, options.origins, fault)) return std::nullopt;
   std::string& error = fault.message;
-  CLI::App app;
-  Declare(app, options, known);
-  std::vector<std::int64_t> flagCounts(flags.size());
-  for (std::size_t n = 0; n < flags.size(); ++n)
-    app.add_flag("--" + std::string(flags[n]), flagCounts[n]);
-  if (FlagWithValue(words, flags, error)) return std::nullopt;
-  std::vector<std::string> reversed(words.rbegin(), words.rend());  // as CLI11 takes them
-  try {
-    app.parse(reversed);
-  } catch (const CLI::ParseError& fault) {
-    error = Explain(fault);
+  std::vector<std::string> left;
+  if (FlagWithValue(words, flags, error) || !Split(words, known, flags, options, left, error) ||
+      MissingValue(options, known, flags, error) ||
+      !TakePositional(left, maxPositional, options, error)) {
     return std::nullopt;
-  }
-  std::erase_if(options.values, [](const auto& entry) { return entry.second.empty(); });
-  if (MissingValue(options, known, flags, error) ||
-      !TakePositional(app.remaining(), maxPositional, options, error)) {
-    return std::nullopt;
-  }
-  for (std::size_t n = 0; n < flags.size(); ++n) {
-    if (flagCounts[n] == 0) continue;
-    options.values[std::string(flags[n])] = {""};
-    options.flag.emplace(flags[n]);
   }
   return options;
 }
 
-std::int64_t IntegerOption(const ParsedOptions& options, std::string_view name,
-                           std::int64_t fallback, std::int64_t min, std::int64_t max,
-                           std::string& error) {
-  const auto found = options.values.find(name);
-  if (found == options.values.end()) return fallback;
-  std::int64_t value = 0;
-  for (const std::string& text : found->second) {
-    if (!ParseWhole(text, value) || value < min || value > max) {
-      if (error.empty()) {
-        error = options.From(name, text) + "--" + std::string(name) + " takes an integer in " +
-                std::to_string(min) + ".." + std::to_string(max) + ", not " + QuoteValue(text);
-      }
-      return fallback;
-    }
-  }
-  return value;
+std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args, params::Table table,
+                                          OptionFault& fault, std::size_t maxPositional) {
+  std::vector<std::string_view> known, flags;
+  for (const params::Option& option : table)
+    (option.type == params::Type::Flag ? flags : known).push_back(option.name);
+  return ParseOptions(args, known, flags, fault, maxPositional);
 }
 
 bool ReadReal(std::string_view text, double& value) {
@@ -222,22 +195,6 @@ bool ReadReal(std::string_view text, double& value) {
   if (e == std::string_view::npos || e + 1 >= text.size() || text[e + 1] != '-') return false;
   value = text.starts_with('-') ? -0.0 : 0.0;
   return true;
-}
-
-double RealOption(const ParsedOptions& options, std::string_view name, double fallback,
-                  std::string& error) {
-  const auto found = options.values.find(name);
-  if (found == options.values.end()) return fallback;
-  double value = 0;
-  for (const std::string& text : found->second) {
-    if (!ReadReal(text, value)) {
-      if (error.empty())
-        error = options.From(name, text) + "--" + std::string(name) +
-                " takes a finite real number, not " + QuoteValue(text);
-      return fallback;
-    }
-  }
-  return value;
 }
 
 }  // namespace kammelsim

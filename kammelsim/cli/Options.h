@@ -13,6 +13,7 @@
 
 #include "kammelsim/cli/ConfigFile.h"
 #include "kammelsim/output/Messages.h"
+#include "kammelsim/params/Option.h"
 
 namespace kammelsim {
 
@@ -45,19 +46,12 @@ std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args,
                                           std::span<const std::string_view> flags,
                                           OptionFault& fault, std::size_t maxPositional = 0);
 
+/// ParseOptions for the options of table: its flags take no value, the rest one each.
+std::optional<ParsedOptions> ParseOptions(std::span<const std::string> args, params::Table table,
+                                          OptionFault& fault, std::size_t maxPositional = 0);
+
 /// Says on err why command's options were refused; returns the fault's status.
 int Refused(const RunOutput& output, std::string_view command, const OptionFault& fault);
-
-/// An integer option in min..max (default when absent); every occurrence must be one. On a
-/// fault sets error, unless it holds one already.
-std::int64_t IntegerOption(const ParsedOptions& options, std::string_view name,
-                           std::int64_t fallback, std::int64_t min, std::int64_t max,
-                           std::string& error);
-
-/// A finite real option (default when absent), read as the dialogs read it: a value too small
-/// for a double is 0. On a fault sets error, unless it holds one already.
-double RealOption(const ParsedOptions& options, std::string_view name, double fallback,
-                  std::string& error);
 
 /// A real number as the options read it; false for text that is not one, or too large.
 bool ReadReal(std::string_view text, double& value);

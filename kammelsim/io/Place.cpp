@@ -147,6 +147,11 @@ bool Exists(const Place& place) {
   return StatusOf(place, status) || errno != ENOENT;
 }
 
+bool Exists(const std::string& path) {
+  struct stat status {};
+  return !path.empty() && ::lstat(path.c_str(), &status) == 0;
+}
+
 std::string KindOf(const struct stat& status) {
   switch (status.st_mode & S_IFMT) {
     case S_IFREG:

@@ -61,8 +61,13 @@ bool PlaceBeneath(const FolderRef& root, const std::string& relative, const std:
 /// cannot be seen.
 bool StatusOf(const Place& place, struct stat& status);
 
-/// Whether something, of any kind, has the place's name.
+/// Whether something, of any kind, has the place's name: true too when it cannot be seen for
+/// any reason but its absence, as a check before reading takes it.
 bool Exists(const Place& place);
+
+/// Whether something, of any kind, is seen at path, its last part not followed: what a new
+/// output would replace. False for an empty path, and where it cannot be seen.
+bool Exists(const std::string& path);
 
 /// What a file of this status is, in words, when not a regular file ("a symbolic link", "a
 /// FIFO", "a device", "a folder", "a socket"); empty for a regular file.

@@ -6,16 +6,47 @@
 
 namespace kammelsim {
 
+std::string Fault::Message(std::string_view command) const {
+  switch (doing) {
+    case Doing::Writing:
+      return "cannot write " + file + ": " + (reason.empty() ? std::strerror(error) : reason);
+    case Doing::Checking:
+      return "resume: " + file + " " + reason;
+    case Doing::Preparing:
+      break;
+  }
+  return std::string(command) + ": " + file + " " + reason;
+}
+
+Fault WriteFailed(std::string file, int error) {
+  return {Fault::Doing::Writing, std::move(file), error, "", 1};
+}
+
+Fault WriteFailed(std::string file, std::string reason) {
+  return {Fault::Doing::Writing, std::move(file), 0, std::move(reason), 1};
+}
+
+Fault Refused(std::string file, std::string why) {
+  return {Fault::Doing::Checking, std::move(file), 0, std::move(why), 1};
+}
+
+Fault Unusable(std::string file, std::string why, int status) {
+  return {Fault::Doing::Preparing, std::move(file), 0, std::move(why), status};
+}
+
+int Say(const RunOutput& output, const Fault& fault, std::string_view command) {
+  const std::string line = fault.Message(command);
+  std::fprintf(output.err, "kammelsim: %s\n", line.c_str());
+  return fault.status;
+}
+
 int UsageFault(const RunOutput& output, std::string_view message) {
   std::fprintf(output.err, "kammelsim: %.*s\n", static_cast<int>(message.size()), message.data());
   return 2;
 }
 
 int WriteFault(const RunOutput& output, std::string_view what) {
-  const int reason = errno;
-  std::fprintf(output.err, "kammelsim: cannot write %.*s: %s\n", static_cast<int>(what.size()),
-               what.data(), std::strerror(reason));
-  return 1;
+  return Say(output, WriteFailed(std::string(what), errno));
 }
 
 namespace {

@@ -119,18 +119,38 @@ std::string ExactReal(double value) {
   return std::string(text, end);
 }
 
+std::string ParametersText(const std::vector<Parameter>& parameters) {
+  std::string text;
+  for (const Parameter& parameter : parameters) {
+    text += (text.empty() ? "" : " ") + parameter.name + "=";
+    if (const auto* whole = std::get_if<std::int64_t>(&parameter.value))
+      text += std::to_string(*whole);
+    else if (const auto* real = std::get_if<double>(&parameter.value))
+      text += ExactReal(*real);
+    else
+      text += std::get<std::string>(parameter.value);
+  }
+  return text;
+}
+
 Provenance MakeProvenance(std::string_view commandLine, std::uint32_t seed,
-                          std::string_view parameters, std::string_view runId,
+                          const std::vector<Parameter>& parameters, std::string_view runId,
                           const std::vector<std::string>& history) {
   std::string lines;
   for (const std::string& line : history)
     lines += (lines.empty() ? "" : "\n") + ProvenanceText(line);
-  return {{"Software", "kammelsim " + ProvenanceText(Version())},
-          {"Command", ProvenanceText(commandLine)},
-          {"Seed", std::to_string(seed)},
-          {"Parameters", ProvenanceText(parameters)},
-          {"Run", ProvenanceText(runId)},
-          {"History", lines}};
+  Provenance provenance = {{"Software", "kammelsim " + ProvenanceText(Version())},
+                           {"Command", ProvenanceText(commandLine)},
+                           {"Seed", std::to_string(seed)},
+                           {"Parameters", ProvenanceText(ParametersText(parameters))},
+                           {"Run", ProvenanceText(runId)},
+                           {"History", lines}};
+  provenance.seed = seed;
+  provenance.parameters = parameters;
+  for (Parameter& parameter : provenance.parameters) {
+    if (auto* word = std::get_if<std::string>(&parameter.value)) *word = ProvenanceText(*word);
+  }
+  return provenance;
 }
 
 std::string_view Version() {

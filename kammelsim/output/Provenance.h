@@ -3,18 +3,34 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace kammelsim {
 
+/// One parameter of a run as its outputs record it: a whole number, a real or a word.
+struct Parameter {
+  std::string name;
+  std::variant<std::int64_t, double, std::string> value;
+};
+
+/// The parameters as one line of text: "settings=relief length=300 ... b=2 wind=5".
+std::string ParametersText(const std::vector<Parameter>& parameters);
+
 /// Name and value pairs that say how an output was made: Software, Command, Seed, Parameters,
 /// Run (the run's id) and History (a line per run and resume, separated by newlines). Values
-/// hold no control character but the History's newlines (see ProvenanceText).
-using Provenance = std::vector<std::pair<std::string, std::string>>;
+/// hold no control character but the History's newlines (see ProvenanceText). The seed and
+/// the parameters are kept typed too, for the outputs that record numbers as numbers.
+struct Provenance : std::vector<std::pair<std::string, std::string>> {
+  using vector::vector;
+  std::optional<std::uint32_t> seed;
+  std::vector<Parameter> parameters;
+};
 
 /// The command line as a shell would take it back: words with blanks or quotes quoted, words
 /// with control characters in bash's $'...' with them as \xNN.
@@ -38,7 +54,7 @@ std::string ExactReal(double value);
 /// The program and its version, the command line, the seed used, the parameters, the run's id
 /// and its history, every value as ProvenanceText makes it.
 Provenance MakeProvenance(std::string_view commandLine, std::uint32_t seed,
-                          std::string_view parameters, std::string_view runId,
+                          const std::vector<Parameter>& parameters, std::string_view runId,
                           const std::vector<std::string>& history);
 
 /// The program's version: from git describe when it was built, else the project's.

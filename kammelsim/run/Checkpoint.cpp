@@ -1,12 +1,11 @@
 #include "kammelsim/run/Checkpoint.h"
 
-#include <zlib.h>
-
 #include <bit>
 #include <cerrno>
 #include <cstring>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 #include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
 #include "model2d/ProfileModel.h"
@@ -166,11 +165,6 @@ class Limits {
   std::uint64_t texts_ = 0;
 };
 
-std::uint32_t Crc(std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
 // Every field of the payload, in the order of the file: the one list both Writer and Reader
 // walk, so a field added here is written and read alike. Data is const for the Writer. Each
 // list has the most items any run makes.
@@ -225,7 +219,7 @@ std::string EncodeCheckpoint(const CheckpointData& data) {
   w.U32(CheckpointData::kFormat);
   w.U64(payload.size());
   w.bytes.append(payload);
-  w.U32(Crc(w.bytes));
+  w.U32(io::Crc32(w.bytes));
   return std::move(w.bytes);
 }
 
@@ -261,7 +255,7 @@ bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string&
   Reader trailer(bytes.substr(bytes.size() - kTrailer));
   std::uint32_t crc = 0;
   trailer.U32(crc);
-  if (crc != Crc(bytes.substr(0, bytes.size() - kTrailer))) {
+  if (crc != io::Crc32(bytes.substr(0, bytes.size() - kTrailer))) {
     error = "is damaged (its checksum does not match)";
     return false;
   }

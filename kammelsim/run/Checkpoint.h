@@ -11,8 +11,8 @@
 
 #include "kammelsim/io/File.h"
 #include "kammelsim/io/Place.h"
-#include "kammelsim/output/SpaceTime.h"
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
+#include "kammelsim/output/pictures/SpaceTime.h"
 
 namespace kammelsim {
 

@@ -1,16 +1,11 @@
 #include "kammelsim/run/CheckpointFit.h"
 
 #include <algorithm>
-#include <numeric>
+
+#include "kammelsim/io/Bytes.h"
 
 namespace kammelsim {
 namespace {
-
-// The sand of a whole array.
-template <class Cells>
-std::int64_t Sand(const Cells& cells) {
-  return std::accumulate(cells.begin(), cells.end(), std::int64_t{0});
-}
 
 bool ArrayFits(const CheckpointData& data, const RunModel& model, std::string& why) {
   if (data.cells.size() != model.cells.size()) {
@@ -19,9 +14,9 @@ bool ArrayFits(const CheckpointData& data, const RunModel& model, std::string& w
   } else if (std::any_of(data.cells.begin(), data.cells.end(),
                          [](std::int32_t h) { return h < 0; })) {
     why = "its array holds a height below 0";
-  } else if (Sand(data.cells) != Sand(model.cells)) {
-    why = "its array holds " + std::to_string(Sand(data.cells)) + " grains, where the run has " +
-          std::to_string(Sand(model.cells));
+  } else if (io::Sand(data.cells) != io::Sand(model.cells)) {
+    why = "its array holds " + std::to_string(io::Sand(data.cells)) +
+          " grains, where the run has " + std::to_string(io::Sand(model.cells));
   }
   return why.empty();
 }
@@ -82,8 +77,12 @@ bool CountsFit(const CheckpointData& data, const analysis::Snapshot& shape, std:
 bool CheckpointFits(const CheckpointData& data, const RunModel& model, std::int64_t every,
                     std::string& why) {
   const analysis::Snapshot shape = model.bed();
-  return ArrayFits(data, model, why) && CarryFits(data, shape, why) &&
-         CountsFit(data, shape, std::max<std::int64_t>(every, 1), why);
+  if (ArrayFits(data, model, why) && CarryFits(data, shape, why) &&
+      CountsFit(data, shape, std::max<std::int64_t>(every, 1), why)) {
+    return true;
+  }
+  why = "does not fit the run it records: " + why;
+  return false;
 }
 
 }  // namespace kammelsim

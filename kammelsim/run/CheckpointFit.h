@@ -16,7 +16,8 @@ namespace kammelsim {
 /// is of the model's shape and not ahead of the run; and every recorded count and length (the
 /// data file's records, the space-time rows, the statistics file's bytes) is what the
 /// snapshots so far can have made, so that none is trusted further than that before it is
-/// read. False with what does not fit in why.
+/// read. False with the rest of a line naming the file in why ("does not fit the run it
+/// records: ...").
 bool CheckpointFits(const CheckpointData& data, const RunModel& model, std::int64_t every,
                     std::string& why);
 

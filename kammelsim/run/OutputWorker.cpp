@@ -28,7 +28,7 @@ OutputWorker::~OutputWorker() {
   thread_.join();
 }
 
-void OutputWorker::Submit(std::function<bool()> job) {
+void OutputWorker::Submit(std::function<Outcome()> job) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return !waiting_; });
   waiting_ = std::move(job);
@@ -46,20 +46,28 @@ bool OutputWorker::Failed() {
   return failed_;
 }
 
+Outcome OutputWorker::TakeFault() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(fault_, std::nullopt);
+}
+
 void OutputWorker::Work() {
   std::unique_lock lock(mutex_);
   while (true) {
     changed_.wait(lock, [this] { return waiting_ || stopping_; });
     if (!waiting_) return;
-    std::function<bool()> job = std::move(*waiting_);
+    std::function<Outcome()> job = std::move(*waiting_);
     waiting_.reset();
     running_ = true;
     changed_.notify_all();
     const bool skip = failed_;
     lock.unlock();
-    const bool done = skip || job();
+    Outcome fault = skip ? std::nullopt : job();
     lock.lock();
-    failed_ = failed_ || !done;
+    if (fault) {
+      failed_ = true;
+      fault_ = std::move(fault);
+    }
     running_ = false;
     changed_.notify_all();
   }

@@ -1,15 +1,12 @@
 #include "kammelsim/run/RunDriver.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <utility>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 #include "kammelsim/io/File.h"
 #include "kammelsim/output/Provenance.h"
 #include "kammelsim/run/Interrupts.h"
@@ -17,8 +14,6 @@
 
 namespace kammelsim {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Sets the generator from --seed, or from the clock, reporting the seed taken.
 void SeedGenerator(common::Random& random, bool seedGiven, std::uint32_t seed,
@@ -30,23 +25,6 @@ void SeedGenerator(common::Random& random, bool seedGiven, std::uint32_t seed,
   common::SeedFromClock(random);
   std::fprintf(output.err, "kammelsim: seed %u (repeat the run with --seed %u)\n", random.state,
                random.state);
-}
-
-double ArrayTotal(std::span<const std::int32_t> cells) {
-  double total = 0;
-  for (const std::int32_t h : cells)
-    total += h;
-  return total;
-}
-
-std::uint32_t Crc(std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return !path.empty() && fs::exists(fs::symlink_status(path, error));
 }
 
 }  // namespace
@@ -126,7 +104,7 @@ int RunDriver::PrepareNew(const std::vector<std::string>& recorded,
                                 &settings_.stats,        &settings_.netcdf,
                                 &settings_.checkpoint,   &settings_.heights};
   for (const std::string* file : files) {
-    if (!settings_.force && Exists(*file)) {
+    if (!settings_.force && io::Exists(*file)) {
       return UsageFault(output_, command_ + ": " + QuoteFile(*file) +
                                      " exists already; add --force to replace it");
     }
@@ -145,7 +123,7 @@ int RunDriver::PlaceNew() {
       return WriteFault(output_, QuoteFile(file->shown));
   }
   pictures_.SetPlaces(places_.pictures);
-  if (const int fault = pictures_.Prepare(output_, command_)) return fault;
+  if (const Outcome fault = pictures_.Prepare()) return Say(output_, *fault, command_);
   const OutputPlaces& p = places_;
   for (const io::Place* file :
        {&p.pictures.png, &p.pictures.spacetime, &p.stats, &p.netcdf, &p.checkpoint, &p.heights}) {
@@ -198,10 +176,10 @@ int RunDriver::LockResume() {
   return 0;
 }
 
-int RunDriver::Run(const RunModel& model, const std::string& parameters) {
+int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& parameters) {
   model_ = &model;
   Record(model);
-  record_.parameters = parameters;
+  record_.parameters = ParametersText(parameters);
   provenance_ =
       MakeProvenance(record_.commandLine, record_.seed, parameters, record_.runId, record_.history);
   if (resume_) {
@@ -259,8 +237,8 @@ NetcdfLayout RunDriver::Layout(const RunModel& model) const {
 
 bool RunDriver::OpenNew(const RunModel& model) {
   if (!settings_.stats.empty()) {
-    stats_.emplace(model.kind, model.jump, model.q, ArrayTotal(model.cells));
-    if (!stats_->Open(places_.stats, provenance_, output_)) return false;
+    stats_.emplace(model.kind, model.jump, model.q, static_cast<double>(io::Sand(model.cells)));
+    if (!Fine(stats_->Open(places_.stats, provenance_))) return false;
   }
   if (!settings_.checkpoint.empty()) {
     // The run's id, which every copy of its checkpoint carries, is held in its folder.
@@ -272,13 +250,15 @@ bool RunDriver::OpenNew(const RunModel& model) {
   }
   if (settings_.netcdf.empty()) return true;
   netcdf_.emplace();
-  return netcdf_->Create(places_.netcdf, Layout(model), provenance_, output_);
+  return Fine(netcdf_->Create(places_.netcdf, Layout(model), provenance_));
 }
 
-RunDriver::~RunDriver() {
-  worker_.reset();  // waits for the last job, which may still write a message
-  if (workerErr_) std::fclose(workerErr_);
-  std::free(workerText_);
+RunDriver::~RunDriver() = default;
+
+bool RunDriver::Fine(const Outcome& outcome) const {
+  if (!outcome) return true;
+  Say(output_, *outcome, command_);
+  return false;
 }
 
 // The statistics and the data file from a copy of the heights, beside the next batches; the
@@ -286,34 +266,29 @@ RunDriver::~RunDriver() {
 bool RunDriver::Snapshot(std::int64_t done) {
   const bool last = done == settings_.schedule.total;
   if (stats_ || netcdf_) {
-    if (!worker_) {
-      workerErr_ = open_memstream(&workerText_, &workerLength_);
-      worker_.emplace();
-    }
+    if (!worker_) worker_.emplace();
     auto bed = std::make_shared<const analysis::Snapshot>(model_->bed());
     worker_->Submit([this, bed, done] { return RecordSnapshot(done, *bed); });
   }
-  if (!pictures_.Snapshot(model_->view, done, last, output_, provenance_)) return false;
+  if (!Fine(pictures_.Snapshot(model_->view, done, last, provenance_))) return false;
   if (worker_ && worker_->Failed()) return DrainOutputs();
   if (last) heightsText_ = model_->heights();
   return !CheckpointDue(done) || SaveCheckpoint(done);
 }
 
-bool RunDriver::RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed) {
-  const RunOutput output{output_.out, workerErr_ ? workerErr_ : output_.err, false};
-  if (stats_ && !stats_->Snapshot(done, bed, output)) return false;
-  return !netcdf_ || netcdf_->Snapshot(done, bed, stats_ ? &stats_->Last() : nullptr, output);
+Outcome RunDriver::RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed) {
+  if (stats_) {
+    if (Outcome fault = stats_->Snapshot(done, bed)) return fault;
+  }
+  if (!netcdf_) return std::nullopt;
+  return netcdf_->Snapshot(done, bed, stats_ ? &stats_->Last() : nullptr);
 }
 
-// Waits for the snapshots handed over, and passes on what they had to say.
+// Waits for the snapshots handed over, and says what failed there.
 bool RunDriver::DrainOutputs() {
-  const bool written = !worker_ || worker_->Drain();
-  if (workerErr_ && std::fflush(workerErr_) == 0 && workerLength_ > 0) {
-    std::fwrite(workerText_, 1, workerLength_, output_.err);
-    std::rewind(workerErr_);
-    workerLength_ = 0;
-  }
-  return written;
+  if (!worker_) return true;
+  const bool written = worker_->Drain();
+  return Fine(worker_->TakeFault()) && written;
 }
 
 // A checkpoint at the start and the end, and between them once the interval has passed: the
@@ -328,8 +303,8 @@ bool RunDriver::CheckpointDue(std::int64_t done) const {
 // What a checkpoint records must be on disk before it: a crash right after the checkpoint
 // then finds every output as long as it says.
 bool RunDriver::SyncOutputs() {
-  return (!stats_ || stats_->Sync(output_)) && (!netcdf_ || netcdf_->Sync(output_)) &&
-         pictures_.Sync(output_);
+  return (!stats_ || Fine(stats_->Sync())) && (!netcdf_ || Fine(netcdf_->Sync())) &&
+         Fine(pictures_.Sync());
 }
 
 bool RunDriver::SaveCheckpoint(std::int64_t done) {
@@ -356,24 +331,21 @@ bool RunDriver::SaveCheckpoint(std::int64_t done) {
   }
   d.spaceTime = pictures_.SpaceTimeState();
   d.heightsWritten = done == settings_.schedule.total && !settings_.heights.empty();
-  d.heightsCrc = d.heightsWritten ? Crc(heightsText_) : 0;
+  d.heightsCrc = d.heightsWritten ? io::Crc32(heightsText_) : 0;
   std::string error;
   io::File written;
   if (WriteCheckpoint(places_.checkpoint, d, error, &written)) {
     lock_->KeepCheckpoint(std::move(written));
     return true;
   }
-  std::fprintf(output_.err, "kammelsim: cannot write %s: %s\n",
-               QuoteFile(settings_.checkpoint).c_str(), error.c_str());
-  return false;
+  return Fine(WriteFailed(QuoteFile(settings_.checkpoint), error));
 }
 
 // A signal asked the run to stop: what it has made so far is kept, and how to go on is said.
 int RunDriver::Stopped(std::int64_t done, int signal) {
   const bool saved = SaveCheckpoint(done);
-  const bool closed = (!stats_ || stats_->Close(output_)) &&
-                      (!netcdf_ || netcdf_->Close(output_)) &&
-                      pictures_.SaveSpaceTime(output_, provenance_);
+  const bool closed = (!stats_ || Fine(stats_->Close())) && (!netcdf_ || Fine(netcdf_->Close())) &&
+                      Fine(pictures_.SaveSpaceTime(provenance_));
   if (!saved || !closed) return 1;
   const std::string where =
       std::to_string(done) + " of " + std::to_string(settings_.schedule.total) + " " + unit_;
@@ -391,7 +363,7 @@ int RunDriver::Stopped(std::int64_t done, int signal) {
 
 int RunDriver::Finish() {
   if (!DrainOutputs()) return 1;
-  if ((stats_ && !stats_->Close(output_)) || (netcdf_ && !netcdf_->Close(output_))) return 1;
+  if ((stats_ && !Fine(stats_->Close())) || (netcdf_ && !Fine(netcdf_->Close()))) return 1;
   return WriteHeights(heightsText_) ? 0 : 1;
 }
 

@@ -15,9 +15,9 @@
 #include "analysis/RippleStatistics.h"
 #include "common/Random.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/NetcdfOutput.h"
-#include "kammelsim/output/Pictures.h"
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/NetcdfOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
+#include "kammelsim/output/pictures/Pictures.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/OutputWorker.h"
 #include "kammelsim/run/RunFolder.h"
@@ -61,11 +61,12 @@ class RunDriver {
 
   /// Takes the run's locks and checks what it will record and its outputs before any work: 0,
   /// or the status after one line on err. recorded holds the options a checkpoint keeps
-  /// (RecordedOptions), args the command line as given, for the provenance.
+  /// (params::RecordedOptions), args the command line as given, for the provenance.
   int Prepare(const std::vector<std::string>& recorded, std::span<const std::string> args);
 
   /// Runs the set-up model to the end, or until a signal stops it; returns the exit status.
-  int Run(const RunModel& model, const std::string& parameters);
+  /// parameters are every parameter of the run, as its outputs record them.
+  int Run(const RunModel& model, const std::vector<Parameter>& parameters);
 
  private:
   static RunSettings Resolved(RunSettings settings, const Resume* resume, OutputPlaces& places,
@@ -85,12 +86,14 @@ class RunDriver {
   void Restore();
   int Completed();
   bool Snapshot(std::int64_t done);
-  bool RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed);
+  Outcome RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed);
   bool DrainOutputs();
   bool CheckpointDue(std::int64_t done) const;
   bool SyncOutputs();
   bool SaveCheckpoint(std::int64_t done);
   int Stopped(std::int64_t done, int signal);
+  /// Whether all went well; else says the fault, as one line on err.
+  bool Fine(const Outcome& outcome) const;
   int Finish();
   bool WriteHeights(const std::string& text);
   NetcdfLayout Layout(const RunModel& model) const;
@@ -112,12 +115,9 @@ class RunDriver {
   std::string heightsText_;  ///< at the end: what the run prints
   std::optional<StatsOutput> stats_;
   std::optional<NetcdfOutput> netcdf_;
-  // The statistics and the data file are written beside the model, their messages kept until
+  // The statistics and the data file are written beside the model; a fault there is said when
   // the run waits for them.
   std::optional<OutputWorker> worker_;
-  char* workerText_ = nullptr;
-  std::size_t workerLength_ = 0;
-  std::FILE* workerErr_ = nullptr;
   std::chrono::steady_clock::time_point lastCheckpoint_;
 };
 

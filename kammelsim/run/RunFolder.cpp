@@ -47,13 +47,13 @@ bool PlaceNew(const io::FolderRef& root, const fs::path& folder, const std::stri
     record = Recorded(name, folder);
     if (StaysBelow(record) && io::PlaceBeneath(root, record, name, place)) return true;
     if (StaysBelow(record) && errno != ELOOP && errno != EXDEV) {
-      error = "cannot write " + QuoteFile(name) + ": " + io::Reason(errno);
+      error = WriteFailed(QuoteFile(name), errno).Message();
       return false;
     }
     record = Absolute(name).string();  // reached through a link: outside the folder
   }
   if (io::PlaceOf(name, place)) return true;
-  error = "cannot write " + QuoteFile(name) + ": " + io::Reason(errno);
+  error = WriteFailed(QuoteFile(name), errno).Message();
   return false;
 }
 
@@ -63,7 +63,7 @@ bool MakeParents(const std::string& frames, std::string& error) {
   std::error_code made;
   if (parent.empty() || fs::create_directories(parent, made) || !made) return true;
   errno = made.value();
-  error = "cannot write frames into " + QuoteFile(frames) + ": " + io::Reason(errno);
+  error = WriteFailed("frames into " + QuoteFile(frames), errno).Message();
   return false;
 }
 
@@ -75,7 +75,7 @@ bool PlaceNewOutputs(const RunSettings& s, OutputPlaces& places, RecordedOutputs
   const fs::path folder = s.checkpoint.empty() ? fs::path() : FolderOf(s.checkpoint);
   if (!s.checkpoint.empty()) {
     if (!io::PlaceOf(s.checkpoint, places.checkpoint)) {
-      error = "cannot write " + QuoteFile(s.checkpoint) + ": " + io::Reason(errno);
+      error = WriteFailed(QuoteFile(s.checkpoint), errno).Message();
       return false;
     }
     root = places.checkpoint.folder;

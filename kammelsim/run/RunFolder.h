@@ -8,7 +8,7 @@
 
 #include "kammelsim/io/File.h"
 #include "kammelsim/io/Place.h"
-#include "kammelsim/output/Pictures.h"
+#include "kammelsim/output/pictures/Pictures.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/RunSettings.h"
 

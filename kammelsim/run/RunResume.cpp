@@ -1,11 +1,11 @@
 // Continuing a run from its checkpoint: nothing is used or touched until the checkpoint fits
 // the run its options make and every output is this run's, as long as recorded.
 #include <sys/file.h>
-#include <zlib.h>
 
 #include <algorithm>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 #include "kammelsim/run/CheckpointFit.h"
 #include "kammelsim/run/RunDriver.h"
 
@@ -37,8 +37,8 @@ bool RunDriver::Fits(const RunModel& model) const {
   const CheckpointData& data = resume_->data;
   std::string why;
   if (CheckpointFits(data, model, settings_.schedule.every, why)) return true;
-  std::fprintf(output_.err, "kammelsim: resume: %s does not fit the run it records: %s\n",
-               QuoteFile(resume_->path).c_str(), why.c_str());
+  std::fprintf(output_.err, "kammelsim: resume: %s %s\n", QuoteFile(resume_->path).c_str(),
+               why.c_str());
   return false;
 }
 
@@ -49,14 +49,14 @@ bool RunDriver::TakeOutputs(const RunModel& model, bool write) {
   const CheckpointData& data = resume_->data;
   if (!settings_.stats.empty()) {
     stats_.emplace(model.kind, model.jump, model.q, data.stats.initialTotal);
-    if (!stats_->Take(places_.stats, data.statsBytes, data.statsCrc, data.runId, write, output_))
+    if (!Fine(stats_->Take(places_.stats, data.statsBytes, data.statsCrc, data.runId, write)))
       return false;
   }
   if (!settings_.netcdf.empty()) {
     netcdf_.emplace();
     const NetcdfRecord record{data.netcdfRecords, data.runId, data.netcdfHeaderCrc,
                               data.netcdfRecordsCrc};
-    if (!netcdf_->Take(places_.netcdf, Layout(model), record, write, output_)) return false;
+    if (!Fine(netcdf_->Take(places_.netcdf, Layout(model), record, write))) return false;
   }
   if (const io::FolderRef& frames = places_.pictures.frames;
       frames && ::flock(frames->Descriptor(), LOCK_EX | LOCK_NB) != 0) {
@@ -66,7 +66,7 @@ bool RunDriver::TakeOutputs(const RunModel& model, bool write) {
   }
   const std::vector<std::int64_t> frames =
       SnapshotsUpTo(settings_.schedule, data.done, resume_->data.total);
-  return pictures_.Verify(data.runId, frames, output_) && HeightsFileIsOurs();
+  return Fine(pictures_.Verify(data.runId, frames)) && HeightsFileIsOurs();
 }
 
 // The heights file carries no id of its own: one there already is this run's only when the
@@ -77,8 +77,7 @@ bool RunDriver::HeightsFileIsOurs() const {
   std::string bytes;
   const bool ours = resume_->data.heightsWritten &&
                     io::ReadWholeFile(place, 1 << 30, bytes) == io::ReadFault::None &&
-                    crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
-                          static_cast<uInt>(bytes.size())) == resume_->data.heightsCrc;
+                    io::Crc32(bytes) == resume_->data.heightsCrc;
   if (ours) return true;
   std::fprintf(output_.err,
                "kammelsim: resume: %s exists, and this checkpoint did not write it; move it away "
@@ -90,11 +89,11 @@ bool RunDriver::HeightsFileIsOurs() const {
 // Every output has been taken: each is cut back to the checkpoint, the data file first.
 bool RunDriver::ContinueOutputs() {
   const std::string& history = record_.history.back();
-  if (netcdf_ && !netcdf_->Continue(history, output_)) return false;
-  if (stats_ && !stats_->Continue(resume_->data.stats, history, output_)) return false;
+  if (netcdf_ && !Fine(netcdf_->Continue(history))) return false;
+  if (stats_ && !Fine(stats_->Continue(resume_->data.stats, history))) return false;
   if (!places_.heights.Empty()) io::RemoveLeftovers(places_.heights);
   io::RemoveLeftovers(places_.checkpoint);
-  return pictures_.CutBack(resume_->data.done, output_);
+  return Fine(pictures_.CutBack(resume_->data.done));
 }
 
 void RunDriver::SayAppending() const {

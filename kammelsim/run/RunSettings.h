@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kammelsim/output/Pictures.h"
+#include "kammelsim/output/pictures/Pictures.h"
 #include "kammelsim/run/Snapshots.h"
 
 namespace kammelsim {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kammelsim/io/Faults.h"
-#include "kammelsim/output/NetcdfFormat.h"
+#include "kammelsim/output/data/NetcdfFormat.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "tests/kammelsim/CapturedRun.h"
 
@@ -246,6 +246,8 @@ TEST_F(Integrity, ResumeKeepsOnlyWhatItChecked) {
   const std::string frame0 = Slurp(run / "f" / "frame-000000.png");
   const std::string frame3 = Slurp(run / "f" / "frame-000003.png");
   const std::size_t idat = frame3.find("IDAT");
+  const std::string stats = Slurp(run / "sub" / "s.csv");
+  const std::size_t lastRow = stats.rfind('\n', stats.size() - 2) + 1;
   const struct {
     const char* name;
     const char* file;
@@ -263,6 +265,10 @@ TEST_F(Integrity, ResumeKeepsOnlyWhatItChecked) {
        "frame-000003.png' has a damaged IDAT chunk"},
       {"a frame cut short", "f/frame-000003.png", frame3.substr(0, frame3.size() - 20),
        "frame-000003.png' ends inside a chunk"},
+      {"a digit in a recorded row", "sub/s.csv", changed(stats, lastRow, '7'),
+       "s.csv' has changed since the checkpoint: the CRC-32 of the"},
+      {"another run's id", "sub/s.csv", changed(stats, stats.find("# Run: ") + 7, 'x'),
+       "s.csv' is not this run's statistics file"},
       {"frame 0 saved as frame 3", "f/frame-000003.png", frame0,
        "frame-000003.png' is the picture of snapshot '0', not of 3"},
   };

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "kammelsim/output/Pictures.h"
-#include "kammelsim/output/PngFile.h"
-#include "kammelsim/output/SpaceTime.h"
+#include "kammelsim/output/pictures/Pictures.h"
+#include "kammelsim/output/pictures/PngFile.h"
+#include "kammelsim/output/pictures/SpaceTime.h"
 #include "tests/kammelsim/CapturedRun.h"
 
 namespace {

@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "kammelsim/Setups.h"
-#include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/io/Faults.h"
 #include "kammelsim/io/Place.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/PngFile.h"
+#include "kammelsim/output/pictures/PngFile.h"
+#include "kammelsim/params/Bed.h"
+#include "kammelsim/params/Profile.h"
 #include "kammelsim/run/Checkpoint.h"
+#include "kammelsim/run/OutputWorker.h"
 #include "tests/kammelsim/CapturedRun.h"
 
 namespace {
@@ -66,10 +67,12 @@ std::map<std::string, std::string, std::less<>> Values(const fs::path& folder, b
 // give it: the checkpoint the run writes is one that resume takes.
 TEST_F(Records, EveryOptionGivenOftenMakesACheckpointThatResumes) {
   for (const bool bed : {true, false}) {
-    const auto names = kammelsim::WithRunOptions(bed ? kammelsim::BedOptionNames()
-                                                     : kammelsim::ProfileOptionNames());
-    std::vector<std::string> all(names.begin(), names.end());
-    all.push_back("force");
+    const kammelsim::params::Table table =
+        bed ? kammelsim::params::Table(kammelsim::params::BedOptions<model3d::MapSettings>::all)
+            : kammelsim::params::Table(kammelsim::params::ProfileOptions::all);
+    std::vector<std::string> all;
+    for (const kammelsim::params::Option& option : table)
+      all.emplace_back(option.name);
     for (const std::string& name : all) {
       const fs::path folder = folder_ / (std::string(bed ? "bed-" : "profile-") + name);
       fs::create_directories(folder);
@@ -111,6 +114,24 @@ TEST_F(Records, WhatACheckpointCannotHoldIsRefusedBeforeTheRun) {
   EXPECT_FALSE(fs::exists(Path("long.ck")));
   words.erase(words.begin() + 1, words.begin() + 3);
   EXPECT_EQ(InProcess(words).status, 0) << "without a checkpoint, nothing to hold";
+}
+
+// A command line at the checkpoint's limit puts the run's id past the first MiB of the
+// statistics file: the resume still finds it there.
+TEST_F(Records, ARunWithTheLongestCommandLineResumesItsStatistics) {
+  const std::string checkpoint = Path("c.ck"), stats = Path("s.csv");
+  std::vector<std::string> words = {"profile", "--width", "20",           "--steps", "2",
+                                    "--stats", stats,     "--checkpoint", checkpoint};
+  std::size_t length = std::string("kammelsim").size();
+  for (const std::string& word : words)
+    length += word.size() + 1;
+  const std::size_t padding = kammelsim::kMaxText - length - 70;  // quotes and prefix
+  words.push_back("--b=2." + std::string(padding, '0'));
+  const auto made = InProcess(words);
+  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_GT(Slurp(stats).find("\n# Run: "), std::size_t{1} << 20) << "the case is lost";
+  const auto resumed = Kammelsim({"resume", checkpoint, "--steps", "4"});
+  EXPECT_EQ(resumed.status, 0) << resumed.err;
 }
 
 // A resume asks nothing its run cannot record or draw: the space-time view's rows and the
@@ -272,6 +293,32 @@ TEST(KammelsimPictures, TextsInPicturesAreBounded) {
   std::erase(cut, '\n');  // the note's own lines
   EXPECT_EQ(kammelsim::Escaped(cut), cut) << "cut inside a character";
   EXPECT_EQ(kammelsim::PictureText("short"), "short");
+}
+
+// The writer beside the run keeps the first fault, skips every job after it, and hands the fault
+// over once, so that the run says it in one line however often it waits.
+TEST(OutputWorker, KeepsTheFirstFaultAndSkipsTheRest) {
+  kammelsim::OutputWorker worker;
+  int ran = 0;
+  worker.Submit([&ran]() -> kammelsim::Outcome {
+    ++ran;
+    return std::nullopt;
+  });
+  worker.Submit([&ran]() -> kammelsim::Outcome {
+    ++ran;
+    return kammelsim::WriteFailed("'s.csv'", ENOSPC);
+  });
+  worker.Submit([&ran]() -> kammelsim::Outcome {
+    ++ran;
+    return kammelsim::WriteFailed("'d.nc'", EIO);
+  });
+  EXPECT_FALSE(worker.Drain());
+  EXPECT_EQ(ran, 2);
+  const kammelsim::Outcome fault = worker.TakeFault();
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->Message(), "cannot write 's.csv': No space left on device");
+  EXPECT_FALSE(worker.TakeFault());
+  EXPECT_FALSE(worker.Drain()) << "failed for good";
 }
 
 }  // namespace

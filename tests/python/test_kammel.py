@@ -6,6 +6,7 @@ import csv
 import math
 import os
 import pathlib
+import re
 import signal
 import subprocess
 import sys
@@ -204,10 +205,10 @@ def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
 
 
 @pytest.mark.parametrize("call, error, message", [
-    (lambda: kammel.Bed(length=0), ValueError, "length takes an integer in 1..999, not '0'"),
-    (lambda: kammel.Bed("map", width=501), ValueError, "width takes an integer in 1..500, not '501'"),
+    (lambda: kammel.Bed(length=0), ValueError, "length takes an integer in 1..999, not 0"),
+    (lambda: kammel.Bed("map", width=501), ValueError, "width takes an integer in 1..500, not 501"),
     (lambda: kammel.Bed(height=1001), ValueError, "height takes an integer in 0..1000"),
-    (lambda: kammel.Bed(b=float("nan")), ValueError, "b takes a finite real number, not 'nan'"),
+    (lambda: kammel.Bed(b=float("nan")), ValueError, "b takes a finite real number, not nan"),
     (lambda: kammel.Bed(wind=10**400), ValueError, "wind takes a finite real number"),
     (lambda: kammel.Bed("sand"), ValueError, "settings takes relief or map, not 'sand'"),
     (lambda: kammel.Bed(seed=2**32), ValueError, "seed takes an integer in 0..4294967295"),
@@ -218,11 +219,11 @@ def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
     (lambda: kammel.Bed(colour=1), TypeError, ""),
     (lambda: kammel.Profile(width=10001), ValueError, "width takes an integer in 1..10000"),
     (lambda: kammel.Profile(thickness=-1), ValueError, "thickness takes an integer in 0..100000"),
-    (lambda: kammel.Profile().run(-1), ValueError, "steps takes an integer in 0..1000000, not '-1'"),
+    (lambda: kammel.Profile().run(-1), ValueError, "steps takes an integer in 0..1000000, not -1"),
     (lambda: kammel.Bed().run(10**6 + 1), ValueError, "batches takes an integer in 0..1000000"),
     (lambda: kammel.Bed().picture(threshold=3), ValueError, "threshold is for settings map"),
     (lambda: kammel.Bed().picture(canvas=(15, 600)), ValueError,
-     "canvas takes WIDTHxHEIGHT, each 16..8192, not '15x600'"),
+     "canvas takes WIDTHxHEIGHT, each 16..8192, not (15, 600)"),
     (lambda: kammel.Bed().picture(canvas=800), TypeError, "canvas takes (width, height)"),
     (lambda: kammel.Profile().picture(threshold=3), TypeError, ""),
     (lambda: kammel.statistics([[1, 2], [3, 4]], [1, 2, 3]), ValueError,
@@ -272,51 +273,127 @@ def test_a_checkpoint_in_use_is_not_saved_over(tmp_path):
     finally:
         run.kill()
         run.wait()
-    kammel.Bed(seed=1).save(checkpoint)
+    kammel.Bed(seed=1).save(checkpoint, overwrite=True)
 
 
-def array_offset(data):
-    """Where a checkpoint's array of cells begins, walked as the runner writes the fields before
-    it: texts and lists of texts (each with its length in 8 bytes), then fixed numbers."""
-    at = 8 + 4 + 8  # magic, format, payload length
+def test_a_stopped_runs_checkpoint_is_replaced_only_when_asked(tmp_path):
+    """The checkpoint alone ties a stopped run to its CSV and data file: save keeps it, as the
+    runner does without --force, unless told to replace it."""
+    subprocess.run([KAMMELSIM, "profile", "--width", "50", "--seed", "1", "--steps", "4",
+                    "--stats", "s.csv", "--checkpoint", "run.ck"], cwd=tmp_path, check=True,
+                   capture_output=True)
+    kept = (tmp_path / "run.ck").read_bytes()
+    profile = kammel.Profile(width=50, seed=2)
+    for path in [tmp_path / "run.ck", tmp_path / "link.ck"]:
+        if path.name == "link.ck":
+            path.symlink_to(tmp_path / "nowhere.ck")
+        with pytest.raises(FileExistsError, match="exists already; pass overwrite=True"):
+            profile.save(path)
+    assert (tmp_path / "run.ck").read_bytes() == kept and not (tmp_path / "nowhere.ck").exists()
+    profile.save(tmp_path / "run.ck", overwrite=True)
+    assert kammel.load(tmp_path / "run.ck").params == profile.params
 
-    def skip_text(at):
-        return at + 8 + int.from_bytes(data[at:at + 8], "little")
 
-    def skip_texts(at):
-        count, at = int.from_bytes(data[at:at + 8], "little"), at + 8
-        for _ in range(count):
-            at = skip_text(at)
-        return at
-
-    for kind in ["text", "text", "text", "texts", "text", "texts"] + ["text"] * 7:
-        at = skip_texts(at) if kind == "texts" else skip_text(at)
-    return at + 4 + 8 + 8 + 4 + 4 + 8  # seed, done, total, both generators, the cells' count
+# A checkpoint's texts as the runner writes them before its numbers: each with its length in 8
+# bytes, a list of them with its count first: version, command, command line, options, run id,
+# history, the six outputs and the parameters.
+TEXTS = ["text", "text", "text", "texts", "text", "texts"] + ["text"] * 7
+OPTIONS = 3
 
 
-def resealed(data):
-    body = bytes(data[:-4])
+def opened(data):
+    """A checkpoint's texts, and the numbers after them (seed, done, total, ... the cells)."""
+    at, texts = 8 + 4 + 8, []  # magic, format, payload length
+
+    def text(at):
+        length = int.from_bytes(data[at:at + 8], "little")
+        return data[at + 8:at + 8 + length], at + 8 + length
+
+    for kind in TEXTS:
+        if kind == "text":
+            value, at = text(at)
+        else:
+            count, at, value = int.from_bytes(data[at:at + 8], "little"), at + 8, []
+            for _ in range(count):
+                item, at = text(at)
+                value.append(item)
+        texts.append(value)
+    return texts, bytearray(data[at:-4])
+
+
+def sealed(data, texts, numbers):
+    """The checkpoint of these texts and numbers, with its header and CRC-32."""
+    def text(value):
+        return len(value).to_bytes(8, "little") + value
+
+    payload = b"".join(text(v) if isinstance(v, bytes) else
+                       len(v).to_bytes(8, "little") + b"".join(map(text, v)) for v in texts)
+    payload += bytes(numbers)
+    body = data[:12] + len(payload).to_bytes(8, "little") + payload
     return body + zlib.crc32(body).to_bytes(4, "little")
 
 
-def test_load_checks_a_checkpoint_as_resume_does(tmp_path):
-    """A checkpoint whose checksum holds but whose state its run could not have reached is
-    refused by load with the reason kammelsim resume gives."""
+CELLS = 4 + 8 + 8 + 4 + 4 + 8  # seed, done, total, both generators, then the cells' count
+
+
+def with_option(word):
+    def change(texts, numbers):
+        texts[OPTIONS].append(word)
+    return change
+
+
+def with_cell(height):
+    def change(texts, numbers):
+        numbers[CELLS + 4 * 40:CELLS + 4 * 41] = height.to_bytes(4, "little", signed=True)
+    return change
+
+
+def with_total(total):
+    def change(texts, numbers):
+        numbers[12:20] = total.to_bytes(8, "little")
+    return change
+
+
+def with_cells(count):
+    def change(texts, numbers):
+        numbers[CELLS - 8:CELLS] = count.to_bytes(8, "little")
+    return change
+
+
+# Checkpoints whose checksums hold, refused by resume before it touches anything; load refuses
+# each with resume's very reason.
+CRAFTED = [
+    ("sand made from nothing", with_cell(2**30), "does not fit the run it records: its array"),
+    ("a height below zero", with_cell(-5), "its array holds a height below 0"),
+    ("a config file", with_option(b"--config=/etc/passwd"), "which a resume does not take"),
+    ("an output option", with_option(b"--stats=x.csv"), "records '--stats=x.csv', which"),
+    ("a huge total", with_total(10**15), "records a total of 1000000000000000 steps, beyond"),
+    ("a canvas that cannot be", with_option(b"--canvas=1x1"),
+     "records options that cannot be: --canvas takes WIDTHxHEIGHT"),
+    ("no snapshots", with_option(b"--every=0"), "records options that cannot be: --every"),
+    ("a bed's option", with_option(b"--settings=map"), "records options that cannot be: unknown"),
+    ("a width of its own", with_option(b"--width=49"), "does not fit the run it records"),
+    ("more cells than it holds", with_cells(54), "is damaged"),
+]
+
+
+@pytest.mark.parametrize("name, change, reason", CRAFTED, ids=[c[0] for c in CRAFTED])
+def test_load_refuses_what_resume_refuses_with_its_reason(tmp_path, name, change, reason):
     subprocess.run([KAMMELSIM, "profile", "--width", "50", "--seed", "1", "--steps", "6",
                     "--every", "3", "--checkpoint", "run.ck"], cwd=tmp_path, check=True,
                    capture_output=True)
-    whole = bytearray((tmp_path / "run.ck").read_bytes())
-    cells = array_offset(whole)
-    for name, height, reason in [("sand made from nothing", 2**30, "its array holds"),
-                                 ("a height below zero", -5, "its array holds a height below 0")]:
-        data = bytearray(whole)
-        data[cells + 4 * 40:cells + 4 * 41] = height.to_bytes(4, "little", signed=True)
-        (tmp_path / "crafted.ck").write_bytes(resealed(data))
-        with pytest.raises(ValueError, match="does not fit the run it records: " + reason):
-            kammel.load(tmp_path / "crafted.ck")
-        resumed = subprocess.run([KAMMELSIM, "resume", "crafted.ck", "--steps", "9"],
-                                 cwd=tmp_path, capture_output=True, text=True)
-        assert resumed.returncode == 1 and reason in resumed.stderr, name
+    whole = (tmp_path / "run.ck").read_bytes()
+    assert sealed(whole, *opened(whole)) == whole
+    texts, numbers = opened(whole)
+    change(texts, numbers)
+    crafted = tmp_path / "crafted.ck"
+    crafted.write_bytes(sealed(whole, texts, numbers))
+    resumed = subprocess.run([KAMMELSIM, "resume", str(crafted), "--steps", "9"],
+                             capture_output=True, text=True)
+    assert resumed.returncode == 1 and reason in resumed.stderr, resumed.stderr
+    with pytest.raises(ValueError) as refused:
+        kammel.load(crafted)
+    assert "kammelsim: resume: " + str(refused.value) + "\n" == resumed.stderr
     assert kammel.load(tmp_path / "run.ck").step == 6
 
 
@@ -363,3 +440,25 @@ def test_version_and_stub_match_the_module():
             assert members - {"__init__"} == public, node.name
             for name in public:
                 assert getattr(kammel, node.name).__dict__[name].__doc__, f"{node.name}.{name}"
+
+
+def _stub_section(stub, name):
+    start = stub.index(f"\nclass {name}:" if name[0].isupper() else f"\ndef {name}(")
+    ends = [stub.find(mark, start + 1) for mark in ("\nclass ", "\ndef ")]
+    return stub[start:min([end for end in ends if end > 0], default=len(stub))]
+
+
+@pytest.mark.parametrize("name", ["Bed", "Profile", "statistics"])
+def test_every_option_of_the_table_is_in_the_signature_docstring_and_stub(name):
+    # The runner's table of options is the one description; each entry Python takes must
+    # show in what a user reads: the signature, the docstring and the type stub.
+    target = getattr(kammel, name)
+    calls = [target] if name == "statistics" else [target.__init__, target.run, target.picture]
+    signatures = " ".join(call.__doc__.split("\n", 1)[0] for call in calls)
+    bodies = " ".join([target.__doc__] + [call.__doc__.split("\n", 1)[-1] for call in calls])
+    stub = _stub_section(pathlib.Path(kammel.__file__).with_name("__init__.pyi").read_text(), name)
+    for entry in kammel._kammel._options[name]:
+        option = entry["name"]
+        assert re.search(rf"\b{option}: ", signatures), (name, option)
+        assert re.search(rf"\b{option}\b", bodies), (name, option)
+        assert re.search(rf"\b{option}: ", stub), (name, option)

@@ -1,4 +1,4 @@
-#include "kammelsim/output/NetcdfFormat.h"
+#include "kammelsim/output/data/NetcdfFormat.h"
 
 #include <algorithm>
 #include <bit>
@@ -66,9 +66,7 @@ class Reader {
   bool Big(int n, std::uint64_t& value) {
     std::string_view raw;
     if (!Take(n, raw)) return false;
-    value = 0;
-    for (const char c : raw)
-      value = value << 8 | static_cast<unsigned char>(c);
+    value = io::ReadBig(raw, raw.size());
     return true;
   }
   bool Count(std::int64_t& count) {
@@ -162,16 +160,6 @@ std::int64_t SizeOf(Type type) {
       return 8;
   }
   return 1;
-}
-
-void PutBig32(std::string& bytes, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    bytes.push_back(static_cast<char>(value >> shift & 0xff));
-}
-
-void PutBig64(std::string& bytes, std::uint64_t value) {
-  for (int shift = 56; shift >= 0; shift -= 8)
-    bytes.push_back(static_cast<char>(value >> shift & 0xff));
 }
 
 Attribute TextAttribute(std::string name, std::string_view text) {

@@ -9,9 +9,9 @@
 #include "analysis/RippleStatistics.h"
 #include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/NetcdfFormat.h"
-#include "kammelsim/output/NetcdfSchema.h"
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/output/data/NetcdfFormat.h"
+#include "kammelsim/output/data/NetcdfSchema.h"
 
 namespace kammelsim {
 
@@ -32,43 +32,42 @@ class NetcdfOutput {
  public:
   /// Makes the file at place, with its dimensions, variables and attributes and no record,
   /// under a temporary name renamed into place (a link there is replaced), locked (File::Lock)
-  /// for the run's life; false after one line on err. The provenance's Run entry becomes the
-  /// run_id attribute, its History lines the history attribute.
-  bool Create(const io::Place& place, const NetcdfLayout& layout, const Provenance& provenance,
-              const RunOutput& output);
+  /// for the run's life. The provenance's Run entry becomes the run_id attribute, its History
+  /// lines the history attribute.
+  Outcome Create(const io::Place& place, const NetcdfLayout& layout, const Provenance& provenance);
   /// Takes up this run's file as a checkpoint recorded it, before anything changes: a regular
   /// file that TakeFile takes (for writing unless only checked), with the run's id and
   /// variables, at least record.records snapshots, its header and those records' bytes with
-  /// the recorded CRC-32s. False after one line on err naming the file and what differs.
-  bool Take(const io::Place& place, const NetcdfLayout& layout, const NetcdfRecord& record,
-            bool write, const RunOutput& output);
+  /// the recorded CRC-32s. A refusal names the file and what differs.
+  Outcome Take(const io::Place& place, const NetcdfLayout& layout, const NetcdfRecord& record,
+               bool write);
   /// Continues a file taken for writing: gives it a copy of its own if it has other names
   /// (hard links), cuts it back to the recorded snapshots and adds historyLine to its history.
-  bool Continue(const std::string& historyLine, const RunOutput& output);
+  Outcome Continue(const std::string& historyLine);
   /// Take for writing, then Continue.
-  bool Reopen(const io::Place& place, const NetcdfLayout& layout, const NetcdfRecord& record,
-              const std::string& historyLine, const RunOutput& output);
+  Outcome Reopen(const io::Place& place, const NetcdfLayout& layout, const NetcdfRecord& record,
+                 const std::string& historyLine);
   /// Appends a record: the snapshot after done, and its measures when the file has
   /// statistics (nan without them). Readers see it at once; Sync makes it last a crash.
-  bool Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
-                const analysis::Measures* measures, const RunOutput& output);
+  Outcome Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
+                   const analysis::Measures* measures);
   /// Every record so far, and their count, on the disk.
-  bool Sync(const RunOutput& output);
+  Outcome Sync();
   std::int64_t Records() const { return header_.records; }
   /// What a checkpoint records of the file as it is now.
   NetcdfRecord Record(const std::string& runId) const;
-  /// Syncs and closes; false after one line on err.
-  bool Close(const RunOutput& output);
+  /// Syncs and closes.
+  Outcome Close();
 
  private:
-  bool Fault(int error, const RunOutput& output);
-  bool Refuse(const std::string& why, const RunOutput& output);
+  Fault Failed(int error) const;
+  Fault Refusal(std::string why);
   bool ReadHeader(cdf::Header& header, std::string& why);
   bool Belongs(const cdf::Header& file, const NetcdfRecord& record, std::string& why);
   bool SameRecords(const cdf::Header& file, const NetcdfRecord& record, std::string& why);
-  bool CutBack(std::int64_t records, const std::string& historyLine, const RunOutput& output);
+  Outcome CutBack(std::int64_t records, const std::string& historyLine);
   bool WriteCopy(const cdf::Header& header, io::File& copy);
-  bool Moved(const cdf::Header& grown, const RunOutput& output);
+  Outcome Moved(const cdf::Header& grown);
   void EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,
                     const analysis::Measures* measures);
 

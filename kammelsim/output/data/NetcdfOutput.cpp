@@ -1,7 +1,6 @@
-#include "kammelsim/output/NetcdfOutput.h"
+#include "kammelsim/output/data/NetcdfOutput.h"
 
 #include <fcntl.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -10,7 +9,8 @@
 #include <cstring>
 
 #include "kammelsim/io/AtomicFile.h"
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/io/Bytes.h"
+#include "kammelsim/output/data/StatsOutput.h"
 
 namespace kammelsim {
 namespace {
@@ -25,18 +25,6 @@ std::int64_t RoomFor(std::size_t headerBytes) {
   return (static_cast<std::int64_t>(headerBytes) + kHeaderRoom + kPage - 1) / kPage * kPage;
 }
 
-char* Big32(char* at, std::uint32_t value) {
-  value = __builtin_bswap32(value);
-  std::memcpy(at, &value, 4);
-  return at + 4;
-}
-
-char* Big64(char* at, std::uint64_t value) {
-  value = __builtin_bswap64(value);
-  std::memcpy(at, &value, 8);
-  return at + 8;
-}
-
 // The file up to its first record: the header, its room, and the coordinates 0..n-1 of x and y.
 std::string Leading(const cdf::Header& header) {
   std::string bytes = cdf::Encode(header);
@@ -45,7 +33,7 @@ std::string Leading(const cdf::Header& header) {
     if (header.IsRecord(v)) continue;
     const std::int64_t count = v.size / 4;
     for (std::int64_t n = 0; n < count; ++n)
-      cdf::PutBig32(bytes, static_cast<std::uint32_t>(n));
+      io::PutBig32(bytes, static_cast<std::uint32_t>(n));
   }
   return bytes;
 }
@@ -61,11 +49,6 @@ void AddHistory(cdf::Header& header, const std::string& line) {
   header.attributes.push_back(cdf::TextAttribute("history", line));
 }
 
-std::uint32_t CrcOf(std::uint32_t crc, std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
 }  // namespace
 
 std::uint32_t HeaderCrc(const cdf::Header& header) {
@@ -76,36 +59,33 @@ std::uint32_t HeaderCrc(const cdf::Header& header) {
   });
   for (cdf::Variable& v : kept.variables)
     v.begin = 0;
-  return CrcOf(0, cdf::Encode(kept));
+  return io::Crc32(cdf::Encode(kept));
 }
 
 NetcdfRecord NetcdfOutput::Record(const std::string& runId) const {
   return {header_.records, runId, HeaderCrc(header_), recordsCrc_};
 }
 
-bool NetcdfOutput::Fault(int error, const RunOutput& output) {
-  std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
-               io::Reason(error).c_str());
-  return false;
+Fault NetcdfOutput::Failed(int error) const {
+  return WriteFailed(QuoteFile(path_), error);
 }
 
-bool NetcdfOutput::Refuse(const std::string& why, const RunOutput& output) {
-  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(path_).c_str(), why.c_str());
+Fault NetcdfOutput::Refusal(std::string why) {
   file_.Close();
-  return false;
+  return Refused(QuoteFile(path_), std::move(why));
 }
 
-bool NetcdfOutput::Create(const io::Place& place, const NetcdfLayout& layout,
-                          const Provenance& provenance, const RunOutput& output) {
+Outcome NetcdfOutput::Create(const io::Place& place, const NetcdfLayout& layout,
+                             const Provenance& provenance) {
   place_ = place;
   path_ = place.shown;
   layout_ = layout;
   header_ = DataFileHeader(layout, provenance);
   cdf::Place(header_, RoomFor(cdf::Encode(header_).size()));
   io::File made;
-  if (!WriteCopy(header_, made)) return Fault(errno, output);
+  if (!WriteCopy(header_, made)) return Failed(errno);
   file_ = std::move(made);
-  return true;
+  return std::nullopt;
 }
 
 // Writes the file up to its first record under a temporary name, synced and locked, and renames
@@ -187,15 +167,15 @@ bool NetcdfOutput::SameRecords(const cdf::Header& file, const NetcdfRecord& reco
       why = "cannot be read: " + io::Reason(file_.Error() ? file_.Error() : EIO);
       return false;
     }
-    crc = CrcOf(crc, chunk);
+    crc = io::Crc32(chunk, crc);
   }
   if (crc == record.recordsCrc) return true;
   why = "holds other snapshots than the checkpoint recorded (a height or time differs)";
   return false;
 }
 
-bool NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
-                        const NetcdfRecord& record, bool write, const RunOutput& output) {
+Outcome NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
+                           const NetcdfRecord& record, bool write) {
   place_ = place;
   path_ = place.shown;
   layout_ = layout;
@@ -203,47 +183,46 @@ bool NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
   std::string why;
   if (!io::TakeFile(place, write, file_, why) || !ReadHeader(file, why) ||
       !Belongs(file, record, why) || !SameRecords(file, record, why)) {
-    return Refuse(why, output);
+    return Refusal(why);
   }
   header_ = std::move(file);
   kept_ = record.records;
   recordsCrc_ = record.recordsCrc;
-  return true;
+  return std::nullopt;
 }
 
-bool NetcdfOutput::Continue(const std::string& historyLine, const RunOutput& output) {
+Outcome NetcdfOutput::Continue(const std::string& historyLine) {
   // A file with other names (a copy made of hard links) gets a copy of its own first.
   const auto keep =
       static_cast<std::uint64_t>(cdf::RecordStart(header_) + kept_ * cdf::RecordSize(header_));
-  if (io::Shared(file_) && !io::CopyApart(place_, file_, keep)) return Fault(errno, output);
-  return CutBack(kept_, historyLine, output);
+  if (io::Shared(file_) && !io::CopyApart(place_, file_, keep)) return Failed(errno);
+  return CutBack(kept_, historyLine);
 }
 
-bool NetcdfOutput::Reopen(const io::Place& place, const NetcdfLayout& layout,
-                          const NetcdfRecord& record, const std::string& historyLine,
-                          const RunOutput& output) {
-  return Take(place, layout, record, true, output) && Continue(historyLine, output);
+Outcome NetcdfOutput::Reopen(const io::Place& place, const NetcdfLayout& layout,
+                             const NetcdfRecord& record, const std::string& historyLine) {
+  if (Outcome fault = Take(place, layout, record, true)) return fault;
+  return Continue(historyLine);
 }
 
 // Drops the records past records and adds the history line: the header is written first, so
 // that a stop in between leaves a file whose count ignores the bytes beyond it.
-bool NetcdfOutput::CutBack(std::int64_t records, const std::string& historyLine,
-                           const RunOutput& output) {
+Outcome NetcdfOutput::CutBack(std::int64_t records, const std::string& historyLine) {
   cdf::Header next = header_;
   next.records = records;
   AddHistory(next, historyLine);
   std::string head = cdf::Encode(next);
-  if (std::ssize(head) > cdf::DataStart(next)) return Moved(next, output);
+  if (std::ssize(head) > cdf::DataStart(next)) return Moved(next);
   head.resize(static_cast<std::size_t>(cdf::DataStart(next)), '\0');
   const auto keep =
       static_cast<std::uint64_t>(cdf::RecordStart(next) + records * cdf::RecordSize(next));
-  if (!file_.WriteAt(0, head) || !file_.Truncate(keep)) return Fault(file_.Error(), output);
+  if (!file_.WriteAt(0, head) || !file_.Truncate(keep)) return Failed(file_.Error());
   header_ = std::move(next);
-  return true;
+  return std::nullopt;
 }
 
 // A header grown past its room: the file is copied behind a larger one and renamed over it.
-bool NetcdfOutput::Moved(const cdf::Header& grown, const RunOutput& output) {
+Outcome NetcdfOutput::Moved(const cdf::Header& grown) {
   cdf::Header moved = grown;
   cdf::Place(moved, RoomFor(cdf::Encode(moved).size()));
   const io::Place part = io::PartOf(place_);
@@ -264,65 +243,67 @@ bool NetcdfOutput::Moved(const cdf::Header& grown, const RunOutput& output) {
     const int error = copy.Error() ? copy.Error() : file_.Error() ? file_.Error() : errno;
     copy.Close();
     io::RemoveAt(part);
-    return Fault(error, output);
+    return Failed(error);
   }
   copy.CountAs(place_.name);
   file_ = std::move(copy);
   header_ = std::move(moved);
-  return true;
+  return std::nullopt;
 }
 
 void NetcdfOutput::EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,
                                 const analysis::Measures* measures) {
   record_.resize(static_cast<std::size_t>(cdf::RecordSize(header_)));
-  char* at = Big32(record_.data(), static_cast<std::uint32_t>(done));
+  char* at = io::Big32(record_.data(), static_cast<std::uint32_t>(done));
   // x along the wind varies fastest: the snapshot's rows become the file's columns.
   const int along = snapshot.rows, across = snapshot.columns;
   for (int y = 0; y < across; ++y) {
     for (int x = 0; x < along; ++x)
-      at = Big32(at, static_cast<std::uint32_t>(snapshot.At(x, y)));
+      at = io::Big32(at, static_cast<std::uint32_t>(snapshot.At(x, y)));
   }
   if (!layout_.stats) return;
   const std::vector<double> numbers =
       measures ? StatsNumbers(layout_.model, *measures)
                : std::vector<double>(StatsFields(layout_.model).size(), std::nan(""));
   for (const double value : numbers)
-    at = Big64(at, std::bit_cast<std::uint64_t>(value));
+    at = io::Big64(at, std::bit_cast<std::uint64_t>(value));
 }
 
-bool NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
-                            const analysis::Measures* measures, const RunOutput& output) {
+Outcome NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
+                               const analysis::Measures* measures) {
   const bool bed = layout_.model == analysis::Model::Bed;
   if (snapshot.rows != layout_.xCount || snapshot.columns != (bed ? layout_.yCount : 1) ||
       std::ssize(snapshot.cells) != std::int64_t{snapshot.rows} * snapshot.columns) {
-    return Fault(EINVAL, output);
+    return Failed(EINVAL);
   }
   EncodeRecord(done, snapshot, measures);
   const std::int64_t at = cdf::RecordStart(header_) + header_.records * cdf::RecordSize(header_);
   std::string count;
-  cdf::PutBig64(count, static_cast<std::uint64_t>(header_.records + 1));
+  io::PutBig64(count, static_cast<std::uint64_t>(header_.records + 1));
   // The record first, its count after: a reader, or a stop, never finds a count ahead of data.
   if (!file_.WriteAt(static_cast<std::uint64_t>(at), record_) ||
       !file_.WriteAt(cdf::Header::kRecordsAt, count)) {
-    return Fault(file_.Error(), output);
+    return Failed(file_.Error());
   }
   ++header_.records;
-  recordsCrc_ = CrcOf(recordsCrc_, record_);
-  return true;
+  recordsCrc_ = io::Crc32(record_, recordsCrc_);
+  return std::nullopt;
 }
 
-bool NetcdfOutput::Sync(const RunOutput& output) {
-  return !file_.IsOpen() || file_.Sync() || Fault(file_.Error(), output);
+Outcome NetcdfOutput::Sync() {
+  if (!file_.IsOpen() || file_.Sync()) return std::nullopt;
+  return Failed(file_.Error());
 }
 
-bool NetcdfOutput::Close(const RunOutput& output) {
-  if (!file_.IsOpen()) return true;
+Outcome NetcdfOutput::Close() {
+  if (!file_.IsOpen()) return std::nullopt;
   if (!file_.Sync()) {
     const int error = file_.Error();
     file_.Close();
-    return Fault(error, output);
+    return Failed(error);
   }
-  return file_.Close() || Fault(file_.Error(), output);
+  if (file_.Close()) return std::nullopt;
+  return Failed(file_.Error());
 }
 
 }  // namespace kammelsim

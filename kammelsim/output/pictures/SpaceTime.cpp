@@ -1,4 +1,4 @@
-#include "kammelsim/output/SpaceTime.h"
+#include "kammelsim/output/pictures/SpaceTime.h"
 
 #include <utility>
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "analysis/RippleStatistics.h"
-#include "kammelsim/output/NetcdfFormat.h"
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/output/data/NetcdfFormat.h"
 
 namespace kammelsim {
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kammelsim/io/Bytes.h"
+
 namespace kammelsim::cdf {
 
 /// The external types a header names (their nc_type numbers).
@@ -79,7 +81,7 @@ std::int64_t RecordSize(const Header& header);
 std::int64_t DataStart(const Header& header);
 
 /// value as the file holds it.
-void PutBig32(std::string& bytes, std::uint32_t value);
-void PutBig64(std::string& bytes, std::uint64_t value);
+using io::PutBig32;
+using io::PutBig64;
 
 }  // namespace kammelsim::cdf

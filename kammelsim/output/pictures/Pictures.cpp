@@ -1,4 +1,4 @@
-#include "kammelsim/output/Pictures.h"
+#include "kammelsim/output/pictures/Pictures.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -49,75 +49,67 @@ io::Place PictureOutputs::Frame(const std::string& name) const {
 
 // The frame folder of a new run made where it is missing, and held open: never one that is a
 // link, whose frames would land wherever it leads.
-int PictureOutputs::OpenFrameFolder(const RunOutput& output, std::string_view command) {
+Outcome PictureOutputs::OpenFrameFolder() {
   const io::Place& entry = places_.framesEntry;
   const std::string shown = "frames into " + QuoteFile(options_.frames);
+  const std::string folder = "the frame folder " + QuoteFile(options_.frames);
   struct stat status {};
   if (!io::StatusOf(entry, status)) {
     if (errno != ENOENT || ::mkdirat(entry.Dir(), entry.name.c_str(), 0777) != 0)
-      return WriteFault(output, shown);
+      return WriteFailed(shown, errno);
   } else if (!S_ISDIR(status.st_mode)) {
-    return UsageFault(output, std::string(command) + ": the frame folder " +
-                                  QuoteFile(options_.frames) + " is " + io::KindOf(status) +
-                                  ", not a folder");
+    return Unusable(folder, "is " + io::KindOf(status) + ", not a folder");
   }
   const int fd =
       ::openat(entry.Dir(), entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return WriteFault(output, shown);
+  if (fd < 0) return WriteFailed(shown, errno);
   places_.frames = std::make_shared<const io::Folder>(fd);
   // Held for the run's life: a second run writing frames here is refused.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    std::fprintf(output.err,
-                 "kammelsim: %.*s: the frame folder %s is in use by another kammelsim "
-                 "run or resume\n",
-                 static_cast<int>(command.size()), command.data(),
-                 QuoteFile(options_.frames).c_str());
-    return 1;
-  }
-  return 0;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    return Unusable(folder, "is in use by another kammelsim run or resume", 1);
+  return std::nullopt;
 }
 
-int PictureOutputs::Prepare(const RunOutput& output, std::string_view command) {
+Outcome PictureOutputs::Prepare() {
   for (const io::Place* file : {&places_.png, &places_.spacetime}) {
     if (!file->Empty() && !io::FolderTakes(*file))
-      return WriteFault(output, QuoteFile(file->shown));
+      return WriteFailed(QuoteFile(file->shown), errno);
   }
-  if (options_.frames.empty()) return 0;
-  if (const int fault = OpenFrameFolder(output, command)) return fault;
+  if (options_.frames.empty()) return std::nullopt;
+  if (Outcome fault = OpenFrameFolder()) return fault;
   if (!io::NamesIn(*places_.frames).empty()) {
     if (!options_.force) {
-      return UsageFault(output, std::string(command) + ": the frame folder " +
-                                    QuoteFile(options_.frames) +
-                                    " holds files already; add --force to write into it");
+      return Unusable("the frame folder " + QuoteFile(options_.frames),
+                      "holds files already; add --force to write into it");
     }
     for (const auto& [done, name] : FramesIn(*places_.frames)) {
       if (!io::RemoveAt(Frame(name)))
-        return WriteFault(output, "over " + QuoteFile(Frame(name).shown));
+        return WriteFailed("over " + QuoteFile(Frame(name).shown), errno);
     }
   }
   if (!io::FolderTakes(Frame("frame")))
-    return WriteFault(output, "frames into " + QuoteFile(options_.frames));
+    return WriteFailed("frames into " + QuoteFile(options_.frames), errno);
   RemoveFrameLeftovers(places_.frames);
-  return 0;
+  return std::nullopt;
 }
 
 namespace {
 
-// Whether a picture file carries the run's id; says why not on err.
-bool CarriesRun(const io::Place& place, const std::string& runId, const RunOutput& output) {
+// Whether a picture file carries the run's id, and why not.
+Outcome CarriesRun(const io::Place& place, const std::string& runId) {
   std::string found;
-  if (ReadPngText(place, "Run", found) && found == runId) return true;
-  std::fprintf(output.err, "kammelsim: resume: %s is not a picture of this run (%s)\n",
-               QuoteFile(place.shown).c_str(), found.empty() ? "no run id" : "another run's id");
-  return false;
+  if (ReadPngText(place, "Run", found) && found == runId) return std::nullopt;
+  return Refused(QuoteFile(place.shown), std::string("is not a picture of this run (") +
+                                             (found.empty() ? "no run id" : "another run's id") +
+                                             ")");
 }
 
 }  // namespace
 
 // A kept frame is read whole: its image decodes at the run's canvas, and it is the picture of
 // its own snapshot in this run.
-bool PictureOutputs::FrameIsKept(const std::string& name, std::int64_t done,
-                                 const std::string& runId, const RunOutput& output) const {
+Outcome PictureOutputs::FrameIsKept(const std::string& name, std::int64_t done,
+                                    const std::string& runId) const {
   const io::Place frame = Frame(name);
   const std::uint64_t raw = std::uint64_t{3} * options_.canvasWidth * options_.canvasHeight +
                             static_cast<std::uint64_t>(options_.canvasHeight);
@@ -144,65 +136,55 @@ bool PictureOutputs::FrameIsKept(const std::string& name, std::int64_t done,
             std::to_string(done);
     }
   }
-  if (why.empty()) return true;
-  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(frame.shown).c_str(),
-               why.c_str());
-  return false;
+  if (why.empty()) return std::nullopt;
+  return Refused(QuoteFile(frame.shown), why);
 }
 
-bool PictureOutputs::Verify(const std::string& runId, const std::vector<std::int64_t>& expected,
-                            const RunOutput& output) const {
+Outcome PictureOutputs::Verify(const std::string& runId,
+                               const std::vector<std::int64_t>& expected) const {
   for (const io::Place* file : {&places_.png, &places_.spacetime}) {
-    if (!file->Empty() && io::Exists(*file) && !CarriesRun(*file, runId, output)) return false;
+    if (file->Empty() || !io::Exists(*file)) continue;
+    if (Outcome fault = CarriesRun(*file, runId)) return fault;
   }
-  if (options_.frames.empty()) return true;
+  if (options_.frames.empty()) return std::nullopt;
   auto frames = FramesIn(*places_.frames);
   std::sort(frames.begin(), frames.end());
   const std::int64_t last = expected.empty() ? -1 : expected.back();
   for (const auto& [done, name] : frames) {
     const bool kept = done <= last;
-    if (kept ? !FrameIsKept(name, done, runId, output) : !CarriesRun(Frame(name), runId, output))
-      return false;
+    if (Outcome fault = kept ? FrameIsKept(name, done, runId) : CarriesRun(Frame(name), runId))
+      return fault;
   }
   for (const std::int64_t done : expected) {
-    if (io::Exists(Frame(FrameName(done)))) continue;
-    std::fprintf(output.err, "kammelsim: resume: the frame folder %s lacks %s\n",
-                 QuoteFile(options_.frames).c_str(), FrameName(done).c_str());
-    return false;
+    if (!io::Exists(Frame(FrameName(done))))
+      return Refused("the frame folder " + QuoteFile(options_.frames), "lacks " + FrameName(done));
   }
-  return true;
+  return std::nullopt;
 }
 
-bool PictureOutputs::CutBack(std::int64_t done, const RunOutput& output) {
+Outcome PictureOutputs::CutBack(std::int64_t done) {
   for (const io::Place* file : {&places_.png, &places_.spacetime}) {
     if (!file->Empty()) io::RemoveLeftovers(*file);
   }
-  if (options_.frames.empty()) return true;
+  if (options_.frames.empty()) return std::nullopt;
   RemoveFrameLeftovers(places_.frames);
   for (const auto& [frame, name] : FramesIn(*places_.frames)) {
-    if (frame > done && !io::RemoveAt(Frame(name))) {
-      WriteFault(output, "over " + QuoteFile(Frame(name).shown));
-      return false;
-    }
+    if (frame > done && !io::RemoveAt(Frame(name)))
+      return WriteFailed("over " + QuoteFile(Frame(name).shown), errno);
   }
-  return true;
+  return std::nullopt;
 }
 
-bool PictureOutputs::Sync(const RunOutput& output) {
+Outcome PictureOutputs::Sync() {
   for (const std::string& name : unsynced_) {
     io::File frame;
-    if (!frame.Open(Frame(name), O_RDONLY) || !frame.Sync() || !frame.Close()) {
-      errno = frame.Error();
-      WriteFault(output, QuoteFile(Frame(name).shown));
-      return false;
-    }
+    if (!frame.Open(Frame(name), O_RDONLY) || !frame.Sync() || !frame.Close())
+      return WriteFailed(QuoteFile(Frame(name).shown), frame.Error());
   }
-  if (!unsynced_.empty() && !io::SyncFolderOf(Frame(unsynced_.back()))) {
-    WriteFault(output, "the frame folder " + QuoteFile(options_.frames));
-    return false;
-  }
+  if (!unsynced_.empty() && !io::SyncFolderOf(Frame(unsynced_.back())))
+    return WriteFailed("the frame folder " + QuoteFile(options_.frames), errno);
   unsynced_.clear();
-  return true;
+  return std::nullopt;
 }
 
 void DrawPicture(const View& view, int width, int height, common::Random& sparkle,
@@ -220,17 +202,15 @@ bool PictureOutputs::Draw(const View& view) {
   return true;
 }
 
-bool PictureOutputs::Save(const io::Place& place, const jheadless::Picture& picture,
-                          const RunOutput& output, const PngTexts& texts, bool durable) {
+Outcome PictureOutputs::Save(const io::Place& place, const jheadless::Picture& picture,
+                             const PngTexts& texts, bool durable) {
   std::string reason;
-  if (png_.Write(place, picture, texts, durable, reason)) return true;
-  std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(place.shown).c_str(),
-               reason.c_str());
-  return false;
+  if (png_.Write(place, picture, texts, durable, reason)) return std::nullopt;
+  return WriteFailed(QuoteFile(place.shown), reason);
 }
 
-bool PictureOutputs::Snapshot(const View& view, std::int64_t done, bool last,
-                              const RunOutput& output, const Provenance& provenance) {
+Outcome PictureOutputs::Snapshot(const View& view, std::int64_t done, bool last,
+                                 const Provenance& provenance) {
   if (spaceTime_) spaceTime_->AddRow(view.heightsAlongWind());
   const bool frame = !options_.frames.empty();
   const bool final = last && !options_.png.empty();
@@ -239,20 +219,24 @@ bool PictureOutputs::Snapshot(const View& view, std::int64_t done, bool last,
   if (frame || final) {
     Draw(view);
     jheadless::CanvasPicture(picture_);
-    if (frame && !Save(Frame(FrameName(done)), picture_, output, texts, false)) return false;
-    if (frame) unsynced_.push_back(FrameName(done));
-    if (final && !Save(places_.png, picture_, output, texts, true)) return false;
+    if (frame) {
+      if (Outcome fault = Save(Frame(FrameName(done)), picture_, texts, false)) return fault;
+      unsynced_.push_back(FrameName(done));
+    }
+    if (final) {
+      if (Outcome fault = Save(places_.png, picture_, texts, true)) return fault;
+    }
   }
-  if (last) return SaveSpaceTime(output, provenance);
-  return true;
+  if (last) return SaveSpaceTime(provenance);
+  return std::nullopt;
 }
 
-bool PictureOutputs::SaveSpaceTime(const RunOutput& output, const Provenance& provenance) {
-  if (!spaceTime_ || spaceTime_->Rows().empty()) return true;
+Outcome PictureOutputs::SaveSpaceTime(const Provenance& provenance) {
+  if (!spaceTime_ || spaceTime_->Rows().empty()) return std::nullopt;
   PngTexts texts = provenance;
   texts.emplace_back("HeightRange", LegendNumber(spaceTime_->Lowest()) + " .. " +
                                         LegendNumber(spaceTime_->Highest()));
-  return Save(places_.spacetime, spaceTime_->Draw(), output, texts, true);
+  return Save(places_.spacetime, spaceTime_->Draw(), texts, true);
 }
 
 }  // namespace kammelsim

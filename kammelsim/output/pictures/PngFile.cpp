@@ -1,4 +1,4 @@
-#include "kammelsim/output/PngFile.h"
+#include "kammelsim/output/pictures/PngFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,22 +10,17 @@
 #include <cstring>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 #include "kammelsim/io/File.h"
 
 namespace kammelsim {
 namespace {
 
-void PutBig32(std::string& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<char>(value >> shift & 0xff));
-}
-
 void Chunk(std::string& out, const char type[4], const std::string& data) {
-  PutBig32(out, static_cast<std::uint32_t>(data.size()));
+  io::PutBig32(out, static_cast<std::uint32_t>(data.size()));
   const std::size_t start = out.size();
   out.append(type, 4).append(data);
-  const auto* bytes = reinterpret_cast<const Bytef*>(out.data() + start);
-  PutBig32(out, static_cast<std::uint32_t>(crc32(0, bytes, static_cast<uInt>(4 + data.size()))));
+  io::PutBig32(out, io::Crc32(std::string_view(out).substr(start)));
 }
 
 // Where to cut text near at, keeping whole lines, else whole UTF-8 characters: after the last
@@ -109,8 +104,8 @@ void PngWriter::Deflate() {
 const std::string& PngWriter::Encode(const jheadless::Picture& picture, const PngTexts& texts) {
   png_.assign("\x89PNG\r\n\x1a\n", 8);
   std::string header;
-  PutBig32(header, static_cast<std::uint32_t>(picture.width));
-  PutBig32(header, static_cast<std::uint32_t>(picture.height));
+  io::PutBig32(header, static_cast<std::uint32_t>(picture.width));
+  io::PutBig32(header, static_cast<std::uint32_t>(picture.height));
   const bool indexed = Index(picture);
   if (!indexed) Triples(picture);
   // 8 bits, palette or RGB, deflate, no filter, no interlace
@@ -150,13 +145,6 @@ bool PngWriter::Write(const io::Place& place, const jheadless::Picture& picture,
 
 namespace {
 
-std::uint32_t Big32(std::string_view bytes) {
-  std::uint32_t value = 0;
-  for (int n = 0; n < 4; ++n)
-    value = value << 8 | static_cast<unsigned char>(bytes[n]);
-  return value;
-}
-
 // The text of a tEXt or iTXt chunk's data when its keyword is keyword.
 bool ChunkText(std::string_view type, std::string_view data, std::string_view keyword,
                std::string& text) {
@@ -187,7 +175,7 @@ bool TextIn(const std::string& bytes, std::string_view keyword, std::string& tex
   if (!rest.starts_with(std::string_view("\x89PNG\r\n\x1a\n", 8))) return false;
   rest.remove_prefix(8);
   while (rest.size() >= 12) {
-    const std::uint32_t length = Big32(rest);
+    const std::uint32_t length = io::ReadBig32(rest);
     const std::string_view type = rest.substr(4, 4);
     if (type == "IDAT" || type == "IEND" || length > rest.size() - 12) return false;
     const std::string_view data = rest.substr(8, length);
@@ -242,14 +230,13 @@ bool SplitChunks(std::string_view rest, PngChunks& chunks, PngImage& image, std:
   }
   rest.remove_prefix(8);
   for (bool first = true; !rest.empty(); first = false) {
-    const std::uint32_t length = rest.size() >= 12 ? Big32(rest) : 0;
+    const std::uint32_t length = rest.size() >= 12 ? io::ReadBig32(rest) : 0;
     if (rest.size() < 12 || length > rest.size() - 12) {
       why = "ends inside a chunk";
       return false;
     }
     const std::string_view type = rest.substr(4, 4), data = rest.substr(8, length);
-    const auto* bytes = reinterpret_cast<const Bytef*>(rest.data() + 4);
-    if (crc32(0, bytes, 4 + length) != Big32(rest.substr(8 + length))) {
+    if (io::Crc32(rest.substr(4, 4 + length)) != io::ReadBig32(rest.substr(8 + length))) {
       why = "has a damaged " + std::string(type) + " chunk";
       return false;
     }
@@ -303,13 +290,13 @@ bool DecodePng(std::string_view bytes, PngImage& image, std::string& why) {
   const std::string_view h = chunks.header;
   const bool palette = h.size() == 13 && h[9] == 3;
   if (h.size() != 13 || h[8] != 8 || (h[9] != 2 && h[9] != 3) || h[10] != 0 || h[11] != 0 ||
-      h[12] != 0 || Big32(h) == 0 || Big32(h) > 65535 || Big32(h.substr(4)) == 0 ||
-      Big32(h.substr(4)) > 65535) {
+      h[12] != 0 || io::ReadBig32(h) == 0 || io::ReadBig32(h) > 65535 ||
+      io::ReadBig32(h.substr(4)) == 0 || io::ReadBig32(h.substr(4)) > 65535) {
     why = "has a header kammelsim does not write";
     return false;
   }
-  image.width = static_cast<int>(Big32(h));
-  image.height = static_cast<int>(Big32(h.substr(4)));
+  image.width = static_cast<int>(io::ReadBig32(h));
+  image.height = static_cast<int>(io::ReadBig32(h.substr(4)));
   const std::size_t colours = chunks.palette.size() / 3;
   if (palette && (colours == 0 || colours > 256 || chunks.palette.size() % 3 != 0)) {
     why = "has a damaged palette";

@@ -1,10 +1,9 @@
-#include "kammelsim/output/NetcdfSchema.h"
+#include "kammelsim/output/data/NetcdfSchema.h"
 
 #include <cctype>
-#include <charconv>
 #include <limits>
 
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
 
 namespace kammelsim {
 namespace {
@@ -22,40 +21,18 @@ constexpr const char* kComment =
     "time since an epoch. The file is written record by record and its record count last, so "
     "a reader sees whole snapshots only.";
 
-// The model's real factors; every other numeric parameter is a whole number.
-bool IsReal(std::string_view name) {
-  return name == "b" || name == "wind";
-}
-
-template <class Number>
-bool Parse(std::string_view text, Number& value) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size();
-}
-
-// "name=value" as parameter_name, typed so a reader can compute with it.
-Attribute ParameterAttribute(std::string_view name, std::string_view value) {
-  std::string key = "parameter_" + std::string(name);
-  double real = 0;
-  std::int64_t whole = 0;
-  if (IsReal(name) && Parse(value, real)) return cdf::DoubleAttribute(key, real);
-  if (!IsReal(name) && Parse(value, whole)) {
-    if (whole >= std::numeric_limits<std::int32_t>::min() &&
-        whole <= std::numeric_limits<std::int32_t>::max())
-      return cdf::IntAttribute(key, static_cast<std::int32_t>(whole));
-    return cdf::Int64Attribute(key, whole);
+// A parameter as parameter_name, typed so a reader can compute with it.
+Attribute ParameterAttribute(const Parameter& parameter) {
+  std::string key = "parameter_" + parameter.name;
+  if (const auto* real = std::get_if<double>(&parameter.value))
+    return cdf::DoubleAttribute(key, *real);
+  if (const auto* whole = std::get_if<std::int64_t>(&parameter.value)) {
+    if (*whole >= std::numeric_limits<std::int32_t>::min() &&
+        *whole <= std::numeric_limits<std::int32_t>::max())
+      return cdf::IntAttribute(key, static_cast<std::int32_t>(*whole));
+    return cdf::Int64Attribute(key, *whole);
   }
-  return cdf::TextAttribute(key, value);
-}
-
-void AddParameters(std::vector<Attribute>& attributes, std::string_view parameters) {
-  while (!parameters.empty()) {
-    const std::size_t end = std::min(parameters.find(' '), parameters.size());
-    const std::string_view pair = parameters.substr(0, end);
-    if (const std::size_t equals = pair.find('='); equals != std::string_view::npos)
-      attributes.push_back(ParameterAttribute(pair.substr(0, equals), pair.substr(equals + 1)));
-    parameters.remove_prefix(std::min(end + 1, parameters.size()));
-  }
+  return cdf::TextAttribute(key, std::get<std::string>(parameter.value));
 }
 
 // The provenance, in the global attributes CF asks for and ours.
@@ -64,7 +41,6 @@ std::vector<Attribute> GlobalAttributes(const NetcdfLayout& layout, const Proven
   std::vector<Attribute> provenanceAttributes;
   std::string source = "kammelsim", history, command;
   for (const auto& [name, value] : provenance) {
-    std::uint32_t seed = 0;
     if (name == "Software")
       source = value;
     else if (name == "History")
@@ -73,11 +49,12 @@ std::vector<Attribute> GlobalAttributes(const NetcdfLayout& layout, const Proven
       command = value;
     else if (name == "Run")
       provenanceAttributes.push_back(cdf::TextAttribute("run_id", value));
-    else if (name == "Seed" && Parse(value, seed))
-      provenanceAttributes.push_back(cdf::UIntAttribute("seed", seed));
-    else if (name == "Parameters")
-      AddParameters(provenanceAttributes, value);
-    else {
+    else if (name == "Seed" && provenance.seed)
+      provenanceAttributes.push_back(cdf::UIntAttribute("seed", *provenance.seed));
+    else if (name == "Parameters") {
+      for (const Parameter& parameter : provenance.parameters)
+        provenanceAttributes.push_back(ParameterAttribute(parameter));
+    } else if (name != "Seed") {
       std::string key = name;
       for (char& c : key)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -1,8 +1,7 @@
-#include "kammelsim/output/StatsOutput.h"
+#include "kammelsim/output/data/StatsOutput.h"
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include <utility>
 
 #include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
 
 namespace kammelsim {
 namespace {
@@ -161,30 +161,26 @@ std::string HeadLines(const Provenance& provenance) {
   return head;
 }
 
-std::uint32_t CrcOf(std::uint32_t crc, std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
+// How far the run's id can lie: behind the command line and the parameters, 1 MiB each at
+// most, and four times that where every byte is written as \xNN.
+constexpr std::size_t kHeadMost = 9 << 20;
 
 }  // namespace
 
-bool StatsOutput::Fault(const RunOutput& output) {
-  std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
-               io::Reason(file_.Error()).c_str());
-  return false;
+Fault StatsOutput::Failed() const {
+  return WriteFailed(QuoteFile(path_), file_.Error());
 }
 
 // Written piece by piece, unbuffered: a long run's file can be read, and plotted, while it
 // runs, and its length is what a checkpoint records.
-bool StatsOutput::Put(const std::string& text, const RunOutput& output) {
-  if (!file_.Write(text)) return Fault(output);
+Outcome StatsOutput::Put(const std::string& text) {
+  if (!file_.Write(text)) return Failed();
   bytes_ += static_cast<std::int64_t>(text.size());
-  crc_ = CrcOf(crc_, text);
-  return true;
+  crc_ = io::Crc32(text, crc_);
+  return std::nullopt;
 }
 
-bool StatsOutput::Open(const io::Place& place, const Provenance& provenance,
-                       const RunOutput& output) {
+Outcome StatsOutput::Open(const io::Place& place, const Provenance& provenance) {
   place_ = place;
   path_ = place.shown;
   const io::Place part = io::PartOf(place);
@@ -193,81 +189,79 @@ bool StatsOutput::Open(const io::Place& place, const Provenance& provenance,
     file_.Close();
     io::RemoveAt(part);
     errno = error;
-    std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
-                 io::Reason(error).c_str());
-    return false;
+    return WriteFailed(QuoteFile(path_), error);
   }
   file_.CountAs(place.name);
   const std::string header =
       std::string(model_ == analysis::Model::Profile ? "step," : "batch,") + StatsColumns(model_);
-  return Put(HeadLines(provenance) + "# Units: " + StatsUnits(model_) + "\n" + header + "\n",
-             output);
+  return Put(HeadLines(provenance) + "# Units: " + StatsUnits(model_) + "\n" + header + "\n");
 }
 
-bool StatsOutput::Refuse(const std::string& why, const RunOutput& output) {
-  std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(path_).c_str(), why.c_str());
+Fault StatsOutput::Refusal(std::string why) {
   file_.Close();
-  return false;
+  return Refused(QuoteFile(path_), std::move(why));
 }
 
-bool StatsOutput::Take(const io::Place& place, std::int64_t bytes, std::uint32_t crc,
-                       const std::string& runId, bool write, const RunOutput& output) {
+Outcome StatsOutput::Take(const io::Place& place, std::int64_t bytes, std::uint32_t crc,
+                          const std::string& runId, bool write) {
   place_ = place;
   path_ = place.shown;
   std::string why;
   std::uint64_t size = 0;
-  if (!io::TakeFile(place, write, file_, why)) return Refuse(why, output);
-  if (!file_.Size(size)) return Refuse("cannot be read: " + io::Reason(file_.Error()), output);
+  if (!io::TakeFile(place, write, file_, why)) return Refusal(why);
+  if (!file_.Size(size)) return Refusal("cannot be read: " + io::Reason(file_.Error()));
   // The recorded length is held to the file's before a byte is read.
   if (bytes < 0 || static_cast<std::uint64_t>(bytes) > size)
-    return Refuse("is shorter than the checkpoint recorded", output);
+    return Refusal("is shorter than the checkpoint recorded");
   std::uint32_t found = 0;
   std::string chunk, head;
   for (std::int64_t read = 0; read < bytes; read += static_cast<std::int64_t>(chunk.size())) {
     const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(bytes - read, 1 << 20));
     if (!file_.ReadAt(static_cast<std::uint64_t>(read), piece, chunk))
-      return Refuse("cannot be read: " + io::Reason(file_.Error()), output);
-    if (chunk.empty()) return Refuse("is shorter than the checkpoint recorded", output);
-    found = CrcOf(found, chunk);
-    if (head.empty()) head = chunk;
+      return Refusal("cannot be read: " + io::Reason(file_.Error()));
+    if (chunk.empty()) return Refusal("is shorter than the checkpoint recorded");
+    found = io::Crc32(chunk, found);
+    if (head.size() < kHeadMost) head += chunk;
   }
   // The provenance, with the run's id, leads every file this run wrote: a checkpoint that records
-  // no bytes of it, or bytes without the id, names another file.
-  if (found != crc || head.find("\n# Run: " + runId + "\n") == std::string::npos)
-    return Refuse("is not this run's statistics file", output);
+  // no bytes of it, or bytes without the id, names another file. This run's file whose bytes
+  // differ was changed after the checkpoint.
+  if (head.find("\n# Run: " + runId + "\n") == std::string::npos)
+    return Refusal("is not this run's statistics file");
+  if (found != crc) {
+    return Refusal("has changed since the checkpoint: the CRC-32 of the " + std::to_string(bytes) +
+                   " bytes it recorded differs from the checkpoint's");
+  }
   bytes_ = bytes;
   crc_ = crc;
-  return true;
+  return std::nullopt;
 }
 
-bool StatsOutput::Continue(const StatsCarry& carry, const std::string& historyLine,
-                           const RunOutput& output) {
+Outcome StatsOutput::Continue(const StatsCarry& carry, const std::string& historyLine) {
   // A file with other names (a copy made of hard links) gets a copy of its own first.
-  if (io::Shared(file_) && !io::CopyApart(place_, file_, static_cast<std::uint64_t>(bytes_))) {
-    std::fprintf(output.err, "kammelsim: cannot write %s: %s\n", QuoteFile(path_).c_str(),
-                 io::Reason(errno).c_str());
-    return false;
-  }
+  if (io::Shared(file_) && !io::CopyApart(place_, file_, static_cast<std::uint64_t>(bytes_)))
+    return WriteFailed(QuoteFile(path_), errno);
   if (!file_.Truncate(static_cast<std::uint64_t>(bytes_)) ||
       lseek(file_.Descriptor(), 0, SEEK_END) < 0) {
-    return Fault(output);
+    return Failed();
   }
   series_.Restore(carry);
-  return Put("# History: " + ProvenanceText(historyLine) + "\n", output);
+  return Put("# History: " + ProvenanceText(historyLine) + "\n");
 }
 
-bool StatsOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
-                           const RunOutput& output) {
+Outcome StatsOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot) {
   const analysis::Measures& measures = series_.Measure(done, snapshot);
-  return Put(std::to_string(done) + "," + StatsValues(model_, measures) + "\n", output);
+  return Put(std::to_string(done) + "," + StatsValues(model_, measures) + "\n");
 }
 
-bool StatsOutput::Sync(const RunOutput& output) {
-  return !file_.IsOpen() || file_.Sync() || Fault(output);
+Outcome StatsOutput::Sync() {
+  if (!file_.IsOpen() || file_.Sync()) return std::nullopt;
+  return Failed();
 }
 
-bool StatsOutput::Close(const RunOutput& output) {
-  return file_.Close() || Fault(output);
+Outcome StatsOutput::Close() {
+  if (file_.Close()) return std::nullopt;
+  return Failed();
 }
 
 }  // namespace kammelsim

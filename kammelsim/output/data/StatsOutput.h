@@ -79,36 +79,35 @@ class StatsOutput {
 
   /// Makes the file at place, with provenance and header, under a temporary name renamed into
   /// place (so a link there is replaced, never written through), and locks it (File::Lock)
-  /// for the run's life; false after one line on err.
-  bool Open(const io::Place& place, const Provenance& provenance, const RunOutput& output);
+  /// for the run's life; what failed, if anything.
+  Outcome Open(const io::Place& place, const Provenance& provenance);
   /// Takes up this run's file as a checkpoint recorded it, before anything changes: a regular
   /// file that TakeFile takes (for writing unless only checked, as a complete run is), at least
-  /// bytes long, its first bytes with the CRC-32 crc and the run's id among them. False after
-  /// one line on err.
-  bool Take(const io::Place& place, std::int64_t bytes, std::uint32_t crc, const std::string& runId,
-            bool write, const RunOutput& output);
+  /// bytes long, its first bytes with the CRC-32 crc and the run's id among them. A refusal
+  /// names the file and what differs.
+  Outcome Take(const io::Place& place, std::int64_t bytes, std::uint32_t crc,
+               const std::string& runId, bool write);
   /// Continues a file taken for writing: gives it a copy of its own if it has other names
   /// (hard links), drops what it holds beyond the checkpoint's bytes, adds the resume's
   /// history line, then appends.
-  bool Continue(const StatsCarry& carry, const std::string& historyLine, const RunOutput& output);
-  /// Measures the snapshot after done batches or steps and writes its row; false after one
-  /// line on err.
-  bool Snapshot(std::int64_t done, const analysis::Snapshot& snapshot, const RunOutput& output);
+  Outcome Continue(const StatsCarry& carry, const std::string& historyLine);
+  /// Measures the snapshot after done batches or steps and writes its row.
+  Outcome Snapshot(std::int64_t done, const analysis::Snapshot& snapshot);
   /// The measures of the last snapshot.
   const analysis::Measures& Last() const { return series_.Last(); }
   /// What a checkpoint keeps, and the file's length so far and the CRC-32 of its bytes.
   StatsCarry Carry() const { return series_.Carry(); }
   std::int64_t Bytes() const { return bytes_; }
   std::uint32_t Crc() const { return crc_; }
-  /// Makes what is written durable, before a checkpoint records it; false after one line.
-  bool Sync(const RunOutput& output);
-  /// Closes the file; false after one line on err.
-  bool Close(const RunOutput& output);
+  /// Makes what is written durable, before a checkpoint records it.
+  Outcome Sync();
+  /// Closes the file.
+  Outcome Close();
 
  private:
-  bool Fault(const RunOutput& output);
-  bool Refuse(const std::string& why, const RunOutput& output);
-  bool Put(const std::string& text, const RunOutput& output);
+  Fault Failed() const;
+  Fault Refusal(std::string why);
+  Outcome Put(const std::string& text);
 
   analysis::Model model_;
   StatsSeries series_;

@@ -1,4 +1,4 @@
-#include "kammelsim/output/Frames.h"
+#include "kammelsim/output/pictures/Frames.h"
 
 #include <charconv>
 #include <cstdio>

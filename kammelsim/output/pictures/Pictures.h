@@ -10,11 +10,11 @@
 
 #include "common/Random.h"
 #include "kammelsim/io/Place.h"
-#include "kammelsim/output/Frames.h"
 #include "kammelsim/output/Messages.h"
-#include "kammelsim/output/PngFile.h"
 #include "kammelsim/output/Provenance.h"
-#include "kammelsim/output/SpaceTime.h"
+#include "kammelsim/output/pictures/Frames.h"
+#include "kammelsim/output/pictures/PngFile.h"
+#include "kammelsim/output/pictures/SpaceTime.h"
 
 namespace kammelsim {
 
@@ -69,41 +69,38 @@ class PictureOutputs {
   /// Where the pictures go, before Prepare or Verify.
   void SetPlaces(PicturePlaces places) { places_ = std::move(places); }
 
-  /// Checks and makes the frame folder of a new run, before any work: a usage fault (status 2)
-  /// or a write fault (status 1) as one line on err; 0 when all is well. With force, a frame
-  /// folder's frames go first, so it never mixes runs; nothing else in it is touched. A frame
-  /// folder that is a link is refused: a run writes only into folders it can hold.
-  int Prepare(const RunOutput& output, std::string_view command);
+  /// Checks and makes the frame folder of a new run, before any work: what the command asks
+  /// that cannot be (status 2), or a write that failed. With force, a frame folder's frames go
+  /// first, so it never mixes runs; nothing else in it is touched. A frame folder that is a
+  /// link is refused: a run writes only into folders it can hold.
+  Outcome Prepare();
 
   /// Whether the pictures of a run to continue are this run's: every frame in the folder
   /// carries runId; those kept (expected: the snapshots at or before the checkpoint) are there,
   /// decode whole at the run's canvas and carry their own snapshot; a final picture or
-  /// space-time view already there carries runId. Changes nothing; false after one line.
-  bool Verify(const std::string& runId, const std::vector<std::int64_t>& expected,
-              const RunOutput& output) const;
+  /// space-time view already there carries runId. Changes nothing.
+  Outcome Verify(const std::string& runId, const std::vector<std::int64_t>& expected) const;
 
   /// Removes the frames after done, which the continued run makes again, and what killed runs
-  /// left half written; false after one line.
-  bool CutBack(std::int64_t done, const RunOutput& output);
+  /// left half written.
+  Outcome CutBack(std::int64_t done);
 
-  /// Makes the frames written since the last call durable; false after one line on err.
-  bool Sync(const RunOutput& output);
+  /// Makes the frames written since the last call durable.
+  Outcome Sync();
 
   /// The outputs of one snapshot after done batches or steps (the last when last).
-  /// Provenance goes into every file; false, with a line on err, when a file failed.
-  bool Snapshot(const View& view, std::int64_t done, bool last, const RunOutput& output,
-                const Provenance& provenance);
+  /// Provenance goes into every file.
+  Outcome Snapshot(const View& view, std::int64_t done, bool last, const Provenance& provenance);
 
-  /// Writes the space-time view of the rows so far, when asked for; false after one line on err.
-  bool SaveSpaceTime(const RunOutput& output, const Provenance& provenance);
+  /// Writes the space-time view of the rows so far, when asked for.
+  Outcome SaveSpaceTime(const Provenance& provenance);
 
  private:
   bool Draw(const View& view);
-  bool Save(const io::Place& place, const jheadless::Picture& picture, const RunOutput& output,
-            const PngTexts& texts, bool durable);
-  int OpenFrameFolder(const RunOutput& output, std::string_view command);
-  bool FrameIsKept(const std::string& name, std::int64_t done, const std::string& runId,
-                   const RunOutput& output) const;
+  Outcome Save(const io::Place& place, const jheadless::Picture& picture, const PngTexts& texts,
+               bool durable);
+  Outcome OpenFrameFolder();
+  Outcome FrameIsKept(const std::string& name, std::int64_t done, const std::string& runId) const;
   io::Place Frame(const std::string& name) const;
 
   PictureOptions options_;

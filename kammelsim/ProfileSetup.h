@@ -1,0 +1,29 @@
+// A profile run as kammelsim profile and kammel.Profile set it up: its options read, its
+// model and view.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kammelsim/output/Provenance.h"
+#include "kammelsim/params/Reader.h"
+#include "kammelsim/run/RunDriver.h"
+#include "model2d/ProfileModel.h"
+
+namespace kammelsim {
+
+/// A profile's parameters and its run.
+struct ProfileRun {
+  model2d::ProfileParams params;
+  RunSettings run;
+  std::vector<Parameter> parameters;  ///< every parameter, as its outputs record them
+};
+
+/// A profile run from checked values (params::ProfileOptions); on a fault between options
+/// sets error. A resumed run takes its total from the checkpoint.
+ProfileRun ReadProfileRun(const params::Values& values, const Resume* resume, std::string& error);
+
+/// What a run needs of a profile that kammel::SetUpProfile has set up, with its view.
+RunModel ProfileModel(model2d::ProfileState& state);
+
+}  // namespace kammelsim
