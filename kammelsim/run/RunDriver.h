@@ -90,6 +90,7 @@ class RunDriver {
   bool CheckpointDue(std::int64_t done) const;
   bool SyncOutputs();
   bool SaveCheckpoint(std::int64_t done);
+  bool RecordHeights(std::int64_t done);
   int Stopped(std::int64_t done, int signal);
   int Finish();
   bool WriteHeights(const std::string& text);
