@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -315,6 +316,38 @@ TEST_F(RunLock, NothingHangsAResume) {
     }
     Spill(run / "run.ck", good);
   }
+}
+
+// A lock file is only ever a regular file the runner made: a FIFO, device or link planted
+// under its name, whose open could wait, act or lead elsewhere, is replaced, never opened.
+TEST_F(RunLock, LockFilesPlantedAsOtherKindsAreReplaced) {
+  const fs::path run = folder_ / "run";
+  fs::create_directories(run);
+  ASSERT_EQ(InProcess(Profile(run, 20)).status, 0);
+  Spill(folder_ / "victim", "precious");
+  const struct {
+    const char* name;
+    std::function<int(const char*)> plant;
+  } cases[] = {
+      {"a FIFO", [](const char* path) { return mkfifo(path, 0644); }},
+      {"a device", [](const char* path) { return mknod(path, S_IFCHR | 0644, makedev(1, 5)); }},
+      {"a link out of the folder",
+       [this](const char* path) { return symlink((folder_ / "victim").c_str(), path); }},
+  };
+  int steps = 20;
+  for (const auto& c : cases) {
+    for (const char* lock : {".run.ck.lock", ".kammelsim.lock"}) {
+      fs::remove(run / lock);
+      if (c.plant((run / lock).c_str()) != 0) GTEST_SKIP() << c.name << ": " << strerror(errno);
+    }
+    steps += 10;
+    const auto resumed =
+        InProcess({"resume", (run / "run.ck").string(), "--steps", std::to_string(steps)});
+    EXPECT_EQ(resumed.status, 0) << c.name << ": " << resumed.err;
+    for (const char* lock : {".run.ck.lock", ".kammelsim.lock"})
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(run / lock))) << c.name << " " << lock;
+  }
+  EXPECT_EQ(Slurp(folder_ / "victim"), "precious");
 }
 
 // A finished run on a read-only file system is checked and found complete without a lock file
