@@ -145,6 +145,7 @@ int RunDriver::PlaceNew() {
     if (!file->Empty() && !io::FolderTakes(*file))
       return WriteFault(output_, QuoteFile(file->shown));
   }
+  if (!DistinctOutputs(places_, error)) return UsageFault(output_, command_ + ": " + error);
   const OutputPlaces& p = places_;
   // --force replaces a file whole, so a run still appending to it would go on writing into
   // one that no name leads to: its run is lost.

@@ -90,6 +90,34 @@ bool PlaceNewOutputs(const RunSettings& s, OutputPlaces& places, RecordedOutputs
          PlaceNew(root, folder, s.pictures.frames, p.framesEntry, recorded.frames, error);
 }
 
+bool DistinctOutputs(const OutputPlaces& places, std::string& error) {
+  const PicturePlaces& p = places.pictures;
+  const std::pair<const char*, const io::Place*> outputs[] = {{"--stats", &places.stats},
+                                                              {"--netcdf", &places.netcdf},
+                                                              {"--png", &p.png},
+                                                              {"--spacetime", &p.spacetime},
+                                                              {"--heights", &places.heights},
+                                                              {"--checkpoint", &places.checkpoint},
+                                                              {"--frames", &p.framesEntry}};
+  // A place is its folder, as the file system knows it, and a name there.
+  const auto same = [](const io::Place& a, const io::Place& b) {
+    struct stat one {
+    }, other{};
+    return a.name == b.name && ::fstat(a.Dir(), &one) == 0 && ::fstat(b.Dir(), &other) == 0 &&
+           one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+  };
+  for (std::size_t i = 0; i < std::size(outputs); ++i) {
+    for (std::size_t j = i + 1; j < std::size(outputs); ++j) {
+      const io::Place &a = *outputs[i].second, &b = *outputs[j].second;
+      if (a.Empty() || b.Empty() || !same(a, b)) continue;
+      error = std::string(outputs[i].first) + " and " + outputs[j].first + " name one file, " +
+              QuoteFile(b.shown) + "; each output needs its own";
+      return false;
+    }
+  }
+  return true;
+}
+
 namespace {
 
 // Why a recorded name below the folder cannot be reached there.

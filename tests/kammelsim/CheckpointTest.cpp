@@ -221,6 +221,27 @@ TEST_F(KammelsimLongRuns, ExistingOutputsAreRefusedWithoutForce) {
   }
 }
 
+// Two outputs of one run never share a file, however it is named: one would replace the other
+// (the checkpoint by the heights, the statistics by the data file) and the run still say 0.
+TEST_F(KammelsimLongRuns, TwoOutputsNamingOneFileAreRefused) {
+  fs::create_directories(Path("d"));
+  fs::create_directory_symlink(Path("d"), Path("l"));
+  const struct {
+    const char *first, *second;
+    std::string one, other, message;
+  } cases[] = {
+      {"--stats", "--netcdf", Path("x"), Path("x"), "--stats and --netcdf name one file"},
+      {"--heights", "--checkpoint", Path("x"), Path("./x"), "--heights and --checkpoint name"},
+      {"--png", "--spacetime", Path("d/x"), Path("l/x"), "--png and --spacetime name one file"},
+      {"--stats", "--frames", Path("x"), Path("d/../x"), "--stats and --frames name one file"},
+  };
+  for (const auto& c : cases) {
+    testing_kammelsim::ExpectUsageFault(
+        {"profile", "--width", "20", c.first, c.one, c.second, c.other, "--force"}, c.message);
+    EXPECT_FALSE(fs::exists(Path("x")) || fs::exists(Path("d/x"))) << c.message;
+  }
+}
+
 // Every field set to something of its own survives the trip through the file's bytes: a field
 // written but not read, or read in another place, shows here.
 TEST(KammelsimCheckpoint, EveryFieldComesBackAsItWasWritten) {
