@@ -70,8 +70,14 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, bool durable) 
 
 bool FolderTakes(const Place& place) {
   const Place probe = place.Sibling(".kammelsim-probe-" + std::to_string(::getpid()));
-  const int fd = ::openat(probe.Dir(), probe.name.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  int fd = -1;
+  // The name is this process's: one there already was left by a killed one of the same id,
+  // or planted, and goes.
+  for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
+    fd = ::openat(probe.Dir(), probe.name.c_str(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno != EEXIST || !RemoveAt(probe))) return false;
+  }
   if (fd < 0) return false;
   ::close(fd);
   RemoveAt(probe);

@@ -202,6 +202,22 @@ bool TakeFile(const Place& place, bool write, File& file, std::string& why) {
   return false;
 }
 
+bool InUse(const Place& place) {
+  struct stat status {};
+  if (!StatusOf(place, status) || !S_ISREG(status.st_mode)) return false;
+  // Non-blocking: should the name become a FIFO in between, the open does not wait on it.
+  const int fd = ::openat(place.Dir(), place.name.c_str(),
+                          O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int locked = -1;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  const bool held = locked != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
 bool Shared(const File& file) {
   struct stat status {};
   return ::fstat(file.Descriptor(), &status) == 0 && status.st_nlink > 1;

@@ -74,6 +74,10 @@ bool SyncFolderOf(const Place& place);
 /// holds its lock (File::Lock; errno EWOULDBLOCK then).
 bool TakeFile(const Place& place, bool write, File& file, std::string& why);
 
+/// Whether the regular file at place is locked (File::Lock) by another open file: a run that
+/// appends to it still runs. Anything else, or a file that cannot be opened, is not.
+bool InUse(const Place& place);
+
 /// Whether an open file has other names than its own (hard links, as cp -al makes them),
 /// which would change with it.
 bool Shared(const File& file);

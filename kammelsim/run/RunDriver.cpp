@@ -1,6 +1,7 @@
 #include "kammelsim/run/RunDriver.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -122,9 +123,20 @@ int RunDriver::PlaceNew() {
     if (!file->Empty() && !io::FolderTakes(*file))
       return WriteFault(output_, QuoteFile(file->shown));
   }
+  if (!DistinctOutputs(places_, error)) return UsageFault(output_, command_ + ": " + error);
+  const OutputPlaces& p = places_;
+  // --force replaces a file whole, so a run still appending to it would go on writing into
+  // one that no name leads to: its run is lost.
+  for (const io::Place* file :
+       {&p.stats, &p.netcdf, &p.pictures.png, &p.pictures.spacetime, &p.heights}) {
+    if (!file->Empty() && io::InUse(*file)) {
+      std::fprintf(output_.err, "kammelsim: %s: %s\n", command_.c_str(),
+                   LockFault(file->shown, EWOULDBLOCK).c_str());
+      return 1;
+    }
+  }
   pictures_.SetPlaces(places_.pictures);
   if (const Outcome fault = pictures_.Prepare()) return Say(output_, *fault, command_);
-  const OutputPlaces& p = places_;
   for (const io::Place* file :
        {&p.pictures.png, &p.pictures.spacetime, &p.stats, &p.netcdf, &p.checkpoint, &p.heights}) {
     if (!file->Empty()) io::RemoveLeftovers(*file);
@@ -330,8 +342,7 @@ bool RunDriver::SaveCheckpoint(std::int64_t done) {
     d.netcdfRecordsCrc = data.recordsCrc;
   }
   d.spaceTime = pictures_.SpaceTimeState();
-  d.heightsWritten = done == settings_.schedule.total && !settings_.heights.empty();
-  d.heightsCrc = d.heightsWritten ? io::Crc32(heightsText_) : 0;
+  if (!RecordHeights(done)) return false;
   std::string error;
   io::File written;
   if (WriteCheckpoint(places_.checkpoint, d, error, &written)) {
@@ -339,6 +350,21 @@ bool RunDriver::SaveCheckpoint(std::int64_t done) {
     return true;
   }
   return Fine(WriteFailed(QuoteFile(settings_.checkpoint), error));
+}
+
+// The heights file an earlier end of a continued run wrote stays, and stays recorded, until
+// this end replaces it: a stop on the way must find it this run's. At the end it goes before
+// the checkpoint that records the new one, so a crash between the two leaves none to refuse.
+bool RunDriver::RecordHeights(std::int64_t done) {
+  CheckpointData& d = record_;
+  if (done != settings_.schedule.total || settings_.heights.empty()) return true;
+  if (d.heightsWritten && !(io::RemoveAt(places_.heights) && io::SyncFolderOf(places_.heights))) {
+    WriteFault(output_, QuoteFile(settings_.heights));
+    return false;
+  }
+  d.heightsWritten = true;
+  d.heightsCrc = io::Crc32(heightsText_);
+  return true;
 }
 
 // A signal asked the run to stop: what it has made so far is kept, and how to go on is said.

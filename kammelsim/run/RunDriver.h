@@ -91,6 +91,7 @@ class RunDriver {
   bool CheckpointDue(std::int64_t done) const;
   bool SyncOutputs();
   bool SaveCheckpoint(std::int64_t done);
+  bool RecordHeights(std::int64_t done);
   int Stopped(std::int64_t done, int signal);
   /// Whether all went well; else says the fault, as one line on err.
   bool Fine(const Outcome& outcome) const;

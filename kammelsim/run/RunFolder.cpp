@@ -90,6 +90,34 @@ bool PlaceNewOutputs(const RunSettings& s, OutputPlaces& places, RecordedOutputs
          PlaceNew(root, folder, s.pictures.frames, p.framesEntry, recorded.frames, error);
 }
 
+bool DistinctOutputs(const OutputPlaces& places, std::string& error) {
+  const PicturePlaces& p = places.pictures;
+  const std::pair<const char*, const io::Place*> outputs[] = {{"--stats", &places.stats},
+                                                              {"--netcdf", &places.netcdf},
+                                                              {"--png", &p.png},
+                                                              {"--spacetime", &p.spacetime},
+                                                              {"--heights", &places.heights},
+                                                              {"--checkpoint", &places.checkpoint},
+                                                              {"--frames", &p.framesEntry}};
+  // A place is its folder, as the file system knows it, and a name there.
+  const auto same = [](const io::Place& a, const io::Place& b) {
+    struct stat one {
+    }, other{};
+    return a.name == b.name && ::fstat(a.Dir(), &one) == 0 && ::fstat(b.Dir(), &other) == 0 &&
+           one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+  };
+  for (std::size_t i = 0; i < std::size(outputs); ++i) {
+    for (std::size_t j = i + 1; j < std::size(outputs); ++j) {
+      const io::Place &a = *outputs[i].second, &b = *outputs[j].second;
+      if (a.Empty() || b.Empty() || !same(a, b)) continue;
+      error = std::string(outputs[i].first) + " and " + outputs[j].first + " name one file, " +
+              QuoteFile(b.shown) + "; each output needs its own";
+      return false;
+    }
+  }
+  return true;
+}
+
 namespace {
 
 // Why a recorded name below the folder cannot be reached there.
@@ -214,13 +242,24 @@ bool RunLock::LockCheckpoint(const std::string& path, bool missingOk, std::strin
 namespace {
 
 // A lock file in the checkpoint's folder, never through a link planted under its name (or
-// copied there, as cp -as does): no process can hold a lock through a link, so one is removed.
-bool OpenLockFile(const fs::path& path, io::File& file) {
+// copied there, as cp -as does), nor a FIFO or device planted there, whose open could wait or
+// act: no run makes one of those, so it is removed, never opened; and no open waits or takes
+// a terminal, should one come in between. 0, or why it cannot be had.
+int OpenLockFile(const fs::path& path, io::File& file) {
   for (int attempt = 0; attempt < 3; ++attempt) {
-    if (file.Open(path.string(), O_RDWR | O_CREAT | O_NOFOLLOW, 0644)) return true;
-    if (file.Error() != ELOOP || ::unlink(path.c_str()) != 0) return false;
+    struct stat status {};
+    const bool planted =
+        ::lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+    if (!planted &&
+        file.Open(path.string(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644)) {
+      if (::fstat(file.Descriptor(), &status) == 0 && S_ISREG(status.st_mode)) return 0;
+      file.Close();
+    } else if (!planted && file.Error() != ELOOP) {
+      return file.Error();
+    }
+    if (::unlink(path.c_str()) != 0) return errno;
   }
-  return false;
+  return EAGAIN;
 }
 
 }  // namespace
@@ -228,8 +267,9 @@ bool OpenLockFile(const fs::path& path, io::File& file) {
 bool RunLock::LockName(const std::string& checkpoint, std::string& error) {
   const fs::path path(checkpoint);
   const fs::path lock = path.parent_path() / ("." + path.filename().string() + ".lock");
-  if (OpenLockFile(lock, name_) && name_.Lock()) return true;
-  const int reason = name_.Error();
+  int reason = OpenLockFile(lock, name_);
+  if (reason == 0 && name_.Lock()) return true;
+  if (reason == 0) reason = name_.Error();
   error = LockFault(checkpoint, reason);
   errno = reason;  // for a caller that tells the two apart
   return false;
@@ -245,12 +285,9 @@ bool RunLock::LockRun(const std::string& checkpoint, const std::string& runId, s
   range.l_whence = SEEK_SET;
   range.l_start = static_cast<off_t>(at);
   range.l_len = 1;
-  int reason = 0;
-  if (!OpenLockFile(lock, run_)) {
-    reason = run_.Error();
-  } else if (::fcntl(run_.Descriptor(), F_OFD_SETLK, &range) != 0) {
-    reason = errno;
-  } else {
+  int reason = OpenLockFile(lock, run_);
+  if (reason == 0 && ::fcntl(run_.Descriptor(), F_OFD_SETLK, &range) != 0) reason = errno;
+  if (reason == 0) {
     // The folder itself holds the byte too, as a read lock that another run's asking finds:
     // removing the lock file while the run goes on does not let a second one in.
     folder_ = io::OpenFolder(fs::path(checkpoint).parent_path().string());

@@ -29,6 +29,11 @@ struct OutputPlaces {
 bool PlaceNewOutputs(const RunSettings& settings, OutputPlaces& places, RecordedOutputs& recorded,
                      std::string& error);
 
+/// Whether each of a new run's outputs has a file of its own: two options that name one place
+/// (however spelled, or reached through links) would leave one of them lost. False with one
+/// line, naming both, in error.
+bool DistinctOutputs(const OutputPlaces& places, std::string& error);
+
 /// The recorded outputs, resolved against where the checkpoint lies now, into settings (the
 /// names messages give) and places. One recorded relative is reached below the checkpoint's
 /// folder without a link, or refused; one recorded outside the folder is refused unless

@@ -6,6 +6,7 @@
 
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/Bytes.h"
+#include "kammelsim/output/Provenance.h"
 #include "kammelsim/run/CheckpointFit.h"
 #include "kammelsim/run/RunDriver.h"
 
@@ -54,8 +55,10 @@ bool RunDriver::TakeOutputs(const RunModel& model, bool write) {
   }
   if (!settings_.netcdf.empty()) {
     netcdf_.emplace();
-    const NetcdfRecord record{data.netcdfRecords, data.runId, data.netcdfHeaderCrc,
-                              data.netcdfRecordsCrc};
+    NetcdfRecord record{data.netcdfRecords, data.runId, data.netcdfHeaderCrc, data.netcdfRecordsCrc,
+                        ""};
+    for (const std::string& line : data.history)
+      record.history += (record.history.empty() ? "" : "\n") + ProvenanceText(line);
     if (!Fine(netcdf_->Take(places_.netcdf, Layout(model), record, write))) return false;
   }
   if (const io::FolderRef& frames = places_.pictures.frames;

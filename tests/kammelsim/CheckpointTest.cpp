@@ -221,6 +221,44 @@ TEST_F(KammelsimLongRuns, ExistingOutputsAreRefusedWithoutForce) {
   }
 }
 
+// Two outputs of one run never share a file, however it is named: one would replace the other
+// (the checkpoint by the heights, the statistics by the data file) and the run still say 0.
+TEST_F(KammelsimLongRuns, TwoOutputsNamingOneFileAreRefused) {
+  fs::create_directories(Path("d"));
+  fs::create_directory_symlink(Path("d"), Path("l"));
+  const struct {
+    const char *first, *second;
+    std::string one, other, message;
+  } cases[] = {
+      {"--stats", "--netcdf", Path("x"), Path("x"), "--stats and --netcdf name one file"},
+      {"--heights", "--checkpoint", Path("x"), Path("./x"), "--heights and --checkpoint name"},
+      {"--png", "--spacetime", Path("d/x"), Path("l/x"), "--png and --spacetime name one file"},
+      {"--stats", "--frames", Path("x"), Path("d/../x"), "--stats and --frames name one file"},
+  };
+  for (const auto& c : cases) {
+    testing_kammelsim::ExpectUsageFault(
+        {"profile", "--width", "20", c.first, c.one, c.second, c.other, "--force"}, c.message);
+    EXPECT_FALSE(fs::exists(Path("x")) || fs::exists(Path("d/x"))) << c.message;
+  }
+}
+
+// Names this process will make, planted as links before it runs (or left by a killed process
+// of the same id): a new run makes its own files in their place and follows none of them.
+TEST_F(KammelsimLongRuns, NamesPlantedForThisProcessDoNotStopANewRun) {
+  Spill(Path("victim"), "precious");
+  const std::string pid = std::to_string(getpid());
+  for (const std::string& name : {".kammelsim-probe-" + pid, "h.txt.part-" + pid,
+                                  "c.ck.part-" + pid, "s.csv.part-" + pid, "p.png.part-" + pid})
+    fs::create_symlink(Path("victim"), Path(name));
+  const auto run =
+      Kammelsim({"profile", "--width", "20", "--seed", "1", "--heights", Path("h.txt"),
+                 "--checkpoint", Path("c.ck"), "--stats", Path("s.csv"), "--png", Path("p.png")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Slurp(Path("victim")), "precious");
+  for (const char* name : {"h.txt", "c.ck", "s.csv", "p.png"})
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Path(name)))) << name;
+}
+
 // Every field set to something of its own survives the trip through the file's bytes: a field
 // written but not read, or read in another place, shows here.
 TEST(KammelsimCheckpoint, EveryFieldComesBackAsItWasWritten) {

@@ -260,6 +260,8 @@ TEST_F(Integrity, ResumeKeepsOnlyWhatItChecked) {
        "d.nc' holds other snapshots than the checkpoint recorded"},
       {"an attribute's name", "d.nc", changed(data, data.find("Conventions"), 'c'),
        "d.nc' has another header than the checkpoint recorded"},
+      {"a byte of its history", "d.nc", changed(data, data.find("kammelsim profile"), 'K'),
+       "d.nc' has another history than the checkpoint recorded"},
       {"a frame's image data", "f/frame-000003.png",
        changed(frame3, idat + 20, static_cast<char>(frame3[idat + 20] ^ 0x20)),
        "frame-000003.png' has a damaged IDAT chunk"},

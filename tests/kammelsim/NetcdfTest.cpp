@@ -286,7 +286,7 @@ TEST_F(DataFileOutput, ReopenRefusesAFileNotOursOrHoldingTooLittle) {
     EXPECT_EQ(Slurp(data), before) << c.name;
   }
   kammelsim::NetcdfOutput missing;
-  EXPECT_FALSE(Fine(missing.Reopen(At(Path("none.nc")), layout_, {0, kRun, 0, 0}, "")));
+  EXPECT_FALSE(Fine(missing.Reopen(At(Path("none.nc")), layout_, {0, kRun, 0, 0, ""}, "")));
   EXPECT_NE(Messages().find("cannot be opened: No such file or directory"), std::string::npos);
   kammelsim::io::Place none;
   EXPECT_FALSE(kammelsim::io::PlaceOf(Path("no/folder/d.nc"), none));

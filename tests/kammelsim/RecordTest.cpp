@@ -14,6 +14,7 @@
 #include "kammelsim/io/Faults.h"
 #include "kammelsim/io/Place.h"
 #include "kammelsim/output/Messages.h"
+#include "kammelsim/output/Provenance.h"
 #include "kammelsim/output/pictures/PngFile.h"
 #include "kammelsim/params/Bed.h"
 #include "kammelsim/params/Profile.h"
@@ -125,7 +126,10 @@ TEST_F(Records, ARunWithTheLongestCommandLineResumesItsStatistics) {
   std::size_t length = std::string("kammelsim").size();
   for (const std::string& word : words)
     length += word.size() + 1;
-  const std::size_t padding = kammelsim::kMaxText - length - 70;  // quotes and prefix
+  // The history line is the longest text: its stamp and the version (longer in a changed
+  // checkout) come before the command line, which may gain a few quotes.
+  const std::size_t history = kammelsim::HistoryLine("", 0, 2, "steps").size();
+  const std::size_t padding = kammelsim::kMaxText - length - history - 16;
   words.push_back("--b=2." + std::string(padding, '0'));
   const auto made = InProcess(words);
   ASSERT_EQ(made.status, 0) << made.err;

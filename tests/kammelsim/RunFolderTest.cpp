@@ -270,6 +270,39 @@ TEST_F(RunFolder, EveryFailedWriteLeavesARunThatCanBeContinued) {
   }
 }
 
+// The same for a finished run continued further: each change of the continued stretch failing
+// in turn leaves a run that, continued again, ends as the run made in one go.
+TEST_F(RunFolder, EveryFailedWriteOfAContinuedRunLeavesOneThatCanBeContinued) {
+  ASSERT_EQ(Run(folder_ / "whole", 12).status, 0);
+  ASSERT_EQ(Run(folder_ / "start", 6).status, 0);
+  const fs::path folder = folder_ / "continued";
+  const auto restart = [&] {
+    fs::remove_all(folder);
+    fs::copy(folder_ / "start", folder, fs::copy_options::recursive);
+  };
+  restart();
+  kammelsim::io::ClearFaults();
+  ASSERT_EQ(Resume(folder / "run.ck", 12).status, 0);
+  const kammelsim::io::ChangeCounts changes = kammelsim::io::ChangesMade();
+  int call = 0;
+  for (const auto& [key, count] : changes) {
+    for (std::int64_t nth = 1; nth <= count; ++nth, ++call) {
+      restart();
+      kammelsim::io::ClearFaults();
+      kammelsim::io::FailChange(key.first, key.second, nth, call % 2 ? ENOSPC : EIO);
+      const auto failed = Resume(folder / "run.ck", 12);
+      kammelsim::io::ClearFaults();
+      SCOPED_TRACE(key.first + " " + std::string(kammelsim::io::ChangeName(key.second)) + " " +
+                   std::to_string(nth));
+      ASSERT_EQ(failed.status, 1) << failed.err;
+      const auto again = Resume(folder / "run.ck", 12);
+      ASSERT_EQ(again.status, 0) << again.err;
+      ExpectSameRun(folder, folder_ / "whole");
+    }
+  }
+  EXPECT_GT(call, 10);
+}
+
 // A small tmpfs, gone with the object.
 struct SmallDisk {
   explicit SmallDisk(const fs::path& at) : path(at) {

@@ -5,9 +5,11 @@
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "kammelsim/io/Faults.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "tests/kammelsim/CapturedRun.h"
 
@@ -129,7 +132,8 @@ std::vector<std::string> Rows(const fs::path& path) {
 }
 
 // While a resume runs, a second one through another name of its checkpoint, a copy of it in
-// the folder, or with every lock file removed is refused at once; the first ends as if alone.
+// the folder, or with every lock file removed is refused at once, and so is a new run told to
+// replace a file it appends to; the first ends as if alone.
 TEST_F(RunLock, OneProcessPerRunWhateverItsNames) {
   const fs::path run = folder_ / "run";
   fs::create_directories(run);
@@ -138,26 +142,36 @@ TEST_F(RunLock, OneProcessPerRunWhateverItsNames) {
   fs::copy_file(run / "run.ck", run / "backup.ck");
   Child first({"resume", (run / "run.ck").string(), "--steps", "1000000"}, folder_ / "first.err");
   ASSERT_TRUE(first.Says("appending to")) << first.Err();
+  const auto resume = [&run](const char* checkpoint) {
+    return std::vector<std::string>{"resume", (run / checkpoint).string(), "--steps", "2000"};
+  };
+  const auto replacing = [&run](const char* option, const char* name) {
+    return std::vector<std::string>{
+        "profile", "--seed", "1", "--steps", "5", option, (run / name).string(), "--force"};
+  };
   const struct {
     const char* name;
-    const char* checkpoint;
+    std::vector<std::string> second;
     bool removeLocks;
   } cases[] = {
-      {"the same name", "run.ck", false},
-      {"a second name (a hard link)", "other.ck", false},
-      {"a copy beside it", "backup.ck", false},
-      {"a copy, every lock file removed", "backup.ck", true},
-      {"the same name, every lock file removed", "run.ck", true},
+      {"the same name", resume("run.ck"), false},
+      {"a second name (a hard link)", resume("other.ck"), false},
+      {"a copy beside it", resume("backup.ck"), false},
+      {"a copy, every lock file removed", resume("backup.ck"), true},
+      {"the same name, every lock file removed", resume("run.ck"), true},
+      {"a new run replacing its statistics", replacing("--stats", "s.csv"), false},
+      {"a new run replacing its data file", replacing("--netcdf", "d.nc"), false},
+      {"a new run writing its statistics over the data file", replacing("--stats", "d.nc"), true},
   };
   for (const auto& c : cases) {
     for (const char* lock :
          {".run.ck.lock", ".other.ck.lock", ".backup.ck.lock", ".kammelsim.lock"})
       if (c.removeLocks) fs::remove(run / lock);
-    const std::string path = (run / c.checkpoint).string();
-    const auto second = Kammelsim({"resume", path, "--steps", "2000"});
+    const auto second = InProcess(c.second);
     EXPECT_EQ(second.status, 1) << c.name << ": " << second.err;
     EXPECT_NE(second.err.find("is in use by another kammelsim run or resume"), std::string::npos)
         << c.name << ": " << second.err;
+    EXPECT_EQ(std::count(second.err.begin(), second.err.end(), '\n'), 1) << second.err;
   }
   first.Signal(SIGTERM);
   ASSERT_EQ(first.Wait(), 143) << first.Err();
@@ -170,6 +184,50 @@ TEST_F(RunLock, OneProcessPerRunWhateverItsNames) {
   const auto rows = Rows(run / "s.csv"), expected = Rows(alone / "s.csv");
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(stopped.done / 10 + 2)) << "header and rows";
   EXPECT_TRUE(std::equal(rows.begin(), rows.end(), expected.begin())) << "rows lost or spliced";
+}
+
+// A finished run continued further keeps the heights its first end wrote, as its own, until
+// its new end replaces them: stopped on the way, or failing as it writes them after its last
+// checkpoint, it resumes and ends as the run made in one go.
+TEST_F(RunLock, AFinishedRunContinuedFurtherResumesAfterAStop) {
+  const auto withHeights = [](const fs::path& at, std::int64_t steps) {
+    fs::create_directories(at);
+    std::vector<std::string> words = Profile(at, static_cast<int>(steps));
+    words.insert(words.end(), {"--heights", (at / "h.txt").string()});
+    return InProcess(words);
+  };
+  const fs::path run = folder_ / "run", failed = folder_ / "failed";
+  ASSERT_EQ(withHeights(run, 20).status, 0);
+  ASSERT_EQ(withHeights(failed, 20).status, 0);
+  Child further({"resume", (run / "run.ck").string(), "--steps", "1000000"}, folder_ / "err");
+  // Stopped only once the stretch has begun: two snapshots past the first end.
+  const auto until = std::chrono::steady_clock::now() + kDeadline;
+  while (Rows(run / "s.csv").size() < 6 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(10ms);
+  further.Signal(SIGINT);
+  ASSERT_EQ(further.Wait(), 130) << further.Err();
+  kammelsim::CheckpointData stopped;
+  std::string error;
+  ASSERT_TRUE(kammelsim::ReadCheckpoint((run / "run.ck").string(), stopped, error)) << error;
+  ASSERT_GT(stopped.done, 20) << further.Err();
+  const std::string total = std::to_string(stopped.done + 10);
+  const auto again = InProcess({"resume", (run / "run.ck").string(), "--steps", total});
+  ASSERT_EQ(again.status, 0) << again.err;
+
+  kammelsim::io::ClearFaults();
+  kammelsim::io::FailChange("h.txt", kammelsim::io::Change::Rename, 1, EIO);
+  const auto broken = InProcess({"resume", (failed / "run.ck").string(), "--steps", total});
+  kammelsim::io::ClearFaults();
+  ASSERT_EQ(broken.status, 1) << broken.err;
+  const auto complete = InProcess({"resume", (failed / "run.ck").string()});
+  ASSERT_EQ(complete.status, 0) << complete.err;
+
+  const fs::path alone = folder_ / "alone";
+  ASSERT_EQ(withHeights(alone, stopped.done + 10).status, 0);
+  for (const fs::path& folder : {run, failed}) {
+    EXPECT_EQ(Slurp(folder / "h.txt"), Slurp(alone / "h.txt")) << folder;
+    EXPECT_EQ(Rows(folder / "s.csv"), Rows(alone / "s.csv")) << folder;
+  }
 }
 
 // A run with nothing it appends to (its heights and picture come whole at its end) holds its
@@ -258,6 +316,38 @@ TEST_F(RunLock, NothingHangsAResume) {
     }
     Spill(run / "run.ck", good);
   }
+}
+
+// A lock file is only ever a regular file the runner made: a FIFO, device or link planted
+// under its name, whose open could wait, act or lead elsewhere, is replaced, never opened.
+TEST_F(RunLock, LockFilesPlantedAsOtherKindsAreReplaced) {
+  const fs::path run = folder_ / "run";
+  fs::create_directories(run);
+  ASSERT_EQ(InProcess(Profile(run, 20)).status, 0);
+  Spill(folder_ / "victim", "precious");
+  const struct {
+    const char* name;
+    std::function<int(const char*)> plant;
+  } cases[] = {
+      {"a FIFO", [](const char* path) { return mkfifo(path, 0644); }},
+      {"a device", [](const char* path) { return mknod(path, S_IFCHR | 0644, makedev(1, 5)); }},
+      {"a link out of the folder",
+       [this](const char* path) { return symlink((folder_ / "victim").c_str(), path); }},
+  };
+  int steps = 20;
+  for (const auto& c : cases) {
+    for (const char* lock : {".run.ck.lock", ".kammelsim.lock"}) {
+      fs::remove(run / lock);
+      if (c.plant((run / lock).c_str()) != 0) GTEST_SKIP() << c.name << ": " << strerror(errno);
+    }
+    steps += 10;
+    const auto resumed =
+        InProcess({"resume", (run / "run.ck").string(), "--steps", std::to_string(steps)});
+    EXPECT_EQ(resumed.status, 0) << c.name << ": " << resumed.err;
+    for (const char* lock : {".run.ck.lock", ".kammelsim.lock"})
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(run / lock))) << c.name << " " << lock;
+  }
+  EXPECT_EQ(Slurp(folder_ / "victim"), "precious");
 }
 
 // A finished run on a read-only file system is checked and found complete without a lock file

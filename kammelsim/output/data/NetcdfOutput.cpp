@@ -63,7 +63,7 @@ std::uint32_t HeaderCrc(const cdf::Header& header) {
 }
 
 NetcdfRecord NetcdfOutput::Record(const std::string& runId) const {
-  return {header_.records, runId, HeaderCrc(header_), recordsCrc_};
+  return {header_.records, runId, HeaderCrc(header_), recordsCrc_, ""};
 }
 
 Fault NetcdfOutput::Failed(int error) const {
@@ -154,6 +154,18 @@ bool NetcdfOutput::SameRecords(const cdf::Header& file, const NetcdfRecord& reco
     why =
         "has another header than the checkpoint recorded (an attribute, dimension or variable "
         "differs)";
+    return false;
+  }
+  // The header's CRC leaves the history out, which a resume killed before its checkpoint has
+  // added a line to: what the checkpoint holds of it is checked here, whole lines after it let
+  // be.
+  const cdf::Attribute* history = cdf::Find(file.attributes, "history");
+  const std::string_view text =
+      history && history->type == cdf::Type::Char ? std::string_view(history->values) : "";
+  const std::size_t held = record.history.size();
+  if (held > 0 &&
+      !(text.starts_with(record.history) && (text.size() == held || text[held] == '\n'))) {
+    why = "has another history than the checkpoint recorded";
     return false;
   }
   const auto start = static_cast<std::uint64_t>(cdf::RecordStart(file));

@@ -21,6 +21,9 @@ struct NetcdfRecord {
   std::int64_t records = 0;
   std::string runId;
   std::uint32_t headerCrc = 0, recordsCrc = 0;
+  /// The history the checkpoint holds, its lines joined as the file holds them; the file's
+  /// must begin with it. Empty: not checked.
+  std::string history;
 };
 
 /// The CRC-32 of a header as a checkpoint records it: without its record count, its history
