@@ -56,10 +56,7 @@ class EmulatedExtended {
   std::int64_t RoundToInt64() const;
 
   bool IsNaN() const { return kind_ == Kind::NaN; }
-  friend EmulatedExtended Abs(EmulatedExtended v) {
-    v.neg_ = false;
-    return v;
-  }
+  friend EmulatedExtended Abs(EmulatedExtended v);
   friend EmulatedExtended Sqrt(const EmulatedExtended& v);
   EmulatedExtended operator-() const {
     EmulatedExtended r = *this;
@@ -238,6 +235,11 @@ inline EmulatedExtended operator/(const EmulatedExtended& a, const EmulatedExten
   const bool inexact = (remainder << 64) % b.sig_ != 0;
   const Wide quotient = (static_cast<Wide>(first) << 64) | second | static_cast<Wide>(inexact);
   return EmulatedExtended::Round(negative, a.exp_ - b.exp_ + 63 - shift, quotient);
+}
+
+inline EmulatedExtended Abs(EmulatedExtended v) {
+  v.neg_ = false;
+  return v;
 }
 
 inline EmulatedExtended Sqrt(const EmulatedExtended& v) {
