@@ -158,19 +158,65 @@ class EmulatedExtended {
       std::swap(big, small);
       std::swap(bigNegative, smallNegative);
     }
-    const Wide top = static_cast<Wide>(big->sig_) << 63;
-    Wide low = static_cast<Wide>(small->sig_) << 63;
+    // The small one moved to the big one's exponent: its top 64 bits, the next 64, and any
+    // lower ones as the last bit. In 64-bit steps: 128-bit shifts are calls in WebAssembly.
     const std::int64_t distance = static_cast<std::int64_t>(big->exp_) - small->exp_;
-    if (distance >= 127) {
-      low = 1;  // below every bit that counts, but not nothing
-    } else if (distance > 0) {
-      const bool lost = (low & ((static_cast<Wide>(1) << distance) - 1)) != 0;
-      low = (low >> distance) | static_cast<Wide>(lost);
+    const std::uint64_t s = small->sig_;
+    std::uint64_t high = 0, rest = 0;
+    if (distance == 0) {
+      high = s;
+    } else if (distance < 64) {
+      high = s >> distance;
+      rest = s << (64 - distance);
+    } else if (distance == 64) {
+      rest = s;
+    } else if (distance < 128) {
+      rest = (s >> (distance - 64)) | static_cast<std::uint64_t>((s << (128 - distance)) != 0);
+    } else {
+      rest = 1;
     }
-    if (bigNegative == smallNegative) return Round(bigNegative, big->exp_ + 1, top + low);
-    const Wide difference = top - low;
-    if (difference == 0) return Zero(false);
-    return Round(bigNegative, big->exp_ + 1, difference);
+    std::int32_t exponent = big->exp_;
+    std::uint64_t sig;
+    if (bigNegative == smallNegative) {
+      sig = big->sig_ + high;
+      if (sig < high) {  // a carry: one bit more
+        rest = (sig << 63) | (rest >> 1) | (rest & 1);
+        sig = (sig >> 1) | (std::uint64_t{1} << 63);
+        ++exponent;
+      }
+    } else {
+      const std::uint64_t borrow = rest != 0;
+      rest = 0 - rest;
+      sig = big->sig_ - high - borrow;
+      if (sig == 0 && rest == 0) return Zero(false);
+      const int shift = sig != 0 ? std::countl_zero(sig) : 64 + std::countl_zero(rest);
+      if (shift >= 64) {
+        sig = rest << (shift - 64);
+        rest = 0;
+      } else if (shift > 0) {
+        sig = (sig << shift) | (rest >> (64 - shift));
+        rest <<= shift;
+      }
+      exponent -= shift;
+    }
+    return RoundParts(bigNegative, exponent, sig, rest);
+  }
+
+  // (sig + rest × 2^-64) × 2^(exponent - 63), sig's top bit set, rounded to 64 bits.
+  static EmulatedExtended RoundParts(bool negative, std::int32_t exponent, std::uint64_t sig,
+                                     std::uint64_t rest) {
+    constexpr std::uint64_t half = std::uint64_t{1} << 63;
+    if (rest > half || (rest == half && (sig & 1) != 0)) {
+      if (++sig == 0) {
+        sig = half;
+        ++exponent;
+      }
+    }
+    EmulatedExtended v;
+    v.neg_ = negative;
+    v.exp_ = exponent;
+    v.sig_ = sig;
+    return v;
   }
 
   // -1, 0, 1 as a is below, equal to or above b; 2 when they are unordered (a NaN).
@@ -208,7 +254,15 @@ inline EmulatedExtended operator*(const EmulatedExtended& a, const EmulatedExten
   if (a.sig_ == 0 || b.sig_ == 0) return EmulatedExtended::Zero(negative);
   // The product is exact in 128 bits: no bit is lost before the one rounding.
   const auto product = static_cast<EmulatedExtended::Wide>(a.sig_) * b.sig_;
-  return EmulatedExtended::Round(negative, a.exp_ + b.exp_ + 1, product);
+  auto high = static_cast<std::uint64_t>(product >> 64);
+  auto low = static_cast<std::uint64_t>(product);
+  std::int32_t exponent = a.exp_ + b.exp_ + 1;
+  if ((high >> 63) == 0) {  // the product of two significands has 127 or 128 bits
+    high = (high << 1) | (low >> 63);
+    low <<= 1;
+    --exponent;
+  }
+  return EmulatedExtended::RoundParts(negative, exponent, high, low);
 }
 
 inline EmulatedExtended operator/(const EmulatedExtended& a, const EmulatedExtended& b) {

@@ -117,6 +117,11 @@ TEST(EmulatedExtended, AgreesWithTheX87OnRandomOperands) {
     ExpectSame(x.native, x.emulated, "product", i);
     ExpectSame(x.native + y.native, x.emulated + y.emulated, "sum", i);
     ExpectSame(x.native - y.native, x.emulated - y.emulated, "difference", i);
+    // Far apart: the small one's bits beyond the big one's last, down to nothing.
+    const double apart = std::ldexp(1.0, -50 - i % 100);
+    ExpectSame(x.native + y.native * apart, x.emulated + y.emulated * E(apart), "far sum", i);
+    ExpectSame(x.native - y.native * apart, x.emulated - y.emulated * E(apart), "far difference",
+               i);
     // Near-cancellation: operands a few last bits apart.
     const long double close = x.native * (1 + 0x1p-60L);
     ExpectSame(x.native - close, x.emulated - Of(close), "close difference", i);
