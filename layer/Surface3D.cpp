@@ -22,6 +22,7 @@ const Extended RadiansPerDegree = common::ExtendedFromLongDouble(0.0174532925199
 // A relief has at most 500 rows; far more means a loop that would not end in practice.
 constexpr std::int64_t MaxSurfaceRows = 1000000;
 constexpr std::int32_t EscapeKey = 27;
+const Extended ClampLimit = ScreenClampValue;  // converted once, not for every vertex
 
 struct Axis {
   std::int32_t lower, upper;
@@ -65,7 +66,7 @@ std::int64_t RoundToInteger(Extended v) {
 // its own side so that a far-off vertex still points the right way.
 std::int32_t ToCanvas(Extended v, std::int32_t centre) {
   if (common::IsNaN(v)) return ScreenClampValue;
-  if (!(common::Abs(v) < ScreenClampValue)) return v < 0 ? -ScreenClampValue : ScreenClampValue;
+  if (!(common::Abs(v) < ClampLimit)) return v < 0 ? -ScreenClampValue : ScreenClampValue;
   const std::int64_t pixel = RoundToInteger(v) + centre;
   return static_cast<std::int32_t>(
       std::clamp<std::int64_t>(pixel, -ScreenClampValue, ScreenClampValue));
