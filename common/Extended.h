@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "common/EmulatedExtended.h"
+#if LDBL_MANT_DIG != 64
+#include "common/EmulatedExtended.h"  // needs a 128-bit integer type: not for 32-bit x86
+#endif
 
 namespace common {
 
