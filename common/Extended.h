@@ -7,10 +7,36 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+
+#if LDBL_MANT_DIG != 64
+#include "common/EmulatedExtended.h"  // needs a 128-bit integer type: not for 32-bit x86
+#endif
 
 namespace common {
 
 #if LDBL_MANT_DIG == 64
+
+/// The plot's extended precision: the hardware's own.
+using Extended = long double;
+inline long double ExtendedFromLongDouble(long double v) {
+  return v;
+}
+inline long double ToLongDouble(long double v) {
+  return v;
+}
+inline bool IsNaN(long double v) {
+  return std::isnan(v);
+}
+inline long double Abs(long double v) {
+  return std::fabs(v);
+}
+inline long double Sqrt(long double v) {
+  return std::sqrt(v);
+}
+inline std::int64_t RoundToInt64(long double v) {
+  return std::llrint(v);
+}
 
 /// a × b + c, each step rounded to the 64-bit significand.
 inline long double ExtendedMulAdd(long double a, double b, double c) {
@@ -18,6 +44,21 @@ inline long double ExtendedMulAdd(long double a, double b, double c) {
 }
 
 #else
+
+/// The plot's extended precision: the x87's, in integer arithmetic.
+using Extended = EmulatedExtended;
+inline Extended ExtendedFromLongDouble(long double v) {
+  return Extended::FromLongDouble(v);
+}
+inline long double ToLongDouble(const Extended& v) {
+  return v.ToLongDouble();
+}
+inline bool IsNaN(const Extended& v) {
+  return v.IsNaN();
+}
+inline std::int64_t RoundToInt64(const Extended& v) {
+  return v.RoundToInt64();
+}
 
 /// v rounded to a 64-bit significand, to nearest, ties to even; rest is what v's own rounding
 /// left off the exact value (0 if none), which decides a tie v alone would show.

@@ -2,10 +2,13 @@
 
 #include <cmath>
 
+#include "common/Extended.h"
 #include "common/RoundHalfEven.h"
 
 namespace layer {
 namespace {
+
+using common::Extended;
 
 struct MappingState {
   std::int32_t sx1, sx2, sy1, sy2;
@@ -17,10 +20,10 @@ MappingState mapping{};  // all zero: every position maps to pixel 0 until set u
 
 // Pixels per world unit; 0 for a zero extent, so the axis collapses onto its first pixel.
 double Scale(std::int32_t from, std::int32_t to, double low, double high) {
-  const long double extent = static_cast<long double>(high) - low;
+  const Extended extent = Extended(high) - low;
   if (extent == 0) return 0.0;
   const auto pixels = static_cast<std::int64_t>(to) - from;  // may not fit 32 bits
-  return static_cast<double>(static_cast<long double>(pixels) / extent);
+  return static_cast<double>(Extended(pixels) / extent);
 }
 
 std::int32_t ToPixel(double v) {
@@ -47,12 +50,12 @@ void SetWorldWindow(double wx1, double wx2, double wy1, double wy2) {
 }
 
 std::int32_t WorldToScreenX(double x) {
-  const long double v = (static_cast<long double>(x) - mapping.wx1) * mapping.kx + mapping.sx1;
+  const Extended v = (Extended(x) - mapping.wx1) * mapping.kx + mapping.sx1;
   return ToPixel(static_cast<double>(v));
 }
 
 std::int32_t WorldToScreenY(double y) {
-  const long double v = (static_cast<long double>(mapping.wy2) - y) * mapping.ky + mapping.sy1;
+  const Extended v = (Extended(mapping.wy2) - y) * mapping.ky + mapping.sy1;
   return ToPixel(static_cast<double>(v));
 }
 

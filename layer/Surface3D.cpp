@@ -1,9 +1,11 @@
 #include "layer/Surface3D.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <initializer_list>
 
+#include "common/Extended.h"
 #include "common/RoundHalfEven.h"
 #include "layer/KeyQueue.h"
 #include "layer/Mapping.h"
@@ -12,10 +14,15 @@
 namespace layer {
 namespace {
 
-constexpr long double RadiansPerDegree = 0.017453292519943295769L;
+// The x87's extended precision on every target, so that a relief is the same picture bit for
+// bit in the web build.
+using common::Extended;
+
+const Extended RadiansPerDegree = common::ExtendedFromLongDouble(0.017453292519943295769L);
 // A relief has at most 500 rows; far more means a loop that would not end in practice.
 constexpr std::int64_t MaxSurfaceRows = 1000000;
 constexpr std::int32_t EscapeKey = 27;
+const Extended ClampLimit = ScreenClampValue;  // converted once, not for every vertex
 
 struct Axis {
   std::int32_t lower, upper;
@@ -38,28 +45,28 @@ void SetAxisBox(Axis& axis, std::int32_t size) {
 void SetAxisRange(Axis& axis, double min, double max) {
   axis.min = min;
   axis.max = max;
-  const long double extent = static_cast<long double>(max) - min;
-  const auto box = static_cast<long double>(axis.upper) - axis.lower;
+  const Extended extent = Extended(max) - min;
+  const auto box = Extended(axis.upper) - axis.lower;
   axis.scale = extent == 0 ? 0.0 : static_cast<double>(box / extent);
 }
 
 // Half to even, in the current rounding mode, as llrint does: on the x87 one instruction
 // instead of a call into libm, for the two coordinates of every vertex.
-std::int64_t RoundToInteger(long double v) {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+std::int64_t RoundToInteger(Extended v) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && LDBL_MANT_DIG == 64
   std::int64_t rounded;
   asm("fistpll %0" : "=m"(rounded) : "t"(v) : "st");
   return rounded;
 #else
-  return std::llrint(v);
+  return common::RoundToInt64(v);
 #endif
 }
 
 // A projected coordinate rounded and moved by the centre, kept inside the 32-bit range on
 // its own side so that a far-off vertex still points the right way.
-std::int32_t ToCanvas(long double v, std::int32_t centre) {
-  if (std::isnan(v)) return ScreenClampValue;
-  if (!(std::fabs(v) < ScreenClampValue)) return v < 0 ? -ScreenClampValue : ScreenClampValue;
+std::int32_t ToCanvas(Extended v, std::int32_t centre) {
+  if (common::IsNaN(v)) return ScreenClampValue;
+  if (!(common::Abs(v) < ClampLimit)) return v < 0 ? -ScreenClampValue : ScreenClampValue;
   const std::int64_t pixel = RoundToInteger(v) + centre;
   return static_cast<std::int32_t>(
       std::clamp<std::int64_t>(pixel, -ScreenClampValue, ScreenClampValue));
@@ -67,21 +74,19 @@ std::int32_t ToCanvas(long double v, std::int32_t centre) {
 
 // The terms of the projection that depend on y only, the same for a whole row.
 struct RowTerms {
-  long double sinAY, sinBcosAY;
+  Extended sinAY, sinBcosAY;
 };
 
 RowTerms TermsOfRow(double y) {
   const double boxY = BoxY(y);
-  return {static_cast<long double>(view.sinA) * boxY,
-          static_cast<long double>(view.sinBcosA) * boxY};
+  return {Extended(view.sinA) * boxY, Extended(view.sinBcosA) * boxY};
 }
 
 void ProjectInRow(const RowTerms& row, double x, double z, std::int32_t& px, std::int32_t& py) {
   const double boxX = BoxX(x);
   const double boxZ = BoxZ(z);
-  px = ToCanvas(static_cast<long double>(view.cosA) * boxX - row.sinAY, view.centreX);
-  py = ToCanvas(static_cast<long double>(view.sinBsinA) * boxX + row.sinBcosAY +
-                    static_cast<long double>(view.cosB) * boxZ,
+  px = ToCanvas(Extended(view.cosA) * boxX - row.sinAY, view.centreX);
+  py = ToCanvas(Extended(view.sinBsinA) * boxX + row.sinBcosAY + Extended(view.cosB) * boxZ,
                 view.centreY);
 }
 
@@ -101,29 +106,26 @@ void SetView3D(double xmin, double xmax, double ymin, double ymax, double zmin, 
   SetAxisRange(view.x, xmin, xmax);
   SetAxisRange(view.y, ymin, ymax);
   SetAxisRange(view.z, zmin, zmax);
-  const long double a = alpha * RadiansPerDegree;
-  const long double b = beta * RadiansPerDegree;
-  view.sinA = static_cast<double>(std::sin(a));
-  view.cosA = static_cast<double>(std::cos(a));
-  view.sinB = static_cast<double>(std::sin(b));
-  view.cosB = static_cast<double>(std::cos(b));
-  view.sinBsinA = static_cast<double>(static_cast<long double>(view.sinB) * view.sinA);
-  view.sinBcosA = static_cast<double>(static_cast<long double>(view.sinB) * view.cosA);
+  const Extended a = alpha * RadiansPerDegree;
+  const Extended b = beta * RadiansPerDegree;
+  view.sinA = static_cast<double>(std::sin(common::ToLongDouble(a)));
+  view.cosA = static_cast<double>(std::cos(common::ToLongDouble(a)));
+  view.sinB = static_cast<double>(std::sin(common::ToLongDouble(b)));
+  view.cosB = static_cast<double>(std::cos(common::ToLongDouble(b)));
+  view.sinBsinA = static_cast<double>(Extended(view.sinB) * view.sinA);
+  view.sinBcosA = static_cast<double>(Extended(view.sinB) * view.cosA);
 }
 
 double BoxX(double x) {
-  return static_cast<double>((static_cast<long double>(x) - view.x.min) * view.x.scale +
-                             view.x.lower);
+  return static_cast<double>((Extended(x) - view.x.min) * view.x.scale + view.x.lower);
 }
 
 double BoxY(double y) {
-  return static_cast<double>((static_cast<long double>(y) - view.y.min) * view.y.scale +
-                             view.y.lower);
+  return static_cast<double>((Extended(y) - view.y.min) * view.y.scale + view.y.lower);
 }
 
 double BoxZ(double z) {
-  return static_cast<double>((static_cast<long double>(view.z.max) - z) * view.z.scale +
-                             view.z.lower);
+  return static_cast<double>((Extended(view.z.max) - z) * view.z.scale + view.z.lower);
 }
 
 void Project3D(double x, double y, double z, std::int32_t& px, std::int32_t& py) {
@@ -132,12 +134,9 @@ void Project3D(double x, double y, double z, std::int32_t& px, std::int32_t& py)
 
 std::int32_t ShadeLevel(double nx, double ny, double nz, double lightX, double lightY,
                         double lightZ) {
-  const long double d = static_cast<long double>(lightX) * nx +
-                        static_cast<long double>(lightY) * ny +
-                        static_cast<long double>(lightZ) * nz;
+  const Extended d = Extended(lightX) * nx + Extended(lightY) * ny + Extended(lightZ) * nz;
   if (!(d > 0)) return 0;  // NaN too
-  const long double square = static_cast<long double>(nx) * nx + static_cast<long double>(ny) * ny +
-                             static_cast<long double>(nz) * nz;
+  const Extended square = Extended(nx) * nx + Extended(ny) * ny + Extended(nz) * nz;
   return common::ClampedRound(16 * d * d / square, 16);
 }
 
@@ -153,7 +152,7 @@ struct Plot {
   double lightX, lightY, lightZ;  // of length 1
   // A triangle's normal: nx = xFall * nxPerFall, ny = yFall * nyPerFall, nz as it stands, where
   // xFall is its height difference between neighbouring columns and yFall between rows.
-  long double nxPerFall, nyPerFall;
+  Extended nxPerFall, nyPerFall;
   double nz;
 };
 
@@ -165,8 +164,8 @@ struct Row {
 
 // Every row samples the same columns: their terms of the projection are worked out once.
 struct Columns {
-  long double cosAX[MaxSurfaceColumns];
-  long double sinBsinAX[MaxSurfaceColumns];
+  Extended cosAX[MaxSurfaceColumns];
+  Extended sinBsinAX[MaxSurfaceColumns];
 };
 
 // The projection's and the shading's terms of whole heights and height steps, worked out on
@@ -174,7 +173,7 @@ struct Columns {
 // small. The same values as computed afresh, so the picture does not change.
 class Memo {
  public:
-  long double HeightTerm(double z) {
+  Extended HeightTerm(double z) {
     if (!(z >= 0 && z < kHeights) || static_cast<int>(z) != z) return Height(z);
     const auto n = static_cast<std::size_t>(z);
     if (!heightKnown_[n]) {
@@ -189,13 +188,13 @@ class Memo {
 
  private:
   static constexpr int kHeights = 4096, kSteps = 32, kSide = 2 * kSteps + 1;
-  static long double Height(double z) { return static_cast<long double>(view.cosB) * BoxZ(z); }
+  static Extended Height(double z) { return Extended(view.cosB) * BoxZ(z); }
   // z as an index when it is a whole height below kHeights, else -1.
   static int Whole(double z) {
     return z >= 0 && z < kHeights && static_cast<int>(z) == z ? int(z) : -1;
   }
 
-  long double heights_[kHeights];
+  Extended heights_[kHeights];
   bool heightKnown_[kHeights] = {};
   std::int8_t shades_[kSide * kSide];
   bool shadeKnown_[kSide * kSide] = {};
@@ -227,7 +226,7 @@ bool RowsEnd(double ymin, double ymax, double dy) {
   return true;
 }
 
-std::int32_t Shade(const Plot& plot, long double xFall, long double yFall) {
+std::int32_t Shade(const Plot& plot, Extended xFall, Extended yFall) {
   if (!plot.shaded) return 0;
   const auto nx = static_cast<double>(xFall * plot.nxPerFall);
   const auto ny = static_cast<double>(yFall * plot.nyPerFall);
@@ -239,8 +238,7 @@ std::int32_t Memo::ShadeOf(const Plot& plot, double left, double right, double f
   const int l = Whole(left), r = Whole(right), f = Whole(front), b = Whole(back);
   const int xFall = l - r, yFall = f - b;
   if ((l | r | f | b) < 0 || std::abs(xFall) > kSteps || std::abs(yFall) > kSteps) {
-    return Shade(plot, static_cast<long double>(left) - right,
-                 static_cast<long double>(front) - back);
+    return Shade(plot, Extended(left) - right, Extended(front) - back);
   }
   const auto n = static_cast<std::size_t>((yFall + kSteps) * kSide + xFall + kSteps);
   if (!shadeKnown_[n]) {
@@ -261,8 +259,8 @@ void PrepareColumns(const Plot& plot, Columns& columns) {
   double x = plot.xmin;
   for (std::int32_t i = 0; i <= plot.last; ++i) {
     const double boxX = BoxX(x);
-    columns.cosAX[i] = static_cast<long double>(view.cosA) * boxX;
-    columns.sinBsinAX[i] = static_cast<long double>(view.sinBsinA) * boxX;
+    columns.cosAX[i] = Extended(view.cosA) * boxX;
+    columns.sinBsinAX[i] = Extended(view.sinBsinA) * boxX;
     x += plot.dx;
   }
 }
@@ -327,16 +325,16 @@ bool PreparePlot(double xmin, double xmax, double ymin, double ymax, double zmin
   plot.xmin = xmin, plot.dx = dx, plot.last = columns - 1;
   if (!plot.shaded) return true;
   if (!AllFinite({light[0], light[1], light[2]})) return false;
-  const long double length = std::sqrt(static_cast<long double>(light[0]) * light[0] +
-                                       static_cast<long double>(light[1]) * light[1] +
-                                       static_cast<long double>(light[2]) * light[2]);
+  const Extended length =
+      common::Sqrt(Extended(light[0]) * light[0] + Extended(light[1]) * light[1] +
+                   Extended(light[2]) * light[2]);
   if (length == 0) return false;
   plot.lightX = static_cast<double>(light[0] / length);
   plot.lightY = static_cast<double>(light[1] / length);
   plot.lightZ = static_cast<double>(light[2] / length);
-  const long double rx = 1 / (static_cast<long double>(xmax) - xmin);
-  const long double ry = 1 / (static_cast<long double>(ymax) - ymin);
-  const long double rz = 1 / (static_cast<long double>(zmax) - zmin);
+  const Extended rx = 1 / (Extended(xmax) - xmin);
+  const Extended ry = 1 / (Extended(ymax) - ymin);
+  const Extended rz = 1 / (Extended(zmax) - zmin);
   plot.nxPerFall = ry * rz * dy;
   plot.nyPerFall = rx * rz * dx;
   plot.nz = static_cast<double>(rx * ry * dx * dy);
