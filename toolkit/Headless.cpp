@@ -209,31 +209,6 @@ int J_gettext(int, char* buffer) {
   return 0;
 }
 
-using Calls = jraster::CanvasCalls<Find>;
-
-void J_setcolor(int canvas, int r, int g, int b) {
-  Calls::SetColor(canvas, r, g, b);
-}
-void J_setnamedcolor(int canvas, int colour) {
-  Calls::SetNamedColor(canvas, colour);
-}
-void J_setnamedcolorbg(int canvas, int colour) {
-  Calls::SetNamedBackground(canvas, colour);
-}
-void J_fillrect(int canvas, int x, int y, int w, int h) {
-  Calls::FillRect(canvas, x, y, w, h);
-}
-void J_fillpolygon(int canvas, int n, const int* xs, const int* ys) {
-  Calls::FillPolygon(canvas, n, xs, ys);
-}
-void J_drawpolygon(int canvas, int n, const int* xs, const int* ys) {
-  Calls::DrawPolygon(canvas, n, xs, ys);
-}
-void J_drawpixel(int canvas, int x, int y) {
-  Calls::DrawPixel(canvas, x, y);
-}
-void J_drawline(int canvas, int x1, int y1, int x2, int y2) {
-  Calls::DrawLine(canvas, x1, y1, x2, y2);
-}
+JRASTER_CANVAS_CALLS(Find)
 
 }  // extern "C"

@@ -9,8 +9,8 @@
 #include <QWidget>
 #include <vector>
 
-#include "toolkit/qt/ToolkitTesting.h"
 #include "toolkit/japi.h"
+#include "toolkit/qt/ToolkitTesting.h"
 
 class ToolkitTest : public ::testing::Test {
  protected:

@@ -37,3 +37,30 @@ struct CanvasCalls {
 };
 
 }  // namespace jraster
+
+// The toolkit's J_ canvas calls, written inside its extern "C" block over its lookup.
+#define JRASTER_CANVAS_CALLS(Find)                                      \
+  void J_setcolor(int canvas, int r, int g, int b) {                    \
+    jraster::CanvasCalls<Find>::SetColor(canvas, r, g, b);              \
+  }                                                                     \
+  void J_setnamedcolor(int canvas, int colour) {                        \
+    jraster::CanvasCalls<Find>::SetNamedColor(canvas, colour);          \
+  }                                                                     \
+  void J_setnamedcolorbg(int canvas, int colour) {                      \
+    jraster::CanvasCalls<Find>::SetNamedBackground(canvas, colour);     \
+  }                                                                     \
+  void J_fillrect(int canvas, int x, int y, int w, int h) {             \
+    jraster::CanvasCalls<Find>::FillRect(canvas, x, y, w, h);           \
+  }                                                                     \
+  void J_fillpolygon(int canvas, int n, const int* xs, const int* ys) { \
+    jraster::CanvasCalls<Find>::FillPolygon(canvas, n, xs, ys);         \
+  }                                                                     \
+  void J_drawpolygon(int canvas, int n, const int* xs, const int* ys) { \
+    jraster::CanvasCalls<Find>::DrawPolygon(canvas, n, xs, ys);         \
+  }                                                                     \
+  void J_drawpixel(int canvas, int x, int y) {                          \
+    jraster::CanvasCalls<Find>::DrawPixel(canvas, x, y);                \
+  }                                                                     \
+  void J_drawline(int canvas, int x1, int y1, int x2, int y2) {         \
+    jraster::CanvasCalls<Find>::DrawLine(canvas, x1, y1, x2, y2);       \
+  }
