@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <numeric>
 
@@ -345,7 +346,32 @@ Measures RippleStatistics::Measure(const Snapshot& snap, double initialTotal,
   std::swap(work_->previous, x);
   std::swap(work_->previousBins, bins);
   work_->previousReach = m.wavelengthCentroid / 2;
+  // A bed flat to within a grain has no shape: its spectrum, crests and shift are noise.
+  if (m.rms < 1) {
+    m.wavelengthPeak = m.wavelengthCentroid = kNan;
+    m.crests = m.crestSpacing = kNan;
+    m.speed = m.speedCorrelation = kNan;
+  }
   return m;
+}
+
+std::string MeaninglessStart(const Snapshot& start, const JumpLength& jump, std::int32_t q) {
+  if (start.cells.empty() || !jump) return {};
+  const auto [low, high] = std::minmax_element(start.cells.begin(), start.cells.end());
+  if (*high <= q) {
+    return "q " + std::to_string(q) + " is at least every starting height (at most " +
+           std::to_string(*high) + "): nothing can jump";
+  }
+  // The jump is linear in the height, so its longest is at one end of the heights that jump.
+  const auto length = [&](std::int64_t h) {
+    return std::abs(static_cast<std::int64_t>(jump(static_cast<std::int32_t>(h))));
+  };
+  const std::int64_t first = std::max<std::int64_t>(*low, std::int64_t{q} + 1);
+  const std::int64_t from = length(first) >= length(*high) ? first : *high;
+  const std::int64_t along = start.rows - 1;
+  if (length(from) <= along) return {};
+  return "a jump from height " + std::to_string(from) + " is " + std::to_string(length(from)) +
+         " cells, longer than the bed's " + std::to_string(along) + " along the wind";
 }
 
 std::vector<double> RippleStatistics::PreviousField() const {

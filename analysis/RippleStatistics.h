@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace analysis {
@@ -38,6 +39,11 @@ enum class Model { Profile, Bed };
 
 /// Jump length of a site of this height, as the model computes it.
 using JumpLength = std::function<std::int32_t(std::int32_t height)>;
+
+/// Why a run from these starting heights means nothing, in words, or empty: no site is above
+/// q, so nothing ever jumps; or a jump from a starting height is longer than the bed along
+/// the wind, so the sand lands past where it rose.
+std::string MeaninglessStart(const Snapshot& start, const JumpLength& jump, std::int32_t q);
 
 class RippleStatistics {
  public:

@@ -201,6 +201,9 @@ int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& paramete
   } else if (!OpenNew(model)) {
     return 1;
   }
+  if (const std::string why = analysis::MeaninglessStart(model.bed(), model.jump, model.q);
+      !why.empty())
+    std::fprintf(output_.err, "kammelsim: %s: warning: %s\n", command_.c_str(), why.c_str());
   const SnapshotSchedule& schedule = settings_.schedule;
   std::int64_t done = record_.done;
   InterruptGuard interrupts;

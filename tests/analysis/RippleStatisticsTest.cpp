@@ -145,12 +145,44 @@ TEST(RippleStatistics, AFlatBedHasNoWavelengthCrestsOrSlopesButItsBudget) {
   EXPECT_EQ(m.sand, 51 * 11 * 5);
   EXPECT_EQ(m.sandOutside, 3000 - 51 * 11 * 5);
   EXPECT_EQ(m.rms, 0);
-  for (const double v : {m.wavelengthPeak, m.wavelengthCentroid, m.crestSpacing, m.stossFraction,
-                         m.slopeSkewness, m.speed, m.meanJump})
+  for (const double v : {m.wavelengthPeak, m.wavelengthCentroid, m.crests, m.crestSpacing,
+                         m.stossFraction, m.slopeSkewness, m.speed, m.meanJump})
     EXPECT_TRUE(std::isnan(v));
-  EXPECT_EQ(m.crests, 0);
   EXPECT_EQ(m.idleFraction, 1.0) << "no cell higher than q = 5";
   EXPECT_DOUBLE_EQ(m.columnCentroid, 5.0);
+}
+
+// Below one grain of roughness left by the detrending, the shape's measures are noise: nan,
+// whatever the heights themselves span; from one grain on, they are numbers.
+TEST(RippleStatistics, ShapeMeasuresAreNanWhereTheDetrendedBedIsFlatToAGrain) {
+  const struct {
+    const char* what;
+    Model model;
+    Snapshot snapshot;
+    bool flat;
+  } cases[] = {
+      {"ripples of a grain", Model::Bed,
+       Bed(100, 4, [](int i, int) { return 50 + std::round(1.2 * std::sin(2 * kPi * i / 25)); }),
+       true},
+      {"ripples of four grains", Model::Bed,
+       Bed(100, 4, [](int i, int) { return 50 + std::round(4 * std::sin(2 * kPi * i / 25)); }),
+       false},
+      {"a steep even slope", Model::Profile, Profile(200, [](int i) { return 400 - 1.5 * i; }),
+       true},
+      {"ripples on the slope", Model::Profile,
+       Profile(200, [](int i) { return 400 - 1.5 * i + 5 * std::sin(2 * kPi * i / 40); }), false},
+  };
+  for (const auto& c : cases) {
+    RippleStatistics statistics(c.model);
+    const auto jump = [](std::int32_t h) { return h / 10; };
+    statistics.Measure(c.snapshot, std::nan(""), jump, 1, 1);
+    const Measures m = statistics.Measure(c.snapshot, std::nan(""), jump, 1, 1);
+    EXPECT_EQ(m.rms < 1, c.flat) << c.what << ": rms " << m.rms;
+    for (const double v : {m.wavelengthPeak, m.wavelengthCentroid, m.crests, m.crestSpacing,
+                           m.speed, m.speedCorrelation})
+      EXPECT_EQ(std::isnan(v), c.flat) << c.what;
+    EXPECT_FALSE(std::isnan(m.meanJump)) << c.what << ": not a measure of shape";
+  }
 }
 
 TEST(RippleStatistics, JumpsCountOnlySitesAboveQ) {

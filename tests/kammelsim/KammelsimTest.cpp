@@ -23,12 +23,73 @@ TEST(KammelsimBed, PrintsRowsZeroToLOfWPlusOneHeights) {
   const auto run =
       Kammelsim({"bed", "--length", "7", "--width=4", "--seed", "3", "--batches", "2"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err,
+            "kammelsim: bed: warning: a jump from height 20 is 45 cells, longer than the bed's 7 "
+            "along the wind\n");
   const auto rows = Rows(run.out);
   ASSERT_EQ(rows.size(), 8u);
   for (const auto& row : rows)
     EXPECT_EQ(row.size(), 5u);
   EXPECT_EQ(run.out.find("  "), std::string::npos) << "single spaces only";
+}
+
+// A run whose parameters leave nothing to measure says so once, and runs on as it would.
+TEST(KammelsimRun, WarnsOnceWhenNothingCanJumpOrAJumpOvershootsTheBed) {
+  const std::string idle = "nothing can jump";
+  const struct {
+    std::vector<std::string_view> args;
+    std::string warning;  ///< empty: none
+  } cases[] = {
+      {{"bed", "--height", "5", "--q", "5"},
+       "bed: warning: q 5 is at least every starting height (at most 5): " + idle},
+      {{"bed", "--settings", "map", "--height", "3", "--q", "9"}, idle},
+      {{"bed", "--height", "5", "--q", "4"}, ""},
+      {{"bed", "--length", "14", "--b", "1", "--wind", "4"},
+       "a jump from height 20 is 24 cells, longer than the bed's 14 along the wind\n"},
+      {{"bed", "--length", "24", "--b", "1", "--wind", "4"}, ""},
+      {{"bed", "--length", "30", "--b", "-2", "--height", "20"}, "jump from height 20 is 35"},
+      {{"profile", "--width", "20"}, "profile: warning: a jump from height 50 is 105 cells"},
+      {{"profile", "--thickness", "4", "--q", "4"}, "profile: warning: q 4 is at least"},
+  };
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("kammelsim-warns-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string stats = (dir / "s.csv").string();
+  for (const auto& c : cases) {
+    std::vector<std::string_view> args = c.args;
+    for (const std::string_view more : {"--seed", "1", "--every", "1", "--force", "--stats"})
+      args.push_back(more);
+    args.push_back(stats);
+    args.push_back(args[0] == "bed" ? "--batches" : "--steps");
+    args.push_back("3");
+    const auto run = Kammelsim(args);
+    const std::string said = std::string(args[0]) + " " + std::string(args[2]);
+    EXPECT_EQ(run.status, 0) << said << ": " << run.err;
+    EXPECT_FALSE(run.out.empty()) << said;
+    const std::size_t at = run.err.find("warning: ");
+    if (c.warning.empty()) {
+      EXPECT_EQ(at, std::string::npos) << said << ": " << run.err;
+      continue;
+    }
+    EXPECT_NE(run.err.find(c.warning), std::string::npos) << said << ": " << run.err;
+    EXPECT_EQ(run.err.find("warning: ", at + 1), std::string::npos) << "once: " << run.err;
+  }
+  std::filesystem::remove_all(dir);
+}
+
+// A resume looks again at the heights it continues from.
+TEST(KammelsimRun, AResumeWarnsAgain) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("kammelsim-warn-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string checkpoint = (dir / "c.ck").string();
+  const auto first = Kammelsim({"bed", "--length", "7", "--seed", "1", "--batches", "2",
+                                "--checkpoint", checkpoint, "--force"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  const auto resumed = Kammelsim({"resume", checkpoint, "--batches", "4"});
+  EXPECT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_NE(resumed.err.find("bed: warning: a jump from height"), std::string::npos) << resumed.err;
+  std::filesystem::remove_all(dir);
 }
 
 TEST(KammelsimBed, ZeroBatchesPrintTheInitialBed) {

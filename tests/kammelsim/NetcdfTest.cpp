@@ -147,7 +147,7 @@ TEST_F(KammelsimDataFile, FollowsCfAndEveryUnitParsesWithUdunits) {
 // temporary file stays behind.
 TEST_F(KammelsimDataFile, AFailedWriteOrSyncLeavesAFileThatOpensWithTheSnapshotsBefore) {
   const std::string data = Path("d.nc"), stats = Path("s.csv");
-  const std::vector<std::string_view> args = {"bed", "--length",  "20", "--width", "5", "--seed",
+  const std::vector<std::string_view> args = {"bed", "--length",  "50", "--width", "5", "--seed",
                                               "2",   "--batches", "4",  "--every", "1", "--stats",
                                               stats, "--netcdf",  data, "--force"};
   kammelsim::io::ClearFaults();

@@ -56,10 +56,11 @@ Outcome RunInto(Stdout sink, std::vector<std::string> args) {
 
 TEST(KammelsimOutputFaults, EveryFailedWriteGivesOneLineAndStatusOne) {
   const std::vector<std::string> commands[] = {
-      {"bed", "--seed", "1", "--length", "3", "--width", "3", "--batches", "0"},
+      {"bed", "--seed", "1", "--length", "3", "--width", "3", "--b", "0", "--wind", "1",
+       "--batches", "0"},
       {"bed", "--seed", "1", "--settings", "map", "--length", "1000", "--width", "500", "--batches",
        "0"},
-      {"profile", "--seed", "1", "--width", "10", "--steps", "0"},
+      {"profile", "--seed", "1", "--width", "10", "--b", "0.1", "--steps", "0"},
       {"profile", "--seed", "1", "--width", "10000", "--steps", "0"},
       {"--help"},
       {"bed", "--b", "1", "--help"},
