@@ -117,9 +117,10 @@ std::string OptionHelp(const params::Option& option) {
 std::string Usage() {
   // The run's options in the order a reader meets them, not the order they are checked in.
   constexpr std::string_view order[] = {
-      "seed",    "every", "png",    "frames",     "spacetime",
-      "canvas",  "stats", "netcdf", "checkpoint", "checkpoint-interval",
-      "heights", "force"};
+      "seed",      "every",  "stats-every", "netcdf-every",        "frames-every",
+      "speed-lag", "png",    "frames",      "spacetime",           "canvas",
+      "stats",     "netcdf", "checkpoint",  "checkpoint-interval", "heights",
+      "force"};
   static_assert(std::size(order) == params::kRunOptions.size());
   std::string outputs = "OUTPUTS, drawn as the program draws its canvas:\n";
   for (const std::string_view name : order)

@@ -33,8 +33,9 @@ class BedOf final : public Bed {
     model3d::InitRippleGrid(*state_);
     Start(ks::BedModel(*state_, ks::BedView(*state_, bed.threshold)), bed.run);
   }
-  bool TakeUp(const ks::CheckpointData& data, std::int64_t every, std::string& why) {
-    return Restore(data, every, why);
+  bool TakeUp(const ks::CheckpointData& data, const ks::SnapshotSchedule& schedule,
+              std::string& why) {
+    return Restore(data, schedule, why);
   }
   const model3d::RippleParams& ModelParams() const override { return state_->params; }
   std::string_view SettingsName() const override { return settings_; }
@@ -89,13 +90,13 @@ std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handl
 
 std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data,
                                          const params::Values& values, std::string& why) {
-  const std::int64_t every = EveryOf(values, data);
+  const ks::SnapshotSchedule schedule = ScheduleOf(values, data);
   if (values.Text(params::kSettings) == "map") {
     auto bed = MakeBed<model3d::MapSettings>(ModelValues(values, "batches"), RecordedSeed(data));
-    return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
+    return bed->TakeUp(data, schedule, why) ? std::move(bed) : nullptr;
   }
   auto bed = MakeBed<model3d::ReliefSettings>(ModelValues(values, "batches"), RecordedSeed(data));
-  return bed->TakeUp(data, every, why) ? std::move(bed) : nullptr;
+  return bed->TakeUp(data, schedule, why) ? std::move(bed) : nullptr;
 }
 
 py::dict Bed::Params() const {

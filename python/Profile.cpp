@@ -46,7 +46,7 @@ std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, p
 std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data,
                                                  const params::Values& values, std::string& why) {
   auto profile = Made(ModelValues(values, "steps"), RecordedSeed(data));
-  return profile->Restore(data, EveryOf(values, data), why) ? std::move(profile) : nullptr;
+  return profile->Restore(data, ScheduleOf(values, data), why) ? std::move(profile) : nullptr;
 }
 
 Reading Profile::Read(const params::Values& more) const {

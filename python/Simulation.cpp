@@ -110,9 +110,10 @@ void Simulation::Start(ks::RunModel model, const ks::RunSettings& run) {
   runId_ = ks::NewRunId();
 }
 
-bool Simulation::Restore(const ks::CheckpointData& data, std::int64_t every, std::string& why) {
+bool Simulation::Restore(const ks::CheckpointData& data, const ks::SnapshotSchedule& schedule,
+                         std::string& why) {
   // The check a resume makes, against this model as the checkpoint's options set it up.
-  if (!ks::CheckpointFits(data, *model_, every, why)) return false;
+  if (!ks::CheckpointFits(data, *model_, schedule, why)) return false;
   const ks::StatsCarry& carry = data.stats;
   const bool measured = carry.previousDone >= 0;
   std::copy(data.cells.begin(), data.cells.end(), model_->cells.begin());
@@ -319,11 +320,11 @@ params::Values ModelValues(const params::Values& values, std::string_view unit) 
   });
 }
 
-// The snapshot interval of a recorded run's options, for the counts its checkpoint may hold.
-std::int64_t EveryOf(const params::Values& values, const ks::CheckpointData& data) {
+// The schedules of a recorded run's options, for the counts its checkpoint may hold.
+ks::SnapshotSchedule ScheduleOf(const params::Values& values, const ks::CheckpointData& data) {
   std::string error;
   params::Record record;
-  return ks::ReadRunSettings(values, data.total, record, error).schedule.every;
+  return ks::ReadRunSettings(values, data.total, record, error).schedule;
 }
 
 params::Values SeedValues(py::handle seed) {

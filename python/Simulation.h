@@ -52,9 +52,9 @@ class Simulation {
   Simulation(const Simulation&) = delete;
   Simulation& operator=(const Simulation&) = delete;
 
-  /// Runs count batches or steps (0..1000000) without the GIL. A signal Python handles stops
-  /// the run at the end of the current one, and Python's handler acts (Ctrl+C raises
-  /// KeyboardInterrupt); the object holds every batch or step that ended.
+  /// Runs count batches or steps (0..kammelsim::params::kMaxRunLength) without the GIL. A signal
+  /// Python handles stops the run at the end of the current one, and Python's handler acts (Ctrl+C
+  /// raises KeyboardInterrupt); the object holds every batch or step that ended.
   void Run(py::handle count);
   /// Batches or steps done so far; read without waiting for a run.
   std::int64_t Done() const { return done_.load(); }
@@ -81,9 +81,10 @@ class Simulation {
   /// Sets the seed from the run's settings (or the clock), the model and what statistics need;
   /// called once the state exists.
   void Start(kammelsim::RunModel model, const kammelsim::RunSettings& run);
-  /// Takes up a checkpoint's run, with snapshots every every; false, saying why, when it does
+  /// Takes up a checkpoint's run, with its outputs' schedules; false, saying why, when it does
   /// not fit this model (kammelsim::CheckpointFits).
-  bool Restore(const kammelsim::CheckpointData& data, std::int64_t every, std::string& why);
+  bool Restore(const kammelsim::CheckpointData& data, const kammelsim::SnapshotSchedule& schedule,
+               std::string& why);
 
   /// The object's options with more, read as the runner reads its command's.
   virtual Reading Read(const kammelsim::params::Values& more) const = 0;
@@ -115,12 +116,12 @@ class Simulation {
 };
 
 /// What beds and profiles make of a checkpoint's values and of a seed keyword: the options
-/// that make the model (neither its total, seed nor run options), the snapshot interval, the
+/// that make the model (neither its total, seed nor run options), the outputs' schedules, the
 /// seed as values.
 kammelsim::params::Values ModelValues(const kammelsim::params::Values& values,
                                       std::string_view unit);
-std::int64_t EveryOf(const kammelsim::params::Values& values,
-                     const kammelsim::CheckpointData& data);
+kammelsim::SnapshotSchedule ScheduleOf(const kammelsim::params::Values& values,
+                                       const kammelsim::CheckpointData& data);
 kammelsim::params::Values SeedValues(py::handle seed);
 kammelsim::params::Values RecordedSeed(const kammelsim::CheckpointData& data);
 

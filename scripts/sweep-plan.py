@@ -9,6 +9,7 @@ usage: sweep-plan.py OUT MODEL SEEDS KAMMELSIM SWEEP_RUN NAXES [NAME=V1,V2,...].
 (the axes as scripts/sweep found them, then every other option; --batches or --steps is the
 total, which may grow)"""
 import json
+import math
 import os
 import pathlib
 import shlex
@@ -141,13 +142,27 @@ def merged(old, new):
     return grid
 
 
-def end_kept(old, new):
-    """A warning when a longer total keeps an end snapshot off the --every schedule."""
-    every, total = old["options"].get("--every"), old["total"]
-    if (old["total"] == new["total"] or not (every and total and every.isdigit()
-                                             and total.isdigit()) or int(total) % int(every) == 0):
+def on_schedule(every, total):
+    """Whether total is a snapshot of --every E or log:N (None: neither)."""
+    if every.isdigit():
+        return total % int(every) == 0
+    if not (every.startswith("log:") and every[4:].isdigit()) or int(every[4:]) < 1:
         return None
-    return (f"the runs end at {total}, not a multiple of --every {every}: that snapshot stays "
+    n, k = int(every[4:]), 0
+    while (point := math.floor(10 ** (k / n) + 0.5)) < total:
+        k += 1
+    return point == total
+
+
+def end_kept(old, new):
+    """A warning when a longer total keeps an end snapshot off the statistics' schedule."""
+    options, total = old["options"], old["total"]
+    name = "--stats-every" if "--stats-every" in options else "--every"
+    every = options.get(name)
+    if (old["total"] == new["total"] or not (every and total and total.isdigit())
+            or on_schedule(every, int(total)) in (None, True)):
+        return None
+    return (f"the runs end at {total}, not a multiple of {name} {every}: that snapshot stays "
             "in their statistics, so they differ from runs made this long at once")
 
 

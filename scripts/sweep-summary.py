@@ -250,8 +250,8 @@ def speed_warning(axes, values, used, measured, least):
     where = " ".join(f"{a}={v}" for a, v in zip(axes, values)) or "the sweep"
     median = f"{statistics.median(measured):.2f}" if measured else "nan"
     return (f"{where}: speed is nan: {used} of {len(measured)} snapshots in the window reach "
-            f"--min-correlation {least} (median speed_correlation {median}); snapshots closer "
-            "together (a smaller --every) match better")
+            f"--min-correlation {least} (median speed_correlation {median}); heights closer "
+            "together (a smaller --speed-lag) match better")
 
 
 def summary_rows(axes, runs, names, settings, warnings):

@@ -6,14 +6,50 @@
 #include "kammelsim/params/Run.h"
 
 namespace kammelsim {
+namespace {
+
+// The schedule an option gives, kept where it was given (or, for --every, always: as a number
+// when it is one, so that earlier runs record what they did).
+Schedule ReadSchedule(const params::Values& values, const params::Option& option, Schedule fallback,
+                      params::Record& record) {
+  if (!values.Has(option.name)) {
+    if (option.name == params::kEvery.name) record.Keep(option, fallback.every);
+    return fallback;
+  }
+  std::string text = values.Text(option);
+  if (text.starts_with('+')) text.erase(0, 1);
+  Schedule schedule;
+  ParseSchedule(text, option.max, schedule);  // checked already
+  if (schedule.perDecade > 0)
+    record.Keep(option, schedule.Text());
+  else
+    record.Keep(option, schedule.every);
+  return schedule;
+}
+
+std::int64_t ReadLag(const params::Values& values, params::Record& record) {
+  if (!values.Has(params::kSpeedLag.name)) return 1;
+  std::string text = values.Text(params::kSpeedLag);
+  if (text == "every") return record.Keep(params::kSpeedLag, std::string("every")), 0;
+  Schedule lag;
+  ParseSchedule(text.starts_with('+') ? text.substr(1) : text, params::kSpeedLag.max, lag);
+  return record.Keep(params::kSpeedLag, lag.every);
+}
+
+}  // namespace
 
 RunSettings ReadRunSettings(const params::Values& values, std::int64_t total,
                             params::Record& record, std::string& error) {
   using params::kRunOptions;
   RunSettings run;
-  run.schedule.total = total;
-  run.schedule.every =
-      record.Keep(params::kEvery, values.Integer(params::kEvery, std::max<std::int64_t>(total, 1)));
+  SnapshotSchedule& s = run.schedule;
+  s.total = total;
+  const Schedule every =
+      ReadSchedule(values, params::kEvery, {std::max<std::int64_t>(total, 1), 0}, record);
+  s.stats = ReadSchedule(values, params::kStatsEvery, every, record);
+  s.netcdf = ReadSchedule(values, params::kNetcdfEvery, every, record);
+  s.frames = ReadSchedule(values, params::kFramesEvery, every, record);
+  run.speedLag = ReadLag(values, record);
   run.seedGiven = values.Has(params::kSeed.name);
   run.seed = static_cast<std::uint32_t>(values.Integer(params::kSeed));
   PictureOptions& p = run.pictures;
@@ -28,9 +64,11 @@ RunSettings ReadRunSettings(const params::Values& values, std::int64_t total,
   for (const auto& [name, file] : outputs)
     *file = values.Text(*params::Find(kRunOptions, name));
   p.force = run.force = values.Has("force");
-  if (!p.spacetime.empty() && run.schedule.Count() > SpaceTime::kMaxRows && error.empty()) {
-    error = "--spacetime draws at most " + std::to_string(SpaceTime::kMaxRows) +
-            " snapshots; choose a larger --every";
+  if (!p.spacetime.empty() && s.frames.Count(total) > SpaceTime::kMaxRows && error.empty()) {
+    error =
+        "--spacetime draws at most " + std::to_string(SpaceTime::kMaxRows) +
+        " snapshots; choose a larger " +
+        values.Named(values.Has(params::kFramesEvery.name) ? params::kFramesEvery : params::kEvery);
   }
   return run;
 }

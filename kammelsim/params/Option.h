@@ -11,14 +11,16 @@
 namespace kammelsim::params {
 
 enum class Type {
-  Integer,  ///< a whole number in min..max
-  Real,     ///< a finite real number
-  Seed,     ///< the model's seed: a whole number in min..max
-  Choice,   ///< one of the words in choices, separated by " or "
-  Canvas,   ///< WIDTHxHEIGHT, each side in min..max
-  Output,   ///< the name of a file or folder to write
-  Input,    ///< the name of a file to read
-  Flag,     ///< given or not; takes no value on the command line
+  Integer,   ///< a whole number in min..max
+  Real,      ///< a finite real number
+  Seed,      ///< the model's seed: a whole number in min..max
+  Choice,    ///< one of the words in choices, separated by " or "
+  Canvas,    ///< WIDTHxHEIGHT, each side in min..max
+  Output,    ///< the name of a file or folder to write
+  Input,     ///< the name of a file to read
+  Flag,      ///< given or not; takes no value on the command line
+  Schedule,  ///< snapshots every E (E in min..max) or N to a decade ("log:N")
+  Lag,       ///< a whole number in min..max, or "every"
 };
 
 struct Option {

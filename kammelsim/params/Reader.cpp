@@ -6,6 +6,7 @@
 
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/output/Messages.h"
+#include "kammelsim/run/Snapshots.h"
 
 namespace kammelsim::params {
 namespace {
@@ -32,7 +33,17 @@ bool ParseCanvas(std::string_view text, Canvas& canvas) {
 }
 
 bool ChecksEvery(const Option& option) {
-  return option.type == Type::Integer || option.type == Type::Seed || option.type == Type::Real;
+  return option.type == Type::Integer || option.type == Type::Seed || option.type == Type::Real ||
+         option.type == Type::Schedule || option.type == Type::Lag;
+}
+
+// A schedule's or a lag's text, a '+' before a number allowed as for any whole number.
+bool Fits(const Option& option, std::string_view text) {
+  if (option.type == Type::Lag && text == "every") return true;
+  if (text.starts_with('+')) text.remove_prefix(1);
+  if (text.starts_with('+') || (option.type == Type::Lag && text.starts_with("log:"))) return false;
+  Schedule schedule;
+  return ParseSchedule(text, option.max, schedule) && schedule.every >= option.min;
 }
 
 }  // namespace
@@ -65,6 +76,11 @@ std::string Wants(const Option& option) {
       return "takes a file name";
     case Type::Flag:
       return "takes no value";
+    case Type::Schedule:
+      return "takes an integer in " + range + " or log:N, N in 1.." +
+             std::to_string(Schedule::kMaxPerDecade);
+    case Type::Lag:
+      return "takes an integer in " + range + " or every";
   }
   return {};
 }
@@ -108,6 +124,12 @@ std::string Check(const Option& option, const Value& value) {
     case Type::Flag:
       fits = std::holds_alternative<bool>(value);
       break;
+    case Type::Schedule:
+    case Type::Lag: {
+      const auto* text = std::get_if<std::string>(&value);
+      fits = text && Fits(option, *text);
+      break;
+    }
   }
   return fits ? std::string() : Wants(option);
 }

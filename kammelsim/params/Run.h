@@ -9,23 +9,63 @@
 
 namespace kammelsim::params {
 
-/// The most batches or steps a run takes, and the longest snapshot interval.
-inline constexpr std::int64_t kMaxRunLength = 1'000'000;
-inline constexpr std::int64_t kMaxEvery = 1'000'000;
+/// The most batches or steps a run takes, the longest snapshot interval and speed's lag: far
+/// beyond any run's, and far within 64 bits.
+inline constexpr std::int64_t kMaxRunLength = 1'000'000'000'000'000;
 /// A canvas's sides, in pixels.
 inline constexpr std::int64_t kMinSide = 16, kMaxSide = 8192;
 
 inline constexpr Option kEvery{
     .name = "every",
-    .type = Type::Integer,
+    .type = Type::Schedule,
     .min = 1,
-    .max = kMaxEvery,
+    .max = kMaxRunLength,
     .fallback = "the total",
     .unit = "batches or steps",
-    .meaning = "a snapshot every E, and at 0 and the end",
+    .meaning = "a snapshot every E, or N to a decade (log:N), and at 0 and the end",
     .place = 90,  // after each model's total
     .metavar = "E",
-    .help = "%r: a snapshot every E batches or steps, and at 0 and the end"};
+    .help =
+        "%r, or log:N: a snapshot every E batches or\n"
+        "steps, or N to a decade (10^(k/N) rounded, each once; N 1..1000),\n"
+        "and at 0 and the end; the schedule of each output without its own"};
+
+/// An output's own schedule, which defaults to --every's.
+constexpr Option OwnEvery(std::string_view name, std::string_view meaning, std::string_view help,
+                          int place) {
+  return {.name = name,
+          .type = Type::Schedule,
+          .min = 1,
+          .max = kMaxRunLength,
+          .fallback = "--every's",
+          .unit = "batches or steps",
+          .meaning = meaning,
+          .place = place,
+          .metavar = "E",
+          .help = help};
+}
+inline constexpr Option kStatsEvery = OwnEvery(
+    "stats-every", "the statistics' snapshots, as --every", "as --every, for --stats alone", 91);
+inline constexpr Option kNetcdfEvery = OwnEvery(
+    "netcdf-every", "the data file's snapshots, as --every", "as --every, for --netcdf alone", 92);
+inline constexpr Option kFramesEvery =
+    OwnEvery("frames-every", "the frames' and space-time rows' snapshots, as --every",
+             "as --every, for --frames and --spacetime's rows", 93);
+inline constexpr Option kSpeedLag{
+    .name = "speed-lag",
+    .type = Type::Lag,
+    .min = 1,
+    .max = kMaxRunLength,
+    .number = 1,
+    .unit = "batches or steps",
+    .meaning = "how far back speed compares the heights (every: the snapshot before)",
+    .place = 94,
+    .metavar = "K",
+    .help =
+        "%r or every: speed and its correlation\n"
+        "compare each statistics snapshot with the heights K batches or steps\n"
+        "before it (1 unless given; the snapshot before where that is nearer);\n"
+        "every: with the statistics snapshot before, as earlier runs did"};
 inline constexpr Option kSeed{.name = "seed",
                               .type = Type::Seed,
                               .max = 4294967295,
@@ -54,8 +94,9 @@ inline constexpr Option kCheckpointInterval{
     .meaning = "seconds between checkpoints (0: every snapshot)",
     .metavar = "S",
     .help =
-        "%r seconds between checkpoints, 60 unless given; one\n"
-        "is also written at the start, the end and a stop (0: every snapshot)"};
+        "%r seconds between checkpoints, 60 unless given: one at the first\n"
+        "batch or step after each interval, snapshot or not; one is also\n"
+        "written at the start, the end and a stop (0: at every snapshot)"};
 
 /// An output of a run: a file or folder it writes.
 constexpr Option Output(std::string_view name, std::string_view meaning, std::string_view help,
@@ -64,8 +105,12 @@ constexpr Option Output(std::string_view name, std::string_view meaning, std::st
 }
 
 /// The run's options, in the order they are checked.
-inline constexpr std::array<Option, 12> kRunOptions = {
+inline constexpr std::array<Option, 16> kRunOptions = {
     kEvery,
+    kStatsEvery,
+    kNetcdfEvery,
+    kFramesEvery,
+    kSpeedLag,
     kSeed,
     kCanvas,
     kCheckpointInterval,

@@ -235,9 +235,10 @@ bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string&
     error = "is truncated";
     return false;
   }
-  if (format != CheckpointData::kFormat) {
+  if (format < CheckpointData::kOldestFormat || format > CheckpointData::kFormat) {
     const bool older = format < CheckpointData::kFormat;
-    error = "has format " + std::to_string(format) + "; this kammelsim reads format " +
+    error = "has format " + std::to_string(format) + "; this kammelsim reads formats " +
+            std::to_string(CheckpointData::kOldestFormat) + " to " +
             std::to_string(CheckpointData::kFormat) +
             (older ? " (continue it with the kammelsim that wrote it)"
                    : " (it was written by a newer version?)");
@@ -263,6 +264,8 @@ bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string&
     error = "is damaged (its content does not add up)";
     return false;
   }
+  // Its run measured speed against the snapshot before, and goes on so.
+  if (format < 4) data.args.push_back("--speed-lag=every");
   return true;
 }
 

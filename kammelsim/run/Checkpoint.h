@@ -45,7 +45,9 @@ struct RecordedOutputs {
 };
 
 struct CheckpointData {
-  static constexpr std::uint32_t kFormat = 3;
+  /// 4: speed's lag is the run's option (--speed-lag), 1 unless given; a checkpoint of format
+  /// 3 compared with the snapshot before, and reads as --speed-lag=every.
+  static constexpr std::uint32_t kFormat = 4, kOldestFormat = 3;
 
   std::string version;               ///< of the kammelsim that wrote it
   std::string command;               ///< bed or profile

@@ -41,15 +41,16 @@ std::uint64_t TextBytes(const CheckpointData& d) {
   return bytes;
 }
 
-// The counts of what every snapshot records: at least one per multiple of every so far, and
-// at most one more per stretch (the end of a total that was no multiple).
-bool CountsFit(const CheckpointData& data, const analysis::Snapshot& shape, std::int64_t every,
-               std::string& why) {
-  const std::int64_t least = data.done / every + 1;
-  const std::int64_t most = least + static_cast<std::int64_t>(data.history.size()) + 1;
-  const auto within = [&](std::int64_t count, bool kept) {
-    return kept ? count >= least && count <= most : count == 0;
+// The counts of what every snapshot records: at least one per snapshot of its output's
+// schedule so far, and at most one more per stretch (the end of a total off the schedule).
+bool CountsFit(const CheckpointData& data, const analysis::Snapshot& shape,
+               const SnapshotSchedule& schedule, std::string& why) {
+  const auto stretches = static_cast<std::int64_t>(data.history.size()) + 1;
+  const auto least = [&](const Schedule& s) { return s.CountUpTo(data.done); };
+  const auto within = [&](std::int64_t count, bool kept, const Schedule& s) {
+    return kept ? count >= least(s) && count <= least(s) + stretches : count == 0;
   };
+  const std::int64_t most = least(schedule.stats) + stretches;
   const auto rows = static_cast<std::int64_t>(data.spaceTime.rows.size());
   const bool rowsFit = std::all_of(
       data.spaceTime.rows.begin(), data.spaceTime.rows.end(),
@@ -58,11 +59,12 @@ bool CountsFit(const CheckpointData& data, const analysis::Snapshot& shape, std:
   // their texts (each byte that needs it written as \xNN), and 4096 for the rest.
   const std::uint64_t statsMost = 4 * TextBytes(data) + 64 * (data.history.size() + 16) +
                                   512 * static_cast<std::uint64_t>(most) + 4096;
-  if (!within(data.netcdfRecords, !data.outputs.netcdf.empty())) {
+  if (!within(data.netcdfRecords, !data.outputs.netcdf.empty(), schedule.netcdf)) {
     why = "it records " + std::to_string(data.netcdfRecords) +
           " snapshots in the data file, where " + std::to_string(data.done) + " " +
-          "batches or steps make " + std::to_string(least) + " to " + std::to_string(most);
-  } else if (!within(rows, !data.outputs.spacetime.empty()) || !rowsFit) {
+          "batches or steps make " + std::to_string(least(schedule.netcdf)) + " to " +
+          std::to_string(least(schedule.netcdf) + stretches);
+  } else if (!within(rows, !data.outputs.spacetime.empty(), schedule.frames) || !rowsFit) {
     why = "its space-time rows are not those of its snapshots";
   } else if (data.hasStats != !data.outputs.stats.empty() || data.statsBytes < 0 ||
              static_cast<std::uint64_t>(data.statsBytes) > (data.hasStats ? statsMost : 0)) {
@@ -74,11 +76,11 @@ bool CountsFit(const CheckpointData& data, const analysis::Snapshot& shape, std:
 
 }  // namespace
 
-bool CheckpointFits(const CheckpointData& data, const RunModel& model, std::int64_t every,
-                    std::string& why) {
+bool CheckpointFits(const CheckpointData& data, const RunModel& model,
+                    const SnapshotSchedule& schedule, std::string& why) {
   const analysis::Snapshot shape = model.bed();
   if (ArrayFits(data, model, why) && CarryFits(data, shape, why) &&
-      CountsFit(data, shape, std::max<std::int64_t>(every, 1), why)) {
+      CountsFit(data, shape, schedule, why)) {
     return true;
   }
   why = "does not fit the run it records: " + why;

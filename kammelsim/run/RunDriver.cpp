@@ -162,7 +162,7 @@ int RunDriver::PrepareResume() {
                                    why);
   const SnapshotSchedule& s = settings_.schedule;
   const std::int64_t rows = static_cast<std::int64_t>(data.spaceTime.rows.size()) +
-                            s.total / s.every - data.done / s.every + (s.total % s.every != 0);
+                            s.frames.Count(s.total) - s.frames.CountUpTo(data.done);
   if (!settings_.pictures.spacetime.empty() && rows > SpaceTime::kMaxRows) {
     return UsageFault(output_, "resume: --spacetime draws at most " +
                                    std::to_string(SpaceTime::kMaxRows) + " snapshots; to " +
@@ -213,7 +213,7 @@ int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& paramete
     model.step();
     ++done;
     progress.Update(done);
-    if (schedule.IsSnapshot(done) && !Snapshot(done)) return 1;
+    if (!(schedule.IsSnapshot(done) ? Snapshot(done) : Between(done))) return 1;
     if (const int signal = InterruptGuard::Pending(); signal != 0 && done < schedule.total) {
       progress.Clear();
       return Stopped(done, signal);
@@ -247,13 +247,14 @@ void RunDriver::Record(const RunModel& model) {
 
 NetcdfLayout RunDriver::Layout(const RunModel& model) const {
   const analysis::Snapshot shape = model.bed();
-  return {model.kind, shape.rows, shape.columns, unit_, !settings_.stats.empty()};
+  return {model.kind, shape.rows,        shape.columns, unit_, !settings_.stats.empty(),
+          true,       settings_.speedLag};
 }
 
 bool RunDriver::OpenNew(const RunModel& model) {
   if (!settings_.stats.empty()) {
     stats_.emplace(model.kind, model.jump, model.q, static_cast<double>(io::Sand(model.cells)));
-    if (!Fine(stats_->Open(places_.stats, provenance_))) return false;
+    if (!Fine(stats_->Open(places_.stats, provenance_, settings_.speedLag))) return false;
   }
   if (!settings_.checkpoint.empty()) {
     // The run's id, which every copy of its checkpoint carries, is held in its folder.
@@ -279,24 +280,53 @@ bool RunDriver::Fine(const Outcome& outcome) const {
 // The statistics and the data file from a copy of the heights, beside the next batches; the
 // pictures here, as they draw the model itself.
 bool RunDriver::Snapshot(std::int64_t done) {
-  const bool last = done == settings_.schedule.total;
-  if (stats_ || netcdf_) {
+  const SnapshotSchedule& s = settings_.schedule;
+  const bool last = done == s.total;
+  const bool stats = stats_ && s.stats.IsSnapshot(done, s.total);
+  const bool netcdf = netcdf_ && s.netcdf.IsSnapshot(done, s.total);
+  if (stats || netcdf) {
     if (!worker_) worker_.emplace();
     auto bed = std::make_shared<const analysis::Snapshot>(model_->bed());
-    worker_->Submit([this, bed, done] { return RecordSnapshot(done, *bed); });
+    worker_->Submit(
+        [this, bed, done, stats, netcdf] { return RecordSnapshot(done, *bed, stats, netcdf); });
   }
-  if (!Fine(pictures_.Snapshot(model_->view, done, last, provenance_))) return false;
+  if (!stats && !TakeReference(done)) return false;
+  if (last || s.frames.IsSnapshot(done, s.total)) {
+    if (!Fine(pictures_.Snapshot(model_->view, done, last, provenance_))) return false;
+  }
   if (worker_ && worker_->Failed()) return DrainOutputs();
   if (last) heightsText_ = model_->heights();
-  return !CheckpointDue(done) || SaveCheckpoint(done);
+  return !CheckpointDue(done, true) || SaveCheckpoint(done);
 }
 
-Outcome RunDriver::RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed) {
-  if (stats_) {
+// A batch or step that no output takes a snapshot after: speed's reference may lie there, and
+// a checkpoint once its interval has passed.
+bool RunDriver::Between(std::int64_t done) {
+  if (!TakeReference(done)) return false;
+  if (worker_ && worker_->Failed()) return DrainOutputs();
+  return !CheckpointDue(done, false) || SaveCheckpoint(done);
+}
+
+// The heights speed's lag before the next statistics snapshot, which it is measured against;
+// none where the snapshot before is as near.
+bool RunDriver::TakeReference(std::int64_t done) {
+  const SnapshotSchedule& s = settings_.schedule;
+  const std::int64_t lag = settings_.speedLag;
+  if (!stats_ || lag == 0 || done >= s.total || s.stats.Next(done, s.total) - done != lag)
+    return true;
+  if (!worker_) worker_.emplace();
+  auto bed = std::make_shared<const analysis::Snapshot>(model_->bed());
+  worker_->Submit([this, bed, done] { return stats_->Reference(done, *bed); });
+  return true;
+}
+
+Outcome RunDriver::RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed, bool stats,
+                                  bool netcdf) {
+  if (stats) {
     if (Outcome fault = stats_->Snapshot(done, bed)) return fault;
   }
-  if (!netcdf_) return std::nullopt;
-  return netcdf_->Snapshot(done, bed, stats_ ? &stats_->Last() : nullptr);
+  if (!netcdf) return std::nullopt;
+  return netcdf_->Snapshot(done, bed, stats ? &stats_->Last() : nullptr);
 }
 
 // Waits for the snapshots handed over, and says what failed there.
@@ -306,13 +336,15 @@ bool RunDriver::DrainOutputs() {
   return Fine(worker_->TakeFault()) && written;
 }
 
-// A checkpoint at the start and the end, and between them once the interval has passed: the
-// largest bed's takes tens of milliseconds with its sync.
-bool RunDriver::CheckpointDue(std::int64_t done) const {
+// A checkpoint at the start and the end, and between them at the first batch or step after
+// the interval has passed, snapshot or not (interval 0: at every snapshot): the largest bed's
+// takes tens of milliseconds with its sync.
+bool RunDriver::CheckpointDue(std::int64_t done, bool snapshot) const {
   if (settings_.checkpoint.empty()) return false;
+  if (done == 0 || done == settings_.schedule.total) return true;
+  if (settings_.checkpointInterval == 0) return snapshot;
   const auto since = std::chrono::steady_clock::now() - lastCheckpoint_;
-  return done == 0 || done == settings_.schedule.total || settings_.checkpointInterval == 0 ||
-         since >= std::chrono::seconds(settings_.checkpointInterval);
+  return since >= std::chrono::seconds(settings_.checkpointInterval);
 }
 
 // What a checkpoint records must be on disk before it: a crash right after the checkpoint

@@ -86,9 +86,11 @@ class RunDriver {
   void Restore();
   int Completed();
   bool Snapshot(std::int64_t done);
-  Outcome RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed);
+  bool Between(std::int64_t done);
+  bool TakeReference(std::int64_t done);
+  Outcome RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed, bool stats, bool netcdf);
   bool DrainOutputs();
-  bool CheckpointDue(std::int64_t done) const;
+  bool CheckpointDue(std::int64_t done, bool snapshot) const;
   bool SyncOutputs();
   bool SaveCheckpoint(std::int64_t done);
   bool RecordHeights(std::int64_t done);

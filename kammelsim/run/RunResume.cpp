@@ -13,13 +13,14 @@
 namespace kammelsim {
 namespace {
 
-// The snapshots of a run at or before done: the frames it has written.
-std::vector<std::int64_t> SnapshotsUpTo(const SnapshotSchedule& schedule, std::int64_t done,
-                                        std::int64_t recordedTotal) {
+// The snapshots of a run of total on schedule at or before done: the frames it has written.
+std::vector<std::int64_t> SnapshotsUpTo(const Schedule& schedule, std::int64_t done,
+                                        std::int64_t total) {
   std::vector<std::int64_t> snapshots;
-  for (std::int64_t at = 0; at <= done; at += schedule.every)
+  for (std::int64_t at = 0; at <= done; at = schedule.Next(at, total)) {
     snapshots.push_back(at);
-  if (done == recordedTotal && done % schedule.every != 0) snapshots.push_back(done);
+    if (at == total) break;
+  }
   return snapshots;
 }
 
@@ -37,7 +38,7 @@ int RunDriver::Continue(const RunModel& model) {
 bool RunDriver::Fits(const RunModel& model) const {
   const CheckpointData& data = resume_->data;
   std::string why;
-  if (CheckpointFits(data, model, settings_.schedule.every, why)) return true;
+  if (CheckpointFits(data, model, settings_.schedule, why)) return true;
   std::fprintf(output_.err, "kammelsim: resume: %s %s\n", QuoteFile(resume_->path).c_str(),
                why.c_str());
   return false;
@@ -68,7 +69,9 @@ bool RunDriver::TakeOutputs(const RunModel& model, bool write) {
     return false;
   }
   const std::vector<std::int64_t> frames =
-      SnapshotsUpTo(settings_.schedule, data.done, resume_->data.total);
+      settings_.pictures.frames.empty()
+          ? std::vector<std::int64_t>()
+          : SnapshotsUpTo(settings_.schedule.frames, data.done, settings_.schedule.total);
   return Fine(pictures_.Verify(data.runId, frames)) && HeightsFileIsOurs();
 }
 

@@ -12,14 +12,18 @@ namespace kammelsim {
 
 struct RunSettings {
   SnapshotSchedule schedule;
+  /// How far back speed compares the heights, in batches or steps; 0: with the statistics
+  /// snapshot before, however far.
+  std::int64_t speedLag = 1;
   bool seedGiven = false;
   std::uint32_t seed = 0;
   PictureOptions pictures;
   std::string stats;       ///< the statistics file; empty: none
   std::string netcdf;      ///< the data file; empty: none
   std::string checkpoint;  ///< the checkpoint file; empty: none
-  /// Seconds between checkpoints at least (0: at every snapshot); one is written at the start,
-  /// at the end and at a stop whatever the interval.
+  /// Seconds between checkpoints: one at the first batch or step boundary after each interval
+  /// (0: at every snapshot); one is written at the start, at the end and at a stop whatever
+  /// the interval.
   std::int64_t checkpointInterval = 60;
   std::string heights;  ///< the final heights' file; empty: standard output
   bool force = false;   ///< replace outputs that exist

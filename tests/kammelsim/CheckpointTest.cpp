@@ -158,7 +158,7 @@ TEST_F(KammelsimLongRuns, DamagedOrForeignCheckpointsAreRefused) {
   const std::string good = Slurp(checkpoint), statsBefore = Slurp(stats);
   std::string flipped = good, newer = good, older = good, foreign = good;
   flipped[good.size() / 2] ^= 0x10;
-  newer[8] = 4;
+  newer[8] = 5;
   older[8] = 2;
   foreign[0] = 'X';
   const struct {
@@ -172,8 +172,9 @@ TEST_F(KammelsimLongRuns, DamagedOrForeignCheckpointsAreRefused) {
       {"a longer file", good + "x", "is damaged (its length is wrong)"},
       {"another magic", foreign, "is not a kammelsim checkpoint"},
       {"empty", "", "is not a kammelsim checkpoint"},
-      {"a newer format", newer, "has format 4; this kammelsim reads format 3"},
-      {"an older format", older, "has format 2; this kammelsim reads format 3 (continue it with"},
+      {"a newer format", newer, "has format 5; this kammelsim reads formats 3 to 4"},
+      {"an older format", older,
+       "has format 2; this kammelsim reads formats 3 to 4 (continue it with"},
   };
   for (const auto& c : cases) {
     Spill(checkpoint, c.bytes);

@@ -103,6 +103,9 @@ std::string Sample(const params::Option& option, const fs::path& folder) {
       return "map";
     case params::Type::Canvas:
       return "32x24";
+    case params::Type::Schedule:
+    case params::Type::Lag:
+      return std::to_string(option.min + 3);
     default:
       return (folder / (std::string(option.name) + (option.name == "frames" ? "" : ".out")))
           .string();
@@ -145,9 +148,12 @@ TEST(Params, EveryEntryIsRecordedEverywhere) {
       if (option.place > 0) {
         EXPECT_NE(parameters.find(" " + name + "="), std::string::npos) << name << parameters;
         const nc_type type = AttributeType(folder / "netcdf.out", "parameter_" + name);
-        const nc_type wanted = option.type == params::Type::Real      ? NC_DOUBLE
-                               : option.type == params::Type::Integer ? NC_INT
-                                                                      : NC_CHAR;
+        const bool whole = option.type == params::Type::Integer ||
+                           option.type == params::Type::Schedule ||
+                           option.type == params::Type::Lag;
+        const nc_type wanted = option.type == params::Type::Real ? NC_DOUBLE
+                               : whole                           ? NC_INT
+                                                                 : NC_CHAR;
         EXPECT_EQ(type, wanted) << name;
       }
       const bool recorded = std::any_of(data.args.begin(), data.args.end(), [&](auto& word) {

@@ -146,7 +146,7 @@ TEST_F(KammelsimPictures, FaultsSayWhatAndNothingHalfWrittenIsLeft) {
       {{"bed", "--canvas", "15x600"}, 2, "--canvas takes WIDTHxHEIGHT, each 16..8192"},
       {{"bed", "--canvas", "800"}, 2, "--canvas takes WIDTHxHEIGHT"},
       {{"bed", "--threshold", "3"}, 2, "--threshold is for --settings map"},
-      {{"bed", "--every", "0"}, 2, "--every takes an integer in 1..1000000"},
+      {{"bed", "--every", "0"}, 2, "--every takes an integer in 1..1000000000000000 or log:N"},
       {{"profile", "--force=yes"}, 2, "--force takes no value"},
       {{"profile", "--steps", "100000", "--every", "1", "--spacetime", "x.png"},
        2,

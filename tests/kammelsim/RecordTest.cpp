@@ -39,6 +39,10 @@ std::map<std::string, std::string, std::less<>> Values(const fs::path& folder, b
   std::map<std::string, std::string, std::less<>> values = {
       {"seed", "1"},
       {"every", "1"},
+      {"stats-every", "log:3"},
+      {"netcdf-every", "2"},
+      {"frames-every", "1"},
+      {"speed-lag", "every"},
       {"png", (folder / "p.png").string()},
       {"frames", (folder / "f").string()},
       {"canvas", "32x32"},

@@ -72,7 +72,8 @@ TEST(KammelsimStats, EverySnapshotAccountsForAllTheSand) {
     const Csv csv = ReadCsv(path);
     ASSERT_EQ(csv.header.size(), args[0] == "bed" ? 19u : 18u);
     EXPECT_EQ(csv.header[0], args[0] == "bed" ? "batch" : "step");
-    ASSERT_EQ(csv.comments.size(), 7u) << "version, command, seed, parameters, run, history, units";
+    ASSERT_EQ(csv.comments.size(), 8u)
+        << "version, command, seed, parameters, run, history, speed lag, units";
     const std::string units = csv.comments.back();
     EXPECT_EQ(units.rfind("# Units: ", 0), 0u) << units;
     EXPECT_EQ(std::count(units.begin(), units.end(), ','), std::ssize(csv.header) - 1) << units;

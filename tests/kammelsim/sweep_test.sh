@@ -141,8 +141,8 @@ cp "$f/seed10/stats.csv" "$f/seed11/stats.csv"  # a copy mistake: another run's 
 expected=(
   "seed1: stopped before its first snapshot ($f/seed1/stats.csv holds only its header)"
   "seed2: stopped before it began ($f/seed2/stats.csv is empty)"
-  "seed3: damaged: $f/seed3/stats.csv: line 11: a field that is no number"
-  "seed4: damaged: $f/seed4/stats.csv: line 11: 17 fields, the header has 18"
+  "seed3: damaged: $f/seed3/stats.csv: line 12: a field that is no number"
+  "seed4: damaged: $f/seed4/stats.csv: line 12: 17 fields, the header has 18"
   "seed5: stopped at 10 of 20 steps"
   "seed6: damaged: $f/seed6/stats.csv: not a regular file"
   "seed7: damaged: $f/seed7/stats.csv: 'utf-8' codec can't decode"

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/Bytes.h"
@@ -122,9 +123,20 @@ bool NetcdfOutput::ReadHeader(cdf::Header& header, std::string& why) {
   }
 }
 
+namespace {
+
+// Files made before time took 64 bits hold it in 32, and go on so.
+bool WideTime(const cdf::Header& file) {
+  return file.variables.empty() || file.variables.front().name != "time" ||
+         file.variables.front().type != cdf::Type::Int;
+}
+
+}  // namespace
+
 bool NetcdfOutput::Belongs(const cdf::Header& file, const NetcdfRecord& record, std::string& why) {
   const cdf::Attribute* id = cdf::Find(file.attributes, "run_id");
   std::uint64_t size = 0;
+  layout_.wideTime = WideTime(file);
   if (!id || id->type != cdf::Type::Char) {
     why = "has no run id: it is not this run's data file";
   } else if (record.runId.empty() || id->values != record.runId) {
@@ -266,7 +278,8 @@ Outcome NetcdfOutput::Moved(const cdf::Header& grown) {
 void NetcdfOutput::EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,
                                 const analysis::Measures* measures) {
   record_.resize(static_cast<std::size_t>(cdf::RecordSize(header_)));
-  char* at = io::Big32(record_.data(), static_cast<std::uint32_t>(done));
+  char* at = layout_.wideTime ? io::Big64(record_.data(), static_cast<std::uint64_t>(done))
+                              : io::Big32(record_.data(), static_cast<std::uint32_t>(done));
   // x along the wind varies fastest: the snapshot's rows become the file's columns.
   const int along = snapshot.rows, across = snapshot.columns;
   for (int y = 0; y < across; ++y) {
@@ -288,6 +301,8 @@ Outcome NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snap
       std::ssize(snapshot.cells) != std::int64_t{snapshot.rows} * snapshot.columns) {
     return Failed(EINVAL);
   }
+  if (!layout_.wideTime && done > std::numeric_limits<std::int32_t>::max())
+    return Failed(EOVERFLOW);  // an older file's time holds no more
   EncodeRecord(done, snapshot, measures);
   const std::int64_t at = cdf::RecordStart(header_) + header_.records * cdf::RecordSize(header_);
   std::string count;

@@ -87,11 +87,17 @@ cdf::Variable Variable(std::string name, std::vector<std::int64_t> dimensions, c
 
 // The statistics' variables over time: counts, cells and ratios all have units 1, so the
 // long name carries the unit in words.
-void AddStatistics(std::vector<cdf::Variable>& variables, analysis::Model model) {
-  for (const StatsField& field : StatsFields(model)) {
+void AddStatistics(std::vector<cdf::Variable>& variables, const NetcdfLayout& layout) {
+  for (const StatsField& field : StatsFields(layout.model)) {
     std::string longName = field.longName;
     if (std::string_view(field.unit) != "1") longName += std::string(", in ") + field.unit;
     variables.push_back(Variable(field.name, {0}, cdf::Type::Double, longName));
+    // The lag in the time's unit, or every: against the statistics snapshot before.
+    if (std::string_view(field.name).starts_with("speed")) {
+      variables.back().attributes.push_back(layout.speedLag > 0
+                                                ? cdf::Int64Attribute("lag", layout.speedLag)
+                                                : cdf::TextAttribute("lag", "every"));
+    }
   }
 }
 
@@ -106,7 +112,8 @@ cdf::Header DataFileHeader(const NetcdfLayout& layout, const Provenance& provena
   const std::int64_t y = 1, x = bed ? 2 : 1;
   header.attributes = GlobalAttributes(layout, provenance);
   auto& v = header.variables;
-  v.push_back(Variable("time", {0}, cdf::Type::Int, layout.unit + " run before the snapshot"));
+  v.push_back(Variable("time", {0}, layout.wideTime ? cdf::Type::Int64 : cdf::Type::Int,
+                       layout.unit + " run before the snapshot"));
   if (bed) {
     v.push_back(Variable("y", {y}, cdf::Type::Int, "column of the bed, across the wind, in cells"));
     v.back().attributes.push_back(cdf::TextAttribute("axis", "Y"));
@@ -118,7 +125,7 @@ cdf::Header DataFileHeader(const NetcdfLayout& layout, const Provenance& provena
   v.push_back(Variable("height",
                        bed ? std::vector<std::int64_t>{0, y, x} : std::vector<std::int64_t>{0, x},
                        cdf::Type::Int, "sand height, in grains"));
-  if (layout.stats) AddStatistics(v, layout.model);
+  if (layout.stats) AddStatistics(v, layout);
   return header;
 }
 

@@ -15,8 +15,10 @@ namespace kammelsim {
 struct NetcdfLayout {
   analysis::Model model;
   std::int32_t xCount, yCount;
-  std::string unit;  ///< batches or steps
-  bool stats;        ///< whether each statistic gets a variable
+  std::string unit;           ///< batches or steps
+  bool stats;                 ///< whether each statistic gets a variable
+  bool wideTime = true;       ///< time as a 64-bit integer; files before it have 32 bits
+  std::int64_t speedLag = 1;  ///< of the speed's statistics; 0: every
 };
 
 /// The version of the file's layout, in its kammel_format attribute: 2 is this classic

@@ -16,8 +16,8 @@
 namespace kammelsim {
 namespace {
 
-// Speed is measured between snapshots but given per step or batch, so that runs with different
-// snapshot intervals compare.
+// Speed is measured against the heights a lag before (the head says which) but given per step
+// or batch, so that runs with different lags compare.
 const StatsField kShared[] = {
     {"sand", "grains", "sand on the bed"},
     {"sand_outside", "grains", "sand that has left the bed for the array beyond it"},
@@ -32,7 +32,8 @@ const StatsField kShared[] = {
     {"lee_slope", "grains per cell", "mean lee slope"},
     {"slope_skewness", "1", "skewness of the slopes"},
     {"speed", "", "ripple speed along the wind, positive downwind"},
-    {"speed_correlation", "1", "cross-correlation with the snapshot before at the speed's shift"},
+    {"speed_correlation", "1",
+     "cross-correlation with the heights speed's lag before, at its shift"},
     {"mean_jump", "cells", "mean jump length of the sites that jump"},
     {"idle_fraction", "1", "fraction of sites at or below q, which do not jump"},
 };
@@ -125,6 +126,13 @@ const analysis::Measures& StatsSeries::Measure(std::int64_t done,
   return last_;
 }
 
+void StatsSeries::Reference(std::int64_t done, const analysis::Snapshot& snapshot) {
+  statistics_.Measure(snapshot, std::nan(""), jump_, q_, std::nan(""));
+  previousDone_ = done;
+  rows_ = snapshot.rows;
+  columns_ = snapshot.columns;
+}
+
 StatsCarry StatsSeries::Carry() const {
   return {previousDone_, initialTotal_, rows_, columns_, statistics_.PreviousField()};
 }
@@ -180,7 +188,12 @@ Outcome StatsOutput::Put(const std::string& text) {
   return std::nullopt;
 }
 
-Outcome StatsOutput::Open(const io::Place& place, const Provenance& provenance) {
+std::string SpeedLagText(std::int64_t speedLag) {
+  return speedLag > 0 ? std::to_string(speedLag) : "every";
+}
+
+Outcome StatsOutput::Open(const io::Place& place, const Provenance& provenance,
+                          std::int64_t speedLag) {
   place_ = place;
   path_ = place.shown;
   const io::Place part = io::PartOf(place);
@@ -194,7 +207,8 @@ Outcome StatsOutput::Open(const io::Place& place, const Provenance& provenance) 
   file_.CountAs(place.name);
   const std::string header =
       std::string(model_ == analysis::Model::Profile ? "step," : "batch,") + StatsColumns(model_);
-  return Put(HeadLines(provenance) + "# Units: " + StatsUnits(model_) + "\n" + header + "\n");
+  return Put(HeadLines(provenance) + "# Speed lag: " + SpeedLagText(speedLag) + "\n" +
+             "# Units: " + StatsUnits(model_) + "\n" + header + "\n");
 }
 
 Fault StatsOutput::Refusal(std::string why) {

@@ -37,6 +37,9 @@ std::string StatsUnits(analysis::Model model);
 /// Their values, in the same order.
 std::vector<double> StatsNumbers(analysis::Model model, const analysis::Measures& m);
 
+/// Speed's lag as the statistics file's head and the data file say it: K, or every.
+std::string SpeedLagText(std::int64_t speedLag);
+
 /// The column names after the first, comma-separated.
 std::string StatsColumns(analysis::Model model);
 
@@ -53,6 +56,9 @@ class StatsSeries {
 
   /// Measures the snapshot after done batches or steps.
   const analysis::Measures& Measure(std::int64_t done, const analysis::Snapshot& snapshot);
+  /// Takes the heights after done as what the next snapshot's speed is measured against, as
+  /// `kammelsim stats --previous` takes them.
+  void Reference(std::int64_t done, const analysis::Snapshot& snapshot);
   /// The measures of the last snapshot.
   const analysis::Measures& Last() const { return last_; }
   /// What a checkpoint keeps, and back.
@@ -79,8 +85,8 @@ class StatsOutput {
 
   /// Makes the file at place, with provenance and header, under a temporary name renamed into
   /// place (so a link there is replaced, never written through), and locks it (File::Lock)
-  /// for the run's life; what failed, if anything.
-  Outcome Open(const io::Place& place, const Provenance& provenance);
+  /// for the run's life; what failed, if anything. speedLag (0: every) goes into its head.
+  Outcome Open(const io::Place& place, const Provenance& provenance, std::int64_t speedLag);
   /// Takes up this run's file as a checkpoint recorded it, before anything changes: a regular
   /// file that TakeFile takes (for writing unless only checked, as a complete run is), at least
   /// bytes long, its first bytes with the CRC-32 crc and the run's id among them. A refusal
@@ -93,6 +99,11 @@ class StatsOutput {
   Outcome Continue(const StatsCarry& carry, const std::string& historyLine);
   /// Measures the snapshot after done batches or steps and writes its row.
   Outcome Snapshot(std::int64_t done, const analysis::Snapshot& snapshot);
+  /// StatsSeries::Reference.
+  Outcome Reference(std::int64_t done, const analysis::Snapshot& snapshot) {
+    series_.Reference(done, snapshot);
+    return std::nullopt;
+  }
   /// The measures of the last snapshot.
   const analysis::Measures& Last() const { return series_.Last(); }
   /// What a checkpoint keeps, and the file's length so far and the CRC-32 of its bytes.
