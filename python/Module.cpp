@@ -64,7 +64,8 @@ constexpr const char* kStatisticsDoc = R"(The ripple statistics of the current s
 
 The keys are the columns of kammelsim's --stats file ('{0}' first) and the values those of
 its row for this state: speed is measured against the state of the previous call (nan on the
-first), as the file measures each snapshot against the one before. Undefined values are nan.
+first), as a file made with --speed-lag every measures each snapshot against the one before.
+Undefined values are nan.
 Calling again without running returns the same row.)";
 
 constexpr const char* kPictureDoc =

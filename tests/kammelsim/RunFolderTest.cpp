@@ -436,7 +436,7 @@ TEST_F(RunFolder, HostileNamesStayOnTheirLines) {
     EXPECT_TRUE(line.starts_with("# ") || line.starts_with("step,") || std::isdigit(line[0]))
         << line;
   }
-  EXPECT_EQ(lines, 6 + 1 + 1 + 2) << "provenance, units, header, two rows";
+  EXPECT_EQ(lines, 6 + 1 + 1 + 1 + 2) << "provenance, speed lag, units, header, two rows";
   const auto texts = ItxtTexts(png);
   ASSERT_EQ(texts.count("Command"), 1u);
   for (const auto& [keyword, value] : texts) {
