@@ -30,7 +30,10 @@ Schedule ReadSchedule(const params::Values& values, const params::Option& option
 std::int64_t ReadLag(const params::Values& values, params::Record& record) {
   if (!values.Has(params::kSpeedLag.name)) return 1;
   std::string text = values.Text(params::kSpeedLag);
-  if (text == "every") return record.Keep(params::kSpeedLag, std::string("every")), 0;
+  if (text == "every") {
+    record.Keep(params::kSpeedLag, text);
+    return 0;
+  }
   Schedule lag;
   ParseSchedule(text.starts_with('+') ? text.substr(1) : text, params::kSpeedLag.max, lag);
   return record.Keep(params::kSpeedLag, lag.every);

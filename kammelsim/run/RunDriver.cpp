@@ -290,7 +290,7 @@ bool RunDriver::Snapshot(std::int64_t done) {
     worker_->Submit(
         [this, bed, done, stats, netcdf] { return RecordSnapshot(done, *bed, stats, netcdf); });
   }
-  if (!stats && !TakeReference(done)) return false;
+  if (!stats) TakeReference(done);
   if (last || s.frames.IsSnapshot(done, s.total)) {
     if (!Fine(pictures_.Snapshot(model_->view, done, last, provenance_))) return false;
   }
@@ -302,22 +302,20 @@ bool RunDriver::Snapshot(std::int64_t done) {
 // A batch or step that no output takes a snapshot after: speed's reference may lie there, and
 // a checkpoint once its interval has passed.
 bool RunDriver::Between(std::int64_t done) {
-  if (!TakeReference(done)) return false;
+  TakeReference(done);
   if (worker_ && worker_->Failed()) return DrainOutputs();
   return !CheckpointDue(done, false) || SaveCheckpoint(done);
 }
 
 // The heights speed's lag before the next statistics snapshot, which it is measured against;
 // none where the snapshot before is as near.
-bool RunDriver::TakeReference(std::int64_t done) {
+void RunDriver::TakeReference(std::int64_t done) {
   const SnapshotSchedule& s = settings_.schedule;
   const std::int64_t lag = settings_.speedLag;
-  if (!stats_ || lag == 0 || done >= s.total || s.stats.Next(done, s.total) - done != lag)
-    return true;
+  if (!stats_ || lag == 0 || done >= s.total || s.stats.Next(done, s.total) - done != lag) return;
   if (!worker_) worker_.emplace();
   auto bed = std::make_shared<const analysis::Snapshot>(model_->bed());
   worker_->Submit([this, bed, done] { return stats_->Reference(done, *bed); });
-  return true;
 }
 
 Outcome RunDriver::RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed, bool stats,

@@ -87,7 +87,7 @@ class RunDriver {
   int Completed();
   bool Snapshot(std::int64_t done);
   bool Between(std::int64_t done);
-  bool TakeReference(std::int64_t done);
+  void TakeReference(std::int64_t done);
   Outcome RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed, bool stats, bool netcdf);
   bool DrainOutputs();
   bool CheckpointDue(std::int64_t done, bool snapshot) const;
