@@ -185,3 +185,25 @@ def test_plot_sweep_draws_and_fits(sweep):
     assert [f["wind"] for f in power] == ["1", "3"] and power[0]["points"] == "3"
     for name in ("wavelength_centroid-wind.png", "wind.png", "wavelength-time.png"):
         assert (sweep / "plots" / name).read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def load_sweep_plan():
+    loader = importlib.machinery.SourceFileLoader("sweep_plan", str(SCRIPTS / "sweep-plan.py"))
+    found = importlib.util.spec_from_loader("sweep_plan", loader)
+    module = importlib.util.module_from_spec(found)
+    loader.exec_module(module)
+    return module
+
+
+@pytest.mark.parametrize("options, total, warned", [
+    ({"--every": "10"}, "25", True),
+    ({"--every": "5"}, "25", False),
+    ({"--every": "5", "--stats-every": "10"}, "25", True),  # the statistics' own schedule counts
+    ({"--every": "10", "--stats-every": "5"}, "25", False),
+    ({"--every": "log:10"}, "25", False),  # 10^(14/10) rounds to 25
+    ({"--every": "log:10"}, "24", True),
+])
+def test_a_longer_total_warns_where_the_end_is_off_the_statistics_schedule(options, total, warned):
+    old = {"options": options, "total": total}
+    warning = load_sweep_plan().end_kept(old, {"total": "50"})
+    assert (warning is not None) == warned, warning
