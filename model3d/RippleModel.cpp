@@ -233,8 +233,13 @@ void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t colu
   std::int32_t* column[kColumnsAtOnce];
   for (std::int32_t c = 0; c < columns; ++c)
     column[c] = &grid.at(0, first + c);
+  // On a bed larger than the caches, the next columns are asked for while these run: they lie
+  // in one piece right after these, a line of them every four picks.
+  const std::int32_t* next = column[0] + kColumnsAtOnce * grid.columnStride;
+  const bool ahead = kOpen<S> && first + 2 * kColumnsAtOnce <= grid.maxWidth + 1;
   if (common::kLanes && columns == kColumnsAtOnce) {
     for (std::int32_t n = 0; n < picks; ++n) {
+      if (ahead && (n & 3) == 0) __builtin_prefetch(next + 4 * n, 1);
       for (std::int32_t c = 0; c < kColumnsAtOnce; ++c)
         Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
     }
@@ -342,9 +347,17 @@ void CreepSideEdges(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
   }
 }
 
+// How many columns ahead the front and back edges are asked for: a column apart is a cache line
+// and, on a bed larger than the caches, a trip to memory apart.
+constexpr std::int32_t kEdgePrefetchAhead = 16;
+
 template <class S>
 void CreepFrontAndBack(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
   for (std::int32_t j = 0; j <= W; ++j) {
+    if (kOpen<S> && j + kEdgePrefetchAhead <= W) {
+      __builtin_prefetch(&grid.at(0, j + kEdgePrefetchAhead), 1);
+      __builtin_prefetch(&grid.at(L - 1, j + kEdgePrefetchAhead), 1);
+    }
     ShedInwards(grid.at(0, j), grid.at(1, j));
     ShedInwards(grid.at(L, j), grid.at(L - 1, j));
   }
@@ -430,15 +443,16 @@ void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint3
   }
   const auto stride = StrideOf(grid);
   std::int32_t* cells = grid.cells;
-  const auto prefetch = [&](std::int32_t n) {
-    if (kOpen<S> && n < events) PrefetchCross(cells + states[n], stride);
-  };
-  for (std::int32_t n = 0; n < kPrefetchAhead; ++n)
-    prefetch(n);
+  if (kOpen<S>) {
+    for (std::int32_t n = 0; n < std::min(kPrefetchAhead, events); ++n)
+      PrefetchCross(cells + states[n], stride);
+  }
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
-    for (int l = 0; l < 4; ++l)
-      prefetch(n + kPrefetchAhead + l);
+    if (kOpen<S> && n + kPrefetchAhead + 4 <= events) {
+      for (int l = 0; l < 4; ++l)
+        PrefetchCross(cells + states[n + kPrefetchAhead + l], stride);
+    }
     const Lanes at = common::LoadLanes(states + n);
     if (__builtin_expect(
             common::AnyTwoNear(at, [stride](Lanes apart) { return Near(apart, stride); }), 0)) {
@@ -449,7 +463,8 @@ void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint3
     }
   }
   for (; n < events; ++n) {
-    prefetch(n + kPrefetchAhead);
+    if (kOpen<S> && n + kPrefetchAhead < events)
+      PrefetchCross(cells + states[n + kPrefetchAhead], stride);
     CreepEvent(cells + states[n], stride);
   }
 }
