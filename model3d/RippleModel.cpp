@@ -64,7 +64,7 @@ bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule) {
   auto& grid = bed.grid;
   grid = {};
   const std::int32_t L = bed.params.layerLength, W = bed.params.layerWidth;
-  if (L < 1 || L > kMaxOpenLength || W < 1) return false;
+  if (L < 1 || L > kMaxOpenLength || W < 1 || W > kMaxOpenLength) return false;
   const std::int64_t size = (std::int64_t{L} + 3) * (std::int64_t{W} + 3);
   if (size > kMaxOpenCells) return false;
   grid.storage.reset(AllocateZeroed<std::int32_t>(size));
@@ -233,10 +233,10 @@ void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t colu
   std::int32_t* column[kColumnsAtOnce];
   for (std::int32_t c = 0; c < columns; ++c)
     column[c] = &grid.at(0, first + c);
-  // On a bed larger than the caches, the next columns are asked for while these run: they lie
-  // in one piece right after these, a line of them every four picks.
+  // The next columns are asked for while these run, a line of them every four picks: they lie
+  // in one piece right after these, and the map's array is already larger than a core's cache.
   const std::int32_t* next = column[0] + kColumnsAtOnce * grid.columnStride;
-  const bool ahead = kOpen<S> && first + 2 * kColumnsAtOnce <= grid.maxWidth + 1;
+  const bool ahead = first + 2 * kColumnsAtOnce <= grid.maxWidth + 1;
   if (common::kLanes && columns == kColumnsAtOnce) {
     for (std::int32_t n = 0; n < picks; ++n) {
       if (ahead && (n & 3) == 0) __builtin_prefetch(next + 4 * n, 1);
@@ -420,8 +420,9 @@ void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
   }
 }
 
-// How many events ahead a site's cells are asked for: far enough to hide a trip to memory on
-// a bed larger than the caches, near enough that they are still there when the event runs.
+// How many events ahead a site's cells are asked for: far enough to hide a trip to the shared
+// cache (the map's array) or to memory (an open bed), near enough that they are still there
+// when the event runs.
 constexpr std::int32_t kPrefetchAhead = 16;
 
 template <class Stride>
@@ -436,20 +437,26 @@ inline void PrefetchCross(const std::int32_t* centre, Stride stride) {
 template <class S>
 void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint32_t* states,
                  std::int32_t events) {
-  for (std::int32_t n = 0; n < events; ++n) {
-    const std::int32_t i = common::PickFromState(states[2 * n], L - 1) + 1;
-    const std::int32_t j = common::PickFromState(states[2 * n + 1], W - 1) + 1;
-    states[n] = static_cast<std::uint32_t>(grid.Index(i, j));
+  // The picks first, in doubles, in loops of their own that run in vector lanes: exact, as
+  // neither L - 1 nor W - 1 exceeds kMaxDoublePick.
+  const double rows = L - 1, columns = W - 1;
+  for (std::int32_t k = 0; k < 2 * events; k += 2) {
+    states[k] = static_cast<std::uint32_t>(common::PickInDoubles(states[k], rows));
+    states[k + 1] = static_cast<std::uint32_t>(common::PickInDoubles(states[k + 1], columns));
   }
   const auto stride = StrideOf(grid);
-  std::int32_t* cells = grid.cells;
-  if (kOpen<S>) {
-    for (std::int32_t n = 0; n < std::min(kPrefetchAhead, events); ++n)
-      PrefetchCross(cells + states[n], stride);
+  const std::int32_t corner = grid.Index(1, 1);
+  for (std::int32_t n = 0; n < events; ++n) {
+    const auto i = static_cast<std::int32_t>(states[2 * n]);
+    const auto j = static_cast<std::int32_t>(states[2 * n + 1]);
+    states[n] = static_cast<std::uint32_t>(corner + j * static_cast<std::int32_t>(stride) + i);
   }
+  std::int32_t* cells = grid.cells;
+  for (std::int32_t n = 0; n < std::min(kPrefetchAhead, events); ++n)
+    PrefetchCross(cells + states[n], stride);
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
-    if (kOpen<S> && n + kPrefetchAhead + 4 <= events) {
+    if (n + kPrefetchAhead + 4 <= events) {
       for (int l = 0; l < 4; ++l)
         PrefetchCross(cells + states[n + kPrefetchAhead + l], stride);
     }
@@ -463,8 +470,7 @@ void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint3
     }
   }
   for (; n < events; ++n) {
-    if (kOpen<S> && n + kPrefetchAhead < events)
-      PrefetchCross(cells + states[n + kPrefetchAhead], stride);
+    if (n + kPrefetchAhead < events) PrefetchCross(cells + states[n + kPrefetchAhead], stride);
     CreepEvent(cells + states[n], stride);
   }
 }

@@ -95,7 +95,8 @@ struct RippleGrid<OpenSettings> {
   }
 };
 
-/// The largest open bed: its array's index fits 32 bits, and a row pick U * L stays exact.
+/// The largest open bed: its array's index fits 32 bits, and a pick U * L or U * W stays exact
+/// in a double.
 inline constexpr std::int64_t kMaxOpenCells = (std::int64_t{1} << 31) - 1;
 inline constexpr std::int32_t kMaxOpenLength = common::kMaxDoublePick;
 
@@ -130,11 +131,11 @@ struct BedState {
   std::uint64_t creepSweeps = 0;    ///< creep sweeps run since initialisation (for alternating)
 };
 
-/// Makes an open bed's array for params.layerLength x params.layerWidth (L in
-/// 1..kMaxOpenLength, W >= 1, the array at most kMaxOpenCells) with the schedule's batches, all
-/// cells 0 and every page touched, so that a bed that does not fit fails here, at once, rather
-/// than half way through a run. False, and the grid left empty, when the size is out of range
-/// or the memory cannot be had.
+/// Makes an open bed's array for params.layerLength x params.layerWidth (L and W in
+/// 1..kMaxOpenLength, the array at most kMaxOpenCells) with the schedule's batches, all cells 0
+/// and every page touched, so that a bed that does not fit fails here, at once, rather than
+/// half way through a run. False, and the grid left empty, when the size is out of range or
+/// the memory cannot be had.
 bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule);
 
 /// Bytes the array of an open bed of L x W takes.
