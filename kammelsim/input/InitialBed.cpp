@@ -110,10 +110,17 @@ bool CheckInitial(const analysis::Snapshot& heights, const InitialShape& shape,
                                  std::to_string(at % shape.columns));
     return false;
   }
-  const std::int64_t sand = InitialSand(heights), most = cells * shape.most;
-  if (sand > most) {
-    error = std::to_string(sand) + " grains, more than " + std::to_string(most) + " (" +
-            std::to_string(shape.most) + " a cell, the deepest flat start)";
+  // No height alone above the most sand, so that the sum cannot overflow.
+  const std::int64_t most = cells * shape.most;
+  const std::string limit =
+      std::to_string(most) + " (" + std::to_string(shape.most) + " a cell, the deepest flat start)";
+  if (std::any_of(heights.cells.begin(), heights.cells.end(),
+                  [most](std::int64_t h) { return h > most; })) {
+    error = "a height of more than " + limit;
+    return false;
+  }
+  if (const std::int64_t sand = InitialSand(heights); sand > most) {
+    error = std::to_string(sand) + " grains, more than " + limit;
     return false;
   }
   return true;

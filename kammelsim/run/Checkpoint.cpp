@@ -217,6 +217,8 @@ std::string Payload(const CheckpointData& d) {
 
 bool ReadPayload(std::string_view payload, CheckpointData& d) {
   Reader r(payload);
+  d.initial = {};
+  d.changes.clear();
   if (!Fields(r, d) || (!r.Ended() && !Later(r, d)) || !r.Ended()) return false;
   const bool hexId =
       d.runId.size() == 32 && d.runId.find_first_not_of("0123456789abcdef") == std::string::npos;
