@@ -93,6 +93,7 @@ int RunDriver::PrepareNew(const std::vector<std::string>& recorded,
     texts.commandLine = commandLine_;
     texts.args = recordedArgs_;
     texts.history = {HistoryLine(commandLine_, 0, settings_.schedule.total, unit_)};
+    texts.initial.name = settings_.initial;
     if (!Recordable(texts, error))
       return UsageFault(output_, command_ + ": a checkpoint cannot hold this run: " + error);
     if (!lock_->LockName(settings_.checkpoint, error) ||

@@ -49,14 +49,16 @@ void AddHistory(cdf::Header& header, const std::string& line) {
   header.attributes.push_back(cdf::TextAttribute("history", line));
 }
 
-// The changes attribute as the lines say, when there are any. The parameters' variables are
-// fixed when the file is made; a list of changes leaves every run without one as it was.
+// The changes attribute as the checkpoint's lines say, none without them: a resume stopped
+// before its checkpoint may have left one of a change that did not last. The parameters'
+// variables are fixed when the file is made; a list of changes leaves every run without one as
+// it was.
 void SetChanges(cdf::Header& header, const std::vector<std::string>& changes) {
+  std::erase_if(header.attributes, [](const cdf::Attribute& a) { return a.name == "changes"; });
   if (changes.empty()) return;
   std::string text;
   for (const std::string& line : changes)
     text += (text.empty() ? "" : "\n") + ProvenanceText(line);
-  std::erase_if(header.attributes, [](const cdf::Attribute& a) { return a.name == "changes"; });
   header.attributes.push_back(cdf::TextAttribute("changes", text));
 }
 
