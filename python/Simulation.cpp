@@ -310,12 +310,13 @@ std::string Simulation::StretchLine(std::int64_t done) const {
 void Simulation::Change(py::handle b, py::handle wind, py::handle q) {
   const params::Values more =
       Keywords(params::ProfileOptions::all, {{"b", b}, {"wind", wind}, {"q", q}});
+  // Under the object's lock: another thread's change comes wholly before or after this one.
+  const auto hold = Hold();
   const std::string before =
       ks::ParametersText(Read(params::Values(params::Voice::Python)).parameters);
   const std::string after = ks::ParametersText(Read(more).parameters);  // checks the values
   const std::string change = ks::ParameterChanges(before, after, {"b", "wind", "q"});
   if (change.empty()) return;
-  const auto hold = Hold();
   const std::int64_t done = done_;
   // What ran so far ran with the parameters before: its line closes here.
   if (done > recordedDone_) {
