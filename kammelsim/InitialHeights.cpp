@@ -12,8 +12,11 @@ int ReadInitialHeights(RunSettings& run, const params::Values& values, const par
     run.initialRecord = resume->data.initial;
     return 0;
   }
-  if (run.initial.empty()) return 0;
   const std::string named = values.Named(params::kInitial);
+  if (run.initial.empty()) {
+    if (!values.Has(params::kInitial.name)) return 0;
+    return UsageFault(output, std::string(command) + ": " + named + " takes a file name, not ''");
+  }
   if (values.Has(depth.name)) {
     return UsageFault(output, std::string(command) + ": " + named + " gives the heights; " +
                                   values.Named(depth) + " is for a flat start");

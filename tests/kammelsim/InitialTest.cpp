@@ -187,6 +187,7 @@ TEST_F(KammelsimInitial, HostileInitialFilesAreRefused) {
     ExpectUsageFault(With(bed, {Path(name)}), "not a regular file");
   ExpectUsageFault(With(bed, {Path("huge")}), "larger than");
   ExpectUsageFault(With(bed, {Path("huge:1")}), "not a data file");
+  ExpectUsageFault(With(bed, {""}), "--initial takes a file name");
   Spill(Path("f"), good);
   ExpectUsageFault(With(bed, {Path("f"), "--height", "3"}), "--height is for a flat start");
   EXPECT_EQ(Kammelsim(With(bed, {Path("f"), "--batches", "0"})).out, good);
