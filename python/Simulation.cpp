@@ -123,8 +123,11 @@ bool Simulation::Restore(const ks::CheckpointData& data, std::int64_t every, std
   pictureState_ = data.pictureState;
   runId_ = data.runId;
   history_ = data.history;
+  changes_ = data.changes;
+  initial_ = data.initial;
   commandLine_ = data.commandLine;
-  initialTotal_ = measured ? carry.initialTotal : static_cast<double>(ks::io::Sand(model_->cells));
+  const std::int64_t sand = initial_.name.empty() ? ks::io::Sand(model_->cells) : initial_.sand;
+  initialTotal_ = measured ? carry.initialTotal : static_cast<double>(sand);
   if (measured) {
     const std::lock_guard lock(Measuring());
     series_ =
@@ -250,8 +253,9 @@ ks::CheckpointData Simulation::Checkpoint() {
   data.commandLine = commandLine_.empty() ? ks::CommandLine(kind_.command, args) : commandLine_;
   data.runId = runId_;
   data.history = history_;
-  if (done > recordedDone_)
-    data.history.push_back(ks::HistoryLine("python3: " + Call(), recordedDone_, done, kind_.unit));
+  if (done > recordedDone_ || !pendingChange_.empty()) data.history.push_back(StretchLine(done));
+  data.changes = changes_;
+  data.initial = initial_;
   data.parameters = ks::ParametersText(reading.parameters);
   data.seed = seed_;
   data.done = data.total = done;
@@ -295,6 +299,44 @@ void Simulation::Save(const std::string& path, bool overwrite) {
     FileFault(EEXIST, ks::QuoteFile(path) + " exists already; pass overwrite=True to replace it");
   if (!written && code == EWOULDBLOCK) FileFault(code, error);
   if (!written) FileFault(code, ks::WriteFailed(ks::QuoteFile(path), error).Message());
+}
+
+// The history's line of what ran since the history's last, with the change it began with.
+std::string Simulation::StretchLine(std::int64_t done) const {
+  const std::string line = ks::HistoryLine("python3: " + Call(), recordedDone_, done, kind_.unit);
+  return pendingChange_.empty() ? line : line + " with " + ks::ProvenanceText(pendingChange_);
+}
+
+void Simulation::Change(py::handle b, py::handle wind, py::handle q) {
+  const params::Values more =
+      Keywords(params::ProfileOptions::all, {{"b", b}, {"wind", wind}, {"q", q}});
+  // Under the object's lock: another thread's change comes wholly before or after this one.
+  const auto hold = Hold();
+  const std::string before =
+      ks::ParametersText(Read(params::Values(params::Voice::Python)).parameters);
+  const std::string after = ks::ParametersText(Read(more).parameters);  // checks the values
+  const std::string change = ks::ParameterChanges(before, after, {"b", "wind", "q"});
+  if (change.empty()) return;
+  const std::int64_t done = done_;
+  // What ran so far ran with the parameters before: its line closes here.
+  if (done > recordedDone_) {
+    history_.push_back(StretchLine(done));
+    pendingChange_.clear();
+    recordedDone_ = done;
+  }
+  pendingChange_ += (pendingChange_.empty() ? "" : ", ") + change;
+  changes_.push_back("at " + std::to_string(done) + " " + std::string(kind_.unit) + ": " + change);
+  Rechange(more);
+  measuredDone_ = -1;
+}
+
+void Simulation::Remodel(ks::RunModel model) {
+  model_.emplace(std::move(model));
+  if (!series_) return;
+  const std::lock_guard lock(Measuring());
+  const ks::StatsCarry carry = series_->Carry();
+  series_ = std::make_unique<ks::StatsSeries>(model_->kind, model_->jump, model_->q, initialTotal_);
+  series_->Restore(carry);
 }
 
 std::string Simulation::Call() const {

@@ -68,6 +68,9 @@ class Simulation {
   /// The whole state as a checkpoint kammelsim resume continues; a file that exists is
   /// replaced only with overwrite (FileExistsError otherwise), as the runner's --force.
   void Save(const std::string& path, bool overwrite);
+  /// Gives the model other b, wind or q (None: as it is) from the current batch or step on,
+  /// as kammelsim resume --wind does: the history and a saved checkpoint say so.
+  void Change(py::handle b, py::handle wind, py::handle q);
   /// The parameters by the constructor's names.
   virtual py::dict Params() const = 0;
   std::string Repr() const;
@@ -85,8 +88,14 @@ class Simulation {
   /// not fit this model (kammelsim::CheckpointFits).
   bool Restore(const kammelsim::CheckpointData& data, std::int64_t every, std::string& why);
 
+  /// Takes model in place of the one Start was given, of the same state: the statistics go
+  /// on from where they were, with its jump and q.
+  void Remodel(kammelsim::RunModel model);
+
   /// The object's options with more, read as the runner reads its command's.
   virtual Reading Read(const kammelsim::params::Values& more) const = 0;
+  /// The object's options with more from now on: the model's parameters among them.
+  virtual void Rechange(const kammelsim::params::Values& more) = 0;
   /// The option that counts this object's batches or steps.
   virtual const kammelsim::params::Option& TotalOption() const = 0;
   /// How the program draws this state, with the map's threshold.
@@ -94,8 +103,10 @@ class Simulation {
 
   kammelsim::params::Values values_;
   const Kind& kind_;
+  kammelsim::InitialRecord initial_;  ///< the heights it started from; no name: flat
 
  private:
+  std::string StretchLine(std::int64_t done) const;
   std::unique_lock<std::mutex> Hold();
   std::int64_t ReadCount(py::handle count) const;
   kammelsim::CheckpointData Checkpoint();
@@ -103,7 +114,9 @@ class Simulation {
   std::optional<kammelsim::RunModel> model_;
   std::uint32_t seed_ = 0;
   std::atomic<std::int64_t> done_{0};
-  std::int64_t recordedDone_ = 0;  ///< where the history a checkpoint gave this object ends
+  std::int64_t recordedDone_ = 0;     ///< where the history a checkpoint gave this object ends
+  std::vector<std::string> changes_;  ///< of its parameters, as a checkpoint records them
+  std::string pendingChange_;         ///< what the history's next line is to say of them
   std::string runId_, commandLine_;
   std::vector<std::string> history_;
   std::uint32_t pictureState_ = 0;
