@@ -17,6 +17,7 @@
 #include "kammelsim/params/Reader.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/RunDriver.h"
+#include "toolkit/Headless.h"
 
 namespace kammelpy {
 
@@ -68,6 +69,14 @@ class Simulation {
   /// The whole state as a checkpoint kammelsim resume continues; a file that exists is
   /// replaced only with overwrite (FileExistsError otherwise), as the runner's --force.
   void Save(const std::string& path, bool overwrite);
+  /// The whole state as a checkpoint's bytes: what pickle and copy take (see FromState).
+  py::bytes State();
+  /// The picture as PNG bytes, for notebooks.
+  py::bytes Png(py::handle canvas, py::handle threshold);
+  /// What kammelsim's --netcdf would make of this state, without statistics: the dimensions
+  /// as (name, length), the global attributes as (name, type, big-endian values) and the
+  /// variables as (name, dimension names, type, attributes).
+  py::dict DataFile();
   /// The parameters by the constructor's names.
   virtual py::dict Params() const = 0;
   std::string Repr() const;
@@ -98,7 +107,10 @@ class Simulation {
  private:
   std::unique_lock<std::mutex> Hold();
   std::int64_t ReadCount(py::handle count) const;
+  /// The options with the seed and the batches or steps done, as a checkpoint records them.
+  Reading ReadDone() const;
   kammelsim::CheckpointData Checkpoint();
+  jheadless::Picture Draw(py::handle canvas, py::handle threshold);
 
   std::optional<kammelsim::RunModel> model_;
   std::uint32_t seed_ = 0;
@@ -126,6 +138,13 @@ kammelsim::params::Values RecordedSeed(const kammelsim::CheckpointData& data);
 
 /// kammel.load: the bed or profile a checkpoint holds.
 std::unique_ptr<Simulation> Load(const std::string& path);
+/// The bed or profile of a checkpoint's bytes; what fails names the file as name says it.
+std::unique_ptr<Simulation> FromState(const std::string& bytes, const std::string& name);
+
+/// What a checkpoint file records of its run: its provenance, how far it got and its outputs
+/// (each as recorded: relative to the checkpoint's folder, or absolute); ValueError, with the
+/// runner's reason, for a file that cannot be read or is no checkpoint.
+py::dict CheckpointRecord(const std::string& path);
 
 /// Whether this is the interpreter's main thread, the one Python runs signal handlers on.
 void NoteMainThread();
