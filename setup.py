@@ -1,5 +1,5 @@
 """The module's compiled part, built by the project's CMake for the Python that runs this: the
-target kammel_python alone, in a GUI-less tree (build-python/, or KAMMEL_BUILD_DIR's, which is
+target kammel_python alone, in a GUI-less tree (build-python/cmake/, or KAMMEL_BUILD_DIR's, which is
 used as configured when it is), so that a second build recompiles nothing."""
 
 import os
@@ -23,7 +23,7 @@ def version():
 
 class CMakeBuild(build_ext):
     def build_extension(self, ext):
-        tree = pathlib.Path(os.environ.get("KAMMEL_BUILD_DIR") or ROOT / "build-python")
+        tree = pathlib.Path(os.environ.get("KAMMEL_BUILD_DIR") or ROOT / "build-python" / "cmake")
         if not (tree / "CMakeCache.txt").exists():
             configure = ["cmake", "-S", str(ROOT), "-B", str(tree), "-DCMAKE_BUILD_TYPE=Release",
                          "-DKAMMEL_GUI=OFF", "-DKAMMEL_TESTS=OFF", "-DKAMMEL_BENCH=OFF",
