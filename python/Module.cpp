@@ -148,6 +148,10 @@ void BindExchange(py::class_<Class>& c) {
        },
        py::arg("canvas"), py::arg("threshold") = py::none())
       .def("_data_file", [](Class& self) { return Built(self).DataFile(); })
+      .def("_run_recorded",
+           [](Class& self, const py::object& count, const py::dict& outputs) {
+             Built(self).RunRecorded(count, outputs);
+           })
       .def(py::pickle([](Class& self) { return Built(self).State(); }, &Unpickled<Class>));
 }
 

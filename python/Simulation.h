@@ -57,6 +57,12 @@ class Simulation {
   /// the run at the end of the current one, and Python's handler acts (Ctrl+C raises
   /// KeyboardInterrupt); the object holds every batch or step that ended.
   void Run(py::handle count);
+  /// Runs count batches or steps from 0 through kammelsim's own run loop, with its outputs
+  /// (stats, netcdf, checkpoint, every, checkpoint_interval: outputs' keys), which kammelsim
+  /// resume continues; the checkpoint written, if any, becomes this object's. ValueError for
+  /// an object past 0 or what the runner refuses, OSError for an output that fails,
+  /// KeyboardInterrupt for a run a signal stopped (with its checkpoint written).
+  void RunRecorded(py::handle count, const py::dict& outputs);
   /// Batches or steps done so far; read without waiting for a run.
   std::int64_t Done() const { return done_.load(); }
   std::uint32_t Seed() const { return seed_; }

@@ -24,18 +24,26 @@ from ._xarray import open_run
 _PROGRESS = """
 
 With progress=True a progress bar (tqdm's where it is installed, else a line on stderr) counts
-the {0} as they end."""
+the {0} as they end.
 
-for _class, _unit in ((Bed, "batches"), (Profile, "steps")):
+stats=, netcdf= and checkpoint= (paths), every= and checkpoint_interval= run an object at 0
+{0} through kammelsim's own run loop, which writes the files `kammelsim {1} ... --stats FILE
+--netcdf FILE --checkpoint FILE` writes: `kammelsim resume FILE` continues them, and the
+checkpoint becomes this object's. A file that exists is refused, as the runner refuses it.
+ValueError for an object past 0 or a value the runner refuses, OSError when an output fails,
+KeyboardInterrupt when a signal stops the run (its checkpoint written)."""
+
+for _class, _unit, _command in ((Bed, "batches", "bed"), (Profile, "steps", "profile")):
     _compiled = _class.run
     _run = _notebook.run_with_progress(_compiled, _unit)
     _signature, _body = _compiled.__doc__.split("\n", 1)
-    _run.__doc__ = (f"run(self, {_unit}: int = 1, *, progress: bool = False) -> None\n"
-                    + _body + _PROGRESS.format(_unit))
+    _run.__doc__ = (f"run(self, {_unit}: int = 1, *, progress: bool = False, stats=None, "
+                    "netcdf=None, checkpoint=None, every=None, checkpoint_interval=None) -> None\n"
+                    + _body + _PROGRESS.format(_unit, _command))
     _class.run = _run
     _class.to_xarray = _xarray.to_xarray
     _class._repr_png_ = _notebook.repr_png
     _class._repr_html_ = _notebook.repr_html
-del _class, _unit, _compiled, _run, _signature, _body
+del _class, _unit, _command, _compiled, _run, _signature, _body
 
 __all__ = ["Bed", "Profile", "load", "open_run", "statistics", "__version__"]

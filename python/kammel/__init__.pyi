@@ -25,7 +25,17 @@ class Bed:
         q: _Integer | None = None,
         seed: _Integer | None = None,
     ) -> None: ...
-    def run(self, batches: _Integer = 1, *, progress: bool = False) -> None: ...
+    def run(
+        self,
+        batches: _Integer = 1,
+        *,
+        progress: bool = False,
+        stats: _Path | None = None,
+        netcdf: _Path | None = None,
+        checkpoint: _Path | None = None,
+        every: _Integer | None = None,
+        checkpoint_interval: _Real | None = None,
+    ) -> None: ...
     @property
     def batch(self) -> int: ...
     @property
@@ -52,7 +62,17 @@ class Profile:
         q: _Integer | None = None,
         seed: _Integer | None = None,
     ) -> None: ...
-    def run(self, steps: _Integer = 1, *, progress: bool = False) -> None: ...
+    def run(
+        self,
+        steps: _Integer = 1,
+        *,
+        progress: bool = False,
+        stats: _Path | None = None,
+        netcdf: _Path | None = None,
+        checkpoint: _Path | None = None,
+        every: _Integer | None = None,
+        checkpoint_interval: _Real | None = None,
+    ) -> None: ...
     @property
     def step(self) -> int: ...
     @property

@@ -1,8 +1,10 @@
-"""What a notebook shows of a bed or a profile, and a long run's progress."""
+"""What a notebook shows of a bed or a profile, a long run's progress, and runs with the
+runner's outputs."""
 
 import base64
 import html
 import operator
+import os
 import sys
 import time
 import warnings
@@ -78,11 +80,28 @@ def _count(unit, args, kwargs):
     return count if 0 <= count <= MAX_RUN else None
 
 
+# The runner's outputs run takes, and what it gives each: a path, or a number.
+OUTPUTS = {"stats": os.fsdecode, "netcdf": os.fsdecode, "checkpoint": os.fsdecode,
+           "every": lambda value: value, "checkpoint_interval": lambda value: value}
+
+
 def run_with_progress(run, unit):
-    """run with progress=: batches or steps in pieces of about a tenth of a second, each counted
-    on the bar as it ends; Ctrl+C still stops the run at the end of one."""
+    """run with progress= and the runner's outputs: without outputs, batches or steps in pieces
+    of about a tenth of a second, each counted on the bar as it ends (Ctrl+C still stops the
+    run at the end of one); with them, kammelsim's own run loop."""
 
     def with_progress(self, *args, progress=False, **kwargs):
+        outputs = {name: OUTPUTS[name](kwargs.pop(name)) for name in OUTPUTS
+                   if kwargs.get(name) is not None}
+        for name in OUTPUTS:
+            kwargs.pop(name, None)
+        if outputs:
+            if progress:
+                raise ValueError("progress=True is for runs without outputs; kammelsim resume "
+                                 "--batches or --steps shows a run's progress on a terminal")
+            if len(args) + len(kwargs) > 1 or kwargs.keys() - {unit}:
+                return run(self, *args, **kwargs)  # refused, in its words
+            return self._run_recorded(args[0] if args else kwargs.get(unit, 1), outputs)
         count = _count(unit, args, kwargs) if progress else None
         if count is None:
             return run(self, *args, **kwargs)

@@ -191,3 +191,46 @@ def test_notebooks_show_the_picture_and_a_progress_bar(capfd):
     with pytest.raises(TypeError):
         kammel.Profile(width=20).run(batches=2, progress=True)
     assert bed.batch == 7
+
+
+def data_rows(path):
+    return [line for line in path.read_text().splitlines() if not line.startswith("#")]
+
+
+def test_a_run_with_outputs_from_python_is_resumed_by_kammelsim_as_its_own(tmp_path):
+    words = ["bed", "--settings", "map", "--seed", "5", "--length", "60", "--width", "30"]
+    outputs = ["--every", "2", "--stats", "s.csv", "--netcdf", "r.nc", "--checkpoint", "r.ck"]
+    alone, python = tmp_path / "alone", tmp_path / "python"
+    alone.mkdir()
+    python.mkdir()
+    whole = subprocess.run([KAMMELSIM, *words, "--batches", "6", *outputs], cwd=alone, check=True,
+                           capture_output=True, text=True).stdout
+
+    bed = kammel.Bed("map", seed=5, length=60, width=30)
+    bed.run(4, every=2, stats=python / "s.csv", netcdf=python / "r.nc",
+            checkpoint=python / "r.ck")
+    assert bed.batch == 4
+    np.testing.assert_array_equal(kammel.load(python / "r.ck").heights, bed.heights)
+    resumed = subprocess.run([KAMMELSIM, "resume", "r.ck", "--batches", "6"], cwd=python,
+                             check=True, capture_output=True, text=True).stdout
+    assert resumed == whole
+    assert data_rows(python / "s.csv") == data_rows(alone / "s.csv")
+    # A resume to a longer run keeps the parameters its run started with (batches 4).
+    own = {name: 0 for name in OWN + ["parameter_batches"]}
+    with xr.open_dataset(alone / "r.nc") as theirs, xr.open_dataset(python / "r.nc") as mine:
+        xr.testing.assert_identical(mine.assign_attrs(own), theirs.assign_attrs(own))
+    # The object holds the run its checkpoint holds: saved, it is the same run.
+    bed.run(2)
+    np.testing.assert_array_equal(bed.heights, kammel.load(python / "r.ck").heights)
+
+    for call, error, message in [
+        (lambda: bed.run(1, stats=python / "t.csv"), ValueError, "starts at 0 batches"),
+        (lambda: kammel.Profile(width=20).run(1, stats=python / "s.csv"), ValueError,
+         "'s.csv' exists already"),
+        (lambda: kammel.Profile(width=20).run(1, every=0, stats="x.csv"), ValueError,
+         "every takes an integer in 1..1000000, not 0"),
+        (lambda: kammel.Profile(width=20).run(1, stats="x.csv", progress=True), ValueError,
+         "progress=True is for runs without outputs"),
+    ]:
+        with pytest.raises(error, match=message):
+            call()
