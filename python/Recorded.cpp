@@ -100,7 +100,13 @@ void Simulation::RunRecorded(py::handle count, const py::dict& outputs) {
     PyErr_SetNone(PyExc_KeyboardInterrupt);
     throw py::error_already_set();
   }
-  if (status == 2) Refuse(said);
+  if (status == 2) {
+    // Python's word for the runner's --force.
+    std::string refusal = said;
+    if (const auto at = refusal.find("add --force"); at != std::string::npos)
+      refusal.replace(at, 11, "pass overwrite=True");
+    Refuse(refusal);
+  }
   if (status != 0) {
     PyErr_SetString(PyExc_OSError, said.c_str());
     throw py::error_already_set();

@@ -29,7 +29,8 @@ the {0} as they end.
 stats=, netcdf= and checkpoint= (paths), every= and checkpoint_interval= run an object at 0
 {0} through kammelsim's own run loop, which writes the files `kammelsim {1} ... --stats FILE
 --netcdf FILE --checkpoint FILE` writes: `kammelsim resume FILE` continues them, and the
-checkpoint becomes this object's. A file that exists is refused, as the runner refuses it.
+checkpoint becomes this object's. A file that exists is refused, as the runner refuses it,
+unless overwrite=True.
 ValueError for an object past 0 or a value the runner refuses, OSError when an output fails,
 KeyboardInterrupt when a signal stops the run (its checkpoint written)."""
 
@@ -38,7 +39,8 @@ for _class, _unit, _command in ((Bed, "batches", "bed"), (Profile, "steps", "pro
     _run = _notebook.run_with_progress(_compiled, _unit)
     _signature, _body = _compiled.__doc__.split("\n", 1)
     _run.__doc__ = (f"run(self, {_unit}: int = 1, *, progress: bool = False, stats=None, "
-                    "netcdf=None, checkpoint=None, every=None, checkpoint_interval=None) -> None\n"
+                    "netcdf=None, checkpoint=None, every=None, checkpoint_interval=None, "
+                    "overwrite=False) -> None\n"
                     + _body + _PROGRESS.format(_unit, _command))
     _class.run = _run
     _class.to_xarray = _xarray.to_xarray

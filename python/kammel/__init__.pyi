@@ -35,6 +35,7 @@ class Bed:
         checkpoint: _Path | None = None,
         every: _Integer | None = None,
         checkpoint_interval: _Real | None = None,
+        overwrite: bool = False,
     ) -> None: ...
     @property
     def batch(self) -> int: ...
@@ -72,6 +73,7 @@ class Profile:
         checkpoint: _Path | None = None,
         every: _Integer | None = None,
         checkpoint_interval: _Real | None = None,
+        overwrite: bool = False,
     ) -> None: ...
     @property
     def step(self) -> int: ...

@@ -82,7 +82,8 @@ def _count(unit, args, kwargs):
 
 # The runner's outputs run takes, and what it gives each: a path, or a number.
 OUTPUTS = {"stats": os.fsdecode, "netcdf": os.fsdecode, "checkpoint": os.fsdecode,
-           "every": lambda value: value, "checkpoint_interval": lambda value: value}
+           "every": lambda value: value, "checkpoint_interval": lambda value: value,
+           "force": lambda value: value}
 
 
 def run_with_progress(run, unit):
@@ -90,12 +91,13 @@ def run_with_progress(run, unit):
     of about a tenth of a second, each counted on the bar as it ends (Ctrl+C still stops the
     run at the end of one); with them, kammelsim's own run loop."""
 
-    def with_progress(self, *args, progress=False, **kwargs):
+    def with_progress(self, *args, progress=False, overwrite=False, **kwargs):
+        kwargs["force"] = True if overwrite else None  # the runner's --force
         outputs = {name: OUTPUTS[name](kwargs.pop(name)) for name in OUTPUTS
                    if kwargs.get(name) is not None}
         for name in OUTPUTS:
             kwargs.pop(name, None)
-        if outputs:
+        if outputs.keys() - {"force"}:
             if progress:
                 raise ValueError("progress=True is for runs without outputs; kammelsim resume "
                                  "--batches or --steps shows a run's progress on a terminal")

@@ -225,12 +225,14 @@ def test_a_run_with_outputs_from_python_is_resumed_by_kammelsim_as_its_own(tmp_p
 
     for call, error, message in [
         (lambda: bed.run(1, stats=python / "t.csv"), ValueError, "starts at 0 batches"),
-        (lambda: kammel.Profile(width=20).run(1, stats=python / "s.csv"), ValueError,
-         "'s.csv' exists already"),
-        (lambda: kammel.Profile(width=20).run(1, every=0, stats="x.csv"), ValueError,
+        (lambda: kammel.Profile(width=200).run(1, stats=python / "s.csv"), ValueError,
+         r"s\.csv' exists already; pass overwrite=True to replace it"),
+        (lambda: kammel.Profile(width=200).run(1, every=0, stats="x.csv"), ValueError,
          "every takes an integer in 1..1000000, not 0"),
-        (lambda: kammel.Profile(width=20).run(1, stats="x.csv", progress=True), ValueError,
+        (lambda: kammel.Profile(width=200).run(1, stats="x.csv", progress=True), ValueError,
          "progress=True is for runs without outputs"),
     ]:
         with pytest.raises(error, match=message):
             call()
+    kammel.Profile(width=200).run(1, stats=python / "s.csv", overwrite=True)
+    assert "profile" in (python / "s.csv").read_text()
