@@ -118,7 +118,8 @@ def test_to_xarray_is_a_record_of_the_runners_data_file(tmp_path, kwargs, words,
 
 
 def stopped_run(folder):
-    """A bed stopped by SIGTERM as a cluster stops it, after its first checkpoint."""
+    """A bed stopped by SIGTERM as a cluster stops it, once its loop has written a snapshot
+    (when it surely takes the signal as a request to stop)."""
     run = subprocess.Popen([KAMMELSIM, "bed", "--settings", "map", "--length", "60", "--width",
                             "30", "--seed", "1", "--batches", "1000000", "--every", "20",
                             "--stats", "s.csv", "--netcdf", "r.nc", "--checkpoint", "r.ck",
@@ -126,7 +127,7 @@ def stopped_run(folder):
                            cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     try:
         for _ in range(1200):
-            if (folder / "r.ck").exists():
+            if (folder / "s.csv").exists() and "\n20," in (folder / "s.csv").read_text():
                 break
             time.sleep(0.05)
         run.send_signal(signal.SIGTERM)
