@@ -139,6 +139,33 @@ Class& Built(Class& self) {
   return self;
 }
 
+// The object a pickled state holds, which must be of the class it is unpickled as.
+template <class Class>
+std::unique_ptr<Class> Unpickled(const py::bytes& state) {
+  std::unique_ptr<Simulation> object = kammelpy::FromState(state, "the pickled state");
+  if (!dynamic_cast<Class*>(object.get()))
+    throw py::value_error("the pickled state is of another class");
+  return std::unique_ptr<Class>(static_cast<Class*>(object.release()));
+}
+
+// What the package's Python part builds on: the PNG for notebooks, the data file's layout for
+// xarray, and the checkpoint's bytes for pickle, copy and processes.
+template <class Class>
+void BindExchange(py::class_<Class>& c) {
+  c.def(
+       "_png",
+       [](Class& self, const py::object& canvas, const py::object& threshold) {
+         return Built(self).Png(canvas, threshold);
+       },
+       py::arg("canvas"), py::arg("threshold") = py::none())
+      .def("_data_file", [](Class& self) { return Built(self).DataFile(); })
+      .def("_run_recorded",
+           [](Class& self, const py::object& count, const py::dict& outputs) {
+             Built(self).RunRecorded(count, outputs);
+           })
+      .def(py::pickle([](Class& self) { return Built(self).State(); }, &Unpickled<Class>));
+}
+
 template <class Class>
 void BindShared(py::class_<Class>& c, const kammelsim::params::Option& total, std::string_view one,
                 std::string_view shape) {
@@ -174,6 +201,7 @@ void BindShared(py::class_<Class>& c, const kammelsim::params::Option& total, st
           py::kw_only(), py::arg("b") = py::none(), py::arg("wind") = py::none(),
           py::arg("q") = py::none(), Format(kChangeDoc, {one}).c_str())
       .def("__repr__", [](const Class& self) { return Built(self).Repr(); });
+  BindExchange(c);
   // Every accessor takes the object by reference, never by pointer: an object made by __new__
   // without __init__ then raises, where a pointer would be null and crash the interpreter.
   c.def_property_readonly(
@@ -281,5 +309,7 @@ PYBIND11_MODULE(_kammel, m) {
   m.def("statistics", &kammelpy::HeightStatistics, py::arg("heights"),
         py::arg("previous") = py::none(), py::arg("interval") = 1, py::arg("b") = 2.0,
         py::arg("wind") = 5.0, py::arg("q") = 1, kStatisticsFunctionDoc);
+  m.def("_checkpoint",
+        [](const py::object& path) { return kammelpy::CheckpointRecord(Path(path)); });
   m.attr("_options") = Options();
 }

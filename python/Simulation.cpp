@@ -213,7 +213,7 @@ py::dict Simulation::Statistics() {
   return row;
 }
 
-py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
+jheadless::Picture Simulation::Draw(py::handle canvas, py::handle threshold) {
   params::Values more(params::Voice::Python);
   PutCanvas(more, canvas);
   Put(more, params::BedOptions<model3d::MapSettings>::threshold, threshold);
@@ -228,6 +228,11 @@ py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
     ks::DrawPicture(view, reading.run.pictures.canvasWidth, reading.run.pictures.canvasHeight,
                     sparkle, picture);
   }
+  return picture;
+}
+
+py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
+  const jheadless::Picture picture = Draw(canvas, threshold);
   py::array_t<std::uint8_t> pixels({picture.height, picture.width, 3});
   std::uint8_t* out = pixels.mutable_data();
   for (const std::uint32_t rgb : picture.rgb) {
@@ -238,12 +243,17 @@ py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
   return pixels;
 }
 
-ks::CheckpointData Simulation::Checkpoint() {
+Reading Simulation::ReadDone() const {
   const std::int64_t done = done_;
   params::Values more(params::Voice::Python);
   more.Add(params::kSeed, {std::int64_t{seed_}, std::to_string(seed_)});
   more.Add(TotalOption(), {done, std::to_string(done)});
-  const Reading reading = Read(more);
+  return Read(more);
+}
+
+ks::CheckpointData Simulation::Checkpoint() {
+  const std::int64_t done = done_;
+  const Reading reading = ReadDone();
   ks::CheckpointData data;
   data.version = ks::Version();
   data.command = kind_.command;
@@ -381,7 +391,7 @@ params::Values RecordedSeed(const ks::CheckpointData& data) {
 }
 
 std::unique_ptr<Simulation> Load(const std::string& path) {
-  std::string bytes, reason;
+  std::string bytes;
   errno = 0;
   const ks::io::ReadFault fault = ks::io::ReadWholeFile(path, ks::kMaxCheckpointBytes, bytes);
   if (fault != ks::io::ReadFault::None) {
@@ -391,6 +401,11 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
     FileFault(code, "cannot read " + ks::QuoteFile(path) + ": " +
                         ks::io::ReadFaultReason(fault, ks::kMaxCheckpointBytes));
   }
+  return FromState(bytes, ks::QuoteFile(path));
+}
+
+std::unique_ptr<Simulation> FromState(const std::string& bytes, const std::string& name) {
+  std::string reason;
   ks::CheckpointData data;
   // The checks a resume makes of a checkpoint before it continues it, with its reasons.
   std::optional<params::Values> values;
@@ -401,7 +416,7 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
   else if (values)
     loaded = Profile::FromCheckpoint(data, *values, reason);
   // The reason names the file's options as the runner takes them: with their dashes.
-  if (!loaded) throw py::value_error(ks::QuoteFile(path) + " " + reason);
+  if (!loaded) throw py::value_error(name + " " + reason);
   return loaded;
 }
 

@@ -17,6 +17,7 @@
 #include "kammelsim/params/Reader.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/RunDriver.h"
+#include "toolkit/Headless.h"
 
 namespace kammelpy {
 
@@ -56,6 +57,12 @@ class Simulation {
   /// the run at the end of the current one, and Python's handler acts (Ctrl+C raises
   /// KeyboardInterrupt); the object holds every batch or step that ended.
   void Run(py::handle count);
+  /// Runs count batches or steps from 0 through kammelsim's own run loop, with its outputs
+  /// (stats, netcdf, checkpoint, every, checkpoint_interval: outputs' keys), which kammelsim
+  /// resume continues; the checkpoint written, if any, becomes this object's. ValueError for
+  /// an object past 0 or what the runner refuses, OSError for an output that fails,
+  /// KeyboardInterrupt for a run a signal stopped (with its checkpoint written).
+  void RunRecorded(py::handle count, const py::dict& outputs);
   /// Batches or steps done so far; read without waiting for a run.
   std::int64_t Done() const { return done_.load(); }
   std::uint32_t Seed() const { return seed_; }
@@ -71,6 +78,14 @@ class Simulation {
   /// Gives the model other b, wind or q (None: as it is) from the current batch or step on,
   /// as kammelsim resume --wind does: the history and a saved checkpoint say so.
   void Change(py::handle b, py::handle wind, py::handle q);
+  /// The whole state as a checkpoint's bytes: what pickle and copy take (see FromState).
+  py::bytes State();
+  /// The picture as PNG bytes, for notebooks.
+  py::bytes Png(py::handle canvas, py::handle threshold);
+  /// What kammelsim's --netcdf would make of this state, without statistics: the dimensions
+  /// as (name, length), the global attributes as (name, type, big-endian values) and the
+  /// variables as (name, dimension names, type, attributes).
+  py::dict DataFile();
   /// The parameters by the constructor's names.
   virtual py::dict Params() const = 0;
   std::string Repr() const;
@@ -109,7 +124,10 @@ class Simulation {
   std::string StretchLine(std::int64_t done) const;
   std::unique_lock<std::mutex> Hold();
   std::int64_t ReadCount(py::handle count) const;
+  /// The options with the seed and the batches or steps done, as a checkpoint records them.
+  Reading ReadDone() const;
   kammelsim::CheckpointData Checkpoint();
+  jheadless::Picture Draw(py::handle canvas, py::handle threshold);
 
   std::optional<kammelsim::RunModel> model_;
   std::uint32_t seed_ = 0;
@@ -139,6 +157,13 @@ kammelsim::params::Values RecordedSeed(const kammelsim::CheckpointData& data);
 
 /// kammel.load: the bed or profile a checkpoint holds.
 std::unique_ptr<Simulation> Load(const std::string& path);
+/// The bed or profile of a checkpoint's bytes; what fails names the file as name says it.
+std::unique_ptr<Simulation> FromState(const std::string& bytes, const std::string& name);
+
+/// What a checkpoint file records of its run: its provenance, how far it got and its outputs
+/// (each as recorded: relative to the checkpoint's folder, or absolute); ValueError, with the
+/// runner's reason, for a file that cannot be read or is no checkpoint.
+py::dict CheckpointRecord(const std::string& path);
 
 /// Whether this is the interpreter's main thread, the one Python runs signal handlers on.
 void NoteMainThread();

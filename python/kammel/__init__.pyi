@@ -4,6 +4,7 @@ from typing import Literal, Sequence, SupportsFloat, SupportsIndex, Union
 
 import numpy as np
 import numpy.typing as npt
+import xarray as xr
 
 __version__: str
 
@@ -25,7 +26,18 @@ class Bed:
         seed: _Integer | None = None,
         heights: npt.ArrayLike | None = None,
     ) -> None: ...
-    def run(self, batches: _Integer = 1) -> None: ...
+    def run(
+        self,
+        batches: _Integer = 1,
+        *,
+        progress: bool = False,
+        stats: _Path | None = None,
+        netcdf: _Path | None = None,
+        checkpoint: _Path | None = None,
+        every: _Integer | None = None,
+        checkpoint_interval: _Real | None = None,
+        overwrite: bool = False,
+    ) -> None: ...
     @property
     def batch(self) -> int: ...
     @property
@@ -42,6 +54,7 @@ class Bed:
     def change(
         self, *, b: _Real | None = None, wind: _Real | None = None, q: _Integer | None = None
     ) -> None: ...
+    def to_xarray(self) -> xr.Dataset: ...
 
 class Profile:
     def __init__(
@@ -55,7 +68,18 @@ class Profile:
         seed: _Integer | None = None,
         heights: npt.ArrayLike | None = None,
     ) -> None: ...
-    def run(self, steps: _Integer = 1) -> None: ...
+    def run(
+        self,
+        steps: _Integer = 1,
+        *,
+        progress: bool = False,
+        stats: _Path | None = None,
+        netcdf: _Path | None = None,
+        checkpoint: _Path | None = None,
+        every: _Integer | None = None,
+        checkpoint_interval: _Real | None = None,
+        overwrite: bool = False,
+    ) -> None: ...
     @property
     def step(self) -> int: ...
     @property
@@ -70,8 +94,10 @@ class Profile:
     def change(
         self, *, b: _Real | None = None, wind: _Real | None = None, q: _Integer | None = None
     ) -> None: ...
+    def to_xarray(self) -> xr.Dataset: ...
 
 def load(path: _Path) -> Bed | Profile: ...
+def open_run(path: _Path) -> xr.Dataset: ...
 def statistics(
     heights: npt.ArrayLike,
     previous: npt.ArrayLike | None = None,

@@ -179,7 +179,7 @@ def tell():
     print("running", flush=True)
 threading.Thread(target=tell, daemon=True).start()
 try:
-    bed.run(100000)
+    bed.run(100000, progress=sys.argv[2] == "progress")
     print("not interrupted")
 except (KeyboardInterrupt, RuntimeError) as stopped:
     done = bed.batch
@@ -191,15 +191,17 @@ except (KeyboardInterrupt, RuntimeError) as stopped:
 """
 
 
-@pytest.mark.parametrize("handler, raised", [("python", "KeyboardInterrupt"),
-                                             ("own", "RuntimeError")])
-def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
-    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED, handler], stdout=subprocess.PIPE,
-                             text=True)
+@pytest.mark.parametrize("handler, raised, bar", [("python", "KeyboardInterrupt", "plain"),
+                                                  ("own", "RuntimeError", "plain"),
+                                                  ("python", "KeyboardInterrupt", "progress")])
+def test_ctrl_c_stops_a_run_at_a_batch(handler, raised, bar):
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED, handler, bar],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     assert child.stdout.readline() == "running\n"
     child.send_signal(signal.SIGINT)
-    out, _ = child.communicate(timeout=300)
+    out, err = child.communicate(timeout=300)
     words = out.split()
+    assert ("100000" in err) == (bar == "progress"), err
     assert child.returncode == 0 and words[0] == raised, out
     assert 1 <= int(words[1]) < 100000 and words[2] == "True", out
 
