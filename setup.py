@@ -17,6 +17,9 @@ ROOT = pathlib.Path(__file__).resolve().parent
 
 
 def version():
+    if not (ROOT / "CMakeLists.txt").exists():
+        sys.exit("setup.py: build from the repository (pip install ., python3 -m build --wheel): "
+                 "a source distribution holds no C++ tree")
     text = (ROOT / "CMakeLists.txt").read_text()
     return re.search(r"project\(kammel VERSION ([0-9.]+)", text).group(1)
 

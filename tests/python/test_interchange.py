@@ -8,6 +8,7 @@ import os
 import pickle
 import signal
 import subprocess
+import sys
 import time
 
 import numpy as np
@@ -172,26 +173,32 @@ def test_open_run_reads_a_stopped_and_a_finished_run(tmp_path):
         kammel.open_run(tmp_path / "nothing")
 
 
-def test_notebooks_show_the_picture_and_a_progress_bar(capfd):
+def test_notebooks_show_the_picture_and_a_progress_bar(capfd, monkeypatch):
     bed = kammel.Bed("map", seed=1, length=50, width=20)
     alone = kammel.Bed("map", seed=1, length=50, width=20)
     bed.run(batches=7, progress=True)
     alone.run(7)
     np.testing.assert_array_equal(bed.heights, alone.heights)
     assert "7/7" in capfd.readouterr().err
+    # Without tqdm, a line of its own.
+    monkeypatch.setitem(sys.modules, "tqdm.auto", None)
+    bed.run(3, progress=True)
+    alone.run(3)
+    np.testing.assert_array_equal(bed.heights, alone.heights)
+    assert capfd.readouterr().err.endswith("\rbatches 3/3 (100%)\n")
     png = Image.open(io.BytesIO(bed._repr_png_()))
     np.testing.assert_array_equal(np.asarray(png.convert("RGB")),
                                   bed.picture(canvas=(320, 240)))
     page = bed._repr_html_()
     assert "data:image/png;base64," in page and "<td style='text-align:left'>map</td>" in page
-    assert "<th style='text-align:left'>batch</th><td style='text-align:left'>7</td>" in page
+    assert "<th style='text-align:left'>batch</th><td style='text-align:left'>10</td>" in page
     # What the run itself refuses, it refuses with a bar too.
     for count, error in [(-1, ValueError), (2.0, TypeError), (True, TypeError)]:
         with pytest.raises(error, match="batches takes"):
             bed.run(count, progress=True)
     with pytest.raises(TypeError):
         kammel.Profile(width=20).run(batches=2, progress=True)
-    assert bed.batch == 7
+    assert bed.batch == 10
 
 
 def data_rows(path):
