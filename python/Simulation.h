@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "kammelsim/output/data/StatsOutput.h"
+#include "kammelsim/output/pictures/PngFile.h"
 #include "kammelsim/params/Reader.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/RunDriver.h"
-#include "toolkit/Headless.h"
 
 namespace kammelpy {
 
