@@ -29,6 +29,24 @@ void WidestProfileStep(benchmark::State& state) {
   Step(state, scenarios::kWidestProfile);
 }
 
+// A profile of a million cells, on the heap, to compare per number with the widest table.
+void MillionCellProfileStep(benchmark::State& state) {
+  model2d::ProfileState profile;
+  profile.params = {1'000'000, 50, 2.0, 5.0, 1};
+  if (!model2d::WidenProfile(profile)) {
+    state.SkipWithError("no memory for the profile");
+    return;
+  }
+  model2d::InitRippleProfile(profile);
+  profile.random.state = kSeed;
+  const std::int64_t numbers = model2d::RandomNumbersPerStep(profile);
+  for (auto _ : state) {
+    model2d::RunProfileStep(profile);
+    benchmark::ClobberMemory();
+  }
+  ReportPerNumber(state, numbers);
+}
+
 std::int64_t NumbersPerStep(const model2d::ProfileParams& params) {
   return model2d::RandomNumbersPerStep(*scenarios::MakeProfile(params, 0));
 }
@@ -45,3 +63,4 @@ BENCHMARK(bench::BareGenerator)
     ->Name("BareGenerator/WidestProfileStep")
     ->Arg(NumbersPerStep(scenarios::kWidestProfile))
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(MillionCellProfileStep)->Unit(benchmark::kMillisecond);

@@ -8,6 +8,7 @@
 #include "kammel3map/Map.h"
 #include "kammelsim/BedSetup.h"
 #include "kammelsim/Commands.h"
+#include "kammelsim/InitialHeights.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Heights.h"
@@ -82,15 +83,30 @@ int RunBed(const ParsedOptions& options, std::span<const std::string> args, cons
   if (params::ReadWords(options, params::BedOptions<Settings>::all, values, error))
     bed = ReadBedRun<Settings>(values, resume, error);
   if (!error.empty()) return RunOptionFault(output, "bed", error, resume);
+  analysis::Snapshot initial;
+  const InitialShape shape{bed.params.layerLength + 1, bed.params.layerWidth + 1, false,
+                           model3d::kMaxGrains};
+  if (const int fault = ReadInitialHeights(bed.run, values, params::BedOptions<Settings>::height,
+                                           shape, resume, output, "bed", initial))
+    return fault;
 
   RunDriver driver(bed.run, "bed", "batches", resume, output);
   if (const int fault = driver.Prepare(params::RecordedOptions(values.Words()), args)) return fault;
   const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
   SetUpBed(*state, bed.params);
+  if (!initial.cells.empty()) PutHeights(*state, initial);
   return driver.Run(BedModel(*state, BedView(*state, bed.threshold)), bed.parameters);
 }
 
 }  // namespace
+
+template <class Settings>
+void PutHeights(Bed<Settings>& state, const analysis::Snapshot& heights) {
+  for (std::int32_t i = 0; i < heights.rows; ++i) {
+    for (std::int32_t j = 0; j < heights.columns; ++j)
+      state.grid.at(i, j) = static_cast<std::int32_t>(heights.At(i, j));
+  }
+}
 
 template <class Settings>
 BedRun ReadBedRun(const params::Values& values, const Resume* resume, std::string& error) {
@@ -151,6 +167,8 @@ template BedRun ReadBedRun<model3d::ReliefSettings>(const params::Values&, const
                                                     std::string&);
 template BedRun ReadBedRun<model3d::MapSettings>(const params::Values&, const Resume*,
                                                  std::string&);
+template void PutHeights(Bed<model3d::ReliefSettings>&, const analysis::Snapshot&);
+template void PutHeights(Bed<model3d::MapSettings>&, const analysis::Snapshot&);
 template RunModel BedModel(Bed<model3d::ReliefSettings>&, View);
 template RunModel BedModel(Bed<model3d::MapSettings>&, View);
 

@@ -34,6 +34,10 @@ BedRun ReadBedRun(const params::Values& values, const Resume* resume, std::strin
 template <class Settings>
 View BedView(model3d::BedState<Settings>& state, std::int32_t threshold);
 
+/// Puts heights (rows 0..L by columns 0..W, checked by CheckInitial) on a bed that is set up.
+template <class Settings>
+void PutHeights(model3d::BedState<Settings>& state, const analysis::Snapshot& heights);
+
 /// What a run needs of a bed that is set up.
 template <class Settings>
 RunModel BedModel(model3d::BedState<Settings>& state, View view);

@@ -6,6 +6,7 @@
 
 #include "kammel/Profile.h"
 #include "kammelsim/Commands.h"
+#include "kammelsim/InitialHeights.h"
 #include "kammelsim/ProfileSetup.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
@@ -68,6 +69,11 @@ ProfileRun ReadProfileRun(const params::Values& values, const Resume* resume, st
   return profile;
 }
 
+void PutHeights(ProfileState& state, const analysis::Snapshot& heights) {
+  for (std::int32_t i = 0; i < heights.rows; ++i)
+    state.profile.at(i) = static_cast<std::int32_t>(heights.At(i, 0));
+}
+
 RunModel ProfileModel(ProfileState& state) {
   const model2d::ProfileParams p = state.params;
   return {
@@ -96,11 +102,17 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
   if (params::ReadWords(*options, params::ProfileOptions::all, values, error))
     profile = ReadProfileRun(values, resume, error);
   if (!error.empty()) return RunOptionFault(output, "profile", error, resume);
+  analysis::Snapshot initial;
+  const InitialShape shape{profile.params.layerWidth + 1, 1, true, model2d::kMaxProfileGrains};
+  if (const int fault = ReadInitialHeights(profile.run, values, params::ProfileOptions::thickness,
+                                           shape, resume, output, "profile", initial))
+    return fault;
 
   RunDriver driver(profile.run, "profile", "steps", resume, output);
   if (const int fault = driver.Prepare(params::RecordedOptions(values.Words()), args)) return fault;
   const auto state = std::make_unique<ProfileState>();
   kammel::SetUpProfile(*state, profile.params);
+  if (!initial.cells.empty()) PutHeights(*state, initial);
   return driver.Run(ProfileModel(*state), profile.parameters);
 }
 

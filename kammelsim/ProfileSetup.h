@@ -23,6 +23,9 @@ struct ProfileRun {
 /// sets error. A resumed run takes its total from the checkpoint.
 ProfileRun ReadProfileRun(const params::Values& values, const Resume* resume, std::string& error);
 
+/// Puts heights (cells 0..N, checked by CheckInitial) on a profile that is set up.
+void PutHeights(model2d::ProfileState& state, const analysis::Snapshot& heights);
+
 /// What a run needs of a profile that kammel::SetUpProfile has set up, with its view.
 RunModel ProfileModel(model2d::ProfileState& state);
 

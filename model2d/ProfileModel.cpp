@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <new>
 
 #include "common/Extended.h"
 #include "common/Kernels.h"
@@ -11,21 +12,54 @@
 
 namespace model2d {
 
-std::int32_t ProfileWidth(const ProfileState& state) {
-  return std::clamp(state.params.layerWidth, 0, kMaxProfileWidth);
+bool WidenProfile(ProfileState& state) {
+  const std::int32_t N = state.params.layerWidth;
+  if (N < 1 || N > kMaxWideProfileWidth) return false;
+  try {
+    state.wide.assign(static_cast<std::size_t>(N) + 3, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
 }
 
+std::int32_t MaxProfileWidth(const ProfileState& state) {
+  return state.wide.empty() ? kMaxProfileWidth : static_cast<std::int32_t>(state.wide.size()) - 3;
+}
+
+std::int32_t ProfileWidth(const ProfileState& state) {
+  return std::clamp(state.params.layerWidth, 0, MaxProfileWidth(state));
+}
+
+const std::int32_t* ProfileCells(const ProfileState& state) {
+  return state.wide.empty() ? state.profile.cells : state.wide.data();
+}
+
+namespace {
+
+// Cell 0 of the state's cells.
+std::int32_t* CellZero(ProfileState& state) {
+  return (state.wide.empty() ? state.profile.cells : state.wide.data()) - RippleProfile::firstCell;
+}
+
+// The outermost cell on the high side, which no profile reaches.
+std::int32_t LastCell(const ProfileState& state) {
+  return MaxProfileWidth(state) + 1;
+}
+
+}  // namespace
+
 std::int32_t ProfileHeight(const ProfileState& state, std::int32_t i) {
-  if (i < RippleProfile::firstCell || i > RippleProfile::lastCell) return 0;
-  return state.profile.at(i);
+  if (i < RippleProfile::firstCell || i > LastCell(state)) return 0;
+  return ProfileCells(state)[i - RippleProfile::firstCell];
 }
 
 void InitRippleProfile(ProfileState& state) {
-  RippleProfile& profile = state.profile;
-  std::fill(std::begin(profile.cells), std::end(profile.cells), 0);
-  const std::int32_t last = std::min(state.params.layerWidth, kMaxProfileWidth);
+  std::int32_t* h = CellZero(state);
+  std::fill(h - 1, h + LastCell(state) + 1, 0);
+  const std::int32_t last = std::min(state.params.layerWidth, MaxProfileWidth(state));
   for (std::int32_t i = 0; i <= last; ++i)
-    profile.at(i) = state.params.layerThickness;
+    h[i] = state.params.layerThickness;
 }
 
 namespace {
@@ -56,12 +90,16 @@ void PickSites(std::uint32_t* states, std::int32_t count, std::int32_t m, std::i
 // One subtraction past the end, so a wrapped jump never lands in cell 0 and a jump longer than
 // N leaves the profile. Off the table, grains land in its outermost cell on that side, which
 // no profile reaches. Masks rather than branches throughout.
-inline std::int32_t LandingCell(std::int32_t s, std::int32_t length, std::int32_t N) {
+inline std::int32_t LandingCell(std::int32_t s, std::int32_t length, std::int32_t N,
+                                std::int32_t lastCell) {
   std::int32_t t = s + length;  // |length| <= 2^30: no overflow
   t -= N & ((N - t) >> 31);     // N - t < 0 exactly when t > N
   t |= (t + 1) >> 31;           // below -1: -1
-  return std::min(t, RippleProfile::lastCell);
+  return std::min(t, lastCell);
 }
+
+// How many events ahead a wide profile's sites are asked for, when it is larger than the caches.
+constexpr std::int32_t kPrefetchAhead = 16;
 
 // Everything the events read besides the heights, copied out of the state first: read through
 // it, each would be read again after every store into the table, which might alias it.
@@ -70,14 +108,17 @@ void SaltationEvents(ProfileState& state, std::uint32_t* states, std::int32_t co
   const std::int32_t N = ProfileWidth(state);
   const std::int64_t q = state.params.factorQ;
   const double b = state.params.factorB, wind = state.params.windStrength;
+  const std::int32_t lastCell = LastCell(state);
+  const bool wide = !state.wide.empty();
   PickSites(states, count, N, 0);  // first, in a loop of their own
-  std::int32_t* h = &state.profile.at(0);
+  std::int32_t* h = CellZero(state);
   for (std::int32_t n = 0; n < count; ++n) {
+    if (wide && n + kPrefetchAhead < count) __builtin_prefetch(h + states[n + kPrefetchAhead], 1);
     const std::int32_t s = static_cast<std::int32_t>(states[n]);
     const std::int32_t height = h[s];
     const std::int32_t length =
         JumpTable::Holds(height) ? table.lengths[height] : UntabledJumpLength(height, b, wind);
-    const std::int32_t t = LandingCell(s, length, N);
+    const std::int32_t t = LandingCell(s, length, N, lastCell);
     // Only from a site higher than q; in 64 bits, exact for any q and height. Sums beyond 32
     // bits, possible only for heights set through the API, wrap. The landing cell is read after
     // the removal, so a jump of 0 puts the grains back.
@@ -110,9 +151,9 @@ void ProfileSaltationSweep(ProfileState& state) {
 namespace {
 
 // The two ends of the periodic bed level out by a grain each way; no random number.
-void ExchangeEnds(RippleProfile& profile, std::int32_t N) {
-  std::int32_t& first = profile.at(0);
-  std::int32_t& last = profile.at(N);
+void ExchangeEnds(std::int32_t* h, std::int32_t N) {
+  std::int32_t& first = h[0];
+  std::int32_t& last = h[N];
   if (last > first) {
     --last;
     ++first;
@@ -186,15 +227,18 @@ void CreepFourApart(std::int32_t* h, Lanes k) {
   }
 }
 
-void CreepEvents(RippleProfile& profile, std::uint32_t* states, std::int32_t count,
-                 std::int32_t N) {
+void CreepEvents(std::int32_t* h, std::uint32_t* states, std::int32_t count, std::int32_t N,
+                 bool wide) {
   // The sites first, 1..N, in a loop of their own. N = 0 picks from -1..0, so also site 0,
   // whose left neighbour is the guard cell.
   PickSites(states, count, N - 1, 1);
   // Four at a time where their cells lie apart, as they mostly do; in turn where they do not.
-  std::int32_t* h = &profile.at(0);
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= count; n += 4) {
+    if (wide && n + kPrefetchAhead + 4 <= count) {
+      for (int j = 0; j < 4; ++j)
+        __builtin_prefetch(h + states[n + kPrefetchAhead + j], 1);
+    }
     const Lanes k = common::LoadLanes(states + n);
     if (__builtin_expect(AnyNear(k), 0)) {
       for (int j = 0; j < 4; ++j)
@@ -211,11 +255,12 @@ void CreepEvents(RippleProfile& profile, std::uint32_t* states, std::int32_t cou
 
 void ProfileCreepSweep(ProfileState& state) {
   const std::int32_t N = ProfileWidth(state);
-  RippleProfile& profile = state.profile;
-  ExchangeEnds(profile, N);
+  std::int32_t* h = CellZero(state);
+  const bool wide = !state.wide.empty();
+  ExchangeEnds(h, N);
   common::RunInDrawBlocks<1>(state.random, std::max(N - 1, 1),
-                             [&profile, N](std::uint32_t* states, std::int32_t count) {
-                               CreepEvents(profile, states, count, N);
+                             [h, N, wide](std::uint32_t* states, std::int32_t count) {
+                               CreepEvents(h, states, count, N, wide);
                              });
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/Kernels.h"
 #include "common/Random.h"
@@ -42,19 +43,35 @@ struct RippleProfile {
 
 /// One model: the parameters the driver writes, the table only the operations below change, the
 /// generator they draw from, and the jump lengths worked out for the current b and wind. All
-/// zero before the first initialisation.
+/// zero before the first initialisation. A wide profile (research runs only, never the
+/// program's) keeps its cells on the heap instead of in the table.
 struct ProfileState {
   ProfileParams params{};
   RippleProfile profile{};
   common::Random random{};
-  common::JumpTable<2048> jumps{};  ///< a cache; never part of what a run records
+  common::JumpTable<2048> jumps{};   ///< a cache; never part of what a run records
+  std::vector<std::int32_t> wide{};  ///< cells -1..N+1 of a wide profile; empty otherwise
 };
 
-/// The N the sweeps work on: layerWidth clamped to 0..kMaxProfileWidth, so that no parameter
-/// value leads outside the table.
+/// The largest N of a wide profile: a site pick U * N stays exact.
+inline constexpr std::int32_t kMaxWideProfileWidth = common::kMaxDoublePick;
+
+/// Makes the state a wide profile of params.layerWidth cells beyond 0 (1..kMaxWideProfileWidth),
+/// all 0: its cells -1..N+1 are then on the heap, and every operation works on them. False, and
+/// the state left as it was, when N is out of range or the memory cannot be had.
+bool WidenProfile(ProfileState& state);
+
+/// The largest N the state holds: kMaxProfileWidth for the table, N of a wide profile.
+std::int32_t MaxProfileWidth(const ProfileState& state);
+
+/// The N the sweeps work on: layerWidth clamped to 0..MaxProfileWidth, so that no parameter
+/// value leads outside the cells.
 std::int32_t ProfileWidth(const ProfileState& state);
 
-/// Height of cell i, in grains; 0 for an i outside the table (-1..10001).
+/// The state's cells from -1 on: the table's or the wide profile's; MaxProfileWidth + 3 of them.
+const std::int32_t* ProfileCells(const ProfileState& state);
+
+/// Height of cell i, in grains; 0 for an i outside the cells (-1..MaxProfileWidth + 1).
 std::int32_t ProfileHeight(const ProfileState& state, std::int32_t i);
 
 /// Every cell to 0, then cells 0..N to D (none when N < 0). The generator is left as it is.

@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <new>
+#include <type_traits>
+
+#include <sys/mman.h>
 
 #include "common/Extended.h"
 #include "common/Kernels.h"
@@ -13,23 +17,109 @@
 
 namespace model3d {
 
+namespace {
+
+template <class S>
+constexpr bool kOpen = std::is_same_v<S, OpenSettings>;
+
+// Cells per column: a constant in the programs' grids, so that their kernels keep it folded in.
+struct RunStride {
+  std::int32_t value;
+  constexpr operator std::int32_t() const { return value; }
+};
+
+template <class S>
+auto StrideOf(const RippleGrid<S>& grid) {
+  if constexpr (kOpen<S>)
+    return RunStride{grid.columnStride};
+  else
+    return std::integral_constant<std::int32_t, RippleGrid<S>::columnStride>{};
+}
+
+// Huge pages where the system gives them: a random site then costs no page walk of its own.
+constexpr std::size_t kPageAlign = std::size_t{2} << 20;
+
+template <class T>
+T* AllocateZeroed(std::int64_t count) {
+  const std::size_t bytes =
+      (static_cast<std::size_t>(count) * sizeof(T) + kPageAlign - 1) / kPageAlign * kPageAlign;
+  void* p = std::aligned_alloc(kPageAlign, bytes);
+  if (p == nullptr) return nullptr;
+  madvise(p, bytes, MADV_HUGEPAGE);
+  std::memset(p, 0, bytes);  // every page now, so that a bed too large fails at once
+  return static_cast<T*>(p);
+}
+
+}  // namespace
+
+void RippleGrid<OpenSettings>::Free::operator()(void* p) const {
+  std::free(p);
+}
+
+std::int64_t OpenGridBytes(std::int32_t L, std::int32_t W) {
+  return (std::int64_t{L} + 3) * (std::int64_t{W} + 3) * std::int64_t{sizeof(std::int32_t)};
+}
+
+bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule) {
+  auto& grid = bed.grid;
+  grid = {};
+  const std::int32_t L = bed.params.layerLength, W = bed.params.layerWidth;
+  if (L < 1 || L > kMaxOpenLength || W < 1 || W > kMaxOpenLength) return false;
+  const std::int64_t size = (std::int64_t{L} + 3) * (std::int64_t{W} + 3);
+  if (size > kMaxOpenCells) return false;
+  grid.storage.reset(AllocateZeroed<std::int32_t>(size));
+  grid.scratch.reset(AllocateZeroed<std::uint32_t>(std::int64_t{4} * L));
+  if (!grid.storage || !grid.scratch) {
+    grid = {};
+    return false;
+  }
+  grid.cells = grid.storage.get();
+  grid.size = size;
+  grid.maxLength = L;
+  grid.maxWidth = W;
+  grid.lastRow = L + 1;
+  grid.lastColumn = W + 1;
+  grid.columnStride = L + 3;
+  grid.columns = W + 3;
+  const bool map = schedule == Schedule::map;
+  grid.cyclesPerBatch = map ? MapSettings::cyclesPerBatch : ReliefSettings::cyclesPerBatch;
+  grid.creepSweepsPerWidth =
+      map ? MapSettings::creepSweepsPerWidth : ReliefSettings::creepSweepsPerWidth;
+  return true;
+}
+
+namespace {
+
+// An open bed whose array was never made: nothing to run on.
+template <class S>
+bool Unmade(const BedState<S>& bed) {
+  if constexpr (kOpen<S>)
+    return bed.grid.cells == nullptr;
+  else
+    return false;
+}
+
+}  // namespace
+
 template <class S>
 std::int32_t BedLength(const BedState<S>& bed) {
-  return std::clamp(bed.params.layerLength, 0, S::maxLength);
+  return std::clamp(bed.params.layerLength, 0, bed.grid.maxLength);
 }
 
 template <class S>
 std::int32_t BedWidth(const BedState<S>& bed) {
-  return std::clamp(bed.params.layerWidth, 0, S::maxWidth);
+  return std::clamp(bed.params.layerWidth, 0, bed.grid.maxWidth);
 }
 
 template <class S>
 void InitRippleGrid(BedState<S>& bed) {
   auto& grid = bed.grid;
-  std::fill(std::begin(grid.cells), std::end(grid.cells), 0);
+  bed.creepSweeps = 0;
+  if (Unmade(bed)) return;
+  std::fill_n(grid.cells, grid.size, 0);
   const RippleParams& p = bed.params;
-  const std::int32_t lastRow = std::min(p.layerLength, S::maxLength);
-  const std::int32_t lastColumn = std::min(p.layerWidth, S::maxWidth);
+  const std::int32_t lastRow = std::min(p.layerLength, grid.maxLength);
+  const std::int32_t lastColumn = std::min(p.layerWidth, grid.maxWidth);
   for (std::int32_t i = 0; i <= lastRow; ++i) {
     for (std::int32_t j = 0; j <= lastColumn; ++j)
       grid.at(i, j) = p.layerHeight;
@@ -50,9 +140,10 @@ std::int32_t RoundCoordinate(double v, std::int32_t limit) {
 
 template <class S>
 double HeightAt(const BedState<S>& bed, double x, double y) {
-  const std::int32_t i = RoundCoordinate(x, S::lastRow + 1);
-  const std::int32_t j = RoundCoordinate(y, S::lastColumn + 1);
-  if (i < 0 || i > S::lastRow || j < 0 || j > S::lastColumn) return 0.0;
+  const auto& grid = bed.grid;
+  const std::int32_t i = RoundCoordinate(x, grid.lastRow + 1);
+  const std::int32_t j = RoundCoordinate(y, grid.lastColumn + 1);
+  if (i < 0 || i > grid.lastRow || j < 0 || j > grid.lastColumn) return 0.0;
   return bed.grid.at(i, j);
 }
 
@@ -92,7 +183,16 @@ struct SweepTerms {
   const JumpTable& table;
   double factorB, windStrength;
   std::int32_t L, q;
+  std::int32_t lastRow;  // of the array
 };
+
+template <class S>
+inline std::int32_t LastRow(const SweepTerms& terms) {
+  if constexpr (kOpen<S>)
+    return terms.lastRow;
+  else
+    return S::lastRow;
+}
 
 // Out of line, taking values, not the terms: the hot loop holds no extended-precision code, and
 // the terms' address does not escape it.
@@ -113,7 +213,7 @@ inline void Jump(std::int32_t* column, std::int32_t i, const SweepTerms& terms) 
                                  ? terms.table.lengths[height]
                                  : UntabledJumpLength(height, terms.factorB, terms.windStrength));
   if (target > L) target -= L;
-  target = std::clamp(target, -1, S::lastRow);
+  target = std::clamp(target, -1, LastRow<S>(terms));
   const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
   column[i] = height - moved;
   column[target] += moved;
@@ -133,8 +233,13 @@ void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t colu
   std::int32_t* column[kColumnsAtOnce];
   for (std::int32_t c = 0; c < columns; ++c)
     column[c] = &grid.at(0, first + c);
+  // The next columns are asked for while these run, a line of them every four picks: they lie
+  // in one piece right after these, and the map's array is already larger than a core's cache.
+  const std::int32_t* next = column[0] + kColumnsAtOnce * grid.columnStride;
+  const bool ahead = first + 2 * kColumnsAtOnce <= grid.maxWidth + 1;
   if (common::kLanes && columns == kColumnsAtOnce) {
     for (std::int32_t n = 0; n < picks; ++n) {
+      if (ahead && (n & 3) == 0) __builtin_prefetch(next + 4 * n, 1);
       for (std::int32_t c = 0; c < kColumnsAtOnce; ++c)
         Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
     }
@@ -148,13 +253,12 @@ void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t colu
 
 }  // namespace
 
+namespace {
+
 template <class S>
-void SaltationSweep(BedState<S>& bed) {
-  const SweepTerms terms{CurrentJumpTable(bed), bed.params.factorB, bed.params.windStrength,
-                         BedLength(bed), bed.params.factorQ};
+void SaltationBlocks(BedState<S>& bed, const SweepTerms& terms, std::uint32_t* states) {
   const std::int32_t picks = std::max(terms.L, 1);
   const std::int32_t W = BedWidth(bed);
-  std::uint32_t states[kColumnsAtOnce * S::maxLength];
   for (std::int32_t j = 0; j <= W; j += kColumnsAtOnce) {
     const std::int32_t columns = std::min(kColumnsAtOnce, W + 1 - j);
     common::DrawStates(bed.random, states, columns * picks);
@@ -162,29 +266,46 @@ void SaltationSweep(BedState<S>& bed) {
   }
 }
 
+}  // namespace
+
+template <class S>
+void SaltationSweep(BedState<S>& bed) {
+  if (Unmade(bed)) return;
+  const SweepTerms terms{CurrentJumpTable(bed), bed.params.factorB, bed.params.windStrength,
+                         BedLength(bed),        bed.params.factorQ, bed.grid.lastRow};
+  if constexpr (kOpen<S>) {
+    SaltationBlocks(bed, terms, bed.grid.scratch.get());
+  } else {
+    std::uint32_t states[kColumnsAtOnce * S::maxLength];
+    SaltationBlocks(bed, terms, states);
+  }
+}
+
 namespace {
 
-// Offsets of the four neighbours in the order they are compared: next row, previous row,
-// previous column, next column.
-template <class S>
-constexpr std::int32_t kNeighbourOffsets[4] = {1, -1, -RippleGrid<S>::columnStride,
-                                               RippleGrid<S>::columnStride};
+// Offset of neighbour n in the order they are compared: next row, previous row, previous
+// column, next column.
+template <class Stride>
+constexpr std::int32_t NeighbourOffset(std::int32_t n, Stride stride) {
+  const std::int32_t s = stride;
+  return n == 0 ? 1 : n == 1 ? -1 : n == 2 ? -s : s;
+}
 
 struct Steepest {
-  std::int32_t index;       // 0..3 into kNeighbourOffsets
+  std::int32_t index;       // 0..3 into the order of NeighbourOffset
   std::int32_t difference;  // centre minus that neighbour; 0 when all four are level
 };
 
 // The first neighbour of the largest height difference, found from the last to the first
 // with >= so that the earliest of equals wins; written to compile without branches, as which
 // neighbour wins is as good as random.
-template <class S>
-inline Steepest FindSteepest(const std::int32_t* centre) {
+template <class Stride>
+inline Steepest FindSteepest(const std::int32_t* centre, Stride stride) {
   const std::int32_t c = centre[0];
-  Steepest steepest{3, c - centre[kNeighbourOffsets<S>[3]]};
+  Steepest steepest{3, c - centre[NeighbourOffset(3, stride)]};
   std::int32_t largest = std::abs(steepest.difference);
   for (std::int32_t n = 2; n >= 0; --n) {
-    const std::int32_t difference = c - centre[kNeighbourOffsets<S>[n]];
+    const std::int32_t difference = c - centre[NeighbourOffset(n, stride)];
     const std::int32_t magnitude = std::abs(difference);
     const bool steeper = magnitude >= largest;
     largest = steeper ? magnitude : largest;
@@ -198,7 +319,8 @@ inline Steepest FindSteepest(const std::int32_t* centre) {
 
 template <class S>
 std::int32_t SteepestNeighbour(const BedState<S>& bed, std::int32_t i, std::int32_t j) {
-  const Steepest steepest = FindSteepest<S>(&bed.grid.cells[RippleGrid<S>::Index(i, j)]);
+  const auto& grid = bed.grid;
+  const Steepest steepest = FindSteepest(&grid.cells[grid.Index(i, j)], StrideOf(grid));
   if (steepest.difference == 0) return 0;
   return steepest.difference > 0 ? steepest.index + 1 : -(steepest.index + 1);
 }
@@ -213,7 +335,7 @@ inline void ShedInwards(std::int32_t& edge, std::int32_t& inner) {
 }
 
 template <class S>
-void CreepEdges(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
+void CreepSideEdges(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
   // Rows do not interact here, so this loop runs down four whole columns.
   std::int32_t* first = &grid.at(0, 0);
   std::int32_t* second = &grid.at(0, 1);
@@ -223,7 +345,19 @@ void CreepEdges(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
     ShedInwards(first[i], second[i]);
     ShedInwards(last[i], beforeLast[i]);
   }
+}
+
+// How many columns ahead the front and back edges are asked for: a column apart is a cache line
+// and, on a bed larger than the caches, a trip to memory apart.
+constexpr std::int32_t kEdgePrefetchAhead = 16;
+
+template <class S>
+void CreepFrontAndBack(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
   for (std::int32_t j = 0; j <= W; ++j) {
+    if (kOpen<S> && j + kEdgePrefetchAhead <= W) {
+      __builtin_prefetch(&grid.at(0, j + kEdgePrefetchAhead), 1);
+      __builtin_prefetch(&grid.at(L - 1, j + kEdgePrefetchAhead), 1);
+    }
     ShedInwards(grid.at(0, j), grid.at(1, j));
     ShedInwards(grid.at(L, j), grid.at(L - 1, j));
   }
@@ -232,15 +366,15 @@ void CreepEdges(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
 // One creep event at a cell: to its steepest neighbour, when that lies lower and the centre is
 // positive, RoundHalfEven(d / 3) + 1 grains (d / 3 never ends in a half). A mask instead of a
 // branch; moving 0 grains changes nothing.
-template <class S>
-inline void CreepEvent(std::int32_t* centre) {
-  const Steepest steepest = FindSteepest<S>(centre);
+template <class Stride>
+inline void CreepEvent(std::int32_t* centre, Stride stride) {
+  const Steepest steepest = FindSteepest(centre, stride);
   const std::int32_t d = steepest.difference;
   const std::int32_t moves = -static_cast<std::int32_t>((*centre > 0) & (d > 0));
   const auto third = static_cast<std::int32_t>(static_cast<std::uint32_t>(d + 1) / 3u);
   const std::int32_t amount = (third + 1) & moves;
   *centre -= amount;
-  centre[kNeighbourOffsets<S>[steepest.index]] += amount;
+  centre[NeighbourOffset(steepest.index, stride)] += amount;
 }
 
 using common::Lanes;
@@ -248,9 +382,9 @@ using common::UnsignedLanes;
 
 // Whether cells this far apart (in array index) lie within two steps of each other, so that
 // the crosses of two events around them share a cell.
-template <class S>
-inline Lanes Near(Lanes apart) {
-  constexpr std::int32_t stride = RippleGrid<S>::columnStride;
+template <class Stride>
+inline Lanes Near(Lanes apart, Stride columnStride) {
+  const std::int32_t stride = columnStride;
   const auto u = reinterpret_cast<UnsignedLanes&>(apart);
   return (u + 2u <= 4u) | (u - static_cast<std::uint32_t>(stride - 1) <= 2u) |
          (u + static_cast<std::uint32_t>(stride + 1) <= 2u) | (apart == 2 * stride) |
@@ -258,23 +392,23 @@ inline Lanes Near(Lanes apart) {
 }
 
 // CreepEvent at four cells whose crosses lie apart: the same as running them in turn.
-template <class S>
-void FourCreepEvents(std::int32_t* cells, Lanes at) {
+template <class Stride>
+void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
   std::int32_t* const p[4] = {cells + at[0], cells + at[1], cells + at[2], cells + at[3]};
   const auto neighbours = [&](std::int32_t offset) {
     return Lanes{p[0][offset], p[1][offset], p[2][offset], p[3][offset]};
   };
   const Lanes c = neighbours(0);
-  Lanes difference = c - neighbours(kNeighbourOffsets<S>[3]);
+  Lanes difference = c - neighbours(NeighbourOffset(3, stride));
   Lanes largest = common::Abs(difference);
-  Lanes offset = Lanes{} + kNeighbourOffsets<S>[3];
+  Lanes offset = Lanes{} + NeighbourOffset(3, stride);
   for (std::int32_t n = 2; n >= 0; --n) {  // the earliest of equals wins, as in FindSteepest
-    const Lanes d = c - neighbours(kNeighbourOffsets<S>[n]);
+    const Lanes d = c - neighbours(NeighbourOffset(n, stride));
     const Lanes magnitude = common::Abs(d);
     const Lanes steeper = ~(largest > magnitude);
     largest = common::SelectLanes(steeper, largest, magnitude);
     difference = common::SelectLanes(steeper, difference, d);
-    offset = common::SelectLanes(steeper, offset, Lanes{} + kNeighbourOffsets<S>[n]);
+    offset = common::SelectLanes(steeper, offset, Lanes{} + NeighbourOffset(n, stride));
   }
   const Lanes moves = (c > 0) & (difference > 0);
   const auto third = reinterpret_cast<UnsignedLanes>(difference + 1) / 3u;
@@ -286,50 +420,154 @@ void FourCreepEvents(std::int32_t* cells, Lanes at) {
   }
 }
 
+// How many events ahead a site's cells are asked for: far enough to hide a trip to the shared
+// cache (the map's array) or to memory (an open bed), near enough that they are still there
+// when the event runs.
+constexpr std::int32_t kPrefetchAhead = 16;
+
+template <class Stride>
+inline void PrefetchCross(const std::int32_t* centre, Stride stride) {
+  __builtin_prefetch(centre, 1);
+  __builtin_prefetch(centre - static_cast<std::int32_t>(stride), 1);
+  __builtin_prefetch(centre + static_cast<std::int32_t>(stride), 1);
+}
+
 // One random event per pair of states: the first picks the row, the second the column. Four
 // at a time where their crosses lie apart, as they mostly do; in turn where they do not.
 template <class S>
 void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint32_t* states,
                  std::int32_t events) {
+  // The picks first, in doubles, in loops of their own that run in vector lanes: exact, as
+  // neither L - 1 nor W - 1 exceeds kMaxDoublePick.
+  const double rows = L - 1, columns = W - 1;
+  for (std::int32_t k = 0; k < 2 * events; k += 2) {
+    states[k] = static_cast<std::uint32_t>(common::PickInDoubles(states[k], rows));
+    states[k + 1] = static_cast<std::uint32_t>(common::PickInDoubles(states[k + 1], columns));
+  }
+  const auto stride = StrideOf(grid);
+  const std::int32_t corner = grid.Index(1, 1);
   for (std::int32_t n = 0; n < events; ++n) {
-    const std::int32_t i = common::PickFromState(states[2 * n], L - 1) + 1;
-    const std::int32_t j = common::PickFromState(states[2 * n + 1], W - 1) + 1;
-    states[n] = static_cast<std::uint32_t>(RippleGrid<S>::Index(i, j));
+    const auto i = static_cast<std::int32_t>(states[2 * n]);
+    const auto j = static_cast<std::int32_t>(states[2 * n + 1]);
+    states[n] = static_cast<std::uint32_t>(corner + j * static_cast<std::int32_t>(stride) + i);
   }
   std::int32_t* cells = grid.cells;
+  for (std::int32_t n = 0; n < std::min(kPrefetchAhead, events); ++n)
+    PrefetchCross(cells + states[n], stride);
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
-    const Lanes at = common::LoadLanes(states + n);
-    if (__builtin_expect(common::AnyTwoNear(at, Near<S>), 0)) {
+    if (n + kPrefetchAhead + 4 <= events) {
       for (int l = 0; l < 4; ++l)
-        CreepEvent<S>(cells + at[l]);
+        PrefetchCross(cells + states[n + kPrefetchAhead + l], stride);
+    }
+    const Lanes at = common::LoadLanes(states + n);
+    if (__builtin_expect(
+            common::AnyTwoNear(at, [stride](Lanes apart) { return Near(apart, stride); }), 0)) {
+      for (int l = 0; l < 4; ++l)
+        CreepEvent(cells + at[l], stride);
     } else {
-      FourCreepEvents<S>(cells, at);
+      FourCreepEvents(cells, at, stride);
     }
   }
-  for (; n < events; ++n)
-    CreepEvent<S>(cells + states[n]);
+  for (; n < events; ++n) {
+    if (n + kPrefetchAhead < events) PrefetchCross(cells + states[n + kPrefetchAhead], stride);
+    CreepEvent(cells + states[n], stride);
+  }
+}
+
+// The variants' creep events, one at a time and written for plainness: no research run needs
+// them at the programs' speed.
+struct VariantEventTerms {
+  std::int32_t L, W;
+  bool periodic, swapColumns, randomTies;
+};
+
+template <class S>
+void VariantCreepEvent(RippleGrid<S>& grid, const VariantEventTerms& t,
+                       const std::uint32_t* draws) {
+  const std::int32_t i = common::PickFromState(draws[0], t.L - 1) + 1;
+  const std::int32_t j =
+      t.periodic ? static_cast<std::int32_t>((std::uint64_t{draws[1]} * (t.W + 1u)) >> 32)
+                 : common::PickFromState(draws[1], t.W);
+  std::int32_t& centre = grid.at(i, j);
+  if (centre <= 0) return;
+  std::int32_t before = j - 1, after = j + 1;
+  if (t.periodic) {
+    before = before < 0 ? t.W : before;
+    after = after > t.W ? 0 : after;
+  }
+  std::int32_t* neighbour[4] = {&grid.at(i + 1, j), &grid.at(i - 1, j), &grid.at(i, before),
+                                &grid.at(i, after)};
+  if (t.swapColumns) std::swap(neighbour[2], neighbour[3]);
+  std::int32_t largest = 0, tied[4], count = 0;
+  for (std::int32_t n = 0; n < 4; ++n) {
+    const std::int32_t magnitude = std::abs(centre - *neighbour[n]);
+    if (magnitude > largest) {
+      largest = magnitude;
+      count = 0;
+    }
+    if (magnitude == largest && magnitude > 0) tied[count++] = n;
+  }
+  if (count == 0) return;
+  const std::int32_t chosen =
+      t.randomTies ? tied[(std::uint64_t{draws[2]} * static_cast<std::uint32_t>(count)) >> 32]
+                   : tied[0];
+  const std::int32_t d = centre - *neighbour[chosen];
+  if (d <= 0) return;
+  const std::int32_t amount = (d + 1) / 3 + 1;
+  centre -= amount;
+  *neighbour[chosen] += amount;
+}
+
+template <std::int32_t PerEvent, class S>
+void VariantCreepEvents(BedState<S>& bed, const VariantEventTerms& terms, std::int32_t events) {
+  common::RunInDrawBlocks<PerEvent>(bed.random, events,
+                                    [&](std::uint32_t* states, std::int32_t count) {
+                                      for (std::int32_t n = 0; n < count; ++n)
+                                        VariantCreepEvent(bed.grid, terms, states + PerEvent * n);
+                                    });
+}
+
+template <class S>
+void VariantCreepSweep(BedState<S>& bed, std::int32_t L, std::int32_t W, std::int32_t events) {
+  const CreepVariant& v = bed.variant;
+  if (!v.periodic) CreepSideEdges(bed.grid, L, W);
+  CreepFrontAndBack(bed.grid, L, W);
+  const VariantEventTerms terms{L, W, v.periodic,
+                                v.ties == TieRule::alternating && (bed.creepSweeps & 1) != 0,
+                                v.ties == TieRule::random};
+  if (terms.randomTies)
+    VariantCreepEvents<3>(bed, terms, events);
+  else
+    VariantCreepEvents<2>(bed, terms, events);
 }
 
 }  // namespace
 
 template <class S>
 void CreepSweep(BedState<S>& bed) {
+  if (Unmade(bed)) return;
   const std::int32_t L = BedLength(bed);
   const std::int32_t W = BedWidth(bed);
   RippleGrid<S>& grid = bed.grid;
-  CreepEdges<S>(grid, L, W);
   const std::int32_t events = std::max(W - 1, 1) + std::max(L - 1, 1) - 1;
-  common::RunInDrawBlocks<2>(bed.random, events,
-                             [&grid, L, W](std::uint32_t* states, std::int32_t count) {
-                               CreepEvents<S>(grid, L, W, states, count);
-                             });
+  if (__builtin_expect(bed.variant != CreepVariant{}, 0)) {
+    VariantCreepSweep(bed, L, W, events);
+  } else {
+    CreepSideEdges(grid, L, W);
+    CreepFrontAndBack(grid, L, W);
+    common::RunInDrawBlocks<2>(bed.random, events,
+                               [&grid, L, W](std::uint32_t* states, std::int32_t count) {
+                                 CreepEvents<S>(grid, L, W, states, count);
+                               });
+  }
+  ++bed.creepSweeps;
 }
 
 template <class S>
 void RunBatch(BedState<S>& bed) {
-  const std::int32_t creepSweeps = S::creepSweepsPerWidth * BedWidth(bed);
-  for (std::int32_t cycle = 0; cycle < S::cyclesPerBatch; ++cycle) {
+  const std::int32_t creepSweeps = bed.grid.creepSweepsPerWidth * BedWidth(bed);
+  for (std::int32_t cycle = 0; cycle < bed.grid.cyclesPerBatch; ++cycle) {
     for (int n = 0; n < 3; ++n)
       SaltationSweep(bed);
     for (std::int32_t n = 0; n < creepSweeps; ++n)
@@ -342,9 +580,11 @@ std::int64_t RandomNumbersPerBatch(const BedState<S>& bed) {
   const std::int64_t L = BedLength(bed);
   const std::int64_t W = BedWidth(bed);
   const std::int64_t saltation = (W + 1) * std::max<std::int64_t>(L, 1);
+  const std::int64_t perEvent = bed.variant.ties == TieRule::random ? 3 : 2;
   const std::int64_t creep =
-      2 * (std::max<std::int64_t>(W - 1, 1) + std::max<std::int64_t>(L - 1, 1) - 1);
-  return S::cyclesPerBatch * (3 * saltation + S::creepSweepsPerWidth * W * creep);
+      perEvent * (std::max<std::int64_t>(W - 1, 1) + std::max<std::int64_t>(L - 1, 1) - 1);
+  const auto& grid = bed.grid;
+  return grid.cyclesPerBatch * (3 * saltation + grid.creepSweepsPerWidth * W * creep);
 }
 
 #define KAMMEL_INSTANTIATE(S)                                                              \
@@ -361,5 +601,6 @@ std::int64_t RandomNumbersPerBatch(const BedState<S>& bed) {
 
 KAMMEL_INSTANTIATE(ReliefSettings)
 KAMMEL_INSTANTIATE(MapSettings)
+KAMMEL_INSTANTIATE(OpenSettings)
 
 }  // namespace model3d

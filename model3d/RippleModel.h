@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "common/Kernels.h"
 #include "common/Random.h"
@@ -42,14 +43,27 @@ struct MapSettings {
   static constexpr std::int32_t cyclesPerBatch = 3, creepSweepsPerWidth = 1;
 };
 
+/// A bed sized when it is made, for research runs only (never the programs'): rows 0..L and
+/// columns 0..W as the parameters give them to MakeOpenGrid, with the batches of either
+/// program. Its array reaches one row and one column beyond the bed, like the programs'.
+struct OpenSettings {};
+
+/// Whose batches an open bed runs: the relief's (5 cycles, 3 W creep sweeps) or the map's (3, W).
+enum class Schedule : std::uint8_t { relief, map };
+
 /// Heights of rows -1..lastRow and columns -1..lastColumn. Row and column -1 are guards outside
 /// every bed: what would fall off the low side of the array collects there, as what leaves the
 /// bed on the high side collects in row L+1 and column W+1. Stored column by column, so that
 /// the cells a saltation sweep and the side-edge creep walk along lie next to each other.
 template <class Settings>
 struct RippleGrid {
+  static constexpr std::int32_t lastRow = Settings::lastRow, lastColumn = Settings::lastColumn;
+  static constexpr std::int32_t maxLength = Settings::maxLength, maxWidth = Settings::maxWidth;
+  static constexpr std::int32_t cyclesPerBatch = Settings::cyclesPerBatch;
+  static constexpr std::int32_t creepSweepsPerWidth = Settings::creepSweepsPerWidth;
   static constexpr std::int32_t columnStride = Settings::lastRow + 2;  ///< cells per column
   static constexpr std::int32_t columns = Settings::lastColumn + 2;
+  static constexpr std::int64_t size = std::int64_t{columns} * columnStride;
   std::int32_t cells[columns * columnStride];
 
   std::int32_t& at(std::int32_t i, std::int32_t j) { return cells[Index(i, j)]; }
@@ -57,6 +71,50 @@ struct RippleGrid {
   static constexpr std::int32_t Index(std::int32_t i, std::int32_t j) {
     return (j + 1) * columnStride + (i + 1);
   }
+};
+
+/// The open bed's array, on the heap: the same layout and names as the programs' grids, its
+/// bounds and schedule read at run time. Empty (no cells) until MakeOpenGrid succeeds.
+template <>
+struct RippleGrid<OpenSettings> {
+  struct Free {
+    void operator()(void* p) const;
+  };
+  std::int32_t lastRow = -1, lastColumn = -1, maxLength = 0, maxWidth = 0;
+  std::int32_t cyclesPerBatch = 0, creepSweepsPerWidth = 0;
+  std::int32_t columnStride = 0, columns = 0;
+  std::int64_t size = 0;
+  std::unique_ptr<std::int32_t[], Free> storage;
+  std::unique_ptr<std::uint32_t[], Free> scratch;  ///< the states of one saltation block
+  std::int32_t* cells = nullptr;
+
+  std::int32_t& at(std::int32_t i, std::int32_t j) { return cells[Index(i, j)]; }
+  std::int32_t at(std::int32_t i, std::int32_t j) const { return cells[Index(i, j)]; }
+  std::int32_t Index(std::int32_t i, std::int32_t j) const {
+    return (j + 1) * columnStride + (i + 1);
+  }
+};
+
+/// The largest open bed: its array's index fits 32 bits, and a pick U * L or U * W stays exact
+/// in a double.
+inline constexpr std::int64_t kMaxOpenCells = (std::int64_t{1} << 31) - 1;
+inline constexpr std::int32_t kMaxOpenLength = common::kMaxDoublePick;
+
+/// How ties among equally steep neighbours are broken in creep.
+enum class TieRule : std::uint8_t {
+  firstInOrder,  ///< the programs' rule: next row, previous row, previous column, next column
+  random,        ///< uniformly among the tied, by a third random number per event
+  alternating,   ///< as firstInOrder, the two columns swapped in every other creep sweep
+};
+
+/// Creep without a preferred side across the wind, for research runs only. The programs keep
+/// the default, which is their model exactly. Any other value makes the creep events pick
+/// columns 0..W alike (both outer neighbours lie beyond the bed) or, periodic, wrap the columns:
+/// the side edges then shed nothing and the events pick every column alike.
+struct CreepVariant {
+  TieRule ties = TieRule::firstInOrder;
+  bool periodic = false;
+  bool operator==(const CreepVariant&) const = default;
 };
 
 /// One model: the parameters the driver writes, the grid only the operations below change, the
@@ -69,10 +127,22 @@ struct BedState {
   RippleGrid<Settings> grid{};
   common::Random random{};
   common::JumpTable<1024> jumps{};  ///< a cache; never part of what a run records
+  CreepVariant variant{};           ///< the programs' creep unless a research run says otherwise
+  std::uint64_t creepSweeps = 0;    ///< creep sweeps run since initialisation (for alternating)
 };
 
-/// The rows and columns the sweeps work on: L and W clamped to 0..maxLength and 0..maxWidth, so
-/// that no parameter value leads outside the array.
+/// Makes an open bed's array for params.layerLength x params.layerWidth (L and W in
+/// 1..kMaxOpenLength, the array at most kMaxOpenCells) with the schedule's batches, all cells 0
+/// and every page touched, so that a bed that does not fit fails here, at once, rather than
+/// half way through a run. False, and the grid left empty, when the size is out of range or
+/// the memory cannot be had.
+bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule);
+
+/// Bytes the array of an open bed of L x W takes.
+std::int64_t OpenGridBytes(std::int32_t L, std::int32_t W);
+
+/// The rows and columns the sweeps work on: L and W clamped to 0..maxLength and 0..maxWidth (an
+/// open bed's own size), so that no parameter value leads outside the array.
 template <class Settings>
 std::int32_t BedLength(const BedState<Settings>& bed);
 template <class Settings>
@@ -107,7 +177,7 @@ template <class Settings>
 std::int32_t SteepestNeighbour(const BedState<Settings>& bed, std::int32_t i, std::int32_t j);
 
 /// One creep pass: the side edges, the front and back edges, then W + L - 3 random events of
-/// two random numbers each.
+/// two random numbers each (three with random ties).
 template <class Settings>
 void CreepSweep(BedState<Settings>& bed);
 

@@ -28,6 +28,20 @@ std::unique_ptr<model3d::BedState<Settings>> MakeBed(const model3d::RippleParams
   return bed;
 }
 
+/// A new open bed of the parameters' size with the schedule's batches, initialised, the
+/// generator at seed; null when its array cannot be had.
+inline std::unique_ptr<model3d::BedState<model3d::OpenSettings>> MakeOpenBed(
+    const model3d::RippleParams& params, model3d::Schedule schedule, std::uint32_t seed,
+    const model3d::CreepVariant& variant = {}) {
+  auto bed = std::make_unique<model3d::BedState<model3d::OpenSettings>>();
+  bed->params = params;
+  if (!model3d::MakeOpenGrid(*bed, schedule)) return nullptr;
+  bed->variant = variant;
+  model3d::InitRippleGrid(*bed);
+  bed->random.state = seed;
+  return bed;
+}
+
 /// The profile program's dialog defaults: N 1000, D 50, b 2.0, wind 5.0, q 1.
 inline constexpr model2d::ProfileParams kProfileDefaults{1000, 50, 2.0, 5.0, 1};
 /// The widest profile the table holds, with the other defaults.

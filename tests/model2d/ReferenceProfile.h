@@ -1,7 +1,8 @@
 // A slow, literal reading of the 2D ripple rules, to check the optimised model against. It
 // shares only the generator's rule with the model, works in 64-bit heights and extended precision,
 // and keeps the model's safety choices (N clamped, jumps off the table landing in cell -1 or
-// 10001, NaN jumps of length 0) so that it can run any parameters.
+// 10001, NaN jumps of length 0) so that it can run any parameters. A wide profile's cells
+// reach one beyond its own N instead.
 #pragma once
 
 #include <algorithm>
@@ -16,10 +17,8 @@ namespace reference {
 
 class Profile {
  public:
-  static constexpr int kLast = model2d::kMaxProfileWidth;
-
-  explicit Profile(const model2d::ProfileParams& p)
-      : p_(p), N_(std::clamp(p.layerWidth, 0, kLast)), cells_(kLast + 3, 0) {
+  explicit Profile(const model2d::ProfileParams& p, int last = model2d::kMaxProfileWidth)
+      : kLast(last), p_(p), N_(std::clamp(p.layerWidth, 0, kLast)), cells_(kLast + 3, 0) {
     for (int i = 0; i <= std::min(p.layerWidth, kLast); ++i)
       h(i) = p.layerThickness;
   }
@@ -86,6 +85,7 @@ class Profile {
     }
   }
 
+  int kLast;  // the largest N the cells hold
   model2d::ProfileParams p_;
   int N_;
 
