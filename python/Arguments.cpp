@@ -92,6 +92,14 @@ params::Given Convert(const params::Option& option, py::handle value) {
     case Type::Flag:
       given = {true, ""};
       break;
+    case Type::Schedule:  // a number, or a word such as 'log:20' or 'every'
+    case Type::Lag:
+      if (py::isinstance<py::int_>(value) && !py::isinstance<py::bool_>(value)) {
+        const std::string digits = py::str(value);
+        given = {digits, digits};
+        break;
+      }
+      [[fallthrough]];
     default:
       if (!py::isinstance<py::str>(value)) WrongType(option.name, "a str", value);
       given = {value.cast<std::string>(), value.cast<std::string>()};

@@ -92,8 +92,7 @@ void Simulation::RunRecorded(py::handle count, const py::dict& outputs) {
   if (!checkpoint.empty() && done_ > 0) {
     ks::CheckpointData data;
     std::string why;
-    if (!ks::ReadCheckpoint(checkpoint, data, why) ||
-        !Restore(data, reading.run.schedule.every, why))
+    if (!ks::ReadCheckpoint(checkpoint, data, why) || !Restore(data, reading.run.schedule, why))
       throw py::value_error(why);
   }
   if (status >= 128) {  // stopped by a signal, which Python would have taken as Ctrl+C

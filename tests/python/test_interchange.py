@@ -236,7 +236,7 @@ def test_a_run_with_outputs_from_python_is_resumed_by_kammelsim_as_its_own(tmp_p
         (lambda: kammel.Profile(width=200).run(1, stats=python / "s.csv"), ValueError,
          r"s\.csv' exists already; pass overwrite=True to replace it"),
         (lambda: kammel.Profile(width=200).run(1, every=0, stats="x.csv"), ValueError,
-         "every takes an integer in 1..1000000, not 0"),
+         "every takes an integer in 1..1000000000000000 or log:N, N in 1..1000, not 0"),
         (lambda: kammel.Profile(width=200).run(1, stats="x.csv", progress=True), ValueError,
          "progress=True is for runs without outputs"),
     ]:
