@@ -117,6 +117,7 @@ bool Simulation::Restore(const ks::CheckpointData& data, std::int64_t every, std
   const bool measured = carry.previousDone >= 0;
   std::copy(data.cells.begin(), data.cells.end(), model_->cells.begin());
   model_->random.state = data.modelState;
+  if (model_->resumed) model_->resumed(data.done);
   seed_ = data.seed;
   done_ = data.done;
   recordedDone_ = data.done;

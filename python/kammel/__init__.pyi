@@ -22,6 +22,8 @@ class Bed:
         b: _Real | None = None,
         wind: _Real | None = None,
         q: _Integer | None = None,
+        ties: Literal["first", "random", "alternating"] | None = None,
+        periodic: Literal["no", "yes"] | None = None,
         seed: _Integer | None = None,
     ) -> None: ...
     def run(self, batches: _Integer = 1) -> None: ...

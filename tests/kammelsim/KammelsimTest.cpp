@@ -150,7 +150,7 @@ TEST(KammelsimBed, BadCommandLinesGiveOneLineAndStatusTwo) {
       {{"bed", "--seed", "4294967296"}, "--seed takes an integer in 0..4294967295"},
       {{"bed", "--seed", "-1"}, "--seed takes an integer in 0..4294967295"},
       {{"bed", "--batches", "1000001"}, "--batches takes an integer in 0..1000000"},
-      {{"bed", "--settings", "dune"}, "--settings takes relief or map, not 'dune'"},
+      {{"bed", "--settings", "dune"}, "--settings takes relief or map or open, not 'dune'"},
       {{"bed", "--speed", "3"}, "unknown option '--speed'"},
       {{"bed", "--length"}, "--length needs a value"},
       {{"bed", "300"}, "unexpected argument '300'"},
@@ -200,7 +200,10 @@ TEST_F(KammelsimConfig, FilesMeanWhatTheySay) {
       {"length 12\n", {}, 2, ":1: not 'name = value'"},
       {"seed = 4# x\n", {}, 2, ini + "':1: --seed takes an integer in 0..4294967295, not '4# x'"},
       {"seed = 9\nb = much\n", {}, 2, ini + "':2: --b takes a finite real number, not 'much'"},
-      {"\nsettings = sand\n", {}, 2, ini + "':2: --settings takes relief or map, not 'sand'"},
+      {"\nsettings = sand\n",
+       {},
+       2,
+       ini + "':2: --settings takes relief or map or open, not 'sand'"},
       {"canvas = 8x8\n", {}, 2, ini + "':1: --canvas takes WIDTHxHEIGHT"},
       {"seed = 9\n", {"--seed", "x"}, 2, "bed: --seed takes an integer"},  // the command line's
   };
