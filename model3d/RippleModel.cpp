@@ -57,7 +57,7 @@ void RippleGrid<OpenSettings>::Free::operator()(void* p) const {
 }
 
 std::int64_t OpenGridBytes(std::int32_t L, std::int32_t W) {
-  return (std::int64_t{L} + 3) * (std::int64_t{W} + 3) * std::int64_t{sizeof(std::int32_t)};
+  return (std::int64_t{L} + 4) * (std::int64_t{W} + 3) * std::int64_t{sizeof(std::int32_t)};
 }
 
 bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule) {
@@ -65,7 +65,9 @@ bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule) {
   grid = {};
   const std::int32_t L = bed.params.layerLength, W = bed.params.layerWidth;
   if (L < 1 || L > kMaxOpenLength || W < 1 || W > kMaxOpenLength) return false;
-  const std::int64_t size = (std::int64_t{L} + 3) * (std::int64_t{W} + 3);
+  // Rows -1..L + 2: creep reads row L + 1, so what jumps beyond it collects a row further,
+  // as in the programs' arrays, where it lands in rows creep never reads.
+  const std::int64_t size = (std::int64_t{L} + 4) * (std::int64_t{W} + 3);
   if (size > kMaxOpenCells) return false;
   grid.storage.reset(AllocateZeroed<std::int32_t>(size));
   grid.scratch.reset(AllocateZeroed<std::uint32_t>(std::int64_t{4} * L));
@@ -77,9 +79,9 @@ bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule) {
   grid.size = size;
   grid.maxLength = L;
   grid.maxWidth = W;
-  grid.lastRow = L + 1;
+  grid.lastRow = L + 2;
   grid.lastColumn = W + 1;
-  grid.columnStride = L + 3;
+  grid.columnStride = L + 4;
   grid.columns = W + 3;
   const bool map = schedule == Schedule::map;
   grid.cyclesPerBatch = map ? MapSettings::cyclesPerBatch : ReliefSettings::cyclesPerBatch;

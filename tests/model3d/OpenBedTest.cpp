@@ -97,20 +97,31 @@ TEST(OpenBed, VariantsOnTheMapArrayAgreeWithTheLiteralRules) {
   }
 }
 
-TEST(OpenBed, RunsAsTheMapBedOfTheSameSize) {
-  const RippleParams p = scenarios::kMapDefaults;
-  const auto open = scenarios::MakeOpenBed(p, Schedule::map, 31);
-  const auto map = scenarios::MakeBed<MapSettings>(p, 31);
+// The same bed on a program's array and as an open bed: the same heights in the bed and in
+// the row and column creep reaches beyond it, and the same total; what jumps further lies in
+// one row of the open bed, over several of the program's.
+template <class S>
+void ExpectSameAsTheProgramsBed(const RippleParams& p, Schedule schedule, std::uint32_t seed) {
+  const auto open = scenarios::MakeOpenBed(p, schedule, seed);
+  const auto program = scenarios::MakeBed<S>(p, seed);
   ASSERT_NE(open, nullptr);
-  EXPECT_EQ(model3d::RandomNumbersPerBatch(*open), model3d::RandomNumbersPerBatch(*map));
+  EXPECT_EQ(model3d::RandomNumbersPerBatch(*open), model3d::RandomNumbersPerBatch(*program));
   for (int k = 0; k < 2; ++k) {
     model3d::RunBatch(*open);
-    model3d::RunBatch(*map);
+    model3d::RunBatch(*program);
   }
-  EXPECT_EQ(open->random.state, map->random.state);
+  EXPECT_EQ(open->random.state, program->random.state);
+  EXPECT_EQ(Total(*open), Total(*program));
   for (int i = -1; i <= p.layerLength + 1; ++i)
     for (int j = -1; j <= p.layerWidth + 1; ++j)
-      ASSERT_EQ(open->grid.at(i, j), map->grid.at(i, j)) << i << "," << j;
+      ASSERT_EQ(open->grid.at(i, j), program->grid.at(i, j)) << i << "," << j;
+}
+
+TEST(OpenBed, RunsAsTheProgramsBedOfTheSameSize) {
+  ExpectSameAsTheProgramsBed<MapSettings>(scenarios::kMapDefaults, Schedule::map, 31);
+  // Jumps of 45 rows on a bed of 40: many land beyond the row creep reaches.
+  ExpectSameAsTheProgramsBed<model3d::ReliefSettings>({40, 9, 20, 2.0, 5.0, 1}, Schedule::relief,
+                                                      32);
 }
 
 // Long (1.4 billion numbers): run once, on the lanes build, not again on the scalar one.
