@@ -23,7 +23,13 @@ struct ProfileRun {
 /// sets error. A resumed run takes its total from the checkpoint.
 ProfileRun ReadProfileRun(const params::Values& values, const Resume* resume, std::string& error);
 
-/// What a run needs of a profile that kammel::SetUpProfile has set up, with its view.
+/// Makes state the wide profile of the run's width when that is wider than the program's
+/// table, and initialises it; false, with error set to one line, when its cells cannot be
+/// had. A profile the table holds is left to its set-up.
+bool WidenForRun(model2d::ProfileState& state, const ProfileRun& run, std::string& error);
+
+/// What a run needs of a profile that kammel::SetUpProfile (or WidenForRun) has set up, with
+/// its view.
 RunModel ProfileModel(model2d::ProfileState& state);
 
 }  // namespace kammelsim

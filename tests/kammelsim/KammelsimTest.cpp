@@ -161,7 +161,7 @@ TEST(KammelsimBed, BadCommandLinesGiveOneLineAndStatusTwo) {
       {{"bed", "--b", "\x1b[2J\n"}, "bed: --b takes a finite real number, not '\\x1b[2J\\x0a'"},
       {{"bed", "--b", std::string_view(kLong)}, "not '" + std::string(40, 'z') + "...'"},
       {{"bed", "--wind", "1e400"}, "bed: --wind takes a finite real number"},
-      {{"profile", "--width", "0"}, "profile: --width takes an integer in 1..10000"},
+      {{"profile", "--width", "0"}, "profile: --width takes an integer in 1..2097151"},
       {{"stats", "a", "b"}, "stats: unexpected argument 'b'"},
       {{"resume"}, "resume: which checkpoint?"},
       {{"bed", "--force=1"}, "bed: --force takes no value"},

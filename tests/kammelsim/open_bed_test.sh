@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Open beds and the creep variants through the command line: a bed too large for the memory
-# refused at once, an open bed of the map's size run as the map's, the variants recorded and
-# resumed exactly.
+# Open beds, wide profiles and the creep variants through the command line: a bed too large
+# for the memory refused at once, an open bed of the map's size run as the map's, the variants
+# recorded and resumed exactly.
 set -u
 kammelsim=$1
 fail() { echo "FAIL: $*"; exit 1; }
@@ -52,4 +52,12 @@ common="--settings map --length 60 --width 21 --ties alternating --seed 4"
 "$kammelsim" bed $common --batches 1 --checkpoint "$dir/a.ck" >/dev/null 2>&1 || fail "no checkpoint"
 "$kammelsim" resume "$dir/a.ck" --batches 3 >"$dir/resumed" 2>/dev/null || fail "resume failed"
 cmp -s "$dir/straight" "$dir/resumed" || fail "a resumed alternating run differs"
+# A profile of a million cells runs with its statistics; it is not drawn.
+"$kammelsim" profile --width 1000000 --seed 3 --stats "$dir/w.csv" >"$dir/w.txt" 2>/dev/null ||
+  fail "a million-cell profile failed"
+[ "$(wc -w <"$dir/w.txt")" -eq 1000001 ] || fail "not a million and one heights"
+awk -F, '$1 == 1 { exit ($2 + $3 == 50000050) ? 0 : 1 }' "$dir/w.csv" ||
+  fail "the wide profile lost sand: $(tail -1 "$dir/w.csv")"
+"$kammelsim" profile --width 20000 --spacetime "$dir/s.png" >/dev/null 2>&1
+[ $? -eq 2 ] || fail "a wide profile was drawn"
 echo ok

@@ -218,7 +218,7 @@ def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
     (lambda: kammel.Bed(b="2"), TypeError, "b takes a real number, not str"),
     (lambda: kammel.Bed(settings=None), TypeError, "settings takes a str, not NoneType"),
     (lambda: kammel.Bed(colour=1), TypeError, ""),
-    (lambda: kammel.Profile(width=10001), ValueError, "width takes an integer in 1..10000"),
+    (lambda: kammel.Profile(width=2097152), ValueError, "width takes an integer in 1..2097151"),
     (lambda: kammel.Profile(thickness=-1), ValueError, "thickness takes an integer in 0..100000"),
     (lambda: kammel.Profile().run(-1), ValueError, "steps takes an integer in 0..1000000, not -1"),
     (lambda: kammel.Bed().run(10**6 + 1), ValueError, "batches takes an integer in 0..1000000"),
