@@ -124,15 +124,27 @@ TEST(OpenBed, RunsAsTheProgramsBedOfTheSameSize) {
                                                       32);
 }
 
-// Long (1.4 billion numbers): run once, on the lanes build, not again on the scalar one.
+// Long (1.4 billion numbers): run once, on the lanes build, not again on the scalar one. A
+// sanitized build, some thirty times slower, runs the first cycle's sweeps of the same bed:
+// every path of the kernels on an array larger than the caches, in seconds.
 #if !defined(KAMMEL_SCALAR_TEST)
 TEST(OpenBed, KeepsItsSandOnALargeBed) {
   const auto bed = scenarios::MakeOpenBed({4000, 2000, 5, 2.0, 5.0, 1}, Schedule::map, 3);
   ASSERT_NE(bed, nullptr);
+#if defined(__SANITIZE_ADDRESS__)
+  for (int n = 0; n < 3; ++n)
+    model3d::SaltationSweep(*bed);
+  for (int n = 0; n < 100; ++n)
+    model3d::CreepSweep(*bed);
+#else
   for (int k = 0; k < 10; ++k)
     model3d::RunBatch(*bed);
+#endif
   EXPECT_EQ(Total(*bed), std::int64_t{4001} * 2001 * 5);
-  EXPECT_NE(bed->grid.at(2000, 1000), 5) << "the bed moved";
+  int moved = 0;
+  for (int j = 0; j <= 2000; ++j)
+    moved += bed->grid.at(2000, j) != 5;
+  EXPECT_GT(moved, 100) << "the bed hardly moved";
 }
 #endif
 
