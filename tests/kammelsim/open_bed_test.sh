@@ -8,14 +8,17 @@ fail() { echo "FAIL: $*"; exit 1; }
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 
-# 512 MB of heights under a limit of 300 MB: one line, status 2, nothing else.
-(ulimit -v 300000; exec "$kammelsim" bed --settings open --length 16000 --width 8000 \
-  --stats "$dir/big.csv" >"$dir/out" 2>"$dir/err"); status=$?
-[ "$status" -eq 2 ] || fail "a bed too large gave status $status"
-[ ! -s "$dir/out" ] || fail "a bed too large wrote to stdout"
-[ "$(wc -l <"$dir/err")" -eq 1 ] || fail "not one line: $(cat "$dir/err")"
-grep -q 'no memory for a bed of 16000 x 8000' "$dir/err" || fail "no message: $(cat "$dir/err")"
-[ ! -e "$dir/big.csv" ] || fail "an output was made for a bed that cannot run"
+# 512 MB of heights under a limit of 300 MB: one line, status 2, nothing else. A sanitized
+# build reserves far more address space than that before it starts, so only the others try.
+if ! ldd "$kammelsim" | grep -q libasan; then
+  (ulimit -v 300000; exec "$kammelsim" bed --settings open --length 16000 --width 8000 \
+    --stats "$dir/big.csv" >"$dir/out" 2>"$dir/err"); status=$?
+  [ "$status" -eq 2 ] || fail "a bed too large gave status $status"
+  [ ! -s "$dir/out" ] || fail "a bed too large wrote to stdout"
+  [ "$(wc -l <"$dir/err")" -eq 1 ] || fail "not one line: $(cat "$dir/err")"
+  grep -q 'no memory for a bed of 16000 x 8000' "$dir/err" || fail "no message: $(cat "$dir/err")"
+  [ ! -e "$dir/big.csv" ] || fail "an output was made for a bed that cannot run"
+fi
 
 open=$("$kammelsim" bed --settings open --length 300 --width 150 --schedule map --seed 5 \
   --batches 2 2>/dev/null)
