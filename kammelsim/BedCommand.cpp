@@ -8,6 +8,7 @@
 #include "kammel3map/Map.h"
 #include "kammelsim/BedSetup.h"
 #include "kammelsim/Commands.h"
+#include "kammelsim/InitialHeights.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Heights.h"
@@ -98,6 +99,12 @@ int RunBed(const ParsedOptions& options, std::span<const std::string> args, cons
   else if (params::ReadWords(options, params::BedOptions<Settings>::all, values, error))
     bed = ReadBedRun<Settings>(values, resume, error);
   if (!error.empty()) return RunOptionFault(output, "bed", error, resume);
+  analysis::Snapshot initial;
+  const InitialShape shape{bed.params.layerLength + 1, bed.params.layerWidth + 1, false,
+                           model3d::kMaxGrains};
+  if (const int fault = ReadInitialHeights(bed.run, values, params::BedOptions<Settings>::height,
+                                           shape, resume, output, "bed", initial))
+    return fault;
 
   // An open bed is made first: one too large is refused before any output exists. The
   // programs' beds are set up after the driver, which opens the canvas they place themselves on.
@@ -109,6 +116,7 @@ int RunBed(const ParsedOptions& options, std::span<const std::string> args, cons
   RunDriver driver(bed.run, "bed", "batches", resume, output);
   if (const int fault = driver.Prepare(params::RecordedOptions(values.Words()), args)) return fault;
   if (!state) state = NewBed<Settings>(bed, error);
+  if (!initial.cells.empty()) PutHeights(*state, initial);
   return driver.Run(BedModel(*state, BedView(*state, bed.threshold)), bed.parameters);
 }
 
@@ -130,6 +138,14 @@ model3d::CreepVariant ReadCreepVariant(const params::Values& values, params::Rec
 }
 
 }  // namespace
+
+template <class Settings>
+void PutHeights(Bed<Settings>& state, const analysis::Snapshot& heights) {
+  for (std::int32_t i = 0; i < heights.rows; ++i) {
+    for (std::int32_t j = 0; j < heights.columns; ++j)
+      state.grid.at(i, j) = static_cast<std::int32_t>(heights.At(i, j));
+  }
+}
 
 template <class Settings>
 BedRun ReadBedRun(const params::Values& values, const Resume* resume, std::string& error) {
@@ -223,6 +239,9 @@ template BedRun ReadBedRun<model3d::ReliefSettings>(const params::Values&, const
                                                     std::string&);
 template BedRun ReadBedRun<model3d::MapSettings>(const params::Values&, const Resume*,
                                                  std::string&);
+template void PutHeights(Bed<model3d::ReliefSettings>&, const analysis::Snapshot&);
+template void PutHeights(Bed<model3d::MapSettings>&, const analysis::Snapshot&);
+template void PutHeights(Bed<model3d::OpenSettings>&, const analysis::Snapshot&);
 template RunModel BedModel(Bed<model3d::ReliefSettings>&, View);
 template RunModel BedModel(Bed<model3d::MapSettings>&, View);
 template BedRun ReadBedRun<model3d::OpenSettings>(const params::Values&, const Resume*,

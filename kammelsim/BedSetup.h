@@ -42,6 +42,10 @@ View BedView(model3d::BedState<Settings>& state, std::int32_t threshold);
 std::unique_ptr<model3d::BedState<model3d::OpenSettings>> MakeOpenBed(const BedRun& bed,
                                                                       std::string& error);
 
+/// Puts heights (rows 0..L by columns 0..W, checked by CheckInitial) on a bed that is set up.
+template <class Settings>
+void PutHeights(model3d::BedState<Settings>& state, const analysis::Snapshot& heights);
+
 /// What a run needs of a bed that is set up.
 template <class Settings>
 RunModel BedModel(model3d::BedState<Settings>& state, View view);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analysis/RippleStatistics.h"
+#include "kammelsim/input/HeightsText.h"
 #include "kammelsim/params/Reader.h"
 
 namespace kammelsim {
@@ -19,10 +20,6 @@ struct StatsFactors {
 
 /// The factors from checked values (params::StatsOptions); on a fault sets error.
 StatsFactors ReadStatsFactors(const params::Values& values, std::string& error);
-
-/// Whether heights of rows by columns (one column: a profile) are within params::kMostRows,
-/// kMostColumns and kMostCells; else sets error.
-bool HeightsFit(std::int64_t rows, std::int64_t columns, std::string& error);
 
 /// The model heights belong to: a profile when they stand in one column, else a bed.
 analysis::Model ModelOf(const analysis::Snapshot& heights);

@@ -30,7 +30,8 @@ constexpr std::string_view kCommands =
     "                         [--steps K] [OUTPUTS]\n"
     "       kammelsim stats [FILE|-] [--b B] [--wind V] [--q Q] [--previous FILE]\n"
     "                       [--interval T]\n"
-    "       kammelsim resume CHECKPOINT [--batches K | --steps K] [--allow-outside]\n"
+    "       kammelsim resume CHECKPOINT [--batches K | --steps K] [--b B] [--wind V] [--q Q]\n"
+    "                        [--allow-outside]\n"
     "       kammelsim --version\n"
     "\n"
     "Runs the ripple model headless and prints the heights on stdout.\n"
@@ -55,6 +56,9 @@ constexpr std::string_view kResume =
     "     first; the result is the run's had it never stopped. Every file is reached below\n"
     "     the checkpoint's folder without following a link; outputs recorded outside it need\n"
     "     --allow-outside. One process runs a run at a time, whatever its files' names.\n"
+    "     --b, --wind and --q change the model from the checkpoint's batch or step on (the\n"
+    "     rest of a run's options stay): its history, a '# Change:' line of the statistics\n"
+    "     and the data file's 'changes' attribute say so, and later resumes keep the value.\n"
     "\n"
     "SIGINT or SIGTERM stop a run after its current batch or step, writing the checkpoint and\n"
     "what the outputs hold so far; the status is then 130 or 143. A second signal ends it at\n"
@@ -131,10 +135,19 @@ std::string OptionHelp(const params::Option& option) {
 
 std::string Usage() {
   // The run's options in the order a reader meets them, not the order they are checked in.
-  constexpr std::string_view order[] = {
-      "seed",    "every", "png",    "frames",     "spacetime",
-      "canvas",  "stats", "netcdf", "checkpoint", "checkpoint-interval",
-      "heights", "force"};
+  constexpr std::string_view order[] = {"seed",
+                                        "initial",
+                                        "every",
+                                        "png",
+                                        "frames",
+                                        "spacetime",
+                                        "canvas",
+                                        "stats",
+                                        "netcdf",
+                                        "checkpoint",
+                                        "checkpoint-interval",
+                                        "heights",
+                                        "force"};
   static_assert(std::size(order) == params::kRunOptions.size());
   std::string outputs = "OUTPUTS, drawn as the program draws its canvas:\n";
   for (const std::string_view name : order)

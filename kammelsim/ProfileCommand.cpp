@@ -6,6 +6,7 @@
 
 #include "kammel/Profile.h"
 #include "kammelsim/Commands.h"
+#include "kammelsim/InitialHeights.h"
 #include "kammelsim/ProfileSetup.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
@@ -83,6 +84,13 @@ bool WidenForRun(ProfileState& state, const ProfileRun& run, std::string& error)
   return true;
 }
 
+void PutHeights(ProfileState& state, const analysis::Snapshot& heights) {
+  // Cell 0 of the table's or the wide profile's cells.
+  std::int32_t* cells = const_cast<std::int32_t*>(model2d::ProfileCells(state)) + 1;
+  for (std::int32_t i = 0; i < heights.rows; ++i)
+    cells[i] = static_cast<std::int32_t>(heights.At(i, 0));
+}
+
 RunModel ProfileModel(ProfileState& state) {
   const model2d::ProfileParams p = state.params;
   // The cells, guards included, wherever they are.
@@ -115,6 +123,11 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
   if (params::ReadWords(*options, params::ProfileOptions::all, values, error))
     profile = ReadProfileRun(values, resume, error);
   if (!error.empty()) return RunOptionFault(output, "profile", error, resume);
+  analysis::Snapshot initial;
+  const InitialShape shape{profile.params.layerWidth + 1, 1, true, model2d::kMaxProfileGrains};
+  if (const int fault = ReadInitialHeights(profile.run, values, params::ProfileOptions::thickness,
+                                           shape, resume, output, "profile", initial))
+    return fault;
 
   // A wide profile is made first: one too wide is refused before any output exists.
   const auto state = std::make_unique<ProfileState>();
@@ -123,6 +136,7 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
   RunDriver driver(profile.run, "profile", "steps", resume, output);
   if (const int fault = driver.Prepare(params::RecordedOptions(values.Words()), args)) return fault;
   if (!wide) kammel::SetUpProfile(*state, profile.params);
+  if (!initial.cells.empty()) PutHeights(*state, initial);
   return driver.Run(ProfileModel(*state), profile.parameters);
 }
 

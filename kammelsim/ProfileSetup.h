@@ -28,6 +28,9 @@ ProfileRun ReadProfileRun(const params::Values& values, const Resume* resume, st
 /// had. A profile the table holds is left to its set-up.
 bool WidenForRun(model2d::ProfileState& state, const ProfileRun& run, std::string& error);
 
+/// Puts heights (cells 0..N, checked by CheckInitial) on a profile that is set up.
+void PutHeights(model2d::ProfileState& state, const analysis::Snapshot& heights);
+
 /// What a run needs of a profile that kammel::SetUpProfile (or WidenForRun) has set up, with
 /// its view.
 RunModel ProfileModel(model2d::ProfileState& state);

@@ -1,6 +1,8 @@
 // kammelsim resume: continues a run from its checkpoint, as if it had never stopped.
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "kammelsim/Commands.h"
@@ -8,6 +10,8 @@
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/output/Messages.h"
 #include "kammelsim/output/Provenance.h"
+#include "kammelsim/params/Bed.h"
+#include "kammelsim/params/Profile.h"
 #include "kammelsim/params/Reader.h"
 #include "kammelsim/params/Record.h"
 #include "kammelsim/params/Stats.h"
@@ -36,6 +40,32 @@ bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::in
   error = "the checkpoint holds " + std::to_string(data.done) + " " + std::string(own.name) +
           " already; --" + std::string(own.name) + " must be more";
   return false;
+}
+
+// The model's parameters the resume gives, checked against the recorded run's table, into its
+// recorded options where they differ from what those hold; false with error at the first bad
+// one. The bed's size, depth and settings stay: the checkpoint's array is of them.
+bool ReadChanges(const ParsedOptions& options, const params::Values& recorded, CheckpointData& data,
+                 std::vector<std::string>& changed, std::string& error) {
+  using Relief = params::BedOptions<model3d::ReliefSettings>;
+  const params::Table table =
+      data.command == "bed" ? params::Table(Relief::all) : params::ProfileOptions::all;
+  using O = params::ResumeOptions;
+  for (const params::Option* named : {&O::b, &O::wind, &O::q}) {
+    if (!options.Has(named->name)) continue;
+    const params::Option& option = *params::Find(table, named->name);
+    params::Values given;
+    if (!params::ReadWords(options, {&option, 1}, given, error)) return false;
+    const bool same = option.type == params::Type::Real
+                          ? given.Real(option) == recorded.Real(option)
+                          : given.Integer(option) == recorded.Integer(option);
+    if (same) continue;
+    const std::string word = given.Words().back(), prefix = "--" + std::string(option.name) + "=";
+    std::erase_if(data.args, [&prefix](const std::string& w) { return w.starts_with(prefix); });
+    data.args.insert(std::upper_bound(data.args.begin(), data.args.end(), word), word);
+    changed.emplace_back(option.name);
+  }
+  return true;
 }
 
 }  // namespace
@@ -67,13 +97,21 @@ int RunResumeCommand(std::span<const std::string> args, const RunOutput& output)
     std::fprintf(output.err, "kammelsim: resume: %s\n", error.c_str());
     return 1;
   }
-  if (!DecodeCheckpoint(bytes, resume.data, why) || !ReadRecord(resume.data, why)) {
+  std::optional<params::Values> values;
+  if (DecodeCheckpoint(bytes, resume.data, why)) values = ReadRecord(resume.data, why);
+  if (!values) {
     std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(resume.path).c_str(),
                  why.c_str());
     return 1;
   }
-  if (!ReadTotal(*options, resume.data, resume.data.total, error))
+  if (!ReadTotal(*options, resume.data, resume.data.total, error) ||
+      !ReadChanges(*options, *values, resume.data, resume.changed, error))
     return UsageFault(output, "resume: " + error);
+  if (!resume.changed.empty() && resume.data.total == resume.data.done) {
+    const std::string unit = resume.data.command == "bed" ? "batches" : "steps";
+    return UsageFault(output, "resume: the run is complete; a change needs --" + unit + " beyond " +
+                                  std::to_string(resume.data.done));
+  }
   const std::span<const std::string> recorded = resume.data.args;
   return resume.data.command == "bed" ? RunBedCommand(recorded, output, &resume)
                                       : RunProfileCommand(recorded, output, &resume);

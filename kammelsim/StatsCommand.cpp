@@ -13,6 +13,7 @@
 #include "kammelsim/Commands.h"
 #include "kammelsim/HeightStatistics.h"
 #include "kammelsim/cli/Options.h"
+#include "kammelsim/input/HeightsText.h"
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/File.h"
 #include "kammelsim/output/Messages.h"
@@ -24,63 +25,8 @@
 namespace kammelsim {
 namespace {
 
-struct Heights {
-  analysis::Snapshot snapshot;
-  std::string error;  ///< where the text is not heights, for the user
-};
-
-// One line's integers; false, naming the column, at the first that is not one.
-bool ParseLine(const std::string& line, int number, std::vector<std::int64_t>& values,
-               std::string& error) {
-  if (const std::size_t nul = line.find('\0'); nul != std::string::npos) {
-    error =
-        "line " + std::to_string(number) + ", column " + std::to_string(nul + 1) + ": not a height";
-    return false;
-  }
-  const char* at = line.c_str();
-  while (true) {
-    while (*at == ' ' || *at == '\t' || *at == '\r')
-      ++at;
-    if (!*at) return true;
-    char* end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(at, &end, 10);
-    if (end == at || (*end && *end != ' ' && *end != '\t' && *end != '\r') || errno == ERANGE ||
-        value < INT32_MIN || value > INT32_MAX) {
-      error = "line " + std::to_string(number) + ", column " +
-              std::to_string(at - line.c_str() + 1) + ": not a height";
-      return false;
-    }
-    values.push_back(value);
-    at = end;
-  }
-}
-
 // The largest heights a run prints: a bed's rows and columns, or a profile's one line.
 constexpr std::uint64_t kMostBytes = 64 << 20;
-
-Heights ReadHeights(std::string_view text) {
-  Heights heights;
-  analysis::Snapshot& s = heights.snapshot;
-  for (int number = 1; !text.empty(); ++number) {
-    const std::size_t end = std::min(text.find('\n'), text.size());
-    const std::string line(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
-    const std::size_t before = s.cells.size();
-    if (!ParseLine(line, number, s.cells, heights.error)) return heights;
-    const int count = static_cast<int>(s.cells.size() - before);
-    if (s.rows > 0 && count != s.columns) {
-      heights.error = "line " + std::to_string(number) + ", column 1: " + std::to_string(count) +
-                      " heights where line 1 has " + std::to_string(s.columns);
-      return heights;
-    }
-    s.columns = count;
-    if (++s.rows > 1 && !HeightsFit(s.rows, s.columns, heights.error)) return heights;
-  }
-  if (s.cells.empty()) heights.error = "line 1, column 1: no heights";
-  if (s.rows == 1) HeightsFit(s.columns, 1, heights.error);
-  return heights;
-}
 
 // Standard input, up to limit bytes and one more, so that an endless stream is caught.
 bool ReadStandardInput(std::uint64_t limit, std::string& bytes) {
@@ -106,7 +52,7 @@ std::optional<analysis::Snapshot> Load(const std::string& path, const RunOutput&
                  reason.c_str());
     return std::nullopt;
   }
-  Heights heights = ReadHeights(bytes);
+  HeightsText heights = ReadHeightsText(bytes);
   if (!heights.error.empty()) {
     std::fprintf(output.err, "kammelsim: stats: %s: %s\n", QuoteFile(path).c_str(),
                  heights.error.c_str());
@@ -129,17 +75,6 @@ StatsFactors ReadStatsFactors(const params::Values& values, std::string& error) 
   if (error.empty() && !(factors.interval > 0))
     error = values.Named(O::interval) + " takes a real number above 0";
   return factors;
-}
-
-bool HeightsFit(std::int64_t rows, std::int64_t columns, std::string& error) {
-  using params::kMostCells, params::kMostColumns, params::kMostRows;
-  if (columns == 1 && rows > kMostCells) {
-    error = "more heights than a profile holds (" + std::to_string(kMostCells) + ")";
-  } else if (columns > 1 && (rows > kMostRows || columns > kMostColumns)) {
-    error = "more heights than a bed holds (" + std::to_string(kMostRows) + " rows of " +
-            std::to_string(kMostColumns) + " at most)";
-  }
-  return error.empty();
 }
 
 analysis::Model ModelOf(const analysis::Snapshot& heights) {

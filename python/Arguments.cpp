@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include <pybind11/numpy.h>
+
 #include "kammelsim/params/Run.h"
 
 namespace kammelpy {
@@ -130,6 +132,32 @@ void Check(const params::Values& values, params::Table table) {
 
 void Refuse(const std::string& message) {
   throw py::value_error(message);
+}
+
+analysis::Snapshot HeightsArray(py::handle heights, const kammelsim::InitialShape& shape) {
+  const py::array array = py::module_::import("numpy").attr("asarray")(heights);
+  const char kind = array.dtype().kind();
+  if (kind != 'i' && kind != 'u') {
+    Refuse("heights takes an array of integers, not of dtype " +
+           std::string(py::str(array.dtype())));
+  }
+  const std::string wanted =
+      shape.profile ? "(" + std::to_string(shape.rows) + ",)"
+                    : "(" + std::to_string(shape.rows) + ", " + std::to_string(shape.columns) + ")";
+  const bool fits = array.ndim() == (shape.profile ? 1 : 2) && array.shape(0) == shape.rows &&
+                    (shape.profile || array.shape(1) == shape.columns);
+  if (!fits) {
+    Refuse("heights takes an array of shape " + wanted + ", not " +
+           std::string(py::str(array.attr("shape"))));
+  }
+  // Past 63 bits an unsigned height reads as below 0, which the check refuses.
+  const auto whole = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(
+      array.attr("astype")("int64", py::arg("casting") = "unsafe"));
+  analysis::Snapshot snapshot{shape.rows, shape.columns,
+                              std::vector<std::int64_t>(whole.data(), whole.data() + whole.size())};
+  std::string error;
+  if (!kammelsim::CheckInitial(snapshot, shape, error)) Refuse("heights holds " + error);
+  return snapshot;
 }
 
 }  // namespace kammelpy

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "kammelsim/input/InitialBed.h"
 #include "kammelsim/params/Reader.h"
 
 namespace kammelpy {
@@ -35,6 +36,11 @@ void PutCanvas(params::Values& values, py::handle canvas);
 
 /// Refuses, with ValueError, the first value that is no value of its option in table.
 void Check(const params::Values& values, params::Table table);
+
+/// The heights an array gives (heights=): integers (any integer dtype, or what numpy makes
+/// one of) of the shape's (rows, columns), or (rows,) for a profile, held to CheckInitial;
+/// ValueError otherwise, TypeError for what is no array.
+analysis::Snapshot HeightsArray(py::handle heights, const kammelsim::InitialShape& shape);
 
 /// Throws ValueError with message.
 [[noreturn]] void Refuse(const std::string& message);

@@ -1,5 +1,7 @@
 #include "python/Bed.h"
 
+#include <optional>
+
 #include "kammelsim/BedSetup.h"
 #include "kammelsim/params/Bed.h"
 #include "python/Arguments.h"
@@ -22,16 +24,26 @@ Reading ReadBed(const params::Values& values, const params::Values& more,
   return {bed.run, bed.threshold, bed.parameters, all.Words()};
 }
 
+// The heights a bed of these parameters takes from an array.
+ks::InitialShape ShapeOf(const model3d::RippleParams& p) {
+  return {p.layerLength + 1, p.layerWidth + 1, false, model3d::kMaxGrains};
+}
+
 template <class Setting>
 class BedOf final : public Bed {
  public:
-  BedOf(params::Values values, std::string_view settings, const ks::BedRun& bed)
+  BedOf(params::Values values, std::string_view settings, const ks::BedRun& bed,
+        const analysis::Snapshot* heights)
       : Bed(std::move(values)),
         settings_(settings),
         state_(std::make_unique<model3d::BedState<Setting>>()) {
     state_->params = bed.params;
     state_->variant = bed.variant;
     model3d::InitRippleGrid(*state_);
+    if (heights) {
+      ks::PutHeights(*state_, *heights);
+      initial_ = {"a Python array", ks::InitialCrc(*heights, false), ks::InitialSand(*heights)};
+    }
     Start(ks::BedModel(*state_, ks::BedView(*state_, bed.threshold)), bed.run);
   }
   bool TakeUp(const ks::CheckpointData& data, std::int64_t every, std::string& why) {
@@ -48,6 +60,13 @@ class BedOf final : public Bed {
     return params::BedOptions<Setting>::batches;
   }
   ks::View ViewWith(std::int32_t threshold) override { return ks::BedView(*state_, threshold); }
+  void Rechange(const params::Values& more) override {
+    ks::BedRun bed;
+    ReadBed<Setting>(values_, more, &bed);
+    values_ = values_.With(more);
+    state_->params = bed.params;
+    Remodel(ks::BedModel(*state_, ks::BedView(*state_, bed.threshold)));
+  }
 
   std::string settings_;
   std::unique_ptr<model3d::BedState<Setting>> state_;
@@ -55,29 +74,38 @@ class BedOf final : public Bed {
 
 // The bed these values make, with the seed's; checked before anything is made.
 template <class Setting>
-std::unique_ptr<BedOf<Setting>> MakeBed(params::Values values, const params::Values& seed) {
+std::unique_ptr<BedOf<Setting>> MakeBed(params::Values values, const params::Values& seed,
+                                        py::handle heights = py::none()) {
   ks::BedRun bed;
   ReadBed<Setting>(values, seed, &bed);
+  std::optional<analysis::Snapshot> start;
+  if (!heights.is_none()) {
+    if (values.Has("height")) Refuse("heights gives the heights; height is for a flat start");
+    start = HeightsArray(heights, ShapeOf(bed.params));
+  }
   const std::string settings = values.Text(params::kSettings);
-  return std::make_unique<BedOf<Setting>>(std::move(values), settings, bed);
+  return std::make_unique<BedOf<Setting>>(std::move(values), settings, bed,
+                                          start ? &*start : nullptr);
 }
 
 // The settings' bed of these values.
-std::unique_ptr<Bed> MakeBed(params::Values values, const params::Values& seed) {
+std::unique_ptr<Bed> MakeBed(params::Values values, const params::Values& seed,
+                             py::handle heights) {
   Check(values, {&params::kSettings, 1});
   // Not yet here: an open bed is kammelsim's alone, never a relief by another name.
   if (values.Text(params::kSettings) == "open")
     throw py::value_error("settings 'open' is for kammelsim bed; kammel.Bed takes relief or map");
   if (values.Text(params::kSettings) == "map")
-    return MakeBed<model3d::MapSettings>(std::move(values), seed);
-  return MakeBed<model3d::ReliefSettings>(std::move(values), seed);
+    return MakeBed<model3d::MapSettings>(std::move(values), seed, heights);
+  return MakeBed<model3d::ReliefSettings>(std::move(values), seed, heights);
 }
 
 }  // namespace
 
 std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handle width,
                                py::handle height, py::handle b, py::handle wind, py::handle q,
-                               py::handle ties, py::handle periodic, py::handle seed) {
+                               py::handle ties, py::handle periodic, py::handle seed,
+                               py::handle heights) {
   // The relief's table for the types: both settings' options are of the same.
   const params::Given chosen = Convert(params::kSettings, settings);  // None is no settings
   params::Values values =
@@ -90,7 +118,7 @@ std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handl
                                                                   {"ties", ties},
                                                                   {"periodic", periodic}});
   values.Add(params::kSettings, chosen);
-  return MakeBed(std::move(values), SeedValues(seed));
+  return MakeBed(std::move(values), SeedValues(seed), heights);
 }
 
 std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data,

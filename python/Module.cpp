@@ -27,7 +27,7 @@ constexpr const char* kBedDoc =
     R"(The 3D sand bed of kammel3 or kammel3map, as `kammelsim bed` runs it.
 
 Bed(settings='relief', *, length=None, width=None, height=None, b=None, wind=None, q=None,
-    ties=None, periodic=None, seed=None)
+    ties=None, periodic=None, seed=None, heights=None)
 
 settings is 'relief' (kammel3: batches of 5 cycles) or 'map' (kammel3map: batches of 3).
 The other arguments default to the program's dialog values: relief length 300, width 30,
@@ -36,6 +36,8 @@ height 20; map 300, 150, 5; both b 2.0, wind 5.0, q 1. length (L) is {0} for rel
 reals. seed is {5}; None takes one from the clock, which .seed tells. ties ('first', the
 programs', 'random' or 'alternating') and periodic ('no' or 'yes') choose creep without a
 preferred side across the wind, never the programs' model (kammelsim bed --help).
+heights, unless None, is the bed to start from instead of a flat one of height H0: integers
+of shape (L + 1, W + 1), none below 0 (as kammelsim bed --initial takes them).
 
 The same arguments and seed give, batch for batch, the heights, statistics, pictures and
 checkpoints of kammelsim bed with the same options. A bad argument raises ValueError with
@@ -44,12 +46,21 @@ kammelsim's message (TypeError for a value of the wrong type).)";
 constexpr const char* kProfileDoc =
     R"(The 2D cross-section of kammel, as `kammelsim profile` runs it.
 
-Profile(*, width=None, thickness=None, b=None, wind=None, q=None, seed=None)
+Profile(*, width=None, thickness=None, b=None, wind=None, q=None, seed=None, heights=None)
 
 Defaults are the dialog's: width (N) 1000, thickness (D) 50, b 2.0, wind 5.0, q 1. width is
 {0}, thickness and q {1}, b and wind finite reals. seed is {2}; None takes
-one from the clock, which .seed tells. The same arguments and seed give, step for step, what
-kammelsim profile gives.)";
+one from the clock, which .seed tells. heights, unless None, is the profile to start from
+instead of a flat one of thickness D: N + 1 integers, none below 0 (as kammelsim profile
+--initial takes them). The same arguments and seed give, step for step, what kammelsim
+profile gives.)";
+
+constexpr const char* kChangeDoc = R"(change(*, b=None, wind=None, q=None)
+
+Gives the model another b, wind or q (None: as it is) from the current {0} on, as
+kammelsim resume --wind does: the statistics go on with them, and a checkpoint .save()
+writes records the change in its history and its list of changes. Raises ValueError for a
+value kammelsim refuses, and leaves the object as it was.)";
 
 constexpr const char* kRunDoc = R"(Runs the given number of {1} more ({0}).
 
@@ -130,6 +141,33 @@ Class& Built(Class& self) {
   return self;
 }
 
+// The object a pickled state holds, which must be of the class it is unpickled as.
+template <class Class>
+std::unique_ptr<Class> Unpickled(const py::bytes& state) {
+  std::unique_ptr<Simulation> object = kammelpy::FromState(state, "the pickled state");
+  if (!dynamic_cast<Class*>(object.get()))
+    throw py::value_error("the pickled state is of another class");
+  return std::unique_ptr<Class>(static_cast<Class*>(object.release()));
+}
+
+// What the package's Python part builds on: the PNG for notebooks, the data file's layout for
+// xarray, and the checkpoint's bytes for pickle, copy and processes.
+template <class Class>
+void BindExchange(py::class_<Class>& c) {
+  c.def(
+       "_png",
+       [](Class& self, const py::object& canvas, const py::object& threshold) {
+         return Built(self).Png(canvas, threshold);
+       },
+       py::arg("canvas"), py::arg("threshold") = py::none())
+      .def("_data_file", [](Class& self) { return Built(self).DataFile(); })
+      .def("_run_recorded",
+           [](Class& self, const py::object& count, const py::dict& outputs) {
+             Built(self).RunRecorded(count, outputs);
+           })
+      .def(py::pickle([](Class& self) { return Built(self).State(); }, &Unpickled<Class>));
+}
+
 template <class Class>
 void BindShared(py::class_<Class>& c, const kammelsim::params::Option& total, std::string_view one,
                 std::string_view shape) {
@@ -157,7 +195,15 @@ void BindShared(py::class_<Class>& c, const kammelsim::params::Option& total, st
           },
           py::arg("path"), py::kw_only(), py::arg("overwrite") = false,
           Format(kSaveDoc, {unit}).c_str())
+      .def(
+          "change",
+          [](Class& self, const py::object& b, const py::object& wind, const py::object& q) {
+            Built(self).Change(b, wind, q);
+          },
+          py::kw_only(), py::arg("b") = py::none(), py::arg("wind") = py::none(),
+          py::arg("q") = py::none(), Format(kChangeDoc, {one}).c_str())
       .def("__repr__", [](const Class& self) { return Built(self).Repr(); });
+  BindExchange(c);
   // Every accessor takes the object by reference, never by pointer: an object made by __new__
   // without __init__ then raises, where a pointer would be null and crash the interpreter.
   c.def_property_readonly(
@@ -215,13 +261,15 @@ PYBIND11_MODULE(_kammel, m) {
   bed.def(py::init([](const py::object& settings, const py::object& length, const py::object& width,
                       const py::object& height, const py::object& b, const py::object& wind,
                       const py::object& q, const py::object& ties, const py::object& periodic,
-                      const py::object& seed) {
-            return Bed::Make(settings, length, width, height, b, wind, q, ties, periodic, seed);
+                      const py::object& seed, const py::object& heights) {
+            return Bed::Make(settings, length, width, height, b, wind, q, ties, periodic, seed,
+                             heights);
           }),
           py::arg("settings") = "relief", py::kw_only(), py::arg("length") = py::none(),
           py::arg("width") = py::none(), py::arg("height") = py::none(), py::arg("b") = py::none(),
           py::arg("wind") = py::none(), py::arg("q") = py::none(), py::arg("ties") = py::none(),
-          py::arg("periodic") = py::none(), py::arg("seed") = py::none());
+          py::arg("periodic") = py::none(), py::arg("seed") = py::none(),
+          py::arg("heights") = py::none());
   BindShared(bed, Relief::batches, "batch", "rows 0..L along the wind by columns 0..W across it");
   bed.def(
       "picture",
@@ -239,12 +287,13 @@ PYBIND11_MODULE(_kammel, m) {
       Format(kProfileDoc, {Range(ProfileTable::width), Range(ProfileTable::thickness), seed});
   py::class_<Profile> profile(m, "Profile", profileDoc.c_str());
   profile.def(py::init([](const py::object& width, const py::object& thickness, const py::object& b,
-                          const py::object& wind, const py::object& q, const py::object& seed) {
-                return Profile::Make(width, thickness, b, wind, q, seed);
+                          const py::object& wind, const py::object& q, const py::object& seed,
+                          const py::object& heights) {
+                return Profile::Make(width, thickness, b, wind, q, seed, heights);
               }),
               py::kw_only(), py::arg("width") = py::none(), py::arg("thickness") = py::none(),
               py::arg("b") = py::none(), py::arg("wind") = py::none(), py::arg("q") = py::none(),
-              py::arg("seed") = py::none());
+              py::arg("seed") = py::none(), py::arg("heights") = py::none());
   BindShared(profile, ProfileTable::steps, "step", "cells 0..N along the wind");
   profile.def(
       "picture",
@@ -265,5 +314,7 @@ PYBIND11_MODULE(_kammel, m) {
   m.def("statistics", &kammelpy::HeightStatistics, py::arg("heights"),
         py::arg("previous") = py::none(), py::arg("interval") = 1, py::arg("b") = 2.0,
         py::arg("wind") = 5.0, py::arg("q") = 1, kStatisticsFunctionDoc);
+  m.def("_checkpoint",
+        [](const py::object& path) { return kammelpy::CheckpointRecord(Path(path)); });
   m.attr("_options") = Options();
 }

@@ -1,5 +1,7 @@
 #include "python/Profile.h"
 
+#include <optional>
+
 #include "kammelsim/params/Profile.h"
 #include "python/Arguments.h"
 
@@ -22,27 +24,39 @@ Reading ReadProfile(const params::Values& values, const params::Values& more,
 
 }  // namespace
 
-Profile::Profile(params::Values values, const ks::ProfileRun& run)
+Profile::Profile(params::Values values, const ks::ProfileRun& run,
+                 const analysis::Snapshot* heights)
     : Simulation(std::move(values), kProfile), state_(std::make_unique<model2d::ProfileState>()) {
   state_->params = run.params;
   model2d::InitRippleProfile(*state_);
   std::string error;
   if (!ks::WidenForRun(*state_, run, error)) throw py::value_error(error);
+  if (heights) {
+    ks::PutHeights(*state_, *heights);
+    initial_ = {"a Python array", ks::InitialCrc(*heights, true), ks::InitialSand(*heights)};
+  }
   Start(ks::ProfileModel(*state_), run.run);
 }
 
-std::unique_ptr<Profile> Profile::Made(params::Values values, const params::Values& seed) {
+std::unique_ptr<Profile> Profile::Made(params::Values values, const params::Values& seed,
+                                       py::handle heights) {
   ks::ProfileRun run;
   ReadProfile(values, seed, &run);
-  return std::unique_ptr<Profile>(new Profile(std::move(values), run));
+  std::optional<analysis::Snapshot> start;
+  if (!heights.is_none()) {
+    if (values.Has("thickness")) Refuse("heights gives the heights; thickness is for a flat start");
+    start = HeightsArray(heights, {run.params.layerWidth + 1, 1, true, model2d::kMaxProfileGrains});
+  }
+  return std::unique_ptr<Profile>(new Profile(std::move(values), run, start ? &*start : nullptr));
 }
 
 std::unique_ptr<Profile> Profile::Make(py::handle width, py::handle thickness, py::handle b,
-                                       py::handle wind, py::handle q, py::handle seed) {
+                                       py::handle wind, py::handle q, py::handle seed,
+                                       py::handle heights) {
   return Made(
       Keywords(params::ProfileOptions::all,
                {{"width", width}, {"thickness", thickness}, {"b", b}, {"wind", wind}, {"q", q}}),
-      SeedValues(seed));
+      SeedValues(seed), heights);
 }
 
 std::unique_ptr<Profile> Profile::FromCheckpoint(const ks::CheckpointData& data,
@@ -57,6 +71,14 @@ Reading Profile::Read(const params::Values& more) const {
 
 const params::Option& Profile::TotalOption() const {
   return params::ProfileOptions::steps;
+}
+
+void Profile::Rechange(const params::Values& more) {
+  ks::ProfileRun run;
+  ReadProfile(values_, more, &run);
+  values_ = values_.With(more);
+  state_->params = run.params;
+  Remodel(ks::ProfileModel(*state_));
 }
 
 ks::View Profile::ViewWith(std::int32_t) {

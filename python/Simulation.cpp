@@ -124,8 +124,11 @@ bool Simulation::Restore(const ks::CheckpointData& data, std::int64_t every, std
   pictureState_ = data.pictureState;
   runId_ = data.runId;
   history_ = data.history;
+  changes_ = data.changes;
+  initial_ = data.initial;
   commandLine_ = data.commandLine;
-  initialTotal_ = measured ? carry.initialTotal : static_cast<double>(ks::io::Sand(model_->cells));
+  const std::int64_t sand = initial_.name.empty() ? ks::io::Sand(model_->cells) : initial_.sand;
+  initialTotal_ = measured ? carry.initialTotal : static_cast<double>(sand);
   if (measured) {
     const std::lock_guard lock(Measuring());
     series_ =
@@ -211,7 +214,7 @@ py::dict Simulation::Statistics() {
   return row;
 }
 
-py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
+jheadless::Picture Simulation::Draw(py::handle canvas, py::handle threshold) {
   params::Values more(params::Voice::Python);
   PutCanvas(more, canvas);
   Put(more, params::BedOptions<model3d::MapSettings>::threshold, threshold);
@@ -226,6 +229,11 @@ py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
     ks::DrawPicture(view, reading.run.pictures.canvasWidth, reading.run.pictures.canvasHeight,
                     sparkle, picture);
   }
+  return picture;
+}
+
+py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
+  const jheadless::Picture picture = Draw(canvas, threshold);
   py::array_t<std::uint8_t> pixels({picture.height, picture.width, 3});
   std::uint8_t* out = pixels.mutable_data();
   for (const std::uint32_t rgb : picture.rgb) {
@@ -236,12 +244,17 @@ py::array Simulation::Picture(py::handle canvas, py::handle threshold) {
   return pixels;
 }
 
-ks::CheckpointData Simulation::Checkpoint() {
+Reading Simulation::ReadDone() const {
   const std::int64_t done = done_;
   params::Values more(params::Voice::Python);
   more.Add(params::kSeed, {std::int64_t{seed_}, std::to_string(seed_)});
   more.Add(TotalOption(), {done, std::to_string(done)});
-  const Reading reading = Read(more);
+  return Read(more);
+}
+
+ks::CheckpointData Simulation::Checkpoint() {
+  const std::int64_t done = done_;
+  const Reading reading = ReadDone();
   ks::CheckpointData data;
   data.version = ks::Version();
   data.command = kind_.command;
@@ -251,8 +264,9 @@ ks::CheckpointData Simulation::Checkpoint() {
   data.commandLine = commandLine_.empty() ? ks::CommandLine(kind_.command, args) : commandLine_;
   data.runId = runId_;
   data.history = history_;
-  if (done > recordedDone_)
-    data.history.push_back(ks::HistoryLine("python3: " + Call(), recordedDone_, done, kind_.unit));
+  if (done > recordedDone_ || !pendingChange_.empty()) data.history.push_back(StretchLine(done));
+  data.changes = changes_;
+  data.initial = initial_;
   data.parameters = ks::ParametersText(reading.parameters);
   data.seed = seed_;
   data.done = data.total = done;
@@ -298,6 +312,44 @@ void Simulation::Save(const std::string& path, bool overwrite) {
   if (!written) FileFault(code, ks::WriteFailed(ks::QuoteFile(path), error).Message());
 }
 
+// The history's line of what ran since the history's last, with the change it began with.
+std::string Simulation::StretchLine(std::int64_t done) const {
+  const std::string line = ks::HistoryLine("python3: " + Call(), recordedDone_, done, kind_.unit);
+  return pendingChange_.empty() ? line : line + " with " + ks::ProvenanceText(pendingChange_);
+}
+
+void Simulation::Change(py::handle b, py::handle wind, py::handle q) {
+  const params::Values more =
+      Keywords(params::ProfileOptions::all, {{"b", b}, {"wind", wind}, {"q", q}});
+  // Under the object's lock: another thread's change comes wholly before or after this one.
+  const auto hold = Hold();
+  const std::string before =
+      ks::ParametersText(Read(params::Values(params::Voice::Python)).parameters);
+  const std::string after = ks::ParametersText(Read(more).parameters);  // checks the values
+  const std::string change = ks::ParameterChanges(before, after, {"b", "wind", "q"});
+  if (change.empty()) return;
+  const std::int64_t done = done_;
+  // What ran so far ran with the parameters before: its line closes here.
+  if (done > recordedDone_) {
+    history_.push_back(StretchLine(done));
+    pendingChange_.clear();
+    recordedDone_ = done;
+  }
+  pendingChange_ += (pendingChange_.empty() ? "" : ", ") + change;
+  changes_.push_back("at " + std::to_string(done) + " " + std::string(kind_.unit) + ": " + change);
+  Rechange(more);
+  measuredDone_ = -1;
+}
+
+void Simulation::Remodel(ks::RunModel model) {
+  model_.emplace(std::move(model));
+  if (!series_) return;
+  const std::lock_guard lock(Measuring());
+  const ks::StatsCarry carry = series_->Carry();
+  series_ = std::make_unique<ks::StatsSeries>(model_->kind, model_->jump, model_->q, initialTotal_);
+  series_->Restore(carry);
+}
+
 std::string Simulation::Call() const {
   std::string text = "kammel." + std::string(kind_.name) + "(";
   for (const auto& [name, value] : Params())
@@ -340,7 +392,7 @@ params::Values RecordedSeed(const ks::CheckpointData& data) {
 }
 
 std::unique_ptr<Simulation> Load(const std::string& path) {
-  std::string bytes, reason;
+  std::string bytes;
   errno = 0;
   const ks::io::ReadFault fault = ks::io::ReadWholeFile(path, ks::kMaxCheckpointBytes, bytes);
   if (fault != ks::io::ReadFault::None) {
@@ -350,6 +402,11 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
     FileFault(code, "cannot read " + ks::QuoteFile(path) + ": " +
                         ks::io::ReadFaultReason(fault, ks::kMaxCheckpointBytes));
   }
+  return FromState(bytes, ks::QuoteFile(path));
+}
+
+std::unique_ptr<Simulation> FromState(const std::string& bytes, const std::string& name) {
+  std::string reason;
   ks::CheckpointData data;
   // The checks a resume makes of a checkpoint before it continues it, with its reasons.
   std::optional<params::Values> values;
@@ -360,7 +417,7 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
   else if (values)
     loaded = Profile::FromCheckpoint(data, *values, reason);
   // The reason names the file's options as the runner takes them: with their dashes.
-  if (!loaded) throw py::value_error(ks::QuoteFile(path) + " " + reason);
+  if (!loaded) throw py::value_error(name + " " + reason);
   return loaded;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kammelsim/output/data/StatsOutput.h"
+#include "kammelsim/output/pictures/PngFile.h"
 #include "kammelsim/params/Reader.h"
 #include "kammelsim/run/Checkpoint.h"
 #include "kammelsim/run/RunDriver.h"
@@ -56,6 +57,12 @@ class Simulation {
   /// the run at the end of the current one, and Python's handler acts (Ctrl+C raises
   /// KeyboardInterrupt); the object holds every batch or step that ended.
   void Run(py::handle count);
+  /// Runs count batches or steps from 0 through kammelsim's own run loop, with its outputs
+  /// (stats, netcdf, checkpoint, every, checkpoint_interval: outputs' keys), which kammelsim
+  /// resume continues; the checkpoint written, if any, becomes this object's. ValueError for
+  /// an object past 0 or what the runner refuses, OSError for an output that fails,
+  /// KeyboardInterrupt for a run a signal stopped (with its checkpoint written).
+  void RunRecorded(py::handle count, const py::dict& outputs);
   /// Batches or steps done so far; read without waiting for a run.
   std::int64_t Done() const { return done_.load(); }
   std::uint32_t Seed() const { return seed_; }
@@ -68,6 +75,17 @@ class Simulation {
   /// The whole state as a checkpoint kammelsim resume continues; a file that exists is
   /// replaced only with overwrite (FileExistsError otherwise), as the runner's --force.
   void Save(const std::string& path, bool overwrite);
+  /// Gives the model other b, wind or q (None: as it is) from the current batch or step on,
+  /// as kammelsim resume --wind does: the history and a saved checkpoint say so.
+  void Change(py::handle b, py::handle wind, py::handle q);
+  /// The whole state as a checkpoint's bytes: what pickle and copy take (see FromState).
+  py::bytes State();
+  /// The picture as PNG bytes, for notebooks.
+  py::bytes Png(py::handle canvas, py::handle threshold);
+  /// What kammelsim's --netcdf would make of this state, without statistics: the dimensions
+  /// as (name, length), the global attributes as (name, type, big-endian values) and the
+  /// variables as (name, dimension names, type, attributes).
+  py::dict DataFile();
   /// The parameters by the constructor's names.
   virtual py::dict Params() const = 0;
   std::string Repr() const;
@@ -85,8 +103,14 @@ class Simulation {
   /// not fit this model (kammelsim::CheckpointFits).
   bool Restore(const kammelsim::CheckpointData& data, std::int64_t every, std::string& why);
 
+  /// Takes model in place of the one Start was given, of the same state: the statistics go
+  /// on from where they were, with its jump and q.
+  void Remodel(kammelsim::RunModel model);
+
   /// The object's options with more, read as the runner reads its command's.
   virtual Reading Read(const kammelsim::params::Values& more) const = 0;
+  /// The object's options with more from now on: the model's parameters among them.
+  virtual void Rechange(const kammelsim::params::Values& more) = 0;
   /// The option that counts this object's batches or steps.
   virtual const kammelsim::params::Option& TotalOption() const = 0;
   /// How the program draws this state, with the map's threshold.
@@ -94,16 +118,23 @@ class Simulation {
 
   kammelsim::params::Values values_;
   const Kind& kind_;
+  kammelsim::InitialRecord initial_;  ///< the heights it started from; no name: flat
 
  private:
+  std::string StretchLine(std::int64_t done) const;
   std::unique_lock<std::mutex> Hold();
   std::int64_t ReadCount(py::handle count) const;
+  /// The options with the seed and the batches or steps done, as a checkpoint records them.
+  Reading ReadDone() const;
   kammelsim::CheckpointData Checkpoint();
+  jheadless::Picture Draw(py::handle canvas, py::handle threshold);
 
   std::optional<kammelsim::RunModel> model_;
   std::uint32_t seed_ = 0;
   std::atomic<std::int64_t> done_{0};
-  std::int64_t recordedDone_ = 0;  ///< where the history a checkpoint gave this object ends
+  std::int64_t recordedDone_ = 0;     ///< where the history a checkpoint gave this object ends
+  std::vector<std::string> changes_;  ///< of its parameters, as a checkpoint records them
+  std::string pendingChange_;         ///< what the history's next line is to say of them
   std::string runId_, commandLine_;
   std::vector<std::string> history_;
   std::uint32_t pictureState_ = 0;
@@ -126,6 +157,13 @@ kammelsim::params::Values RecordedSeed(const kammelsim::CheckpointData& data);
 
 /// kammel.load: the bed or profile a checkpoint holds.
 std::unique_ptr<Simulation> Load(const std::string& path);
+/// The bed or profile of a checkpoint's bytes; what fails names the file as name says it.
+std::unique_ptr<Simulation> FromState(const std::string& bytes, const std::string& name);
+
+/// What a checkpoint file records of its run: its provenance, how far it got and its outputs
+/// (each as recorded: relative to the checkpoint's folder, or absolute); ValueError, with the
+/// runner's reason, for a file that cannot be read or is no checkpoint.
+py::dict CheckpointRecord(const std::string& path);
 
 /// Whether this is the interpreter's main thread, the one Python runs signal handlers on.
 void NoteMainThread();

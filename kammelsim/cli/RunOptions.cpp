@@ -28,6 +28,7 @@ RunSettings ReadRunSettings(const params::Values& values, std::int64_t total,
   for (const auto& [name, file] : outputs)
     *file = values.Text(*params::Find(kRunOptions, name));
   p.force = run.force = values.Has("force");
+  run.initial = values.Text(params::kInitial);
   if (!p.spacetime.empty() && run.schedule.Count() > SpaceTime::kMaxRows && error.empty()) {
     error = "--spacetime draws at most " + std::to_string(SpaceTime::kMaxRows) +
             " snapshots; choose a larger --every";

@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -135,7 +136,7 @@ std::string ParametersText(const std::vector<Parameter>& parameters) {
 
 Provenance MakeProvenance(std::string_view commandLine, std::uint32_t seed,
                           const std::vector<Parameter>& parameters, std::string_view runId,
-                          const std::vector<std::string>& history) {
+                          const std::vector<std::string>& history, const InitialRecord& initial) {
   std::string lines;
   for (const std::string& line : history)
     lines += (lines.empty() ? "" : "\n") + ProvenanceText(line);
@@ -145,12 +146,49 @@ Provenance MakeProvenance(std::string_view commandLine, std::uint32_t seed,
                            {"Parameters", ProvenanceText(ParametersText(parameters))},
                            {"Run", ProvenanceText(runId)},
                            {"History", lines}};
+  if (!initial.name.empty()) {
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08x", initial.crc);
+    provenance.insert(provenance.begin() + 4,
+                      {"Initial", ProvenanceText(initial.name) + " (CRC-32 " + crc + ")"});
+  }
   provenance.seed = seed;
   provenance.parameters = parameters;
   for (Parameter& parameter : provenance.parameters) {
     if (auto* word = std::get_if<std::string>(&parameter.value)) *word = ProvenanceText(*word);
   }
   return provenance;
+}
+
+namespace {
+
+// The "name=value" words of a parameters line, by name.
+std::vector<std::pair<std::string_view, std::string_view>> Words(std::string_view text) {
+  std::vector<std::pair<std::string_view, std::string_view>> words;
+  for (auto at = text.begin(); at != text.end();) {
+    const auto end = std::find(at, text.end(), ' ');
+    const auto is = std::find(at, end, '=');
+    words.emplace_back(std::string_view(at, is), std::string_view(is == end ? end : is + 1, end));
+    at = end == text.end() ? end : end + 1;
+  }
+  return words;
+}
+
+}  // namespace
+
+std::string ParameterChanges(std::string_view recorded, std::string_view now,
+                             const std::vector<std::string>& names) {
+  const auto before = Words(recorded);
+  std::string changes;
+  for (const auto& [name, value] : Words(now)) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) continue;
+    const auto was = std::find_if(before.begin(), before.end(),
+                                  [name](const auto& word) { return word.first == name; });
+    if (was != before.end() && was->second == value) continue;
+    changes += (changes.empty() ? "" : ", ") + std::string(name) + "=" + std::string(value);
+    if (was != before.end()) changes += " (was " + std::string(was->second) + ")";
+  }
+  return changes;
 }
 
 std::string_view Version() {

@@ -19,6 +19,15 @@ struct Parameter {
   std::variant<std::int64_t, double, std::string> value;
 };
 
+/// The heights a run started from, where they did not make a flat bed: the name given for them
+/// ("bed.txt", "run.nc:500", "a Python array"), the CRC-32 of their bytes (see InitialBed.h),
+/// and their sand. An empty name: a flat start.
+struct InitialRecord {
+  std::string name;
+  std::uint32_t crc = 0;
+  std::int64_t sand = 0;
+};
+
 /// The parameters as one line of text: "settings=relief length=300 ... b=2 wind=5".
 std::string ParametersText(const std::vector<Parameter>& parameters);
 
@@ -51,11 +60,18 @@ std::string HistoryLine(std::string_view commandLine, std::int64_t from, std::in
 /// A real with every digit it needs to be read back exactly.
 std::string ExactReal(double value);
 
-/// The program and its version, the command line, the seed used, the parameters, the run's id
-/// and its history, every value as ProvenanceText makes it.
+/// The program and its version, the command line, the seed used, the parameters, the initial
+/// heights when given ("Initial: bed.txt (CRC-32 0c4f2a9e)"), the run's id and its history,
+/// every value as ProvenanceText makes it.
 Provenance MakeProvenance(std::string_view commandLine, std::uint32_t seed,
                           const std::vector<Parameter>& parameters, std::string_view runId,
-                          const std::vector<std::string>& history);
+                          const std::vector<std::string>& history,
+                          const InitialRecord& initial = {});
+
+/// Where the parameters named differ between those recorded and those now (each a
+/// "name=value" word of ParametersText): "wind=7 (was 5), q=2 (was 1)"; empty where none does.
+std::string ParameterChanges(std::string_view recorded, std::string_view now,
+                             const std::vector<std::string>& names);
 
 /// The program's version: from git describe when it was built, else the project's.
 std::string_view Version();

@@ -57,6 +57,16 @@ inline constexpr Option kCheckpointInterval{
         "%r seconds between checkpoints, 60 unless given; one\n"
         "is also written at the start, the end and a stop (0: every snapshot)"};
 
+inline constexpr Option kInitial{
+    .name = "initial",
+    .type = Type::Input,
+    .meaning = "the heights to start from instead of a flat bed",
+    .metavar = "FILE",
+    .help =
+        "start from these heights instead of a flat bed: text as the run prints\n"
+        "them (or --heights writes), or FILE.nc:K, the snapshot at batch or step K\n"
+        "of a --netcdf file; their shape must be the bed's"};
+
 /// An output of a run: a file or folder it writes.
 constexpr Option Output(std::string_view name, std::string_view meaning, std::string_view help,
                         std::string_view metavar = "FILE") {
@@ -64,9 +74,10 @@ constexpr Option Output(std::string_view name, std::string_view meaning, std::st
 }
 
 /// The run's options, in the order they are checked.
-inline constexpr std::array<Option, 12> kRunOptions = {
+inline constexpr std::array<Option, 13> kRunOptions = {
     kEvery,
     kSeed,
+    kInitial,
     kCanvas,
     kCheckpointInterval,
     Output("png", "the picture of the final state", "the picture of the final state"),

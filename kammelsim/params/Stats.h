@@ -49,7 +49,12 @@ struct ResumeOptions {
       .type = Type::Flag,
       .meaning = "take outputs recorded outside the checkpoint's folder"};
 
-  static constexpr std::array<Option, 3> all = {batches, steps, allowOutside};
+  /// The model's parameters a resume may change; each model's table holds it to its range.
+  static constexpr Option b = FactorB(0);
+  static constexpr Option wind = FactorWind(0);
+  static constexpr Option q = FactorQ(std::numeric_limits<std::int32_t>::max(), 0);
+
+  static constexpr std::array<Option, 6> all = {batches, steps, allowOutside, b, wind, q};
 };
 
 }  // namespace kammelsim::params

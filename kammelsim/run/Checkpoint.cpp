@@ -24,7 +24,7 @@ constexpr std::uint64_t kMaxField = Map::maxLength * (Map::maxWidth + 1);
 constexpr std::uint64_t kMaxRowCells = model2d::kMaxProfileWidth + 1;
 // Each text and list item carries its length in 8 bytes besides.
 static_assert(kMaxCells * 4 + kMaxField * 8 + SpaceTime::kMaxRows * (kMaxRowCells * 4 + 8) +
-                      kMaxTexts + (kMaxHistory + kMaxRecordedOptions + 16) * 8 + 1'000'000 <
+                      kMaxTexts + (2 * kMaxHistory + kMaxRecordedOptions + 16) * 8 + 1'000'000 <
                   kMaxCheckpointBytes,
               "the largest checkpoint fits the limit on reading one");
 constexpr std::size_t kHeader = 8 + 4 + 8, kTrailer = 4;
@@ -195,15 +195,31 @@ bool Fields(Archive& a, Data& d) {
          a.U32(d.heightsCrc);
 }
 
+// What only some runs record, after the rest: absent in a checkpoint of a flat start whose
+// parameters never changed.
+template <class Archive, class Data>
+bool Later(Archive& a, Data& d) {
+  const auto text = [&a](auto& s) { return a.Text(s); };
+  return a.Text(d.initial.name, "the initial heights' name") && a.U32(d.initial.crc) &&
+         a.I64(d.initial.sand) && a.List(d.changes, text, kMaxHistory, "the changes");
+}
+
+bool HasLater(const CheckpointData& d) {
+  return !d.initial.name.empty() || !d.changes.empty();
+}
+
 std::string Payload(const CheckpointData& d) {
   Writer w;
   Fields(w, d);
+  if (HasLater(d)) Later(w, d);
   return std::move(w.bytes);
 }
 
 bool ReadPayload(std::string_view payload, CheckpointData& d) {
   Reader r(payload);
-  if (!Fields(r, d) || !r.Ended()) return false;
+  d.initial = {};
+  d.changes.clear();
+  if (!Fields(r, d) || (!r.Ended() && !Later(r, d)) || !r.Ended()) return false;
   const bool hexId =
       d.runId.size() == 32 && d.runId.find_first_not_of("0123456789abcdef") == std::string::npos;
   return hexId && d.done >= 0 && d.done <= d.total && d.statsBytes >= 0 && d.netcdfRecords >= 0 &&
@@ -268,7 +284,7 @@ bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string&
 
 bool Recordable(const CheckpointData& data, std::string& why) {
   Limits limits;
-  Fields(limits, data);
+  if (Fields(limits, data) && HasLater(data)) Later(limits, data);
   why = limits.why;
   return why.empty();
 }

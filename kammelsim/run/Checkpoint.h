@@ -70,6 +70,11 @@ struct CheckpointData {
   SpaceTimeCarry spaceTime;
   bool heightsWritten = false;  ///< the heights file of a finished run, with its CRC-32
   std::uint32_t heightsCrc = 0;
+
+  // Written after the rest only when a run has them, so that every other checkpoint keeps its
+  // bytes and one written before them still reads.
+  InitialRecord initial;             ///< the heights it started from; no name: a flat bed
+  std::vector<std::string> changes;  ///< a line per change of its parameters on a resume
 };
 
 /// The checkpoint file's bytes.

@@ -7,6 +7,12 @@
 namespace kammelsim {
 namespace {
 
+// The sand of the run: a flat start's as its options make it, or that of the heights it
+// started from, which the checkpoint holds in their stead.
+std::int64_t Sand(const CheckpointData& data, const RunModel& model) {
+  return data.initial.name.empty() ? io::Sand(model.cells) : data.initial.sand;
+}
+
 bool ArrayFits(const CheckpointData& data, const RunModel& model, std::string& why) {
   if (data.cells.size() != model.cells.size()) {
     why = "its array holds " + std::to_string(data.cells.size()) + " cells, where the run has " +
@@ -14,9 +20,9 @@ bool ArrayFits(const CheckpointData& data, const RunModel& model, std::string& w
   } else if (std::any_of(data.cells.begin(), data.cells.end(),
                          [](std::int32_t h) { return h < 0; })) {
     why = "its array holds a height below 0";
-  } else if (io::Sand(data.cells) != io::Sand(model.cells)) {
+  } else if (const std::int64_t sand = Sand(data, model); io::Sand(data.cells) != sand) {
     why = "its array holds " + std::to_string(io::Sand(data.cells)) +
-          " grains, where the run has " + std::to_string(io::Sand(model.cells));
+          " grains, where the run has " + std::to_string(sand);
   }
   return why.empty();
 }

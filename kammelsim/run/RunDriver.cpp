@@ -93,6 +93,7 @@ int RunDriver::PrepareNew(const std::vector<std::string>& recorded,
     texts.commandLine = commandLine_;
     texts.args = recordedArgs_;
     texts.history = {HistoryLine(commandLine_, 0, settings_.schedule.total, unit_)};
+    texts.initial.name = settings_.initial;
     if (!Recordable(texts, error))
       return UsageFault(output_, command_ + ": a checkpoint cannot hold this run: " + error);
     if (!lock_->LockName(settings_.checkpoint, error) ||
@@ -190,10 +191,13 @@ int RunDriver::LockResume() {
 
 int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& parameters) {
   model_ = &model;
+  const std::string now = ParametersText(parameters);
+  if (resume_ && !resume_->changed.empty())
+    change_ = ParameterChanges(resume_->data.parameters, now, resume_->changed);
   Record(model);
-  record_.parameters = ParametersText(parameters);
-  provenance_ =
-      MakeProvenance(record_.commandLine, record_.seed, parameters, record_.runId, record_.history);
+  record_.parameters = now;
+  provenance_ = MakeProvenance(record_.commandLine, record_.seed, parameters, record_.runId,
+                               record_.history, record_.initial);
   if (resume_) {
     if (record_.done == record_.total) return Completed();
     if (const int fault = Continue(model)) return fault;
@@ -228,8 +232,11 @@ void RunDriver::Record(const RunModel& model) {
   const std::int64_t total = settings_.schedule.total;
   if (resume_) {
     record_ = resume_->data;
-    if (record_.done < total)
-      record_.history.push_back(HistoryLine(resume_->commandLine, record_.done, total, unit_));
+    if (record_.done < total) record_.history.push_back(ResumeHistoryLine());
+    if (!change_.empty()) {
+      record_.changes.push_back("at " + std::to_string(record_.done) + " " + unit_ + ": " +
+                                change_);
+    }
   } else {
     SeedGenerator(model.random, settings_.seedGiven, settings_.seed, output_);
     record_.command = command_;
@@ -239,10 +246,18 @@ void RunDriver::Record(const RunModel& model) {
     record_.history = {HistoryLine(record_.commandLine, 0, total, unit_)};
     record_.seed = model.random.state;
     if (!settings_.checkpoint.empty()) record_.outputs = recordedOutputs_;
+    record_.initial = settings_.initialRecord;
   }
   record_.total = total;
   record_.version = Version();
   pictures_.SetPictureSeed(PictureSeed(record_.seed));
+}
+
+// The resume's line of the history, with the parameters it changed.
+std::string RunDriver::ResumeHistoryLine() const {
+  const std::string line =
+      HistoryLine(resume_->commandLine, resume_->data.done, settings_.schedule.total, unit_);
+  return change_.empty() ? line : line + " with " + ProvenanceText(change_);
 }
 
 NetcdfLayout RunDriver::Layout(const RunModel& model) const {

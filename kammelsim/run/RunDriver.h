@@ -47,6 +47,9 @@ struct Resume {
   std::string path;         ///< the checkpoint file, as the resume names it
   std::string commandLine;  ///< the resume's, for the run's history
   bool allowOutside = false;
+  /// The model's parameters the resume gives other values (data.args hold them already): the
+  /// run records how they differ from data.parameters.
+  std::vector<std::string> changed;
   /// Holds the checkpoint file it was read from (RunLock::LockCheckpoint); the run takes
   /// the rest of its locks into it.
   std::shared_ptr<RunLock> lock;
@@ -79,6 +82,7 @@ class RunDriver {
   int PrepareResume();
   int LockResume();
   void Record(const RunModel& model);
+  std::string ResumeHistoryLine() const;
   bool OpenNew(const RunModel& model);
   int Continue(const RunModel& model);
   bool Fits(const RunModel& model) const;
@@ -123,6 +127,7 @@ class RunDriver {
   // the run waits for them.
   std::optional<OutputWorker> worker_;
   std::chrono::steady_clock::time_point lastCheckpoint_;
+  std::string change_;  ///< a resume's change of parameters ("wind=7 (was 5)"); empty: none
 };
 
 }  // namespace kammelsim

@@ -92,8 +92,9 @@ bool RunDriver::HeightsFileIsOurs() const {
 // Every output has been taken: each is cut back to the checkpoint, the data file first.
 bool RunDriver::ContinueOutputs() {
   const std::string& history = record_.history.back();
-  if (netcdf_ && !Fine(netcdf_->Continue(history))) return false;
-  if (stats_ && !Fine(stats_->Continue(resume_->data.stats, history))) return false;
+  const std::string change = change_.empty() ? "" : record_.changes.back();
+  if (netcdf_ && !Fine(netcdf_->Continue(history, record_.changes))) return false;
+  if (stats_ && !Fine(stats_->Continue(resume_->data.stats, history, change))) return false;
   if (!places_.heights.Empty()) io::RemoveLeftovers(places_.heights);
   io::RemoveLeftovers(places_.checkpoint);
   return Fine(pictures_.CutBack(resume_->data.done));

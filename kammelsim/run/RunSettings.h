@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kammelsim/output/Provenance.h"
 #include "kammelsim/output/pictures/Pictures.h"
 #include "kammelsim/run/Snapshots.h"
 
@@ -22,7 +23,10 @@ struct RunSettings {
   /// at the end and at a stop whatever the interval.
   std::int64_t checkpointInterval = 60;
   std::string heights;  ///< the final heights' file; empty: standard output
-  bool force = false;   ///< replace outputs that exist
+  std::string initial;  ///< --initial as given; empty: a flat start
+  /// The heights the run starts from as its outputs record them, once read.
+  InitialRecord initialRecord;
+  bool force = false;  ///< replace outputs that exist
 };
 
 }  // namespace kammelsim

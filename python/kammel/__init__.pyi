@@ -4,6 +4,7 @@ from typing import Literal, Sequence, SupportsFloat, SupportsIndex, Union
 
 import numpy as np
 import numpy.typing as npt
+import xarray as xr
 
 __version__: str
 
@@ -25,8 +26,20 @@ class Bed:
         ties: Literal["first", "random", "alternating"] | None = None,
         periodic: Literal["no", "yes"] | None = None,
         seed: _Integer | None = None,
+        heights: npt.ArrayLike | None = None,
     ) -> None: ...
-    def run(self, batches: _Integer = 1) -> None: ...
+    def run(
+        self,
+        batches: _Integer = 1,
+        *,
+        progress: bool = False,
+        stats: _Path | None = None,
+        netcdf: _Path | None = None,
+        checkpoint: _Path | None = None,
+        every: _Integer | None = None,
+        checkpoint_interval: _Real | None = None,
+        overwrite: bool = False,
+    ) -> None: ...
     @property
     def batch(self) -> int: ...
     @property
@@ -40,6 +53,10 @@ class Bed:
         self, canvas: Sequence[_Integer] = (800, 600), threshold: _Integer | None = None
     ) -> npt.NDArray[np.uint8]: ...
     def save(self, path: _Path, *, overwrite: bool = False) -> None: ...
+    def change(
+        self, *, b: _Real | None = None, wind: _Real | None = None, q: _Integer | None = None
+    ) -> None: ...
+    def to_xarray(self) -> xr.Dataset: ...
 
 class Profile:
     def __init__(
@@ -51,8 +68,20 @@ class Profile:
         wind: _Real | None = None,
         q: _Integer | None = None,
         seed: _Integer | None = None,
+        heights: npt.ArrayLike | None = None,
     ) -> None: ...
-    def run(self, steps: _Integer = 1) -> None: ...
+    def run(
+        self,
+        steps: _Integer = 1,
+        *,
+        progress: bool = False,
+        stats: _Path | None = None,
+        netcdf: _Path | None = None,
+        checkpoint: _Path | None = None,
+        every: _Integer | None = None,
+        checkpoint_interval: _Real | None = None,
+        overwrite: bool = False,
+    ) -> None: ...
     @property
     def step(self) -> int: ...
     @property
@@ -64,8 +93,13 @@ class Profile:
     def statistics(self) -> dict[str, int | float]: ...
     def picture(self, canvas: Sequence[_Integer] = (800, 600)) -> npt.NDArray[np.uint8]: ...
     def save(self, path: _Path, *, overwrite: bool = False) -> None: ...
+    def change(
+        self, *, b: _Real | None = None, wind: _Real | None = None, q: _Integer | None = None
+    ) -> None: ...
+    def to_xarray(self) -> xr.Dataset: ...
 
 def load(path: _Path) -> Bed | Profile: ...
+def open_run(path: _Path) -> xr.Dataset: ...
 def statistics(
     heights: npt.ArrayLike,
     previous: npt.ArrayLike | None = None,

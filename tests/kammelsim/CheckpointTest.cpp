@@ -285,6 +285,8 @@ TEST(KammelsimCheckpoint, EveryFieldComesBackAsItWasWritten) {
   d.spaceTime = {{{1.5f, 2.5f}, {3.5f}}, -1.0, 7.0};
   d.heightsWritten = true;
   d.heightsCrc = 99;
+  d.initial = {"start.nc:40", 0x89abcdef, 321};
+  d.changes = {"at 2 batches: wind=7 (was 5)", "at 4 batches: q=2 (was 1)"};
   const std::string bytes = kammelsim::EncodeCheckpoint(d);
   kammelsim::CheckpointData back;
   std::string error;
@@ -307,6 +309,16 @@ TEST(KammelsimCheckpoint, EveryFieldComesBackAsItWasWritten) {
             d.outputs.heights + d.outputs.frames + d.outputs.stats);
   EXPECT_EQ(std::tie(back.statsCrc, back.heightsWritten, back.heightsCrc),
             std::tie(d.statsCrc, d.heightsWritten, d.heightsCrc));
+  EXPECT_EQ(std::tie(back.initial.name, back.initial.crc, back.initial.sand),
+            std::tie(d.initial.name, d.initial.crc, d.initial.sand));
+  EXPECT_EQ(back.changes, d.changes);
+  // Without them the checkpoint is what it was before they existed, and reads back so.
+  d.initial = {};
+  d.changes = {};
+  const std::string flat = kammelsim::EncodeCheckpoint(d);
+  EXPECT_LT(flat.size(), bytes.size());
+  ASSERT_TRUE(kammelsim::DecodeCheckpoint(flat, back, error)) << error;
+  EXPECT_TRUE(back.initial.name.empty() && back.changes.empty());
 }
 
 TEST(KammelsimProgress, SaysRateAndTimeLeft) {

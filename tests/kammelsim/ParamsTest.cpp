@@ -124,6 +124,8 @@ TEST(Params, EveryEntryIsRecordedEverywhere) {
     std::vector<std::string> words = {bed ? "bed" : "profile"};
     for (const params::Option& option : table) {
       EXPECT_NE(help.find("--" + std::string(option.name)), std::string::npos) << option.name;
+      // Heights to start from leave a flat start's depth no say: InitialTest gives them.
+      if (option.name == "initial") continue;
       if (option.type == params::Type::Flag) {
         words.push_back("--" + std::string(option.name));
       } else if (option.name == "length" || option.name == "width") {
@@ -144,6 +146,7 @@ TEST(Params, EveryEntryIsRecordedEverywhere) {
     ASSERT_TRUE(kammelsim::DecodeCheckpoint(bytes, data, why)) << why;
     for (const params::Option& option : table) {
       const std::string name(option.name);
+      if (name == "initial") continue;
       if (option.place > 0) {
         EXPECT_NE(parameters.find(" " + name + "="), std::string::npos) << name << parameters;
         const nc_type type = AttributeType(folder / "netcdf.out", "parameter_" + name);

@@ -51,6 +51,7 @@ std::map<std::string, std::string, std::less<>> Values(const fs::path& folder, b
       {"b", "2"},
       {"wind", "5"},
       {"q", "1"}};
+  values.insert({"initial", (folder / "start.txt").string()});
   if (bed) {
     values.insert({{"settings", "map"},
                    {"length", "10"},
@@ -80,6 +81,13 @@ TEST_F(Records, EveryOptionGivenOftenMakesACheckpointThatResumes) {
       const fs::path folder = folder_ / (std::string(bed ? "bed-" : "profile-") + name);
       fs::create_directories(folder);
       const auto values = Values(folder, bed);
+      // The heights of the bed the words make: 11 rows of 6, or the default profile's 1001.
+      std::string start;
+      for (int row = 0; row < (bed ? 11 : 1); ++row) {
+        for (int cell = 0; cell < (bed ? 6 : 1001); ++cell)
+          start += std::to_string(cell % 7) + (cell + 1 < (bed ? 6 : 1001) ? " " : "\n");
+      }
+      testing_kammelsim::Spill(folder / "start.txt", start);
       ASSERT_TRUE(name == "force" || values.contains(name)) << "no value for --" << name;
       std::vector<std::string> words = {bed ? "bed" : "profile", "--checkpoint",
                                         (folder / "c.ck").string(), "--force"};

@@ -179,7 +179,7 @@ def tell():
     print("running", flush=True)
 threading.Thread(target=tell, daemon=True).start()
 try:
-    bed.run(100000)
+    bed.run(100000, progress=sys.argv[2] == "progress")
     print("not interrupted")
 except (KeyboardInterrupt, RuntimeError) as stopped:
     done = bed.batch
@@ -191,15 +191,17 @@ except (KeyboardInterrupt, RuntimeError) as stopped:
 """
 
 
-@pytest.mark.parametrize("handler, raised", [("python", "KeyboardInterrupt"),
-                                             ("own", "RuntimeError")])
-def test_ctrl_c_stops_a_run_at_a_batch(handler, raised):
-    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED, handler], stdout=subprocess.PIPE,
-                             text=True)
+@pytest.mark.parametrize("handler, raised, bar", [("python", "KeyboardInterrupt", "plain"),
+                                                  ("own", "RuntimeError", "plain"),
+                                                  ("python", "KeyboardInterrupt", "progress")])
+def test_ctrl_c_stops_a_run_at_a_batch(handler, raised, bar):
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED, handler, bar],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     assert child.stdout.readline() == "running\n"
     child.send_signal(signal.SIGINT)
-    out, _ = child.communicate(timeout=300)
+    out, err = child.communicate(timeout=300)
     words = out.split()
+    assert ("100000" in err) == (bar == "progress"), err
     assert child.returncode == 0 and words[0] == raised, out
     assert 1 <= int(words[1]) < 100000 and words[2] == "True", out
 
@@ -463,3 +465,92 @@ def test_every_option_of_the_table_is_in_the_signature_docstring_and_stub(name):
         assert re.search(rf"\b{option}: ", signatures), (name, option)
         assert re.search(rf"\b{option}\b", bodies), (name, option)
         assert re.search(rf"\b{option}: ", stub), (name, option)
+
+
+def _heights_text(heights):
+    rows = np.atleast_2d(heights)
+    return "".join(" ".join(str(h) for h in row) + "\n" for row in rows)
+
+
+def _without_depth(kwargs, words):
+    """The arguments of a run that starts from heights: no flat start's depth."""
+    kwargs = {k: v for k, v in kwargs.items() if k not in ("height", "thickness")}
+    kept = []
+    for word in words:
+        if kept and kept[-1] in ("--height", "--thickness"):
+            kept.pop()
+        else:
+            kept.append(word)
+    return kwargs, kept
+
+
+@pytest.mark.parametrize("kwargs, words, count", RUNS)
+def test_heights_start_a_run_as_kammelsim_initial_does(kwargs, words, count, tmp_path):
+    start = sim(words, tmp_path, unit(words), str(count))
+    kwargs, words = _without_depth(kwargs, words)
+    (tmp_path / "start.txt").write_text(_heights_text(start))
+    thing = make({**kwargs, "heights": start})
+    np.testing.assert_array_equal(thing.heights, start)
+    thing.run(count)
+    np.testing.assert_array_equal(
+        thing.heights, sim(words, tmp_path, unit(words), str(count), "--initial", "start.txt"))
+    # Its checkpoint holds the heights: kammelsim resumes it with no file to start from.
+    thing.save(tmp_path / "saved.ck")
+    again = kammel.load(tmp_path / "saved.ck")
+    again.run(1)
+    thing.run(1)
+    np.testing.assert_array_equal(again.heights, thing.heights)
+    resumed = sim(["resume", "saved.ck"], tmp_path, unit(words), str(count + 1))
+    np.testing.assert_array_equal(resumed, thing.heights)
+
+
+@pytest.mark.parametrize("kwargs, words, count", RUNS)
+def test_a_change_of_wind_is_kammelsim_resume_with_that_wind(kwargs, words, count, tmp_path):
+    thing = make(kwargs)
+    thing.run(count)
+    thing.change(wind=7)
+    assert thing.params["wind"] == 7
+    thing.run(count)
+    subprocess.run([KAMMELSIM, *words, unit(words), str(count), "--checkpoint", "c.ck"],
+                   cwd=tmp_path, capture_output=True, check=True)
+    resumed = sim(["resume", "c.ck", "--wind", "7"], tmp_path, unit(words), str(2 * count))
+    np.testing.assert_array_equal(thing.heights, resumed)
+    # Saved and loaded, or resumed by kammelsim, it goes on with the new wind.
+    thing.save(tmp_path / "changed.ck")
+    loaded = kammel.load(tmp_path / "changed.ck")
+    assert loaded.params["wind"] == 7
+    np.testing.assert_array_equal(
+        sim(["resume", "changed.ck"], tmp_path, unit(words), str(3 * count)),
+        sim(["resume", "c.ck"], tmp_path, unit(words), str(3 * count)))
+
+
+BAD_HEIGHTS = [
+    pytest.param(np.zeros((4, 3)), "integers", id="floats"),
+    pytest.param(np.zeros((4, 3), dtype=bool), "integers", id="bools"),
+    pytest.param("1 2 3", "integers", id="text"),
+    pytest.param(np.zeros((3, 3), dtype=np.int32), r"shape \(4, 3\)", id="a row short"),
+    pytest.param(np.zeros(12, dtype=np.int32), r"shape \(4, 3\)", id="flat"),
+    pytest.param(np.full((4, 3), -1), "below 0", id="below 0"),
+    pytest.param(np.full((4, 3), 2**62), "more than", id="too much sand"),
+    pytest.param(np.full((4, 3), 2**64 - 1, dtype=np.uint64), "below 0", id="beyond 63 bits"),
+]
+
+
+@pytest.mark.parametrize("heights, message", BAD_HEIGHTS)
+def test_heights_that_are_no_bed_are_refused(heights, message):
+    with pytest.raises(ValueError, match=message):
+        kammel.Bed(length=3, width=2, heights=heights)
+
+
+def test_heights_of_a_profile_and_what_a_change_refuses():
+    profile = kammel.Profile(width=3, heights=[1, 2, 3, 4], seed=2)
+    np.testing.assert_array_equal(profile.heights, [1, 2, 3, 4])
+    with pytest.raises(ValueError, match=r"shape \(4,\)"):
+        kammel.Profile(width=3, heights=[[1, 2, 3, 4]])
+    with pytest.raises(ValueError, match="thickness is for a flat start"):
+        kammel.Profile(width=3, thickness=2, heights=[1, 2, 3, 4])
+    with pytest.raises(ValueError, match="q takes"):
+        profile.change(q=-1)
+    with pytest.raises(TypeError):
+        profile.change(wind="7")
+    assert profile.params["wind"] == 5.0 and profile.params["q"] == 1

@@ -49,13 +49,26 @@ void AddHistory(cdf::Header& header, const std::string& line) {
   header.attributes.push_back(cdf::TextAttribute("history", line));
 }
 
+// The changes attribute as the checkpoint's lines say, none without them: a resume stopped
+// before its checkpoint may have left one of a change that did not last. The parameters'
+// variables are fixed when the file is made; a list of changes leaves every run without one as
+// it was.
+void SetChanges(cdf::Header& header, const std::vector<std::string>& changes) {
+  std::erase_if(header.attributes, [](const cdf::Attribute& a) { return a.name == "changes"; });
+  if (changes.empty()) return;
+  std::string text;
+  for (const std::string& line : changes)
+    text += (text.empty() ? "" : "\n") + ProvenanceText(line);
+  header.attributes.push_back(cdf::TextAttribute("changes", text));
+}
+
 }  // namespace
 
 std::uint32_t HeaderCrc(const cdf::Header& header) {
   cdf::Header kept = header;
   kept.records = 0;
   std::erase_if(kept.attributes, [](const cdf::Attribute& a) {
-    return a.name == "history" && a.type == cdf::Type::Char;
+    return (a.name == "history" && a.type == cdf::Type::Char) || a.name == "changes";
   });
   for (cdf::Variable& v : kept.variables)
     v.begin = 0;
@@ -203,12 +216,13 @@ Outcome NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
   return std::nullopt;
 }
 
-Outcome NetcdfOutput::Continue(const std::string& historyLine) {
+Outcome NetcdfOutput::Continue(const std::string& historyLine,
+                               const std::vector<std::string>& changes) {
   // A file with other names (a copy made of hard links) gets a copy of its own first.
   const auto keep =
       static_cast<std::uint64_t>(cdf::RecordStart(header_) + kept_ * cdf::RecordSize(header_));
   if (io::Shared(file_) && !io::CopyApart(place_, file_, keep)) return Failed(errno);
-  return CutBack(kept_, historyLine);
+  return CutBack(kept_, historyLine, changes);
 }
 
 Outcome NetcdfOutput::Reopen(const io::Place& place, const NetcdfLayout& layout,
@@ -219,10 +233,12 @@ Outcome NetcdfOutput::Reopen(const io::Place& place, const NetcdfLayout& layout,
 
 // Drops the records past records and adds the history line: the header is written first, so
 // that a stop in between leaves a file whose count ignores the bytes beyond it.
-Outcome NetcdfOutput::CutBack(std::int64_t records, const std::string& historyLine) {
+Outcome NetcdfOutput::CutBack(std::int64_t records, const std::string& historyLine,
+                              const std::vector<std::string>& changes) {
   cdf::Header next = header_;
   next.records = records;
   AddHistory(next, historyLine);
+  SetChanges(next, changes);
   std::string head = cdf::Encode(next);
   if (std::ssize(head) > cdf::DataStart(next)) return Moved(next);
   head.resize(static_cast<std::size_t>(cdf::DataStart(next)), '\0');

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "analysis/RippleStatistics.h"
 #include "kammelsim/io/File.h"
@@ -27,8 +28,9 @@ struct NetcdfRecord {
 };
 
 /// The CRC-32 of a header as a checkpoint records it: without its record count, its history
-/// (which a resume killed before its checkpoint adds to) and where its variables begin (which
-/// a grown header moves).
+/// and changes (which a resume killed before its checkpoint adds to; the changes are written
+/// whole from the checkpoint on each resume) and where its variables begin (which a grown
+/// header moves).
 std::uint32_t HeaderCrc(const cdf::Header& header);
 
 class NetcdfOutput {
@@ -46,7 +48,9 @@ class NetcdfOutput {
                bool write);
   /// Continues a file taken for writing: gives it a copy of its own if it has other names
   /// (hard links), cuts it back to the recorded snapshots and adds historyLine to its history.
-  Outcome Continue(const std::string& historyLine);
+  /// With changes (a line per change of the run's parameters, the checkpoint's and this
+  /// resume's), its changes attribute becomes those lines.
+  Outcome Continue(const std::string& historyLine, const std::vector<std::string>& changes = {});
   /// Take for writing, then Continue.
   Outcome Reopen(const io::Place& place, const NetcdfLayout& layout, const NetcdfRecord& record,
                  const std::string& historyLine);
@@ -68,7 +72,8 @@ class NetcdfOutput {
   bool ReadHeader(cdf::Header& header, std::string& why);
   bool Belongs(const cdf::Header& file, const NetcdfRecord& record, std::string& why);
   bool SameRecords(const cdf::Header& file, const NetcdfRecord& record, std::string& why);
-  Outcome CutBack(std::int64_t records, const std::string& historyLine);
+  Outcome CutBack(std::int64_t records, const std::string& historyLine,
+                  const std::vector<std::string>& changes);
   bool WriteCopy(const cdf::Header& header, io::File& copy);
   Outcome Moved(const cdf::Header& grown);
   void EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,

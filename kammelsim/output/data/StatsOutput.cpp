@@ -237,7 +237,8 @@ Outcome StatsOutput::Take(const io::Place& place, std::int64_t bytes, std::uint3
   return std::nullopt;
 }
 
-Outcome StatsOutput::Continue(const StatsCarry& carry, const std::string& historyLine) {
+Outcome StatsOutput::Continue(const StatsCarry& carry, const std::string& historyLine,
+                              const std::string& change) {
   // A file with other names (a copy made of hard links) gets a copy of its own first.
   if (io::Shared(file_) && !io::CopyApart(place_, file_, static_cast<std::uint64_t>(bytes_)))
     return WriteFailed(QuoteFile(path_), errno);
@@ -246,7 +247,8 @@ Outcome StatsOutput::Continue(const StatsCarry& carry, const std::string& histor
     return Failed();
   }
   series_.Restore(carry);
-  return Put("# History: " + ProvenanceText(historyLine) + "\n");
+  const std::string changed = change.empty() ? "" : "# Change: " + ProvenanceText(change) + "\n";
+  return Put("# History: " + ProvenanceText(historyLine) + "\n" + changed);
 }
 
 Outcome StatsOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot) {

@@ -89,8 +89,10 @@ class StatsOutput {
                const std::string& runId, bool write);
   /// Continues a file taken for writing: gives it a copy of its own if it has other names
   /// (hard links), drops what it holds beyond the checkpoint's bytes, adds the resume's
-  /// history line, then appends.
-  Outcome Continue(const StatsCarry& carry, const std::string& historyLine);
+  /// history line and, where the resume changes the run's parameters, a "# Change:" line,
+  /// then appends.
+  Outcome Continue(const StatsCarry& carry, const std::string& historyLine,
+                   const std::string& change = {});
   /// Measures the snapshot after done batches or steps and writes its row.
   Outcome Snapshot(std::int64_t done, const analysis::Snapshot& snapshot);
   /// The measures of the last snapshot.

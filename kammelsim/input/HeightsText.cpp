@@ -1,0 +1,77 @@
+#include "kammelsim/input/HeightsText.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "kammelsim/params/Stats.h"
+
+namespace kammelsim {
+namespace {
+
+// One line's integers; false, naming the column, at the first that is not one.
+bool ParseLine(const std::string& line, int number, std::vector<std::int64_t>& values,
+               std::string& error) {
+  if (const std::size_t nul = line.find('\0'); nul != std::string::npos) {
+    error =
+        "line " + std::to_string(number) + ", column " + std::to_string(nul + 1) + ": not a height";
+    return false;
+  }
+  const char* at = line.c_str();
+  while (true) {
+    while (*at == ' ' || *at == '\t' || *at == '\r')
+      ++at;
+    if (!*at) return true;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(at, &end, 10);
+    if (end == at || (*end && *end != ' ' && *end != '\t' && *end != '\r') || errno == ERANGE ||
+        value < INT32_MIN || value > INT32_MAX) {
+      error = "line " + std::to_string(number) + ", column " +
+              std::to_string(at - line.c_str() + 1) + ": not a height";
+      return false;
+    }
+    values.push_back(value);
+    at = end;
+  }
+}
+
+}  // namespace
+
+HeightsText ReadHeightsText(std::string_view text) {
+  HeightsText heights;
+  analysis::Snapshot& s = heights.snapshot;
+  for (int number = 1; !text.empty(); ++number) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string line(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+    const std::size_t before = s.cells.size();
+    if (!ParseLine(line, number, s.cells, heights.error)) return heights;
+    const int count = static_cast<int>(s.cells.size() - before);
+    if (s.rows > 0 && count != s.columns) {
+      heights.error = "line " + std::to_string(number) + ", column 1: " + std::to_string(count) +
+                      " heights where line 1 has " + std::to_string(s.columns);
+      return heights;
+    }
+    s.columns = count;
+    if (++s.rows > 1 && !HeightsFit(s.rows, s.columns, heights.error)) return heights;
+  }
+  if (s.cells.empty()) heights.error = "line 1, column 1: no heights";
+  if (s.rows == 1) HeightsFit(s.columns, 1, heights.error);
+  return heights;
+}
+
+bool HeightsFit(std::int64_t rows, std::int64_t columns, std::string& error) {
+  using params::kMostCells, params::kMostColumns, params::kMostRows;
+  if (columns == 1 && rows > kMostCells) {
+    error = "more heights than a profile holds (" + std::to_string(kMostCells) + ")";
+  } else if (columns > 1 && (rows > kMostRows || columns > kMostColumns)) {
+    error = "more heights than a bed holds (" + std::to_string(kMostRows) + " rows of " +
+            std::to_string(kMostColumns) + " at most)";
+  }
+  return error.empty();
+}
+
+}  // namespace kammelsim

@@ -1,0 +1,150 @@
+#include "kammelsim/input/InitialBed.h"
+
+#include <algorithm>
+#include <numeric>
+#include <optional>
+#include <vector>
+
+#include "kammelsim/input/HeightsText.h"
+#include "kammelsim/input/NetcdfSnapshot.h"
+#include "kammelsim/io/AtomicFile.h"
+#include "kammelsim/io/Bytes.h"
+#include "kammelsim/output/Heights.h"
+#include "kammelsim/output/Messages.h"
+
+namespace kammelsim {
+namespace {
+
+// The largest bed printed takes 2.5 MB; room for blanks besides.
+constexpr std::uint64_t kMostBytes = 16u << 20;
+
+// The K of "FILE:K", when name ends so.
+std::optional<std::int64_t> RecordOf(const std::string& name, std::string& path) {
+  const std::size_t colon = name.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == name.size() ||
+      name.size() - colon > 16 ||
+      name.find_first_not_of("0123456789", colon + 1) != std::string::npos) {
+    return std::nullopt;
+  }
+  path = name.substr(0, colon);
+  return std::stoll(name.substr(colon + 1));
+}
+
+bool ReadText(const std::string& path, bool profile, InitialBed& bed, std::string& error) {
+  std::string bytes;
+  if (const io::ReadFault fault = io::ReadWholeFile(path, kMostBytes, bytes);
+      fault != io::ReadFault::None) {
+    error = "cannot read " + QuoteFile(path) + ": " + io::ReadFaultReason(fault, kMostBytes);
+    return false;
+  }
+  if (bytes.starts_with("CDF")) {
+    error = QuoteFile(path) + ": a data file; name its snapshot as " + QuoteFile(path + ":K") +
+            ", K the batch or step";
+    return false;
+  }
+  HeightsText text = ReadHeightsText(bytes);
+  if (!text.error.empty()) {
+    error = QuoteFile(path) + ": " + text.error;
+    return false;
+  }
+  analysis::Snapshot& s = text.snapshot;
+  if (profile && s.rows != 1) {
+    error = QuoteFile(path) + ": " + std::to_string(s.rows) +
+            " lines, where a profile's heights stand on one";
+    return false;
+  }
+  if (profile) std::swap(s.rows, s.columns);
+  bed.heights = std::move(s);
+  bed.record.crc = io::Crc32(bytes);
+  return true;
+}
+
+std::string Shape(const analysis::Snapshot& heights, bool profile) {
+  if (profile) return std::to_string(heights.rows) + " cells";
+  return std::to_string(heights.rows) + " rows of " + std::to_string(heights.columns) + " cells";
+}
+
+}  // namespace
+
+bool ReadInitial(const std::string& name, const InitialShape& shape, InitialBed& bed,
+                 std::string& error) {
+  std::string path = name;
+  const std::optional<std::int64_t> time = RecordOf(name, path);
+  if (time) {
+    std::string why;
+    if (!ReadNetcdfSnapshot(path, *time, shape.rows, shape.columns, shape.profile, bed.heights,
+                            why)) {
+      error = QuoteFile(path) + ": " + why;
+      return false;
+    }
+    bed.record.crc = InitialCrc(bed.heights, shape.profile);
+  } else if (!ReadText(path, shape.profile, bed, error)) {
+    return false;
+  }
+  if (!CheckInitial(bed.heights, shape, error)) {
+    error = QuoteFile(name) + ": " + error;
+    return false;
+  }
+  bed.record.name = name;
+  bed.record.sand = InitialSand(bed.heights);
+  return true;
+}
+
+bool CheckInitial(const analysis::Snapshot& heights, const InitialShape& shape,
+                  std::string& error) {
+  const std::int64_t cells = std::int64_t{shape.rows} * shape.columns;
+  const analysis::Snapshot wanted{shape.rows, shape.columns, {}};
+  if (heights.rows != shape.rows || heights.columns != shape.columns ||
+      std::ssize(heights.cells) != cells) {
+    error = Shape(heights, shape.profile) + ", where the " + (shape.profile ? "profile" : "bed") +
+            " has " + Shape(wanted, shape.profile);
+    return false;
+  }
+  const auto low = std::find_if(heights.cells.begin(), heights.cells.end(),
+                                [](std::int64_t h) { return h < 0; });
+  if (low != heights.cells.end()) {
+    const auto at = low - heights.cells.begin();
+    error = "height " + std::to_string(*low) + " below 0 at " +
+            (shape.profile ? "cell " + std::to_string(at)
+                           : "row " + std::to_string(at / shape.columns) + ", column " +
+                                 std::to_string(at % shape.columns));
+    return false;
+  }
+  // No height alone above the most sand, so that the sum cannot overflow.
+  const std::int64_t most = cells * shape.most;
+  const std::string limit =
+      std::to_string(most) + " (" + std::to_string(shape.most) + " a cell, the deepest flat start)";
+  if (std::any_of(heights.cells.begin(), heights.cells.end(),
+                  [most](std::int64_t h) { return h > most; })) {
+    error = "a height of more than " + limit;
+    return false;
+  }
+  if (const std::int64_t sand = InitialSand(heights); sand > most) {
+    error = std::to_string(sand) + " grains, more than " + limit;
+    return false;
+  }
+  return true;
+}
+
+std::string InitialText(const analysis::Snapshot& heights, bool profile) {
+  const int lines = profile ? 1 : heights.rows, count = profile ? heights.rows : heights.columns;
+  std::vector<std::int32_t> line(static_cast<std::size_t>(count));
+  std::string text;
+  for (int n = 0; n < lines; ++n) {
+    for (int c = 0; c < count; ++c)
+      line[static_cast<std::size_t>(c)] =
+          static_cast<std::int32_t>(heights.cells[static_cast<std::size_t>(n) * count + c]);
+    AppendHeightLine(text, line.data(), count);
+  }
+  return text;
+}
+
+std::uint32_t InitialCrc(const analysis::Snapshot& heights, bool profile) {
+  return io::Crc32(InitialText(heights, profile));
+}
+
+std::int64_t InitialSand(const analysis::Snapshot& heights) {
+  return std::accumulate(heights.cells.begin(), heights.cells.end(), std::int64_t{0});
+}
+
+}  // namespace kammelsim
