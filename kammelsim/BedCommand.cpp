@@ -74,13 +74,29 @@ void SetUpBed(Bed<model3d::MapSettings>& state, const model3d::RippleParams& par
   kammel3map::SetUpMap(state, params);
 }
 
+// A program's bed, set up as the program would, with the run's creep.
+template <class Settings>
+std::unique_ptr<Bed<Settings>> NewBed(const BedRun& bed, std::string&) {
+  auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
+  SetUpBed(*state, bed.params);
+  state->variant = bed.variant;
+  return state;
+}
+
+template <>
+std::unique_ptr<Bed<model3d::OpenSettings>> NewBed(const BedRun& bed, std::string& error) {
+  return MakeOpenBed(bed, error);
+}
+
 template <class Settings>
 int RunBed(const ParsedOptions& options, std::span<const std::string> args, const Resume* resume,
            const RunOutput& output) {
   std::string error;
   params::Values values;
   BedRun bed{};
-  if (params::ReadWords(options, params::BedOptions<Settings>::all, values, error))
+  if (!params::BedOptions<Settings>::open && options.Has(params::kSchedule.name))
+    error = "--schedule is for --settings open";
+  else if (params::ReadWords(options, params::BedOptions<Settings>::all, values, error))
     bed = ReadBedRun<Settings>(values, resume, error);
   if (!error.empty()) return RunOptionFault(output, "bed", error, resume);
   analysis::Snapshot initial;
@@ -90,12 +106,35 @@ int RunBed(const ParsedOptions& options, std::span<const std::string> args, cons
                                            shape, resume, output, "bed", initial))
     return fault;
 
+  // An open bed is made first: one too large is refused before any output exists. The
+  // programs' beds are set up after the driver, which opens the canvas they place themselves on.
+  std::unique_ptr<Bed<Settings>> state;
+  if constexpr (params::BedOptions<Settings>::open) {
+    state = NewBed<Settings>(bed, error);
+    if (!state) return RunOptionFault(output, "bed", error, resume);
+  }
   RunDriver driver(bed.run, "bed", "batches", resume, output);
   if (const int fault = driver.Prepare(params::RecordedOptions(values.Words()), args)) return fault;
-  const auto state = std::make_unique<Bed<Settings>>();  // large: off the stack
-  SetUpBed(*state, bed.params);
+  if (!state) state = NewBed<Settings>(bed, error);
   if (!initial.cells.empty()) PutHeights(*state, initial);
   return driver.Run(BedModel(*state, BedView(*state, bed.threshold)), bed.parameters);
+}
+
+}  // namespace
+
+namespace {
+
+// The creep the options ask for; recorded only where it is not the programs'.
+model3d::CreepVariant ReadCreepVariant(const params::Values& values, params::Record& record) {
+  model3d::CreepVariant variant;
+  const std::string ties = values.Text(params::kTies);
+  variant.ties = ties == "random"        ? model3d::TieRule::random
+                 : ties == "alternating" ? model3d::TieRule::alternating
+                                         : model3d::TieRule::firstInOrder;
+  variant.periodic = values.Text(params::kPeriodic) == "yes";
+  if (variant.ties != model3d::TieRule::firstInOrder) record.Keep(params::kTies, ties);
+  if (variant.periodic) record.Keep(params::kPeriodic, std::string("yes"));
+  return variant;
 }
 
 }  // namespace
@@ -114,7 +153,10 @@ BedRun ReadBedRun(const params::Values& values, const Resume* resume, std::strin
   params::Record record;
   BedRun bed{};
   auto& p = bed.params;
-  record.Keep(params::kSettings, std::string(O::map ? "map" : "relief"));
+  record.Keep(params::kSettings, std::string(O::open ? "open" : O::map ? "map" : "relief"));
+  bed.schedule = values.Text(params::kSchedule) == "relief" ? model3d::Schedule::relief
+                                                            : model3d::Schedule::map;
+  if (O::open) record.Keep(params::kSchedule, values.Text(params::kSchedule));
   const auto integer = [&](const params::Option& option) {
     return record.Keep(option, static_cast<std::int32_t>(values.Integer(option)));
   };
@@ -128,11 +170,35 @@ BedRun ReadBedRun(const params::Values& values, const Resume* resume, std::strin
       O::threshold, static_cast<std::int32_t>(values.Integer(O::threshold, p.layerHeight + 1)));
   const std::int64_t total =
       record.Keep(O::batches, resume ? resume->data.total : values.Integer(O::batches));
+  bed.variant = ReadCreepVariant(values, record);
   bed.run = ReadRunSettings(values, total, record, error);
   if (!O::map && values.Has(O::threshold.name) && error.empty())
     error = values.Named(O::threshold) + " is for " + values.Named(params::kSettings) + " map";
+  if (O::open && bed.run.pictures.Drawn() && error.empty())
+    error = "an open bed is not drawn: --png and --frames are for the relief and the map";
   bed.parameters = record.Parameters(O::all);
   return bed;
+}
+
+std::unique_ptr<Bed<model3d::OpenSettings>> MakeOpenBed(const BedRun& bed, std::string& error) {
+  auto state = std::make_unique<Bed<model3d::OpenSettings>>();
+  state->params = bed.params;
+  if (!model3d::MakeOpenGrid(*state, bed.schedule)) {
+    const std::int64_t bytes =
+        model3d::OpenGridBytes(bed.params.layerLength, bed.params.layerWidth);
+    error = "no memory for a bed of " + std::to_string(bed.params.layerLength) + " x " +
+            std::to_string(bed.params.layerWidth) + " (" + std::to_string(bytes >> 20) +
+            " MiB of heights)";
+    return nullptr;
+  }
+  state->variant = bed.variant;
+  model3d::InitRippleGrid(*state);
+  return state;
+}
+
+template <>
+View BedView(Bed<model3d::OpenSettings>& state, std::int32_t) {
+  return {[](common::Random&) {}, [&state] { return RowMeans(state); }, [] {}};
 }
 
 template <>
@@ -154,13 +220,19 @@ RunModel BedModel(Bed<Settings>& state, View view) {
   const model3d::RippleParams p = state.params;
   return {analysis::Model::Bed,
           [&state] { model3d::RunBatch(state); },
-          state.grid.cells,
+          {state.grid.cells, static_cast<std::size_t>(state.grid.size)},
           state.random,
           std::move(view),
           [&state] { return BedSnapshot(state); },
           [p](std::int32_t h) { return model3d::JumpLengthFor(h, p.factorB, p.windStrength); },
           p.factorQ,
-          [&state] { return BedText(state); }};
+          [&state] { return BedText(state); },
+          // The creep sweeps since the start, which alternating ties go by.
+          [&state](std::int64_t done) {
+            const std::int64_t perBatch = std::int64_t{state.grid.cyclesPerBatch} *
+                                          state.grid.creepSweepsPerWidth * BedWidth(state);
+            state.creepSweeps = static_cast<std::uint64_t>(done * perBatch);
+          }};
 }
 
 template BedRun ReadBedRun<model3d::ReliefSettings>(const params::Values&, const Resume*,
@@ -169,24 +241,29 @@ template BedRun ReadBedRun<model3d::MapSettings>(const params::Values&, const Re
                                                  std::string&);
 template void PutHeights(Bed<model3d::ReliefSettings>&, const analysis::Snapshot&);
 template void PutHeights(Bed<model3d::MapSettings>&, const analysis::Snapshot&);
+template void PutHeights(Bed<model3d::OpenSettings>&, const analysis::Snapshot&);
 template RunModel BedModel(Bed<model3d::ReliefSettings>&, View);
 template RunModel BedModel(Bed<model3d::MapSettings>&, View);
+template BedRun ReadBedRun<model3d::OpenSettings>(const params::Values&, const Resume*,
+                                                  std::string&);
+template RunModel BedModel(Bed<model3d::OpenSettings>&, View);
 
 int RunBedCommand(std::span<const std::string> args, const RunOutput& output,
                   const Resume* resume) {
   std::string error;
   OptionFault fault;
-  // Both settings' tables name the same options; which applies is the settings' to say.
-  const auto options = ParseOptions(args, params::BedOptions<model3d::ReliefSettings>::all, fault);
+  // The open bed's table names every bed option; which applies is the settings' to say.
+  const auto options = ParseOptions(args, params::BedOptions<model3d::OpenSettings>::all, fault);
   if (!options)
     return resume ? RunOptionFault(output, "bed", fault.message, resume)
                   : Refused(output, "bed", fault);
   params::Values settings;
   if (!params::ReadWords(*options, {&params::kSettings, 1}, settings, error))
     return RunOptionFault(output, "bed", error, resume);
-  return settings.Text(params::kSettings) == "map"
-             ? RunBed<model3d::MapSettings>(*options, args, resume, output)
-             : RunBed<model3d::ReliefSettings>(*options, args, resume, output);
+  const std::string chosen = settings.Text(params::kSettings);
+  if (chosen == "open") return RunBed<model3d::OpenSettings>(*options, args, resume, output);
+  return chosen == "map" ? RunBed<model3d::MapSettings>(*options, args, resume, output)
+                         : RunBed<model3d::ReliefSettings>(*options, args, resume, output);
 }
 
 }  // namespace kammelsim

@@ -14,6 +14,7 @@ namespace {
 using params::Range;
 using Relief = params::BedOptions<model3d::ReliefSettings>;
 using Map = params::BedOptions<model3d::MapSettings>;
+using Open = params::BedOptions<model3d::OpenSettings>;
 using Profile = params::ProfileOptions;
 
 // The prose says one range for both of these.
@@ -21,8 +22,10 @@ static_assert(Relief::height.max == Relief::q.max && Profile::thickness.max == P
 static_assert(Relief::batches.max == Profile::steps.max);
 
 constexpr std::string_view kCommands =
-    "usage: kammelsim bed [--settings relief|map] [--length L] [--width W] [--height H0]\n"
-    "                     [--b B] [--wind V] [--q Q] [--batches K] [--threshold T] [OUTPUTS]\n"
+    "usage: kammelsim bed [--settings relief|map|open] [--length L] [--width W] [--height H0]\n"
+    "                     [--b B] [--wind V] [--q Q] [--batches K] [--threshold T]\n"
+    "                     [--schedule relief|map] [--ties first|random|alternating]\n"
+    "                     [--periodic no|yes] [OUTPUTS]\n"
     "       kammelsim profile [--width N] [--thickness D] [--b B] [--wind V] [--q Q]\n"
     "                         [--steps K] [OUTPUTS]\n"
     "       kammelsim stats [FILE|-] [--b B] [--wind V] [--q Q] [--previous FILE]\n"
@@ -91,6 +94,18 @@ std::string BedProse() {
          ", B and V finite reals, K " + Range(Relief::batches) +
          ".\n"
          "     T (map only) is the height drawn bright, H0 + 1 unless given.\n"
+         "     open: a bed of any size the memory holds (L and W " +
+         Range(Open::length) +
+         ", the map's defaults), run with\n"
+         "     the --schedule program's batches (map unless given); refused at once, status 2, "
+         "when\n"
+         "     its heights cannot be had. It is not drawn (no --png, --frames).\n"
+         "     --ties: creep's ties between equally steep neighbours: first, the programs' "
+         "order\n"
+         "     (default), or without a preferred side across the wind: random (a third "
+         "number\n"
+         "     per event) or alternating (the columns' order swapped every other sweep).\n"
+         "     --periodic yes: creep wraps the columns. Either is never the programs' model.\n"
          "\n";
 }
 

@@ -41,7 +41,7 @@ analysis::Snapshot ProfileSnapshot(const ProfileState& state) {
 
 // Cells 0..N on one line.
 std::string ProfileText(const ProfileState& state) {
-  const std::int32_t* first = state.profile.cells - model2d::RippleProfile::firstCell;
+  const std::int32_t* first = model2d::ProfileCells(state) - model2d::RippleProfile::firstCell;
   std::string text;
   AppendHeightLine(text, first, state.params.layerWidth + 1);
   return text;
@@ -65,21 +65,42 @@ ProfileRun ReadProfileRun(const params::Values& values, const Resume* resume, st
   const std::int64_t total =
       record.Keep(O::steps, resume ? resume->data.total : values.Integer(O::steps));
   profile.run = ReadRunSettings(values, total, record, error);
+  const bool drawn = profile.run.pictures.Drawn() || !profile.run.pictures.spacetime.empty();
+  if (p.layerWidth > model2d::kMaxProfileWidth && drawn && error.empty())
+    error = "a profile wider than kammel's " + std::to_string(model2d::kMaxProfileWidth) +
+            " cells is not drawn: --png, --frames and --spacetime are for those";
   profile.parameters = record.Parameters(O::all);
   return profile;
 }
 
+bool WidenForRun(ProfileState& state, const ProfileRun& run, std::string& error) {
+  if (run.params.layerWidth <= model2d::kMaxProfileWidth) return true;
+  state.params = run.params;
+  if (!model2d::WidenProfile(state)) {
+    error = "no memory for a profile of " + std::to_string(run.params.layerWidth) + " cells";
+    return false;
+  }
+  model2d::InitRippleProfile(state);
+  return true;
+}
+
 void PutHeights(ProfileState& state, const analysis::Snapshot& heights) {
+  // Cell 0 of the table's or the wide profile's cells.
+  std::int32_t* cells = const_cast<std::int32_t*>(model2d::ProfileCells(state)) + 1;
   for (std::int32_t i = 0; i < heights.rows; ++i)
-    state.profile.at(i) = static_cast<std::int32_t>(heights.At(i, 0));
+    cells[i] = static_cast<std::int32_t>(heights.At(i, 0));
 }
 
 RunModel ProfileModel(ProfileState& state) {
   const model2d::ProfileParams p = state.params;
+  // The cells, guards included, wherever they are.
+  const std::span<std::int32_t> cells{
+      const_cast<std::int32_t*>(model2d::ProfileCells(state)),
+      static_cast<std::size_t>(model2d::MaxProfileWidth(state)) + 3};
   return {
       analysis::Model::Profile,
       [&state] { model2d::RunProfileStep(state); },
-      state.profile.cells,
+      cells,
       state.random,
       {[&state](common::Random&) { kammel::RedrawProfile(state); },
        [&state] { return Cells(state); }, [&state] { kammel::PlaceProfile(state.params); }},
@@ -108,10 +129,13 @@ int RunProfileCommand(std::span<const std::string> args, const RunOutput& output
                                            shape, resume, output, "profile", initial))
     return fault;
 
+  // A wide profile is made first: one too wide is refused before any output exists.
+  const auto state = std::make_unique<ProfileState>();
+  const bool wide = profile.params.layerWidth > model2d::kMaxProfileWidth;
+  if (!WidenForRun(*state, profile, error)) return RunOptionFault(output, "profile", error, resume);
   RunDriver driver(profile.run, "profile", "steps", resume, output);
   if (const int fault = driver.Prepare(params::RecordedOptions(values.Words()), args)) return fault;
-  const auto state = std::make_unique<ProfileState>();
-  kammel::SetUpProfile(*state, profile.params);
+  if (!wide) kammel::SetUpProfile(*state, profile.params);
   if (!initial.cells.empty()) PutHeights(*state, initial);
   return driver.Run(ProfileModel(*state), profile.parameters);
 }

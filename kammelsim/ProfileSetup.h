@@ -23,10 +23,16 @@ struct ProfileRun {
 /// sets error. A resumed run takes its total from the checkpoint.
 ProfileRun ReadProfileRun(const params::Values& values, const Resume* resume, std::string& error);
 
+/// Makes state the wide profile of the run's width when that is wider than the program's
+/// table, and initialises it; false, with error set to one line, when its cells cannot be
+/// had. A profile the table holds is left to its set-up.
+bool WidenForRun(model2d::ProfileState& state, const ProfileRun& run, std::string& error);
+
 /// Puts heights (cells 0..N, checked by CheckInitial) on a profile that is set up.
 void PutHeights(model2d::ProfileState& state, const analysis::Snapshot& heights);
 
-/// What a run needs of a profile that kammel::SetUpProfile has set up, with its view.
+/// What a run needs of a profile that kammel::SetUpProfile (or WidenForRun) has set up, with
+/// its view.
 RunModel ProfileModel(model2d::ProfileState& state);
 
 }  // namespace kammelsim

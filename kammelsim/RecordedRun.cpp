@@ -12,6 +12,7 @@ namespace {
 
 using Relief = params::BedOptions<model3d::ReliefSettings>;
 using Map = params::BedOptions<model3d::MapSettings>;
+using Open = params::BedOptions<model3d::OpenSettings>;
 
 // The table the recorded options are read with: a bed's settings choose it.
 params::Table TableOf(const CheckpointData& data, const ParsedOptions& options,
@@ -19,7 +20,9 @@ params::Table TableOf(const CheckpointData& data, const ParsedOptions& options,
   if (data.command != "bed") return params::ProfileOptions::all;
   params::Values settings;
   if (!params::ReadWords(options, {&params::kSettings, 1}, settings, error)) return {};
-  return settings.Text(params::kSettings) == "map" ? params::Table(Map::all) : Relief::all;
+  const std::string chosen = settings.Text(params::kSettings);
+  if (chosen == "open") return Open::all;
+  return chosen == "map" ? params::Table(Map::all) : Relief::all;
 }
 
 // The values read as the command reads them, to the recorded total; error names the first
@@ -30,6 +33,8 @@ void ReadAsTheCommand(const CheckpointData& data, const params::Values& values,
   resume.data.total = data.total;
   if (data.command != "bed")
     ReadProfileRun(values, &resume, error);
+  else if (values.Text(params::kSettings) == "open")
+    ReadBedRun<model3d::OpenSettings>(values, &resume, error);
   else if (values.Text(params::kSettings) == "map")
     ReadBedRun<model3d::MapSettings>(values, &resume, error);
   else
@@ -44,9 +49,9 @@ std::string OptionsCannotBe(std::string_view message) {
 
 std::optional<params::Values> ReadRecord(const CheckpointData& data, std::string& why) {
   if (!params::TrustworthyRecord(data, why)) return std::nullopt;
-  // Both settings' tables name the same options.
+  // The open bed's table names every bed option.
   const params::Table names =
-      data.command == "bed" ? params::Table(Relief::all) : params::ProfileOptions::all;
+      data.command == "bed" ? params::Table(Open::all) : params::ProfileOptions::all;
   OptionFault fault;
   const auto options = ParseOptions(data.args, names, fault);
   std::string error = options ? "" : fault.message;

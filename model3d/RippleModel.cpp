@@ -22,6 +22,14 @@ namespace {
 template <class S>
 constexpr bool kOpen = std::is_same_v<S, OpenSettings>;
 
+// A bed whose columns take more than this is worth asking ahead for: less stays in a core's
+// own cache, where asking costs more than it saves.
+constexpr std::int64_t kCachedBytes = 512 * 1024;
+
+inline bool WorthAskingAhead(std::int32_t stride, std::int32_t W) {
+  return std::int64_t{stride} * (W + 2) * 4 > kCachedBytes;
+}
+
 // Cells per column: a constant in the programs' grids, so that their kernels keep it folded in.
 struct RunStride {
   std::int32_t value;
@@ -57,7 +65,7 @@ void RippleGrid<OpenSettings>::Free::operator()(void* p) const {
 }
 
 std::int64_t OpenGridBytes(std::int32_t L, std::int32_t W) {
-  return (std::int64_t{L} + 3) * (std::int64_t{W} + 3) * std::int64_t{sizeof(std::int32_t)};
+  return (std::int64_t{L} + 4) * (std::int64_t{W} + 3) * std::int64_t{sizeof(std::int32_t)};
 }
 
 bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule) {
@@ -65,7 +73,9 @@ bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule) {
   grid = {};
   const std::int32_t L = bed.params.layerLength, W = bed.params.layerWidth;
   if (L < 1 || L > kMaxOpenLength || W < 1 || W > kMaxOpenLength) return false;
-  const std::int64_t size = (std::int64_t{L} + 3) * (std::int64_t{W} + 3);
+  // Rows -1..L + 2: creep reads row L + 1, so what jumps beyond it collects a row further,
+  // as in the programs' arrays, where it lands in rows creep never reads.
+  const std::int64_t size = (std::int64_t{L} + 4) * (std::int64_t{W} + 3);
   if (size > kMaxOpenCells) return false;
   grid.storage.reset(AllocateZeroed<std::int32_t>(size));
   grid.scratch.reset(AllocateZeroed<std::uint32_t>(std::int64_t{4} * L));
@@ -77,9 +87,9 @@ bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule) {
   grid.size = size;
   grid.maxLength = L;
   grid.maxWidth = W;
-  grid.lastRow = L + 1;
+  grid.lastRow = L + 2;
   grid.lastColumn = W + 1;
-  grid.columnStride = L + 3;
+  grid.columnStride = L + 4;
   grid.columns = W + 3;
   const bool map = schedule == Schedule::map;
   grid.cyclesPerBatch = map ? MapSettings::cyclesPerBatch : ReliefSettings::cyclesPerBatch;
@@ -226,7 +236,8 @@ constexpr std::int32_t kColumnsAtOnce = 4;
 
 template <class S>
 void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t columns,
-                      std::uint32_t* states, std::int32_t picks, const SweepTerms& terms) {
+                      std::uint32_t* states, std::int32_t picks, const SweepTerms& terms,
+                      std::int32_t W) {
   for (std::int32_t n = 0; n < columns * picks; ++n) {  // the rows, in vector lanes
     states[n] = static_cast<std::uint32_t>(common::PickInDoubles(states[n], terms.L));
   }
@@ -236,7 +247,7 @@ void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t colu
   // The next columns are asked for while these run, a line of them every four picks: they lie
   // in one piece right after these, and the map's array is already larger than a core's cache.
   const std::int32_t* next = column[0] + kColumnsAtOnce * grid.columnStride;
-  const bool ahead = first + 2 * kColumnsAtOnce <= grid.maxWidth + 1;
+  const bool ahead = first + 2 * kColumnsAtOnce <= W + 1 && WorthAskingAhead(grid.columnStride, W);
   if (common::kLanes && columns == kColumnsAtOnce) {
     for (std::int32_t n = 0; n < picks; ++n) {
       if (ahead && (n & 3) == 0) __builtin_prefetch(next + 4 * n, 1);
@@ -262,7 +273,7 @@ void SaltationBlocks(BedState<S>& bed, const SweepTerms& terms, std::uint32_t* s
   for (std::int32_t j = 0; j <= W; j += kColumnsAtOnce) {
     const std::int32_t columns = std::min(kColumnsAtOnce, W + 1 - j);
     common::DrawStates(bed.random, states, columns * picks);
-    SaltationColumns<S>(bed.grid, j, columns, states, picks, terms);
+    SaltationColumns<S>(bed.grid, j, columns, states, picks, terms, W);
   }
 }
 
@@ -452,11 +463,12 @@ void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint3
     states[n] = static_cast<std::uint32_t>(corner + j * static_cast<std::int32_t>(stride) + i);
   }
   std::int32_t* cells = grid.cells;
-  for (std::int32_t n = 0; n < std::min(kPrefetchAhead, events); ++n)
+  const bool ahead = WorthAskingAhead(stride, W);
+  for (std::int32_t n = 0; ahead && n < std::min(kPrefetchAhead, events); ++n)
     PrefetchCross(cells + states[n], stride);
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
-    if (n + kPrefetchAhead + 4 <= events) {
+    if (ahead && n + kPrefetchAhead + 4 <= events) {
       for (int l = 0; l < 4; ++l)
         PrefetchCross(cells + states[n + kPrefetchAhead + l], stride);
     }
@@ -470,7 +482,8 @@ void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint3
     }
   }
   for (; n < events; ++n) {
-    if (n + kPrefetchAhead < events) PrefetchCross(cells + states[n + kPrefetchAhead], stride);
+    if (ahead && n + kPrefetchAhead < events)
+      PrefetchCross(cells + states[n + kPrefetchAhead], stride);
     CreepEvent(cells + states[n], stride);
   }
 }

@@ -45,7 +45,8 @@ struct MapSettings {
 
 /// A bed sized when it is made, for research runs only (never the programs'): rows 0..L and
 /// columns 0..W as the parameters give them to MakeOpenGrid, with the batches of either
-/// program. Its array reaches one row and one column beyond the bed, like the programs'.
+/// program. Its array reaches two rows and one column beyond the bed: creep reaches the first
+/// row beyond, and what jumps further collects in the second, as in the programs' arrays.
 struct OpenSettings {};
 
 /// Whose batches an open bed runs: the relief's (5 cycles, 3 W creep sweeps) or the map's (3, W).

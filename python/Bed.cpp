@@ -38,6 +38,7 @@ class BedOf final : public Bed {
         settings_(settings),
         state_(std::make_unique<model3d::BedState<Setting>>()) {
     state_->params = bed.params;
+    state_->variant = bed.variant;
     model3d::InitRippleGrid(*state_);
     if (heights) {
       ks::PutHeights(*state_, *heights);
@@ -92,6 +93,9 @@ std::unique_ptr<BedOf<Setting>> MakeBed(params::Values values, const params::Val
 std::unique_ptr<Bed> MakeBed(params::Values values, const params::Values& seed,
                              py::handle heights) {
   Check(values, {&params::kSettings, 1});
+  // Not yet here: an open bed is kammelsim's alone, never a relief by another name.
+  if (values.Text(params::kSettings) == "open")
+    throw py::value_error("settings 'open' is for kammelsim bed; kammel.Bed takes relief or map");
   if (values.Text(params::kSettings) == "map")
     return MakeBed<model3d::MapSettings>(std::move(values), seed, heights);
   return MakeBed<model3d::ReliefSettings>(std::move(values), seed, heights);
@@ -101,7 +105,8 @@ std::unique_ptr<Bed> MakeBed(params::Values values, const params::Values& seed,
 
 std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handle width,
                                py::handle height, py::handle b, py::handle wind, py::handle q,
-                               py::handle seed, py::handle heights) {
+                               py::handle ties, py::handle periodic, py::handle seed,
+                               py::handle heights) {
   // The relief's table for the types: both settings' options are of the same.
   const params::Given chosen = Convert(params::kSettings, settings);  // None is no settings
   params::Values values =
@@ -110,7 +115,9 @@ std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handl
                                                                   {"height", height},
                                                                   {"b", b},
                                                                   {"wind", wind},
-                                                                  {"q", q}});
+                                                                  {"q", q},
+                                                                  {"ties", ties},
+                                                                  {"periodic", periodic}});
   values.Add(params::kSettings, chosen);
   return MakeBed(std::move(values), SeedValues(seed), heights);
 }

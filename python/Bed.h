@@ -16,7 +16,8 @@ class Bed : public Simulation {
   /// unless None, or ValueError/TypeError.
   static std::unique_ptr<Bed> Make(py::handle settings, py::handle length, py::handle width,
                                    py::handle height, py::handle b, py::handle wind, py::handle q,
-                                   py::handle seed, py::handle heights);
+                                   py::handle ties, py::handle periodic, py::handle seed,
+                                   py::handle heights);
   /// The object of a checkpoint's bed run, with its checked values (kammelsim::ReadRecord);
   /// nothing, saying why, when it does not fit its bed.
   static std::unique_ptr<Bed> FromCheckpoint(const kammelsim::CheckpointData& data,

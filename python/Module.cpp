@@ -27,13 +27,15 @@ constexpr const char* kBedDoc =
     R"(The 3D sand bed of kammel3 or kammel3map, as `kammelsim bed` runs it.
 
 Bed(settings='relief', *, length=None, width=None, height=None, b=None, wind=None, q=None,
-    seed=None, heights=None)
+    ties=None, periodic=None, seed=None, heights=None)
 
 settings is 'relief' (kammel3: batches of 5 cycles) or 'map' (kammel3map: batches of 3).
 The other arguments default to the program's dialog values: relief length 300, width 30,
 height 20; map 300, 150, 5; both b 2.0, wind 5.0, q 1. length (L) is {0} for relief and
 {1} for map, width (W) {2} or {3}, height (H0) and q {4}, b and wind finite
-reals. seed is {5}; None takes one from the clock, which .seed tells.
+reals. seed is {5}; None takes one from the clock, which .seed tells. ties ('first', the
+programs', 'random' or 'alternating') and periodic ('no' or 'yes') choose creep without a
+preferred side across the wind, never the programs' model (kammelsim bed --help).
 heights, unless None, is the bed to start from instead of a flat one of height H0: integers
 of shape (L + 1, W + 1), none below 0 (as kammelsim bed --initial takes them).
 
@@ -259,12 +261,15 @@ PYBIND11_MODULE(_kammel, m) {
   py::class_<Bed> bed(m, "Bed", bedDoc.c_str());
   bed.def(py::init([](const py::object& settings, const py::object& length, const py::object& width,
                       const py::object& height, const py::object& b, const py::object& wind,
-                      const py::object& q, const py::object& seed, const py::object& heights) {
-            return Bed::Make(settings, length, width, height, b, wind, q, seed, heights);
+                      const py::object& q, const py::object& ties, const py::object& periodic,
+                      const py::object& seed, const py::object& heights) {
+            return Bed::Make(settings, length, width, height, b, wind, q, ties, periodic, seed,
+                             heights);
           }),
           py::arg("settings") = "relief", py::kw_only(), py::arg("length") = py::none(),
           py::arg("width") = py::none(), py::arg("height") = py::none(), py::arg("b") = py::none(),
-          py::arg("wind") = py::none(), py::arg("q") = py::none(), py::arg("seed") = py::none(),
+          py::arg("wind") = py::none(), py::arg("q") = py::none(), py::arg("ties") = py::none(),
+          py::arg("periodic") = py::none(), py::arg("seed") = py::none(),
           py::arg("heights") = py::none());
   BindShared(bed, Relief::batches, "batch", "rows 0..L along the wind by columns 0..W across it");
   bed.def(

@@ -29,6 +29,8 @@ Profile::Profile(params::Values values, const ks::ProfileRun& run,
     : Simulation(std::move(values), kProfile), state_(std::make_unique<model2d::ProfileState>()) {
   state_->params = run.params;
   model2d::InitRippleProfile(*state_);
+  std::string error;
+  if (!ks::WidenForRun(*state_, run, error)) throw py::value_error(error);
   if (heights) {
     ks::PutHeights(*state_, *heights);
     initial_ = {"a Python array", ks::InitialCrc(*heights, true), ks::InitialSand(*heights)};

@@ -118,6 +118,7 @@ bool Simulation::Restore(const ks::CheckpointData& data, const ks::SnapshotSched
   const bool measured = carry.previousDone >= 0;
   std::copy(data.cells.begin(), data.cells.end(), model_->cells.begin());
   model_->random.state = data.modelState;
+  if (model_->resumed) model_->resumed(data.done);
   seed_ = data.seed;
   done_ = data.done;
   recordedDone_ = data.done;

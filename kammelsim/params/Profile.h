@@ -16,7 +16,7 @@ struct ProfileOptions {
   static constexpr Option width{.name = "width",
                                 .type = Type::Integer,
                                 .min = 1,
-                                .max = model2d::kMaxProfileWidth,
+                                .max = model2d::kMaxWideProfileWidth,
                                 .number = double(d.layerWidth),
                                 .unit = "cells",
                                 .meaning = "cells along the wind, 0..N",

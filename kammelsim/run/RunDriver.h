@@ -36,6 +36,9 @@ struct RunModel {
   analysis::JumpLength jump;
   std::int32_t q;
   std::function<std::string()> heights;  ///< the heights as the run prints them at its end
+  /// What the model keeps beside its array and generator, set again for a run resumed after
+  /// done batches or steps; none when it keeps nothing.
+  std::function<void(std::int64_t done)> resumed = {};
 };
 
 /// A run recorded in a checkpoint, to be continued.

@@ -116,6 +116,7 @@ void RunDriver::Restore() {
   const CheckpointData& data = resume_->data;
   std::copy(data.cells.begin(), data.cells.end(), model_->cells.begin());
   model_->random.state = data.modelState;
+  if (model_->resumed) model_->resumed(data.done);
   pictures_.SetPictureSeed(data.pictureState);
   pictures_.RestoreSpaceTime(data.spaceTime);
 }

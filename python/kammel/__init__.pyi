@@ -23,6 +23,8 @@ class Bed:
         b: _Real | None = None,
         wind: _Real | None = None,
         q: _Integer | None = None,
+        ties: Literal["first", "random", "alternating"] | None = None,
+        periodic: Literal["no", "yes"] | None = None,
         seed: _Integer | None = None,
         heights: npt.ArrayLike | None = None,
     ) -> None: ...

@@ -54,7 +54,7 @@ TEST(Params, WordsReadAsTheTableSays) {
       {{"--canvas", "16x8192"}, ""},
       {{"--canvas", "15x600"}, "--canvas takes WIDTHxHEIGHT, each 16..8192, not '15x600'"},
       {{"--canvas", "x", "--canvas", "20x20"}, ""},  // only the last counts
-      {{"--settings", "sand"}, "--settings takes relief or map, not 'sand'"},
+      {{"--settings", "sand"}, "--settings takes relief or map or open, not 'sand'"},
       {{"--png", ""}, "--png needs a file or folder name"},
       {{"--png", "", "--png", "a.png"}, ""},
       {{"--force=yes"}, "--force takes no value"},
@@ -99,8 +99,10 @@ std::string Sample(const params::Option& option, const fs::path& folder) {
       return std::to_string(option.min + (option.max > option.min + 3 ? 3 : 0));
     case params::Type::Real:
       return "2.5";
-    case params::Type::Choice:
-      return "map";
+    case params::Type::Choice:  // the map's settings; of the others the last choice
+      return option.name == "settings"
+                 ? "map"
+                 : std::string(option.choices.substr(option.choices.rfind(' ') + 1));
     case params::Type::Canvas:
       return "32x24";
     case params::Type::Schedule:

@@ -87,10 +87,10 @@ TEST(KammelsimProfile, BadCommandLinesGiveOneLineAndStatusTwo) {
     std::string message;
   };
   const Case cases[] = {
-      {{"profile", "--width", "0"}, "--width takes an integer in 1..10000, not '0'"},
-      {{"profile", "--width", "10001"}, "--width takes an integer in 1..10000, not '10001'"},
-      {{"profile", "--width", "-5"}, "--width takes an integer in 1..10000"},
-      {{"profile", "--width", "1e3"}, "--width takes an integer in 1..10000"},
+      {{"profile", "--width", "0"}, "--width takes an integer in 1..2097151, not '0'"},
+      {{"profile", "--width", "2097152"}, "--width takes an integer in 1..2097151, not '2097152'"},
+      {{"profile", "--width", "-5"}, "--width takes an integer in 1..2097151"},
+      {{"profile", "--width", "1e3"}, "--width takes an integer in 1..2097151"},
       {{"profile", "--thickness", "-1"}, "--thickness takes an integer in 0..100000"},
       {{"profile", "--thickness", "100001"}, "--thickness takes an integer in 0..100000"},
       {{"profile", "--q", "100001"}, "--q takes an integer in 0..100000"},

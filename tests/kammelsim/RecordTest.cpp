@@ -62,7 +62,9 @@ std::map<std::string, std::string, std::less<>> Values(const fs::path& folder, b
                    {"width", "5"},
                    {"height", "5"},
                    {"batches", "1"},
-                   {"threshold", "6"}});
+                   {"threshold", "6"},
+                   {"ties", "alternating"},
+                   {"periodic", "yes"}});
   } else {
     values.insert({{"width", "20"}, {"thickness", "5"}, {"steps", "1"}});
   }

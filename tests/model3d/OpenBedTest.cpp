@@ -97,31 +97,54 @@ TEST(OpenBed, VariantsOnTheMapArrayAgreeWithTheLiteralRules) {
   }
 }
 
-TEST(OpenBed, RunsAsTheMapBedOfTheSameSize) {
-  const RippleParams p = scenarios::kMapDefaults;
-  const auto open = scenarios::MakeOpenBed(p, Schedule::map, 31);
-  const auto map = scenarios::MakeBed<MapSettings>(p, 31);
+// The same bed on a program's array and as an open bed: the same heights in the bed and in
+// the row and column creep reaches beyond it, and the same total; what jumps further lies in
+// one row of the open bed, over several of the program's.
+template <class S>
+void ExpectSameAsTheProgramsBed(const RippleParams& p, Schedule schedule, std::uint32_t seed) {
+  const auto open = scenarios::MakeOpenBed(p, schedule, seed);
+  const auto program = scenarios::MakeBed<S>(p, seed);
   ASSERT_NE(open, nullptr);
-  EXPECT_EQ(model3d::RandomNumbersPerBatch(*open), model3d::RandomNumbersPerBatch(*map));
+  EXPECT_EQ(model3d::RandomNumbersPerBatch(*open), model3d::RandomNumbersPerBatch(*program));
   for (int k = 0; k < 2; ++k) {
     model3d::RunBatch(*open);
-    model3d::RunBatch(*map);
+    model3d::RunBatch(*program);
   }
-  EXPECT_EQ(open->random.state, map->random.state);
+  EXPECT_EQ(open->random.state, program->random.state);
+  EXPECT_EQ(Total(*open), Total(*program));
   for (int i = -1; i <= p.layerLength + 1; ++i)
     for (int j = -1; j <= p.layerWidth + 1; ++j)
-      ASSERT_EQ(open->grid.at(i, j), map->grid.at(i, j)) << i << "," << j;
+      ASSERT_EQ(open->grid.at(i, j), program->grid.at(i, j)) << i << "," << j;
 }
 
-// Long (1.4 billion numbers): run once, on the lanes build, not again on the scalar one.
+TEST(OpenBed, RunsAsTheProgramsBedOfTheSameSize) {
+  ExpectSameAsTheProgramsBed<MapSettings>(scenarios::kMapDefaults, Schedule::map, 31);
+  // Jumps of 45 rows on a bed of 40: many land beyond the row creep reaches.
+  ExpectSameAsTheProgramsBed<model3d::ReliefSettings>({40, 9, 20, 2.0, 5.0, 1}, Schedule::relief,
+                                                      32);
+}
+
+// Long (1.4 billion numbers): run once, on the lanes build, not again on the scalar one. A
+// sanitized build, some thirty times slower, runs the first cycle's sweeps of the same bed:
+// every path of the kernels on an array larger than the caches, in seconds.
 #if !defined(KAMMEL_SCALAR_TEST)
 TEST(OpenBed, KeepsItsSandOnALargeBed) {
   const auto bed = scenarios::MakeOpenBed({4000, 2000, 5, 2.0, 5.0, 1}, Schedule::map, 3);
   ASSERT_NE(bed, nullptr);
+#if defined(__SANITIZE_ADDRESS__)
+  for (int n = 0; n < 3; ++n)
+    model3d::SaltationSweep(*bed);
+  for (int n = 0; n < 100; ++n)
+    model3d::CreepSweep(*bed);
+#else
   for (int k = 0; k < 10; ++k)
     model3d::RunBatch(*bed);
+#endif
   EXPECT_EQ(Total(*bed), std::int64_t{4001} * 2001 * 5);
-  EXPECT_NE(bed->grid.at(2000, 1000), 5) << "the bed moved";
+  int moved = 0;
+  for (int j = 0; j <= 2000; ++j)
+    moved += bed->grid.at(2000, j) != 5;
+  EXPECT_GT(moved, 100) << "the bed hardly moved";
 }
 #endif
 

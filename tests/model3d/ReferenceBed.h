@@ -27,9 +27,9 @@ constexpr Shape ShapeOf() {
           S::maxWidth, S::cyclesPerBatch, S::creepSweepsPerWidth};
 }
 
-// An open bed of the parameters' size: one row and one column beyond it.
+// An open bed of the parameters' size: two rows and one column beyond it.
 inline Shape OpenShape(const model3d::RippleParams& p, bool mapSchedule) {
-  return {p.layerLength + 1, p.layerWidth + 1,    p.layerLength,
+  return {p.layerLength + 2, p.layerWidth + 1,    p.layerLength,
           p.layerWidth,      mapSchedule ? 3 : 5, mapSchedule ? 1 : 3};
 }
 
