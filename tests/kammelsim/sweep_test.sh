@@ -61,7 +61,8 @@ sweep "$out" profile --width 200,300 --seeds 1,2 --steps 30 --every 10 2>/dev/nu
   fail "an older sweep's grid was not taken over"
 
 # --- a run stopped by SIGTERM, a run never started; the sweep again finishes both
-long=(profile --width 1000 --seeds 1,2 --steps 10000 --every 500)
+# Seconds of work after its third snapshot, so that a loaded machine still catches it running.
+long=(profile --width 1000 --seeds 1,2 --steps 40000 --every 2000)
 SWEEP_PLAN_ONLY=1 sweep "$work/long" "${long[@]}" 2>/dev/null || fail "planning failed"
 (eval "$(sed -n 1p "$work/long/jobs.txt")") &
 line=$!
@@ -73,15 +74,15 @@ grep -q "stopped (status 143); run this line again" "$work/long/seed1/log.txt" |
 status=0
 summary "$work/long" 2>"$work/long.err" || status=$?
 [ "$status" -eq 1 ] || fail "a sweep with incomplete runs gave status $status"
-grep -q "$work/long/seed1: stopped at [0-9]* of 10000 steps" "$work/long.err" &&
+grep -q "$work/long/seed1: stopped at [0-9]* of 40000 steps" "$work/long.err" &&
   grep -q "$work/long/seed2: missing: never started" "$work/long.err" ||
   fail "incomplete runs not named: $(cat "$work/long.err")"
 grep -q '^0,1,1,0,nan,nan,' "$work/long/summary.csv" || fail "an incomplete summary: $(cat "$work/long/summary.csv")"
 sweep "$work/long" "${long[@]}" 2>/dev/null || fail "the sweep again did not finish"
 grep -q "continuing from $work/long/seed1/run.ck" "$work/long/seed1/log.txt" || fail "the stopped run was not continued"
 for seed in 1 2; do
-  KAMMELSIM=$kammelsim "$root/scripts/sweep-run" "$work/whole$seed" profile --width 1000 --steps 10000 \
-    --every 500 --seed "$seed" || fail "a run never stopped failed"
+  KAMMELSIM=$kammelsim "$root/scripts/sweep-run" "$work/whole$seed" profile --width 1000 --steps 40000 \
+    --every 2000 --seed "$seed" || fail "a run never stopped failed"
   cmp -s <(data "$work/whole$seed/stats.csv") <(data "$work/long/seed$seed/stats.csv") &&
     cmp -s "$work/whole$seed/heights.txt" "$work/long/seed$seed/heights.txt" ||
     fail "seed $seed: other statistics or heights than the run never stopped"
