@@ -21,6 +21,8 @@
 namespace kammelsim {
 namespace {
 
+namespace fs = std::filesystem;
+
 // The total the continued run goes to: the recorded one unless the command line says.
 bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::int64_t& total,
                std::string& error) {
@@ -89,6 +91,15 @@ int RunResumeCommand(std::span<const std::string> args, const RunOutput& output)
   resume.allowOutside = options->Has("allow-outside");
   const std::vector<std::string_view> words(args.begin(), args.end());
   resume.commandLine = CommandLine("resume", words);
+  // A resume writes its next checkpoint under the name it was given: through a link that would
+  // put a second checkpoint of the run beside the one the link leads to.
+  if (std::error_code e; fs::is_symlink(resume.path, e)) {
+    std::fprintf(output.err,
+                 "kammelsim: resume: %s is a link to %s; resume the checkpoint by its own name\n",
+                 QuoteFile(resume.path).c_str(),
+                 QuoteFile(fs::read_symlink(resume.path, e).string()).c_str());
+    return 1;
+  }
   // The checkpoint is read from the file this process holds: no other run can be going on
   // from it, by any of its names.
   resume.lock = std::make_shared<RunLock>();

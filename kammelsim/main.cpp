@@ -1,8 +1,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -22,5 +24,13 @@ int CloseStdout(int status) {
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const kammelsim::RunOutput output{stdout, stderr, isatty(fileno(stderr)) == 1};
-  return CloseStdout(kammelsim::RunKammelsim(args, output));
+  // A reader that went away (| head) is a failed write, said in one line, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+  try {
+    return CloseStdout(kammelsim::RunKammelsim(args, output));
+  } catch (const std::bad_alloc&) {
+    // Beds are refused up front when they cannot be had; this is what a smaller need met.
+    std::fputs("kammelsim: out of memory\n", stderr);
+    return 1;
+  }
 }

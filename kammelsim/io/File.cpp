@@ -74,6 +74,16 @@ bool File::Open(const Place& place, int flags, mode_t mode) {
   return Opened(fd, place.name);
 }
 
+bool File::OpenLock(const Place& place) {
+  Close();
+  int fd = -1;
+  do {
+    fd = ::openat(place.Dir(), place.name.c_str(),
+                  O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW, 0644);
+  } while (fd < 0 && errno == EINTR);
+  return Opened(fd, place.name);
+}
+
 bool File::OpenRegular(const Place& place, int flags, std::string& why) {
   Close();
   struct stat before {
@@ -212,6 +222,18 @@ bool InUse(const Place& place) {
   int locked = -1;
   do {
     locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  const bool held = locked != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
+bool FolderInUse(const Place& place) {
+  const int fd = ::openat(place.Dir(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int locked = -1;
+  do {
+    locked = ::flock(fd, LOCK_SH | LOCK_NB);
   } while (locked != 0 && errno == EINTR);
   const bool held = locked != 0 && errno == EWOULDBLOCK;
   ::close(fd);

@@ -26,6 +26,9 @@ class File {
   bool Open(const std::string& path, int flags, mode_t mode = 0644);
   /// Opens the name at place, never following it if it is a link (O_NOFOLLOW added).
   bool Open(const Place& place, int flags, mode_t mode = 0644);
+  /// Opens (or makes) a lock file at place as Open does; no output, so the fault seam leaves it
+  /// out.
+  bool OpenLock(const Place& place);
   /// Opens the regular file at place with flags (O_CREAT not among them): a link, FIFO,
   /// device or folder is refused before it is opened, with what it is in why ("a FIFO") and
   /// errno EINVAL; nothing there is ENOENT, as from open(2).
@@ -77,6 +80,10 @@ bool TakeFile(const Place& place, bool write, File& file, std::string& why);
 /// Whether the regular file at place is locked (File::Lock) by another open file: a run that
 /// appends to it still runs. Anything else, or a file that cannot be opened, is not.
 bool InUse(const Place& place);
+
+/// Whether the folder that holds place is a live run's frame folder (locked as one): nothing
+/// but that run writes there.
+bool FolderInUse(const Place& place);
 
 /// Whether an open file has other names than its own (hard links, as cp -al makes them),
 /// which would change with it.

@@ -102,16 +102,55 @@ int RunDriver::PrepareNew(const std::vector<std::string>& recorded,
       return 1;
     }
   }
-  const std::string* files[] = {&settings_.pictures.png, &settings_.pictures.spacetime,
-                                &settings_.stats,        &settings_.netcdf,
-                                &settings_.checkpoint,   &settings_.heights};
-  for (const std::string* file : files) {
-    if (!settings_.force && io::Exists(*file)) {
-      return UsageFault(output_, command_ + ": " + QuoteFile(*file) +
+  return PlaceNew();
+}
+
+namespace {
+
+// Outputs go to files. A device or socket under an output's name, or a link that leads to one
+// or to a FIFO (/dev/stdout), is never replaced, --force or not; nor is a lock file. Empty
+// for a name an output may take.
+std::string NotForOutput(const io::Place& place) {
+  if (IsLockName(place.name)) return "is a name kammelsim keeps for its locks";
+  struct stat status {};
+  if (!io::StatusOf(place, status)) return {};
+  const auto special = [](const struct stat& s) {
+    return S_ISCHR(s.st_mode) || S_ISBLK(s.st_mode) || S_ISSOCK(s.st_mode);
+  };
+  if (special(status)) return "is " + io::KindOf(status) + "; outputs go to files only";
+  struct stat target {};
+  if (S_ISLNK(status.st_mode) && ::fstatat(place.Dir(), place.name.c_str(), &target, 0) == 0 &&
+      (special(target) || S_ISFIFO(target.st_mode))) {
+    return "leads to " + io::KindOf(target) + "; outputs go to files only";
+  }
+  return {};
+}
+
+}  // namespace
+
+// Each output's name is checked once this run holds it, so that two runs started together
+// cannot both find it free.
+int RunDriver::ClaimNew() {
+  const OutputPlaces& p = places_;
+  const io::Place* files[] = {&p.pictures.png, &p.pictures.spacetime, &p.stats,
+                              &p.netcdf,       &p.checkpoint,         &p.heights};
+  for (const io::Place* file : files) {
+    if (file->Empty()) continue;
+    if (const std::string why = NotForOutput(*file); !why.empty())
+      return UsageFault(output_, command_ + ": " + QuoteFile(file->shown) + " " + why);
+  }
+  std::string error;
+  if (!lock_->LockOutputs(places_, error)) {
+    std::fprintf(output_.err, "kammelsim: %s: %s\n", command_.c_str(), error.c_str());
+    return 1;
+  }
+  for (const io::Place* file : files) {
+    if (!settings_.force && !file->Empty() && io::Exists(*file)) {
+      return UsageFault(output_, command_ + ": " + QuoteFile(file->shown) +
                                      " exists already; add --force to replace it");
     }
   }
-  return PlaceNew();
+  return 0;
 }
 
 int RunDriver::PlaceNew() {
@@ -125,12 +164,13 @@ int RunDriver::PlaceNew() {
       return WriteFault(output_, QuoteFile(file->shown));
   }
   if (!DistinctOutputs(places_, error)) return UsageFault(output_, command_ + ": " + error);
+  if (const int fault = ClaimNew()) return fault;
   const OutputPlaces& p = places_;
   // --force replaces a file whole, so a run still appending to it would go on writing into
   // one that no name leads to: its run is lost.
   for (const io::Place* file :
        {&p.stats, &p.netcdf, &p.pictures.png, &p.pictures.spacetime, &p.heights}) {
-    if (!file->Empty() && io::InUse(*file)) {
+    if (!file->Empty() && (io::InUse(*file) || io::FolderInUse(*file))) {
       std::fprintf(output_.err, "kammelsim: %s: %s\n", command_.c_str(),
                    LockFault(file->shown, EWOULDBLOCK).c_str());
       return 1;
@@ -152,6 +192,10 @@ int RunDriver::PrepareResume() {
   if (const int fault = LockResume()) return fault;
   pictures_.SetPlaces(places_.pictures);
   if (data.done == settings_.schedule.total) return 0;
+  if (std::string error; !lock_->LockOutputs(places_, error)) {
+    std::fprintf(output_.err, "kammelsim: resume: %s\n", error.c_str());
+    return 1;
+  }
   CheckpointData texts = TextsOf(data);
   texts.history.push_back(
       HistoryLine(resume_->commandLine, data.done, settings_.schedule.total, unit_));

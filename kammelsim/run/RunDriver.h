@@ -79,6 +79,7 @@ class RunDriver {
                               std::string& error);
   int PrepareNew(const std::vector<std::string>& recorded, std::span<const std::string> args);
   int PlaceNew();
+  int ClaimNew();
   int PrepareResume();
   int LockResume();
   void Record(const RunModel& model);

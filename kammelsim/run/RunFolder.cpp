@@ -245,21 +245,25 @@ namespace {
 // copied there, as cp -as does), nor a FIFO or device planted there, whose open could wait or
 // act: no run makes one of those, so it is removed, never opened; and no open waits or takes
 // a terminal, should one come in between. 0, or why it cannot be had.
-int OpenLockFile(const fs::path& path, io::File& file) {
+int OpenLockFile(const io::Place& place, io::File& file) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     struct stat status {};
     const bool planted =
-        ::lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
-    if (!planted &&
-        file.Open(path.string(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644)) {
+        io::StatusOf(place, status) && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+    if (!planted && file.OpenLock(place)) {
       if (::fstat(file.Descriptor(), &status) == 0 && S_ISREG(status.st_mode)) return 0;
       file.Close();
     } else if (!planted && file.Error() != ELOOP) {
       return file.Error();
     }
-    if (::unlink(path.c_str()) != 0) return errno;
+    if (!io::RemoveAt(place)) return errno;
   }
   return EAGAIN;
+}
+
+int OpenLockFile(const fs::path& path, io::File& file) {
+  io::Place place;
+  return io::PlaceOf(path.string(), place) ? OpenLockFile(place, file) : errno;
 }
 
 }  // namespace
@@ -275,36 +279,80 @@ bool RunLock::LockName(const std::string& checkpoint, std::string& error) {
   return false;
 }
 
-bool RunLock::LockRun(const std::string& checkpoint, const std::string& runId, std::string& error) {
-  const fs::path lock = fs::path(checkpoint).parent_path() / ".kammelsim.lock";
-  // One byte per run, at the place its id's first 60 bits give: two runs in one folder lock
-  // apart, and every checkpoint of one run locks the same byte.
-  const std::uint64_t at = std::stoull(runId.substr(0, 15), nullptr, 16);
+namespace {
+
+constexpr const char* kFolderLock = ".kammelsim.lock";
+
+// One byte of the folder's lock file, for writing, and the same byte of the folder itself, for
+// reading, which another run's asking finds: removing the lock file while the run goes on lets
+// no second one in. 0, or why it cannot be had.
+int LockByte(const io::FolderRef& folder, std::uint64_t at, io::File& file) {
+  if (!folder) return errno;
+  if (!file.IsOpen()) {
+    if (const int reason = OpenLockFile(io::Place{folder, kFolderLock, kFolderLock}, file))
+      return reason;
+  }
   struct flock range {};
   range.l_type = F_WRLCK;
   range.l_whence = SEEK_SET;
   range.l_start = static_cast<off_t>(at);
   range.l_len = 1;
-  int reason = OpenLockFile(lock, run_);
-  if (reason == 0 && ::fcntl(run_.Descriptor(), F_OFD_SETLK, &range) != 0) reason = errno;
-  if (reason == 0) {
-    // The folder itself holds the byte too, as a read lock that another run's asking finds:
-    // removing the lock file while the run goes on does not let a second one in.
-    folder_ = io::OpenFolder(fs::path(checkpoint).parent_path().string());
-    struct flock asked = range;
-    if (!folder_ || ::fcntl(folder_->Descriptor(), F_OFD_GETLK, &asked) != 0) {
-      reason = errno;
-    } else if (asked.l_type != F_UNLCK) {
-      reason = EWOULDBLOCK;
-    } else {
-      range.l_type = F_RDLCK;
-      if (::fcntl(folder_->Descriptor(), F_OFD_SETLK, &range) == 0) return true;
-      reason = errno;
-    }
-  }
+  if (::fcntl(file.Descriptor(), F_OFD_SETLK, &range) != 0) return errno;
+  struct flock asked = range;
+  if (::fcntl(folder->Descriptor(), F_OFD_GETLK, &asked) != 0) return errno;
+  if (asked.l_type != F_UNLCK) return EWOULDBLOCK;
+  range.l_type = F_RDLCK;
+  return ::fcntl(folder->Descriptor(), F_OFD_SETLK, &range) == 0 ? 0 : errno;
+}
+
+// A name's byte: FNV-1a, in the 60 bits the run ids' bytes take, so names and runs of a folder
+// lock apart.
+std::uint64_t NameByte(const std::string& name) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char c : name)
+    hash = (hash ^ c) * 1099511628211ull;
+  return hash >> 4;
+}
+
+}  // namespace
+
+bool RunLock::LockRun(const std::string& checkpoint, const std::string& runId, std::string& error) {
+  // One byte per run, at the place its id's first 60 bits give: two runs in one folder lock
+  // apart, and every checkpoint of one run locks the same byte.
+  const std::uint64_t at = std::stoull(runId.substr(0, 15), nullptr, 16);
+  folder_ = io::OpenFolder(fs::path(checkpoint).parent_path().string());
+  const int reason = LockByte(folder_, at, run_);
+  if (reason == 0) return true;
   error = LockFault(checkpoint, reason);
   errno = reason;
   return false;
+}
+
+bool RunLock::LockOutputs(const OutputPlaces& p, std::string& error) {
+  for (const io::Place* place : {&p.stats, &p.netcdf, &p.heights, &p.pictures.png,
+                                 &p.pictures.spacetime, &p.pictures.framesEntry}) {
+    if (place->Empty()) continue;
+    // A folder that takes no lock file takes no output either: said as the write it is.
+    io::File file;
+    if (const int reason = OpenLockFile(io::Place{place->folder, kFolderLock, kFolderLock}, file)) {
+      error = std::string("cannot write ") +
+              (place == &p.pictures.framesEntry ? "frames into " : "") + QuoteFile(place->shown) +
+              ": " + io::Reason(reason);
+      errno = reason;
+      return false;
+    }
+    if (const int reason = LockByte(place->folder, NameByte(place->name), file); reason != 0) {
+      error = LockFault(place->shown, reason);
+      errno = reason;
+      return false;
+    }
+    outputs_.push_back(std::move(file));
+  }
+  return true;
+}
+
+bool IsLockName(const std::string& name) {
+  return name.size() > 6 && name.starts_with('.') && name.ends_with(".lock");
 }
 
 }  // namespace kammelsim

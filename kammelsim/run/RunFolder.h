@@ -61,13 +61,22 @@ class RunLock {
   bool LockName(const std::string& checkpoint, std::string& error);
   /// Locks the run's id in the checkpoint's folder. False as LockName.
   bool LockRun(const std::string& checkpoint, const std::string& runId, std::string& error);
+  /// Locks the name of each of the run's outputs in its folder, as the run's id is locked, so
+  /// that no other run makes, replaces or appends to a file of the same name while this one
+  /// runs. False with one line in error: EWOULDBLOCK when another run holds one.
+  bool LockOutputs(const OutputPlaces& places, std::string& error);
   /// The checkpoint file just written in place of the last one, locked already.
   void KeepCheckpoint(io::File file) { checkpoint_ = std::move(file); }
 
  private:
   io::File checkpoint_, name_, run_;
-  io::FolderRef folder_;  ///< the checkpoint's folder, holding the run's id as a read lock
+  io::FolderRef folder_;           ///< the checkpoint's folder, holding the run's id as a read lock
+  std::vector<io::File> outputs_;  ///< the lock files that hold the outputs' names
 };
+
+/// Whether name is one the runner keeps for its locks (".kammelsim.lock", ".NAME.lock"): no
+/// output may take it.
+bool IsLockName(const std::string& name);
 
 /// The line a lock that could not be had gives: "'run.ck' is in use by another kammelsim run
 /// or resume", or why it could not be tried.

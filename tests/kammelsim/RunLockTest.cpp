@@ -186,6 +186,62 @@ TEST_F(RunLock, OneProcessPerRunWhateverItsNames) {
   EXPECT_TRUE(std::equal(rows.begin(), rows.end(), expected.begin())) << "rows lost or spliced";
 }
 
+// No other run takes a running run's outputs: any of its names, --force or not, or a file in
+// its frame folder; and no output takes a lock file's name, a device or a link to one, or a
+// checkpoint's link, whose next checkpoint would split the run in two.
+TEST_F(RunLock, NoOutputIsAnotherRunsOrNotAFile) {
+  const fs::path run = folder_ / "run";
+  fs::create_directories(run);
+  std::vector<std::string> words = Profile(run, 20);
+  words.insert(words.end(), {"--heights", (run / "h.txt").string(), "--png",
+                             (run / "p.png").string(), "--frames", (run / "fr").string()});
+  ASSERT_EQ(InProcess(words).status, 0);
+  Child first({"resume", (run / "run.ck").string(), "--steps", "1000000"}, folder_ / "first.err");
+  ASSERT_TRUE(first.Says("appending to")) << first.Err();
+  const auto newRun = [&run](const char* option, const char* name, bool force) {
+    std::vector<std::string> w = {
+        "profile", "--seed", "1", "--steps", "5", option, (run / name).string()};
+    if (force) w.push_back("--force");
+    return w;
+  };
+  const fs::path device = folder_ / "null";
+  const bool devices = ::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  fs::create_symlink("/dev/null", folder_ / "to-null");
+  fs::create_symlink(run / "run.ck", folder_ / "link.ck");
+  const struct {
+    const char* name;
+    std::vector<std::string> second;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"its heights", newRun("--heights", "h.txt", false), 1, "is in use by another"},
+      {"its picture, forced", newRun("--png", "p.png", true), 1, "is in use by another"},
+      {"its frame folder", newRun("--frames", "fr", true), 1, "is in use by another"},
+      {"a file in its frame folder", newRun("--png", "fr/frame-000010.png", true), 1,
+       "is in use by another"},
+      {"its folder's lock file", newRun("--stats", ".kammelsim.lock", true), 2,
+       "keeps for its locks"},
+      {"a link to a device", newRun("--stats", "../to-null", true), 2, "leads to a device"},
+      {"a device", newRun("--stats", "../null", true), 2, "is a device"},
+      {"the checkpoint through a link",
+       {"resume", (folder_ / "link.ck").string()},
+       1,
+       "is a link to"},
+  };
+  for (const auto& c : cases) {
+    if (!devices && c.status == 2 && std::string(c.says) == "is a device") continue;
+    const auto second = InProcess(c.second);
+    EXPECT_EQ(second.status, c.status) << c.name << ": " << second.err;
+    EXPECT_NE(second.err.find(c.says), std::string::npos) << c.name << ": " << second.err;
+  }
+  EXPECT_TRUE(fs::is_symlink(folder_ / "to-null"));
+  if (devices) EXPECT_TRUE(fs::is_character_file(device));
+  first.Signal(SIGTERM);
+  ASSERT_EQ(first.Wait(), 143) << first.Err();
+  const auto resumed = InProcess({"resume", (run / "run.ck").string(), "--steps", "2000"});
+  EXPECT_EQ(resumed.status, 0) << "the frame folder was left as the run's: " << resumed.err;
+}
+
 // A finished run continued further keeps the heights its first end wrote, as its own, until
 // its new end replaces them: stopped on the way, or failing as it writes them after its last
 // checkpoint, it resumes and ends as the run made in one go.
