@@ -74,7 +74,16 @@ inline constexpr std::int32_t kMaxDoublePick = (1 << 21) - 1;
 inline std::int32_t PickInDoubles(std::uint32_t state, double m) {
   // The state through a signed conversion, which SSE2 has, shifted back up by 2^31.
   const double u = static_cast<std::int32_t>(state ^ 0x80000000u) + 0x1p31;
+#ifdef __EMSCRIPTEN__
+  // WebAssembly checks the range of each conversion to an integer, one lane at a time. The
+  // sum, 1.5 * 2^52 plus the pick, has a unit in the last place of 1: its low 32 bits are the
+  // pick in two's complement. (No std::bit_cast in emscripten's libc++.)
+  const double shifted = u * (m * 0x1p-32) + 0x1.8p52;
+  return static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(__builtin_bit_cast(std::uint64_t, shifted)));
+#else
   return static_cast<std::int32_t>((u * (m * 0x1p-32) + 0x1.8p52) - 0x1.8p52);
+#endif
 }
 
 /// Advances, then yields RoundHalfEven(U * m) for the new U.

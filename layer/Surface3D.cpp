@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 
 #include "common/Extended.h"
@@ -174,8 +175,9 @@ struct Columns {
 class Memo {
  public:
   Extended HeightTerm(double z) {
-    if (!(z >= 0 && z < kHeights) || static_cast<int>(z) != z) return Height(z);
-    const auto n = static_cast<std::size_t>(z);
+    const int whole = Whole(z);
+    if (whole < 0) return Height(z);
+    const auto n = static_cast<std::size_t>(whole);
     if (!heightKnown_[n]) {
       heights_[n] = Height(z);
       heightKnown_[n] = true;
@@ -191,7 +193,15 @@ class Memo {
   static Extended Height(double z) { return Extended(view.cosB) * BoxZ(z); }
   // z as an index when it is a whole height below kHeights, else -1.
   static int Whole(double z) {
+#ifdef __EMSCRIPTEN__
+    // Without a conversion, which WebAssembly checks for range: adding 2^52 rounds z to a
+    // whole number, the sum's low bits.
+    const double shifted = z + 0x1p52;
+    if (!(z >= 0 && z < kHeights && shifted - 0x1p52 == z)) return -1;
+    return static_cast<int>(static_cast<std::uint32_t>(__builtin_bit_cast(std::uint64_t, shifted)));
+#else
     return z >= 0 && z < kHeights && static_cast<int>(z) == z ? int(z) : -1;
+#endif
   }
 
   Extended heights_[kHeights];
