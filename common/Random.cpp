@@ -2,13 +2,15 @@
 
 #include <chrono>
 
+#include "common/Kernels.h"
+
 namespace common {
 
 std::uint32_t ClockSeed(int hour, int minute, int second, int millisecond) {
   return static_cast<std::uint32_t>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond);
 }
 
-void DrawStates(Random& random, std::uint32_t* states, std::int32_t count) {
+KAMMEL_KERNEL void DrawStates(Random& random, std::uint32_t* states, std::int32_t count) {
   // Eight interleaved runs: s[k + 8] = a^8 s[k] + c8, all mod 2^32. Kept in registers rather
   // than read back from states, so the compiler runs the eight side by side in vector lanes.
   constexpr std::uint32_t a = 134775813u;
