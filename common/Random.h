@@ -45,7 +45,7 @@ inline std::int32_t RandomBelow(Random& random, std::int32_t n) {
 }
 
 /// Advances the generator count times and writes each new state, in order: the same states
-/// count calls of AdvanceRandom would give, made eight at a time without their serial latency.
+/// count calls of AdvanceRandom would give, made sixteen at a time without their serial latency.
 void DrawStates(Random& random, std::uint32_t* states, std::int32_t count);
 
 /// RoundHalfEven(state * m / 2^32) for m >= 0, exactly, in integers: adding just under a half,
