@@ -454,7 +454,7 @@ KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
 // How many events ahead a site's cells are asked for: far enough to hide a trip to the shared
 // cache (the map's array) or to memory (an open bed), near enough that they are still there
 // when the event runs.
-constexpr std::int32_t kPrefetchAhead = 16;
+constexpr std::int32_t kPrefetchAhead = 32;
 
 template <class Stride>
 KAMMEL_INLINE void PrefetchCross(const std::int32_t* centre, Stride stride) {
