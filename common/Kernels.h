@@ -73,6 +73,7 @@ struct JumpTable {
   static constexpr std::int32_t size = Size;
   double factorB = 0, windStrength = 0;
   bool filled = false;
+  std::int32_t least = 0, most = 0;  ///< the smallest and the largest entry
   std::int32_t lengths[Size];
 
   /// Whether a height has its entry.
@@ -87,6 +88,8 @@ struct JumpTable {
     if (!same) {
       for (std::int32_t h = 0; h < Size; ++h)
         lengths[h] = lengthOf(h);
+      least = *std::min_element(lengths, lengths + Size);
+      most = *std::max_element(lengths, lengths + Size);
       factorB = b;
       windStrength = wind;
       filled = true;

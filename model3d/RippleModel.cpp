@@ -209,32 +209,51 @@ inline std::int32_t LastRow(const SweepTerms& terms) {
     return S::lastRow;
 }
 
-// Out of line, taking values, not the terms: the hot loop holds no extended-precision code, and
-// the terms' address does not escape it.
-[[gnu::noinline]] std::int32_t UntabledJumpLength(std::int32_t height, double factorB,
-                                                  double windStrength) {
-  return JumpLengthFor(height, factorB, windStrength);
+// Where the grains of site i jump with this jump length: wrapping once past L (so a jump longer
+// than L can still leave the bed); beyond the array they land in its outermost row, which no
+// bed reaches.
+inline std::int32_t JumpTarget(std::int32_t i, std::int32_t length, std::int32_t L,
+                               std::int32_t lastRow) {
+  std::int32_t target = i + length;
+  if (target > L) target -= L;
+  return std::clamp(target, -1, lastRow);
 }
 
-// One pick in a column: the grains of a site higher than q jump by its jump length, wrapping
-// once past L (so a jump longer than L can still leave the bed); beyond the array they land in
-// its outermost row, which no bed reaches. A mask rather than a branch for "higher than q".
-template <class S>
+// Out of line, taking values, not the terms: the hot loop holds no extended-precision code, and
+// the terms' address does not escape it.
+[[gnu::noinline]] std::int32_t UntabledJumpTarget(std::int32_t i, std::int32_t height,
+                                                  std::int32_t L, std::int32_t lastRow,
+                                                  double factorB, double windStrength) {
+  return JumpTarget(i, JumpLengthFor(height, factorB, windStrength), L, lastRow);
+}
+
+// Whether no entry of the table can lead outside the array: from 0..L a jump of -1..lastRow,
+// wrapped once, lands in -1..lastRow, so the picks need not clamp what the table gives.
+bool TableKeepsInside(const JumpTable& table, std::int32_t lastRow) {
+  return table.least >= -1 && table.most <= lastRow;
+}
+
+// One pick in a column: the grains of a site higher than q jump to its JumpTarget. A mask
+// rather than a branch for "higher than q".
+template <class S, bool Inside>
 KAMMEL_INLINE void Jump(std::int32_t* column, std::int32_t i, const SweepTerms& terms) {
   const std::int32_t L = terms.L;
   const std::int32_t q = terms.q;
   const std::int32_t height = column[i];
-  std::int32_t target = i + (JumpTable::Holds(height)
-                                 ? terms.table.lengths[height]
-                                 : UntabledJumpLength(height, terms.factorB, terms.windStrength));
-  if (target > L) target -= L;
-  target = std::clamp(target, -1, LastRow<S>(terms));
+  std::int32_t target;
+  if (__builtin_expect(JumpTable::Holds(height), 1)) {
+    target = i + terms.table.lengths[height];
+    if (target > L) target -= L;
+    if (!Inside) target = std::clamp(target, -1, LastRow<S>(terms));
+  } else {
+    target = UntabledJumpTarget(i, height, L, LastRow<S>(terms), terms.factorB, terms.windStrength);
+  }
   const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
   column[i] = height - moved;
   column[target] += moved;
 }
 
-template <class S>
+template <class S, bool Inside>
 KAMMEL_KERNEL void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t columns,
                                     std::uint32_t* states, std::int32_t picks,
                                     const SweepTerms& terms, std::int32_t W) {
@@ -253,13 +272,13 @@ KAMMEL_KERNEL void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std
     for (std::int32_t n = 0; n < picks; ++n) {
       if (ahead && n % kPicksPerLine == 0) __builtin_prefetch(next + kColumnsAtOnce * n, 1);
       for (std::int32_t c = 0; c < kColumnsAtOnce; ++c)
-        Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
+        Jump<S, Inside>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
     }
     return;
   }
   for (std::int32_t c = 0; c < columns; ++c) {
     for (std::int32_t n = 0; n < picks; ++n)
-      Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
+      Jump<S, Inside>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
   }
 }
 
@@ -271,10 +290,14 @@ template <class S>
 void SaltationBlocks(BedState<S>& bed, const SweepTerms& terms, std::uint32_t* states) {
   const std::int32_t picks = std::max(terms.L, 1);
   const std::int32_t W = BedWidth(bed);
+  const bool inside = TableKeepsInside(terms.table, LastRow<S>(terms));
   for (std::int32_t j = 0; j <= W; j += kColumnsAtOnce) {
     const std::int32_t columns = std::min(kColumnsAtOnce, W + 1 - j);
     common::DrawStates(bed.random, states, columns * picks);
-    SaltationColumns<S>(bed.grid, j, columns, states, picks, terms, W);
+    if (inside)
+      SaltationColumns<S, true>(bed.grid, j, columns, states, picks, terms, W);
+    else
+      SaltationColumns<S, false>(bed.grid, j, columns, states, picks, terms, W);
   }
 }
 
