@@ -208,30 +208,47 @@ KAMMEL_INLINE bool AnyNear(Lanes k) {
       [](Lanes apart) __attribute__((always_inline)) { return (UnsignedLanes)(apart + 2) <= 4u; });
 }
 
-// Four events whose cells lie apart: the same as running them in turn.
+// Whether any of four sites lies where the four cells from its left neighbour on do not all
+// exist: site -1, and the last one or two sites of the cells.
+KAMMEL_INLINE bool AnyAtTheEnds(Lanes k, std::int32_t lastCell) {
+  const Lanes beyond = (UnsignedLanes)k > static_cast<std::uint32_t>(lastCell - 2);
+  return (beyond[0] | beyond[1] | beyond[2] | beyond[3]) != 0;
+}
+
+// Four events whose cells lie apart: the same as running them in turn. Each site's left
+// neighbour, centre and right neighbour are read in one piece, with the cell beyond, which
+// is never written: the four pieces turned into lanes of left, centre and right.
 KAMMEL_INLINE void CreepFourApart(std::int32_t* h, Lanes k) {
-  std::int32_t* const cell[4] = {h + k[0], h + k[1], h + k[2], h + k[3]};
-  UnsignedLanes centre, right, left;
-  for (int j = 0; j < 4; ++j) {
-    centre[j] = static_cast<std::uint32_t>(cell[j][0]);
-    right[j] = static_cast<std::uint32_t>(cell[j][1]);
-    left[j] = static_cast<std::uint32_t>(cell[j][-1]);
-  }
+  std::int32_t* const cell[4] = {h + k[0] - 1, h + k[1] - 1, h + k[2] - 1, h + k[3] - 1};
+  UnsignedLanes piece[4];
+  for (int j = 0; j < 4; ++j)
+    std::memcpy(&piece[j], cell[j], sizeof piece[j]);
+  const UnsignedLanes lowPairs = __builtin_shufflevector(piece[0], piece[1], 0, 4, 1, 5);
+  const UnsignedLanes highPairs = __builtin_shufflevector(piece[2], piece[3], 0, 4, 1, 5);
+  const UnsignedLanes lowRights = __builtin_shufflevector(piece[0], piece[1], 2, 6, 3, 7);
+  const UnsignedLanes highRights = __builtin_shufflevector(piece[2], piece[3], 2, 6, 3, 7);
+  UnsignedLanes left = __builtin_shufflevector(lowPairs, highPairs, 0, 1, 4, 5);
+  UnsignedLanes centre = __builtin_shufflevector(lowPairs, highPairs, 2, 3, 6, 7);
+  UnsignedLanes right = __builtin_shufflevector(lowRights, highRights, 0, 1, 4, 5);
   const UnsignedLanes toRight = CreepAmounts(centre, right);
   centre -= toRight;
   const UnsignedLanes toLeft = CreepAmounts(centre, left);
   right += toRight;
   centre -= toLeft;
   left += toLeft;
-  for (int j = 0; j < 4; ++j) {
-    cell[j][1] = static_cast<std::int32_t>(right[j]);
-    cell[j][0] = static_cast<std::int32_t>(centre[j]);
-    cell[j][-1] = static_cast<std::int32_t>(left[j]);
-  }
+  // Left and centre back as pairs, the right neighbours one by one.
+  const UnsignedLanes pairs01 = __builtin_shufflevector(left, centre, 0, 4, 1, 5);
+  const UnsignedLanes pairs23 = __builtin_shufflevector(left, centre, 2, 6, 3, 7);
+  std::memcpy(cell[0], &pairs01[0], 8);
+  std::memcpy(cell[1], &pairs01[2], 8);
+  std::memcpy(cell[2], &pairs23[0], 8);
+  std::memcpy(cell[3], &pairs23[2], 8);
+  for (int j = 0; j < 4; ++j)
+    cell[j][2] = static_cast<std::int32_t>(right[j]);
 }
 
 KAMMEL_KERNEL void CreepEvents(std::int32_t* h, std::uint32_t* states, std::int32_t count,
-                               std::int32_t N, bool wide) {
+                               std::int32_t N, std::int32_t lastCell, bool wide) {
   // The sites first, 1..N, in a loop of their own. N = 0 picks from -1..0, so also site 0,
   // whose left neighbour is the guard cell.
   PickSites(states, count, N - 1, 1);
@@ -243,7 +260,7 @@ KAMMEL_KERNEL void CreepEvents(std::int32_t* h, std::uint32_t* states, std::int3
         __builtin_prefetch(h + states[n + kPrefetchAhead + j], 1);
     }
     const Lanes k = common::LoadLanes(states + n);
-    if (__builtin_expect(AnyNear(k), 0)) {
+    if (__builtin_expect(AnyNear(k) || AnyAtTheEnds(k, lastCell), 0)) {
       for (int j = 0; j < 4; ++j)
         CreepEvent(h + k[j]);
     } else {
@@ -261,10 +278,11 @@ void ProfileCreepSweep(ProfileState& state) {
   std::int32_t* h = CellZero(state);
   const bool wide = !state.wide.empty();
   ExchangeEnds(h, N);
-  common::RunInDrawBlocks<1>(state.random, std::max(N - 1, 1),
-                             [h, N, wide](std::uint32_t* states, std::int32_t count) {
-                               CreepEvents(h, states, count, N, wide);
-                             });
+  common::RunInDrawBlocks<1>(
+      state.random, std::max(N - 1, 1),
+      [h, N, wide, last = LastCell(state)](std::uint32_t* states, std::int32_t count) {
+        CreepEvents(h, states, count, N, last, wide);
+      });
 }
 
 void RunProfileStep(ProfileState& state) {
