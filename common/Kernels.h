@@ -54,6 +54,25 @@ KAMMEL_INLINE Lanes SelectLanes(Lanes mask, Lanes a, Lanes b) {
   return a ^ ((a ^ b) & mask);
 }
 
+/// Three cells from each of four places, as three lanes: from[l][0..2] go to lane l of the
+/// first, second and third. Each place is read in one piece of four cells, so from[l][3] must
+/// exist too; it is read, never used.
+struct ThreeLanes {
+  Lanes first, second, third;
+};
+KAMMEL_INLINE ThreeLanes GatherThree(const std::int32_t* const from[4]) {
+  Lanes piece[4];
+  for (int l = 0; l < 4; ++l)
+    std::memcpy(&piece[l], from[l], sizeof piece[l]);
+  const Lanes low = __builtin_shufflevector(piece[0], piece[1], 0, 4, 1, 5);
+  const Lanes high = __builtin_shufflevector(piece[2], piece[3], 0, 4, 1, 5);
+  const Lanes lowThirds = __builtin_shufflevector(piece[0], piece[1], 2, 6, 3, 7);
+  const Lanes highThirds = __builtin_shufflevector(piece[2], piece[3], 2, 6, 3, 7);
+  return {__builtin_shufflevector(low, high, 0, 1, 4, 5),
+          __builtin_shufflevector(low, high, 2, 3, 6, 7),
+          __builtin_shufflevector(lowThirds, highThirds, 0, 1, 4, 5)};
+}
+
 /// Whether any two of four sites lie near each other, near(difference) telling per lane
 /// whether two sites that far apart share a cell. Each pair is compared once, as a difference
 /// to the next lane or to the one across.

@@ -216,20 +216,14 @@ KAMMEL_INLINE bool AnyAtTheEnds(Lanes k, std::int32_t lastCell) {
 }
 
 // Four events whose cells lie apart: the same as running them in turn. Each site's left
-// neighbour, centre and right neighbour are read in one piece, with the cell beyond, which
-// is never written: the four pieces turned into lanes of left, centre and right.
+// neighbour, centre and right neighbour are read in one piece, with the cell beyond, which is
+// never written.
 KAMMEL_INLINE void CreepFourApart(std::int32_t* h, Lanes k) {
   std::int32_t* const cell[4] = {h + k[0] - 1, h + k[1] - 1, h + k[2] - 1, h + k[3] - 1};
-  UnsignedLanes piece[4];
-  for (int j = 0; j < 4; ++j)
-    std::memcpy(&piece[j], cell[j], sizeof piece[j]);
-  const UnsignedLanes lowPairs = __builtin_shufflevector(piece[0], piece[1], 0, 4, 1, 5);
-  const UnsignedLanes highPairs = __builtin_shufflevector(piece[2], piece[3], 0, 4, 1, 5);
-  const UnsignedLanes lowRights = __builtin_shufflevector(piece[0], piece[1], 2, 6, 3, 7);
-  const UnsignedLanes highRights = __builtin_shufflevector(piece[2], piece[3], 2, 6, 3, 7);
-  UnsignedLanes left = __builtin_shufflevector(lowPairs, highPairs, 0, 1, 4, 5);
-  UnsignedLanes centre = __builtin_shufflevector(lowPairs, highPairs, 2, 3, 6, 7);
-  UnsignedLanes right = __builtin_shufflevector(lowRights, highRights, 0, 1, 4, 5);
+  const common::ThreeLanes cells = common::GatherThree(cell);
+  auto left = (UnsignedLanes)cells.first;
+  auto centre = (UnsignedLanes)cells.second;
+  auto right = (UnsignedLanes)cells.third;
   const UnsignedLanes toRight = CreepAmounts(centre, right);
   centre -= toRight;
   const UnsignedLanes toLeft = CreepAmounts(centre, left);

@@ -445,19 +445,25 @@ KAMMEL_INLINE Lanes Near(Lanes apart, Stride columnStride) {
          (apart == -2 * stride);
 }
 
-// CreepEvent at four cells whose crosses lie apart: the same as running them in turn.
+// CreepEvent at four cells whose crosses lie apart: the same as running them in turn. The
+// previous row, the centre and the next row lie side by side in a column and are read in one
+// piece, with the row after, which every array has for a site of the bed and no event here
+// writes.
 template <class Stride>
 KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
   std::int32_t* const p[4] = {cells + at[0], cells + at[1], cells + at[2], cells + at[3]};
+  const std::int32_t* const previous[4] = {p[0] - 1, p[1] - 1, p[2] - 1, p[3] - 1};
+  const common::ThreeLanes rows = common::GatherThree(previous);
   const auto neighbours = [&](std::int32_t offset) {
     return Lanes{p[0][offset], p[1][offset], p[2][offset], p[3][offset]};
   };
-  const Lanes c = neighbours(0);
+  const Lanes c = rows.second;
+  const Lanes alongRows[2] = {rows.third, rows.first};  // neighbours 0 and 1
   Lanes difference = c - neighbours(NeighbourOffset(3, stride));
   Lanes largest = common::Abs(difference);
   Lanes offset = Lanes{} + NeighbourOffset(3, stride);
   for (std::int32_t n = 2; n >= 0; --n) {  // the earliest of equals wins, as in FindSteepest
-    const Lanes d = c - neighbours(NeighbourOffset(n, stride));
+    const Lanes d = c - (n == 2 ? neighbours(NeighbourOffset(n, stride)) : alongRows[n]);
     const Lanes magnitude = common::Abs(d);
     const Lanes steeper = ~(largest > magnitude);
     largest = common::SelectLanes(steeper, largest, magnitude);
