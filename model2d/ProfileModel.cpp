@@ -100,7 +100,7 @@ KAMMEL_INLINE std::int32_t LandingCell(std::int32_t s, std::int32_t length, std:
 }
 
 // How many events ahead a wide profile's sites are asked for, when it is larger than the caches.
-constexpr std::int32_t kPrefetchAhead = 16;
+constexpr std::int32_t kPrefetchAhead = 32;
 
 // Everything the events read besides the heights, copied out of the state first: read through
 // it, each would be read again after every store into the table, which might alias it.
