@@ -231,12 +231,12 @@ KAMMEL_INLINE void CreepFourApart(std::int32_t* h, Lanes k) {
   centre -= toLeft;
   left += toLeft;
   // Left and centre back as pairs, the right neighbours one by one.
-  const UnsignedLanes pairs01 = __builtin_shufflevector(left, centre, 0, 4, 1, 5);
-  const UnsignedLanes pairs23 = __builtin_shufflevector(left, centre, 2, 6, 3, 7);
-  std::memcpy(cell[0], &pairs01[0], 8);
-  std::memcpy(cell[1], &pairs01[2], 8);
-  std::memcpy(cell[2], &pairs23[0], 8);
-  std::memcpy(cell[3], &pairs23[2], 8);
+  const UnsignedLanes pairs[2] = {__builtin_shufflevector(left, centre, 0, 4, 1, 5),
+                                  __builtin_shufflevector(left, centre, 2, 6, 3, 7)};
+  std::int32_t pair[8];
+  std::memcpy(pair, pairs, sizeof pair);
+  for (int j = 0; j < 4; ++j)
+    std::memcpy(cell[j], pair + 2 * j, 2 * sizeof pair[0]);
   for (int j = 0; j < 4; ++j)
     cell[j][2] = static_cast<std::int32_t>(right[j]);
 }
