@@ -19,31 +19,65 @@ inline constexpr bool kLanes = false;
 inline constexpr bool kLanes = true;
 #endif
 
+/// The hot loops, built twice where the compiler can choose between builds when the program
+/// loads (GCC on x86-64): for AVX2, whose single-instruction inserts, absolute values and blends
+/// the lanes need, and for the baseline. Integer code and exact double picks: both give the same
+/// heights bit for bit. KAMMEL_BASELINE_KERNELS keeps the baseline alone, for its tests.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__) && \
+    !defined(KAMMEL_BASELINE_KERNELS)
+#define KAMMEL_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define KAMMEL_KERNEL
+#endif
+
+/// What the kernels call: inlined into each build of them, or the AVX2 build would call out to
+/// the baseline's code.
+#define KAMMEL_INLINE [[gnu::always_inline]] inline
+
 /// Four values side by side, in the vector extension of GCC and Clang: SSE2 on x86-64.
 typedef std::int32_t Lanes __attribute__((vector_size(16)));
 typedef std::uint32_t UnsignedLanes __attribute__((vector_size(16)));
 
-inline Lanes LoadLanes(const std::uint32_t* values) {
+KAMMEL_INLINE Lanes LoadLanes(const std::uint32_t* values) {
   Lanes lanes;
   std::memcpy(&lanes, values, sizeof lanes);
   return lanes;
 }
 
-inline Lanes Abs(Lanes x) {
+KAMMEL_INLINE Lanes Abs(Lanes x) {
   const Lanes sign = x >> 31;
   return (x ^ sign) - sign;
 }
 
 /// Per lane: b where mask is set (all ones), a where it is clear.
-inline Lanes SelectLanes(Lanes mask, Lanes a, Lanes b) {
+KAMMEL_INLINE Lanes SelectLanes(Lanes mask, Lanes a, Lanes b) {
   return a ^ ((a ^ b) & mask);
+}
+
+/// Three cells from each of four places, as three lanes: from[l][0..2] go to lane l of the
+/// first, second and third. Each place is read in one piece of four cells, so from[l][3] must
+/// exist too; it is read, never used.
+struct ThreeLanes {
+  Lanes first, second, third;
+};
+KAMMEL_INLINE ThreeLanes GatherThree(const std::int32_t* const from[4]) {
+  Lanes piece[4];
+  for (int l = 0; l < 4; ++l)
+    std::memcpy(&piece[l], from[l], sizeof piece[l]);
+  const Lanes low = __builtin_shufflevector(piece[0], piece[1], 0, 4, 1, 5);
+  const Lanes high = __builtin_shufflevector(piece[2], piece[3], 0, 4, 1, 5);
+  const Lanes lowThirds = __builtin_shufflevector(piece[0], piece[1], 2, 6, 3, 7);
+  const Lanes highThirds = __builtin_shufflevector(piece[2], piece[3], 2, 6, 3, 7);
+  return {__builtin_shufflevector(low, high, 0, 1, 4, 5),
+          __builtin_shufflevector(low, high, 2, 3, 6, 7),
+          __builtin_shufflevector(lowThirds, highThirds, 0, 1, 4, 5)};
 }
 
 /// Whether any two of four sites lie near each other, near(difference) telling per lane
 /// whether two sites that far apart share a cell. Each pair is compared once, as a difference
 /// to the next lane or to the one across.
 template <class Near>
-inline bool AnyTwoNear(Lanes at, Near near) {
+KAMMEL_INLINE bool AnyTwoNear(Lanes at, Near near) {
   const Lanes next = {at[1], at[2], at[3], at[0]};
   const Lanes across = {at[2], at[3], at[0], at[1]};
   const Lanes found = near(at - next) | near(at - across);
@@ -58,6 +92,7 @@ struct JumpTable {
   static constexpr std::int32_t size = Size;
   double factorB = 0, windStrength = 0;
   bool filled = false;
+  std::int32_t least = 0, most = 0;  ///< the smallest and the largest entry
   std::int32_t lengths[Size];
 
   /// Whether a height has its entry.
@@ -72,6 +107,8 @@ struct JumpTable {
     if (!same) {
       for (std::int32_t h = 0; h < Size; ++h)
         lengths[h] = lengthOf(h);
+      least = *std::min_element(lengths, lengths + Size);
+      most = *std::max_element(lengths, lengths + Size);
       factorB = b;
       windStrength = wind;
       filled = true;

@@ -15,7 +15,7 @@ struct Random {
 };
 
 /// The state that follows state: state * 134775813 + 1 (mod 2^32).
-inline constexpr std::uint32_t NextState(std::uint32_t state) {
+[[gnu::always_inline]] inline constexpr std::uint32_t NextState(std::uint32_t state) {
   return state * 134775813u + 1u;
 }
 
@@ -45,12 +45,12 @@ inline std::int32_t RandomBelow(Random& random, std::int32_t n) {
 }
 
 /// Advances the generator count times and writes each new state, in order: the same states
-/// count calls of AdvanceRandom would give, made eight at a time without their serial latency.
+/// count calls of AdvanceRandom would give, made sixteen at a time without their serial latency.
 void DrawStates(Random& random, std::uint32_t* states, std::int32_t count);
 
 /// RoundHalfEven(state * m / 2^32) for m >= 0, exactly, in integers: adding just under a half,
 /// or a whole half when the integer part is odd, and truncating rounds ties to even.
-inline std::int32_t ScaleHalfEven(std::uint32_t state, std::uint32_t m) {
+[[gnu::always_inline]] inline std::int32_t ScaleHalfEven(std::uint32_t state, std::uint32_t m) {
   const std::uint64_t product = std::uint64_t{state} * m;
   const std::uint64_t odd = (product >> 32) & 1u;
   return static_cast<std::int32_t>((product + 0x7fffffffu + odd) >> 32);
@@ -58,7 +58,7 @@ inline std::int32_t ScaleHalfEven(std::uint32_t state, std::uint32_t m) {
 
 /// RoundHalfEven(U * m) for the U of this state: the same result as rounding state * m / 2^32
 /// exactly, ties to even. Any m, negative included.
-inline std::int32_t PickFromState(std::uint32_t state, std::int32_t m) {
+[[gnu::always_inline]] inline std::int32_t PickFromState(std::uint32_t state, std::int32_t m) {
   if (m >= 0) return ScaleHalfEven(state, static_cast<std::uint32_t>(m));
   // Rounding half to even is symmetric about 0.
   return -ScaleHalfEven(state, 0u - static_cast<std::uint32_t>(m));
@@ -71,7 +71,7 @@ inline constexpr std::int32_t kMaxDoublePick = (1 << 21) - 1;
 /// into vector code: U * m is exact, and adding and taking away 1.5 * 2^52 rounds it to an
 /// integer, ties to even, in the default rounding mode. Rounding half to even is symmetric,
 /// so a negative m needs nothing else.
-inline std::int32_t PickInDoubles(std::uint32_t state, double m) {
+[[gnu::always_inline]] inline std::int32_t PickInDoubles(std::uint32_t state, double m) {
   // The state through a signed conversion, which SSE2 has, shifted back up by 2^31.
   const double u = static_cast<std::int32_t>(state ^ 0x80000000u) + 0x1p31;
 #ifdef __EMSCRIPTEN__

@@ -74,7 +74,8 @@ const JumpTable& CurrentJumpTable(ProfileState& state) {
 
 // Sites for a block of states, in place: RoundHalfEven(U * m) + offset, in a loop of its own
 // that runs in vector lanes.
-void PickSites(std::uint32_t* states, std::int32_t count, std::int32_t m, std::int32_t offset) {
+KAMMEL_INLINE void PickSites(std::uint32_t* states, std::int32_t count, std::int32_t m,
+                             std::int32_t offset) {
   for (std::int32_t n = 0; n < count; ++n) {
     states[n] = static_cast<std::uint32_t>(common::PickInDoubles(states[n], m) + offset);
   }
@@ -90,8 +91,8 @@ void PickSites(std::uint32_t* states, std::int32_t count, std::int32_t m, std::i
 // One subtraction past the end, so a wrapped jump never lands in cell 0 and a jump longer than
 // N leaves the profile. Off the table, grains land in its outermost cell on that side, which
 // no profile reaches. Masks rather than branches throughout.
-inline std::int32_t LandingCell(std::int32_t s, std::int32_t length, std::int32_t N,
-                                std::int32_t lastCell) {
+KAMMEL_INLINE std::int32_t LandingCell(std::int32_t s, std::int32_t length, std::int32_t N,
+                                       std::int32_t lastCell) {
   std::int32_t t = s + length;  // |length| <= 2^30: no overflow
   t -= N & ((N - t) >> 31);     // N - t < 0 exactly when t > N
   t |= (t + 1) >> 31;           // below -1: -1
@@ -99,12 +100,12 @@ inline std::int32_t LandingCell(std::int32_t s, std::int32_t length, std::int32_
 }
 
 // How many events ahead a wide profile's sites are asked for, when it is larger than the caches.
-constexpr std::int32_t kPrefetchAhead = 16;
+constexpr std::int32_t kPrefetchAhead = 32;
 
 // Everything the events read besides the heights, copied out of the state first: read through
 // it, each would be read again after every store into the table, which might alias it.
-void SaltationEvents(ProfileState& state, std::uint32_t* states, std::int32_t count,
-                     const JumpTable& table) {
+KAMMEL_KERNEL void SaltationEvents(ProfileState& state, std::uint32_t* states, std::int32_t count,
+                                   const JumpTable& table) {
   const std::int32_t N = ProfileWidth(state);
   const std::int64_t q = state.params.factorQ;
   const double b = state.params.factorB, wind = state.params.windStrength;
@@ -168,7 +169,7 @@ void ExchangeEnds(std::int32_t* h, std::int32_t N) {
 // (c - n + 4) div 3 as the third never ends in a half, and only while the centre keeps a grain,
 // c > (c - n + 4) div 3, that is 2c + n - 5 >= 0. In 64 bits, exact for any two heights; both
 // tests fold into one sign mask, as whether sand moves is as good as random.
-inline std::int64_t CreepAmount(std::int64_t c, std::int64_t n) {
+KAMMEL_INLINE std::int64_t CreepAmount(std::int64_t c, std::int64_t n) {
   const std::int64_t rise = n - c;           // negative when n is lower
   const std::int64_t spare = 2 * c + n - 5;  // negative when c would not keep a grain
   const std::uint64_t third = (static_cast<std::uint64_t>(c - n + 4) * 0xAAAAAAABu) >> 33;
@@ -176,7 +177,7 @@ inline std::int64_t CreepAmount(std::int64_t c, std::int64_t n) {
   return static_cast<std::int64_t>(third) & moves;
 }
 
-inline void CreepEvent(std::int32_t* cell) {
+KAMMEL_INLINE void CreepEvent(std::int32_t* cell) {
   const std::int64_t centre = cell[0], right = cell[1], left = cell[-1];
   const std::int64_t toRight = CreepAmount(centre, right);
   const std::int64_t toLeft = CreepAmount(centre - toRight, left);
@@ -191,7 +192,7 @@ using common::UnsignedLanes;
 
 // CreepAmount for four centres at once, in 32-bit lanes that wrap: d = c - n is exact as an
 // unsigned number when n is lower, and (d + 4) div 3 is d div 3 + 1, one more when d mod 3 is 2.
-inline UnsignedLanes CreepAmounts(UnsignedLanes c, UnsignedLanes n) {
+KAMMEL_INLINE UnsignedLanes CreepAmounts(UnsignedLanes c, UnsignedLanes n) {
   const UnsignedLanes d = c - n;
   const UnsignedLanes q = d / 3u;
   const UnsignedLanes third = q + 1u - (UnsignedLanes)(d - 3u * q == 2u);
@@ -201,34 +202,47 @@ inline UnsignedLanes CreepAmounts(UnsignedLanes c, UnsignedLanes n) {
 
 // Whether two of four sites lie within two cells of each other, so that their events share a
 // cell and must run one after the other.
-inline bool AnyNear(Lanes k) {
-  return common::AnyTwoNear(k, [](Lanes apart) { return (UnsignedLanes)(apart + 2) <= 4u; });
+KAMMEL_INLINE bool AnyNear(Lanes k) {
+  return common::AnyTwoNear(
+      k,
+      [](Lanes apart) __attribute__((always_inline)) { return (UnsignedLanes)(apart + 2) <= 4u; });
 }
 
-// Four events whose cells lie apart: the same as running them in turn.
-void CreepFourApart(std::int32_t* h, Lanes k) {
-  std::int32_t* const cell[4] = {h + k[0], h + k[1], h + k[2], h + k[3]};
-  UnsignedLanes centre, right, left;
-  for (int j = 0; j < 4; ++j) {
-    centre[j] = static_cast<std::uint32_t>(cell[j][0]);
-    right[j] = static_cast<std::uint32_t>(cell[j][1]);
-    left[j] = static_cast<std::uint32_t>(cell[j][-1]);
-  }
+// Whether any of four sites lies where the four cells from its left neighbour on do not all
+// exist: site -1, and the last one or two sites of the cells.
+KAMMEL_INLINE bool AnyAtTheEnds(Lanes k, std::int32_t lastCell) {
+  const Lanes beyond = (UnsignedLanes)k > static_cast<std::uint32_t>(lastCell - 2);
+  return (beyond[0] | beyond[1] | beyond[2] | beyond[3]) != 0;
+}
+
+// Four events whose cells lie apart: the same as running them in turn. Each site's left
+// neighbour, centre and right neighbour are read in one piece, with the cell beyond, which is
+// never written.
+KAMMEL_INLINE void CreepFourApart(std::int32_t* h, Lanes k) {
+  std::int32_t* const cell[4] = {h + k[0] - 1, h + k[1] - 1, h + k[2] - 1, h + k[3] - 1};
+  const common::ThreeLanes cells = common::GatherThree(cell);
+  auto left = (UnsignedLanes)cells.first;
+  auto centre = (UnsignedLanes)cells.second;
+  auto right = (UnsignedLanes)cells.third;
   const UnsignedLanes toRight = CreepAmounts(centre, right);
   centre -= toRight;
   const UnsignedLanes toLeft = CreepAmounts(centre, left);
   right += toRight;
   centre -= toLeft;
   left += toLeft;
-  for (int j = 0; j < 4; ++j) {
-    cell[j][1] = static_cast<std::int32_t>(right[j]);
-    cell[j][0] = static_cast<std::int32_t>(centre[j]);
-    cell[j][-1] = static_cast<std::int32_t>(left[j]);
-  }
+  // Left and centre back as pairs, the right neighbours one by one.
+  const UnsignedLanes pairs[2] = {__builtin_shufflevector(left, centre, 0, 4, 1, 5),
+                                  __builtin_shufflevector(left, centre, 2, 6, 3, 7)};
+  std::int32_t pair[8];
+  std::memcpy(pair, pairs, sizeof pair);
+  for (int j = 0; j < 4; ++j)
+    std::memcpy(cell[j], pair + 2 * j, 2 * sizeof pair[0]);
+  for (int j = 0; j < 4; ++j)
+    cell[j][2] = static_cast<std::int32_t>(right[j]);
 }
 
-void CreepEvents(std::int32_t* h, std::uint32_t* states, std::int32_t count, std::int32_t N,
-                 bool wide) {
+KAMMEL_KERNEL void CreepEvents(std::int32_t* h, std::uint32_t* states, std::int32_t count,
+                               std::int32_t N, std::int32_t lastCell, bool wide) {
   // The sites first, 1..N, in a loop of their own. N = 0 picks from -1..0, so also site 0,
   // whose left neighbour is the guard cell.
   PickSites(states, count, N - 1, 1);
@@ -240,7 +254,7 @@ void CreepEvents(std::int32_t* h, std::uint32_t* states, std::int32_t count, std
         __builtin_prefetch(h + states[n + kPrefetchAhead + j], 1);
     }
     const Lanes k = common::LoadLanes(states + n);
-    if (__builtin_expect(AnyNear(k), 0)) {
+    if (__builtin_expect(AnyNear(k) || AnyAtTheEnds(k, lastCell), 0)) {
       for (int j = 0; j < 4; ++j)
         CreepEvent(h + k[j]);
     } else {
@@ -258,10 +272,11 @@ void ProfileCreepSweep(ProfileState& state) {
   std::int32_t* h = CellZero(state);
   const bool wide = !state.wide.empty();
   ExchangeEnds(h, N);
-  common::RunInDrawBlocks<1>(state.random, std::max(N - 1, 1),
-                             [h, N, wide](std::uint32_t* states, std::int32_t count) {
-                               CreepEvents(h, states, count, N, wide);
-                             });
+  common::RunInDrawBlocks<1>(
+      state.random, std::max(N - 1, 1),
+      [h, N, wide, last = LastCell(state)](std::uint32_t* states, std::int32_t count) {
+        CreepEvents(h, states, count, N, last, wide);
+      });
 }
 
 void RunProfileStep(ProfileState& state) {

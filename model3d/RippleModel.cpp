@@ -44,6 +44,11 @@ auto StrideOf(const RippleGrid<S>& grid) {
     return std::integral_constant<std::int32_t, RippleGrid<S>::columnStride>{};
 }
 
+// Saltation keeps grains in their column, so the picks of different columns never meet:
+// columns go side by side, each taking its own run of random numbers as in turn, and one
+// column's jumps need not wait for another's.
+constexpr std::int32_t kColumnsAtOnce = 4;
+
 // Huge pages where the system gives them: a random site then costs no page walk of its own.
 constexpr std::size_t kPageAlign = std::size_t{2} << 20;
 
@@ -78,7 +83,7 @@ bool MakeOpenGrid(BedState<OpenSettings>& bed, Schedule schedule) {
   const std::int64_t size = (std::int64_t{L} + 4) * (std::int64_t{W} + 3);
   if (size > kMaxOpenCells) return false;
   grid.storage.reset(AllocateZeroed<std::int32_t>(size));
-  grid.scratch.reset(AllocateZeroed<std::uint32_t>(std::int64_t{4} * L));
+  grid.scratch.reset(AllocateZeroed<std::uint32_t>(std::int64_t{kColumnsAtOnce} * L));
   if (!grid.storage || !grid.scratch) {
     grid = {};
     return false;
@@ -204,61 +209,76 @@ inline std::int32_t LastRow(const SweepTerms& terms) {
     return S::lastRow;
 }
 
-// Out of line, taking values, not the terms: the hot loop holds no extended-precision code, and
-// the terms' address does not escape it.
-[[gnu::noinline]] std::int32_t UntabledJumpLength(std::int32_t height, double factorB,
-                                                  double windStrength) {
-  return JumpLengthFor(height, factorB, windStrength);
+// Where the grains of site i jump with this jump length: wrapping once past L (so a jump longer
+// than L can still leave the bed); beyond the array they land in its outermost row, which no
+// bed reaches.
+inline std::int32_t JumpTarget(std::int32_t i, std::int32_t length, std::int32_t L,
+                               std::int32_t lastRow) {
+  std::int32_t target = i + length;
+  if (target > L) target -= L;
+  return std::clamp(target, -1, lastRow);
 }
 
-// One pick in a column: the grains of a site higher than q jump by its jump length, wrapping
-// once past L (so a jump longer than L can still leave the bed); beyond the array they land in
-// its outermost row, which no bed reaches. A mask rather than a branch for "higher than q".
-template <class S>
-inline void Jump(std::int32_t* column, std::int32_t i, const SweepTerms& terms) {
+// Out of line, taking values, not the terms: the hot loop holds no extended-precision code, and
+// the terms' address does not escape it.
+[[gnu::noinline]] std::int32_t UntabledJumpTarget(std::int32_t i, std::int32_t height,
+                                                  std::int32_t L, std::int32_t lastRow,
+                                                  double factorB, double windStrength) {
+  return JumpTarget(i, JumpLengthFor(height, factorB, windStrength), L, lastRow);
+}
+
+// Whether no entry of the table can lead outside the array: from 0..L a jump of -1..lastRow,
+// wrapped once, lands in -1..lastRow, so the picks need not clamp what the table gives.
+bool TableKeepsInside(const JumpTable& table, std::int32_t lastRow) {
+  return table.least >= -1 && table.most <= lastRow;
+}
+
+// One pick in a column: the grains of a site higher than q jump to its JumpTarget. A mask
+// rather than a branch for "higher than q".
+template <class S, bool Inside>
+KAMMEL_INLINE void Jump(std::int32_t* column, std::int32_t i, const SweepTerms& terms) {
   const std::int32_t L = terms.L;
   const std::int32_t q = terms.q;
   const std::int32_t height = column[i];
-  std::int32_t target = i + (JumpTable::Holds(height)
-                                 ? terms.table.lengths[height]
-                                 : UntabledJumpLength(height, terms.factorB, terms.windStrength));
-  if (target > L) target -= L;
-  target = std::clamp(target, -1, LastRow<S>(terms));
+  std::int32_t target;
+  if (__builtin_expect(JumpTable::Holds(height), 1)) {
+    target = i + terms.table.lengths[height];
+    if (target > L) target -= L;
+    if (!Inside) target = std::clamp(target, -1, LastRow<S>(terms));
+  } else {
+    target = UntabledJumpTarget(i, height, L, LastRow<S>(terms), terms.factorB, terms.windStrength);
+  }
   const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
   column[i] = height - moved;
   column[target] += moved;
 }
 
-// Saltation keeps grains in their column, so the picks of different columns never meet:
-// columns go side by side, each taking its own run of random numbers as in turn, and one
-// column's jumps need not wait for another's.
-constexpr std::int32_t kColumnsAtOnce = 4;
-
-template <class S>
-void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t columns,
-                      std::uint32_t* states, std::int32_t picks, const SweepTerms& terms,
-                      std::int32_t W) {
+template <class S, bool Inside>
+KAMMEL_KERNEL void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t columns,
+                                    std::uint32_t* states, std::int32_t picks,
+                                    const SweepTerms& terms, std::int32_t W) {
   for (std::int32_t n = 0; n < columns * picks; ++n) {  // the rows, in vector lanes
     states[n] = static_cast<std::uint32_t>(common::PickInDoubles(states[n], terms.L));
   }
   std::int32_t* column[kColumnsAtOnce];
   for (std::int32_t c = 0; c < columns; ++c)
     column[c] = &grid.at(0, first + c);
-  // The next columns are asked for while these run, a line of them every four picks: they lie
+  // The next columns are asked for while these run, a line of them every few picks: they lie
   // in one piece right after these, and the map's array is already larger than a core's cache.
+  constexpr std::int32_t kPicksPerLine = 16 / kColumnsAtOnce;
   const std::int32_t* next = column[0] + kColumnsAtOnce * grid.columnStride;
   const bool ahead = first + 2 * kColumnsAtOnce <= W + 1 && WorthAskingAhead(grid.columnStride, W);
   if (common::kLanes && columns == kColumnsAtOnce) {
     for (std::int32_t n = 0; n < picks; ++n) {
-      if (ahead && (n & 3) == 0) __builtin_prefetch(next + 4 * n, 1);
+      if (ahead && n % kPicksPerLine == 0) __builtin_prefetch(next + kColumnsAtOnce * n, 1);
       for (std::int32_t c = 0; c < kColumnsAtOnce; ++c)
-        Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
+        Jump<S, Inside>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
     }
     return;
   }
   for (std::int32_t c = 0; c < columns; ++c) {
     for (std::int32_t n = 0; n < picks; ++n)
-      Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
+      Jump<S, Inside>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
   }
 }
 
@@ -270,10 +290,14 @@ template <class S>
 void SaltationBlocks(BedState<S>& bed, const SweepTerms& terms, std::uint32_t* states) {
   const std::int32_t picks = std::max(terms.L, 1);
   const std::int32_t W = BedWidth(bed);
+  const bool inside = TableKeepsInside(terms.table, LastRow<S>(terms));
   for (std::int32_t j = 0; j <= W; j += kColumnsAtOnce) {
     const std::int32_t columns = std::min(kColumnsAtOnce, W + 1 - j);
     common::DrawStates(bed.random, states, columns * picks);
-    SaltationColumns<S>(bed.grid, j, columns, states, picks, terms, W);
+    if (inside)
+      SaltationColumns<S, true>(bed.grid, j, columns, states, picks, terms, W);
+    else
+      SaltationColumns<S, false>(bed.grid, j, columns, states, picks, terms, W);
   }
 }
 
@@ -311,7 +335,7 @@ struct Steepest {
 // with >= so that the earliest of equals wins; written to compile without branches, as which
 // neighbour wins is as good as random.
 template <class Stride>
-inline Steepest FindSteepest(const std::int32_t* centre, Stride stride) {
+KAMMEL_INLINE Steepest FindSteepest(const std::int32_t* centre, Stride stride) {
   const std::int32_t c = centre[0];
   Steepest steepest{3, c - centre[NeighbourOffset(3, stride)]};
   std::int32_t largest = std::abs(steepest.difference);
@@ -339,20 +363,38 @@ std::int32_t SteepestNeighbour(const BedState<S>& bed, std::int32_t i, std::int3
 namespace {
 
 // An edge cell gives one grain to its inner neighbour when positive and strictly higher.
-inline void ShedInwards(std::int32_t& edge, std::int32_t& inner) {
+KAMMEL_INLINE void ShedInwards(std::int32_t& edge, std::int32_t& inner) {
   const std::int32_t grain = (edge > 0) & (edge > inner);
   edge -= grain;
   inner += grain;
 }
 
+// ShedInwards for four rows at once. Each pair is read after the last pair is stored, as the
+// columns of the two side edges are one and the same on a bed one or two columns wide.
+KAMMEL_INLINE void ShedFourInwards(std::int32_t* edge, std::int32_t* inner) {
+  common::Lanes e, n;
+  std::memcpy(&e, edge, sizeof e);
+  std::memcpy(&n, inner, sizeof n);
+  const common::Lanes grain = (e > 0) & (e > n);  // all ones where a grain moves
+  e += grain;
+  n -= grain;
+  std::memcpy(edge, &e, sizeof e);
+  std::memcpy(inner, &n, sizeof n);
+}
+
 template <class S>
-void CreepSideEdges(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
+KAMMEL_KERNEL void CreepSideEdges(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
   // Rows do not interact here, so this loop runs down four whole columns.
   std::int32_t* first = &grid.at(0, 0);
   std::int32_t* second = &grid.at(0, 1);
   std::int32_t* last = &grid.at(0, W);
   std::int32_t* beforeLast = &grid.at(0, W - 1);
-  for (std::int32_t i = 0; i <= L; ++i) {
+  std::int32_t i = 0;
+  for (; common::kLanes && i + 4 <= L + 1; i += 4) {
+    ShedFourInwards(first + i, second + i);
+    ShedFourInwards(last + i, beforeLast + i);
+  }
+  for (; i <= L; ++i) {
     ShedInwards(first[i], second[i]);
     ShedInwards(last[i], beforeLast[i]);
   }
@@ -363,9 +405,10 @@ void CreepSideEdges(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
 constexpr std::int32_t kEdgePrefetchAhead = 16;
 
 template <class S>
-void CreepFrontAndBack(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
+KAMMEL_KERNEL void CreepFrontAndBack(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
+  const bool ahead = WorthAskingAhead(grid.columnStride, W);
   for (std::int32_t j = 0; j <= W; ++j) {
-    if (kOpen<S> && j + kEdgePrefetchAhead <= W) {
+    if (ahead && j + kEdgePrefetchAhead <= W) {
       __builtin_prefetch(&grid.at(0, j + kEdgePrefetchAhead), 1);
       __builtin_prefetch(&grid.at(L - 1, j + kEdgePrefetchAhead), 1);
     }
@@ -378,7 +421,7 @@ void CreepFrontAndBack(RippleGrid<S>& grid, std::int32_t L, std::int32_t W) {
 // positive, RoundHalfEven(d / 3) + 1 grains (d / 3 never ends in a half). A mask instead of a
 // branch; moving 0 grains changes nothing.
 template <class Stride>
-inline void CreepEvent(std::int32_t* centre, Stride stride) {
+KAMMEL_INLINE void CreepEvent(std::int32_t* centre, Stride stride) {
   const Steepest steepest = FindSteepest(centre, stride);
   const std::int32_t d = steepest.difference;
   const std::int32_t moves = -static_cast<std::int32_t>((*centre > 0) & (d > 0));
@@ -394,7 +437,7 @@ using common::UnsignedLanes;
 // Whether cells this far apart (in array index) lie within two steps of each other, so that
 // the crosses of two events around them share a cell.
 template <class Stride>
-inline Lanes Near(Lanes apart, Stride columnStride) {
+KAMMEL_INLINE Lanes Near(Lanes apart, Stride columnStride) {
   const std::int32_t stride = columnStride;
   const auto u = reinterpret_cast<UnsignedLanes&>(apart);
   return (u + 2u <= 4u) | (u - static_cast<std::uint32_t>(stride - 1) <= 2u) |
@@ -402,19 +445,25 @@ inline Lanes Near(Lanes apart, Stride columnStride) {
          (apart == -2 * stride);
 }
 
-// CreepEvent at four cells whose crosses lie apart: the same as running them in turn.
+// CreepEvent at four cells whose crosses lie apart: the same as running them in turn. The
+// previous row, the centre and the next row lie side by side in a column and are read in one
+// piece, with the row after, which every array has for a site of the bed and no event here
+// writes.
 template <class Stride>
-void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
+KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
   std::int32_t* const p[4] = {cells + at[0], cells + at[1], cells + at[2], cells + at[3]};
+  const std::int32_t* const previous[4] = {p[0] - 1, p[1] - 1, p[2] - 1, p[3] - 1};
+  const common::ThreeLanes rows = common::GatherThree(previous);
   const auto neighbours = [&](std::int32_t offset) {
     return Lanes{p[0][offset], p[1][offset], p[2][offset], p[3][offset]};
   };
-  const Lanes c = neighbours(0);
+  const Lanes c = rows.second;
+  const Lanes alongRows[2] = {rows.third, rows.first};  // neighbours 0 and 1
   Lanes difference = c - neighbours(NeighbourOffset(3, stride));
   Lanes largest = common::Abs(difference);
   Lanes offset = Lanes{} + NeighbourOffset(3, stride);
   for (std::int32_t n = 2; n >= 0; --n) {  // the earliest of equals wins, as in FindSteepest
-    const Lanes d = c - neighbours(NeighbourOffset(n, stride));
+    const Lanes d = c - (n == 2 ? neighbours(NeighbourOffset(n, stride)) : alongRows[n]);
     const Lanes magnitude = common::Abs(d);
     const Lanes steeper = ~(largest > magnitude);
     largest = common::SelectLanes(steeper, largest, magnitude);
@@ -434,47 +483,47 @@ void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
 // How many events ahead a site's cells are asked for: far enough to hide a trip to the shared
 // cache (the map's array) or to memory (an open bed), near enough that they are still there
 // when the event runs.
-constexpr std::int32_t kPrefetchAhead = 16;
+constexpr std::int32_t kPrefetchAhead = 32;
 
 template <class Stride>
-inline void PrefetchCross(const std::int32_t* centre, Stride stride) {
+KAMMEL_INLINE void PrefetchCross(const std::int32_t* centre, Stride stride) {
   __builtin_prefetch(centre, 1);
   __builtin_prefetch(centre - static_cast<std::int32_t>(stride), 1);
   __builtin_prefetch(centre + static_cast<std::int32_t>(stride), 1);
 }
 
-// One random event per pair of states: the first picks the row, the second the column. Four
+// One random event per pair of draws: the first picks the row, the second the column. Four
 // at a time where their crosses lie apart, as they mostly do; in turn where they do not.
 template <class S>
-void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint32_t* states,
-                 std::int32_t events) {
-  // The picks first, in doubles, in loops of their own that run in vector lanes: exact, as
-  // neither L - 1 nor W - 1 exceeds kMaxDoublePick.
+KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W,
+                               const std::uint32_t* draws, std::int32_t events) {
+  // The sites first, picked in doubles, in a loop of its own that runs in vector lanes: exact,
+  // as neither L - 1 nor W - 1 exceeds kMaxDoublePick. Into an array of their own, so that no
+  // store can meet the states still to be read.
   const double rows = L - 1, columns = W - 1;
-  for (std::int32_t k = 0; k < 2 * events; k += 2) {
-    states[k] = static_cast<std::uint32_t>(common::PickInDoubles(states[k], rows));
-    states[k + 1] = static_cast<std::uint32_t>(common::PickInDoubles(states[k + 1], columns));
-  }
   const auto stride = StrideOf(grid);
   const std::int32_t corner = grid.Index(1, 1);
+  std::uint32_t sites[common::kDrawBlock / 2];
   for (std::int32_t n = 0; n < events; ++n) {
-    const auto i = static_cast<std::int32_t>(states[2 * n]);
-    const auto j = static_cast<std::int32_t>(states[2 * n + 1]);
-    states[n] = static_cast<std::uint32_t>(corner + j * static_cast<std::int32_t>(stride) + i);
+    const std::int32_t i = common::PickInDoubles(draws[2 * n], rows);
+    const std::int32_t j = common::PickInDoubles(draws[2 * n + 1], columns);
+    sites[n] = static_cast<std::uint32_t>(corner + j * static_cast<std::int32_t>(stride) + i);
   }
   std::int32_t* cells = grid.cells;
   const bool ahead = WorthAskingAhead(stride, W);
   for (std::int32_t n = 0; ahead && n < std::min(kPrefetchAhead, events); ++n)
-    PrefetchCross(cells + states[n], stride);
+    PrefetchCross(cells + sites[n], stride);
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
     if (ahead && n + kPrefetchAhead + 4 <= events) {
       for (int l = 0; l < 4; ++l)
-        PrefetchCross(cells + states[n + kPrefetchAhead + l], stride);
+        PrefetchCross(cells + sites[n + kPrefetchAhead + l], stride);
     }
-    const Lanes at = common::LoadLanes(states + n);
-    if (__builtin_expect(
-            common::AnyTwoNear(at, [stride](Lanes apart) { return Near(apart, stride); }), 0)) {
+    const Lanes at = common::LoadLanes(sites + n);
+    if (__builtin_expect(common::AnyTwoNear(
+                             at, [stride](Lanes apart) __attribute__((
+                                     always_inline)) { return Near(apart, stride); }),
+                         0)) {
       for (int l = 0; l < 4; ++l)
         CreepEvent(cells + at[l], stride);
     } else {
@@ -483,8 +532,8 @@ void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t W, std::uint3
   }
   for (; n < events; ++n) {
     if (ahead && n + kPrefetchAhead < events)
-      PrefetchCross(cells + states[n + kPrefetchAhead], stride);
-    CreepEvent(cells + states[n], stride);
+      PrefetchCross(cells + sites[n + kPrefetchAhead], stride);
+    CreepEvent(cells + sites[n], stride);
   }
 }
 

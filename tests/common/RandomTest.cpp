@@ -64,7 +64,7 @@ TEST(Random, ClockSeedIsMillisecondsSinceMidnight) {
 }
 
 TEST(Random, DrawStatesGivesTheSameStatesAsAdvancingOneByOne) {
-  for (const std::int32_t count : {0, 1, 3, 4, 5, 8, 9, 1023, 1024}) {
+  for (const std::int32_t count : {0, 1, 3, 4, 5, 8, 9, 15, 16, 17, 31, 32, 33, 1023, 1024}) {
     common::Random blocks{4242}, single{4242};
     std::vector<std::uint32_t> drawn(static_cast<std::size_t>(count) + 1, 0xdeadbeef);
     common::DrawStates(blocks, drawn.data(), count);
