@@ -253,19 +253,16 @@ void MeasureSaltation(const Heights& snap, const JumpLength& jump, std::int32_t 
   if (jump && active > 0) m.meanJump = sum / static_cast<double>(active);
 }
 
-// The first column offset at which the crest pattern decorrelates below 1/e, from each
-// column's energy and product(d), the sum over columns of their products at offset d.
-template <class Product>
-double DecorrelationLength(const std::vector<double>& energy, Product product) {
-  const int columns = static_cast<int>(energy.size()), most = (columns - 1) / 2;
+// The first column offset at which the crest pattern decorrelates below 1/e: from
+// product(d), the sum over columns of their products at offset d, and margins(d), the energy
+// of the columns on either side of those products.
+template <class Product, class Margins>
+double DecorrelationLength(int columns, Product product, Margins margins) {
+  const int most = (columns - 1) / 2;
   const double threshold = std::exp(-1.0);
   double previous = 1.0;  // C(0)
   for (int d = 1; d <= most; ++d) {
-    double left = 0, right = 0;
-    for (int j = 0; j + d < columns; ++j) {
-      left += energy[static_cast<std::size_t>(j)];
-      right += energy[static_cast<std::size_t>(j + d)];
-    }
+    const auto [left, right] = margins(d);
     const double p = product(d);
     const double c = left > 0 && right > 0 ? p / std::sqrt(left * right) : kNan;
     if (c < threshold) return (d - 1) + (previous - threshold) / (previous - c);
@@ -280,12 +277,21 @@ double CrestCorrelationLength(const Field& smooth) {
   std::vector<double> energy(static_cast<std::size_t>(columns), 0.0);
   for (int j = 0; j < columns; ++j)
     energy[static_cast<std::size_t>(j)] = Dot(smooth.Column(j), smooth.Column(j), n);
-  return DecorrelationLength(energy, [&](int d) {
-    double product = 0;
+  const auto product = [&](int d) {
+    double sum = 0;
     for (int j = 0; j + d < columns; ++j)
-      product += Dot(smooth.Column(j), smooth.Column(j + d), n);
-    return product;
-  });
+      sum += Dot(smooth.Column(j), smooth.Column(j + d), n);
+    return sum;
+  };
+  const auto margins = [&](int d) {
+    double left = 0, right = 0;
+    for (int j = 0; j + d < columns; ++j) {
+      left += energy[static_cast<std::size_t>(j)];
+      right += energy[static_cast<std::size_t>(j + d)];
+    }
+    return std::pair(left, right);
+  };
+  return DecorrelationLength(columns, product, margins);
 }
 
 template <class Heights>
@@ -435,12 +441,13 @@ double CrestCorrelationAcross(const ColumnHeights& h, const ColumnSums& sums, Fo
   const int n = h.rows - 1, columns = h.columns;
   if (columns < 3) return kNan;
   const int length = SmoothLength(2 * columns - 1);
-  constexpr int kBand = 32;
-  std::vector<double> band(static_cast<std::size_t>(kBand) * length, 0.0);
+  // Rows a band: 32, or fewer where 32 of them would take more than 4 MiB.
+  const int bandRows = static_cast<int>(std::clamp<std::int64_t>((4 << 20) / (8 * length), 1, 32));
+  std::vector<double> band(static_cast<std::size_t>(bandRows) * length, 0.0);
   std::vector<double> products(static_cast<std::size_t>(columns), 0.0);
   HalfSpectra bins;
-  for (int first = 0; first < n; first += kBand) {
-    const int rows = std::min(kBand, n - first);
+  for (int first = 0; first < n; first += bandRows) {
+    const int rows = std::min(bandRows, n - first);
     for (int j = 0; j < columns; ++j) {
       const std::int32_t* cells = h.Column(j) + 1;  // the domain, field row 0 first
       const double mean = sums.means[static_cast<std::size_t>(j)];
@@ -455,8 +462,18 @@ double CrestCorrelationAcross(const ColumnHeights& h, const ColumnSums& sums, Fo
     for (int d = 0; d < columns; ++d)
       products[static_cast<std::size_t>(d)] += c[static_cast<std::size_t>(d)];
   }
-  return DecorrelationLength(sums.energy,
-                             [&](int d) { return products[static_cast<std::size_t>(d)]; });
+  // The energies on either side as running sums: each offset in constant time.
+  std::vector<double> below(static_cast<std::size_t>(columns) + 1, 0.0), above(below);
+  for (int j = 0; j < columns; ++j)
+    below[static_cast<std::size_t>(j) + 1] = below[static_cast<std::size_t>(j)] + sums.energy[j];
+  for (int j = columns - 1; j >= 0; --j)
+    above[static_cast<std::size_t>(j)] = above[static_cast<std::size_t>(j) + 1] + sums.energy[j];
+  return DecorrelationLength(
+      columns, [&](int d) { return products[static_cast<std::size_t>(d)]; },
+      [&](int d) {
+        return std::pair(below[static_cast<std::size_t>(columns - d)],
+                         above[static_cast<std::size_t>(d)]);
+      });
 }
 
 // A snapshot column by column, as an array holds it.
@@ -472,7 +489,7 @@ std::vector<std::int32_t> ByColumns(const Snapshot& snap) {
 }  // namespace
 
 bool Bounded(Model model, std::int64_t rows, std::int64_t columns) {
-  return model == Model::Bed && (rows - 1) * columns > kBoundedCells;
+  return model == Model::Bed && ((rows - 1) * columns > kBoundedCells || columns > kBoundedColumns);
 }
 
 int SpeedStride(int rows, int columns) {

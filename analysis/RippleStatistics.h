@@ -37,9 +37,10 @@ struct ColumnHeights {
   std::int64_t At(int row, int column) const { return Column(column)[row]; }
 };
 
-/// Beds of more cells than this are measured in bounded memory (Bounded), a few times a
-/// column's size beside the heights, however large the bed.
-inline constexpr std::int64_t kBoundedCells = std::int64_t{1} << 22;
+/// Beds of more cells or columns than these are measured in bounded memory and time (Bounded):
+/// a few times a column's size beside the heights, however large the bed, and no step that
+/// grows with the square of the columns.
+inline constexpr std::int64_t kBoundedCells = std::int64_t{1} << 22, kBoundedColumns = 2048;
 
 /// Whether a snapshot of rows x columns is measured in bounded memory. That way the crest
 /// correlation comes from Fourier transforms across the wind (equal to the direct sums to
