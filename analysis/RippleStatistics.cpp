@@ -499,6 +499,13 @@ int SpeedStride(int rows, int columns) {
   return static_cast<int>(std::max<std::int64_t>((columns + most - 1) / most, 1));
 }
 
+std::int64_t FieldValues(Model model, int rows, int columns) {
+  const std::int64_t n = std::max(rows - 1, 0);
+  if (!Bounded(model, rows, columns)) return n * columns;
+  const int stride = SpeedStride(rows, columns);
+  return n * ((columns + stride - 1) / stride);
+}
+
 Measures RippleStatistics::Measure(const Snapshot& snap, double initialTotal,
                                    const JumpLength& jump, std::int32_t q, double interval) {
   if (Bounded(model_, snap.rows, snap.columns)) {

@@ -51,6 +51,10 @@ bool Bounded(Model model, std::int64_t rows, std::int64_t columns);
 /// the earlier field kept for it stays within 16 MiB.
 int SpeedStride(int rows, int columns);
 
+/// The values PreviousField holds after a snapshot of rows x columns: a bounded one's columns
+/// speed is taken from, else the whole field.
+std::int64_t FieldValues(Model model, int rows, int columns);
+
 /// One row of statistics; NaN where a value is undefined (a flat bed has no wavelength).
 struct Measures {
   double sand, sandOutside, mean, rms;

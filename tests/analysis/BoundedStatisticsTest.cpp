@@ -104,6 +104,8 @@ TEST(BoundedStatistics, SpeedFromEveryOtherColumnOfAWideBed) {
   RippleStatistics bounded(Model::Bed);
   bounded.Measure(ArrayOf(first).heights, std::nan(""), Jump, 90, std::nan(""));
   EXPECT_EQ(bounded.PreviousField().size(), std::size_t{rows - 1} * ((columns + 1) / 2));
+  EXPECT_EQ(analysis::FieldValues(Model::Bed, rows, columns), (rows - 1) * ((columns + 1) / 2));
+  EXPECT_EQ(analysis::FieldValues(Model::Bed, 1001, 501), 1000 * 501);
   const Measures m = bounded.Measure(ArrayOf(second).heights, std::nan(""), Jump, 90, 1.0);
   EXPECT_NEAR(m.speed, -4, 0.1);
   EXPECT_GT(m.speedCorrelation, 0.9);
