@@ -52,9 +52,9 @@ analysis::Snapshot BedSnapshot(const Bed<Settings>& bed) {
   return snapshot;
 }
 
-// Rows 0..L, each the W + 1 heights of that row.
+// Rows 0..L, each the W + 1 heights of that row, handed over about a MiB at a time.
 template <class Settings>
-std::string BedText(const Bed<Settings>& bed) {
+bool BedPieces(const Bed<Settings>& bed, const TextSink& put) {
   const model3d::RippleParams& params = bed.params;
   std::vector<std::int32_t> row(static_cast<std::size_t>(params.layerWidth) + 1);
   std::string text;
@@ -62,8 +62,31 @@ std::string BedText(const Bed<Settings>& bed) {
     for (std::int32_t j = 0; j <= params.layerWidth; ++j)
       row[static_cast<std::size_t>(j)] = bed.grid.at(i, j);
     AppendHeightLine(text, row.data(), params.layerWidth + 1);
+    if (text.size() >= (1u << 20)) {
+      if (!put(text)) return false;
+      text.clear();
+    }
   }
+  return text.empty() || put(text);
+}
+
+template <class Settings>
+std::string BedText(const Bed<Settings>& bed) {
+  std::string text;
+  BedPieces(bed, [&text](std::string_view piece) {
+    text += piece;
+    return true;
+  });
   return text;
+}
+
+// Rows 0..L of columns 0..W, where the array holds them.
+template <class Settings>
+analysis::ColumnHeights BedColumns(const Bed<Settings>& bed) {
+  const auto& grid = bed.grid;
+  const std::int32_t L = model3d::BedLength(bed), W = model3d::BedWidth(bed);
+  return {L + 1, W + 1, &grid.cells[grid.Index(0, 0)],
+          static_cast<std::ptrdiff_t>(grid.Index(0, 1) - grid.Index(0, 0))};
 }
 
 // The settings' program sets the bed up: its mapping and a new bed.
@@ -232,7 +255,9 @@ RunModel BedModel(Bed<Settings>& state, View view) {
             const std::int64_t perBatch = std::int64_t{state.grid.cyclesPerBatch} *
                                           state.grid.creepSweepsPerWidth * BedWidth(state);
             state.creepSweeps = static_cast<std::uint64_t>(done * perBatch);
-          }};
+          },
+          [&state] { return BedColumns(state); },
+          [&state](const TextSink& put) { return BedPieces(state, put); }};
 }
 
 template BedRun ReadBedRun<model3d::ReliefSettings>(const params::Values&, const Resume*,

@@ -25,8 +25,8 @@
 namespace kammelsim {
 namespace {
 
-// The largest heights a run prints: a bed's rows and columns, or a profile's one line.
-constexpr std::uint64_t kMostBytes = 64 << 20;
+// The largest heights a run prints: the largest open bed's cells, 11 bytes each at most.
+constexpr std::uint64_t kMostBytes = std::uint64_t{11} * params::kMostBedCells;
 
 // Standard input, up to limit bytes and one more, so that an endless stream is caught.
 bool ReadStandardInput(std::uint64_t limit, std::string& bytes) {

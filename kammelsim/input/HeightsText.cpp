@@ -7,9 +7,15 @@
 #include <vector>
 
 #include "kammelsim/params/Stats.h"
+#include "model2d/ProfileModel.h"
+#include "model3d/RippleModel.h"
 
 namespace kammelsim {
 namespace {
+
+static_assert(params::kMostRows == model3d::kMaxOpenLength + 1 &&
+              params::kMostBedCells == model3d::kMaxOpenCells &&
+              params::kMostCells == model2d::kMaxWideProfileWidth + 1);
 
 // One line's integers; false, naming the column, at the first that is not one.
 bool ParseLine(const std::string& line, int number, std::vector<std::int64_t>& values,
@@ -64,12 +70,14 @@ HeightsText ReadHeightsText(std::string_view text) {
 }
 
 bool HeightsFit(std::int64_t rows, std::int64_t columns, std::string& error) {
-  using params::kMostCells, params::kMostColumns, params::kMostRows;
+  using params::kMostBedCells, params::kMostCells, params::kMostColumns, params::kMostRows;
   if (columns == 1 && rows > kMostCells) {
     error = "more heights than a profile holds (" + std::to_string(kMostCells) + ")";
-  } else if (columns > 1 && (rows > kMostRows || columns > kMostColumns)) {
+  } else if (columns > 1 &&
+             (rows > kMostRows || columns > kMostColumns || rows * columns > kMostBedCells)) {
     error = "more heights than a bed holds (" + std::to_string(kMostRows) + " rows of " +
-            std::to_string(kMostColumns) + " at most)";
+            std::to_string(kMostColumns) + ", " + std::to_string(kMostBedCells) +
+            " in all, at most)";
   }
   return error.empty();
 }

@@ -27,9 +27,11 @@ struct StatsOptions {
   static constexpr std::array<Option, 5> all = {b, wind, q, previous, interval};
 };
 
-/// The most heights stats measures: a bed's rows along the wind and columns across it, or a
-/// profile's cells; as many as the largest run prints.
-inline constexpr std::int64_t kMostRows = 1001, kMostColumns = 501, kMostCells = 10001;
+/// The most heights stats measures: a bed's rows along the wind and columns across it, and its
+/// cells, or a profile's cells; as many as the largest open bed and wide profile print.
+inline constexpr std::int64_t kMostRows = std::int64_t{1} << 21, kMostColumns = kMostRows;
+inline constexpr std::int64_t kMostBedCells = (std::int64_t{1} << 31) - 1;
+inline constexpr std::int64_t kMostCells = std::int64_t{1} << 21;
 
 struct ResumeOptions {
   static constexpr Option batches{.name = "batches",

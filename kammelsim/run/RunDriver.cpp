@@ -252,8 +252,10 @@ int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& paramete
   } else if (!OpenNew(model)) {
     return 1;
   }
-  if (const std::string why = analysis::MeaninglessStart(model.bed(), model.jump, model.q);
-      !why.empty())
+  const std::string why = model.columns
+                              ? analysis::MeaninglessStart(model.columns(), model.jump, model.q)
+                              : analysis::MeaninglessStart(model.bed(), model.jump, model.q);
+  if (!why.empty())
     std::fprintf(output_.err, "kammelsim: %s: warning: %s\n", command_.c_str(), why.c_str());
   const SnapshotSchedule& schedule = settings_.schedule;
   std::int64_t done = record_.done;
@@ -306,10 +308,18 @@ std::string RunDriver::ResumeHistoryLine() const {
   return change_.empty() ? line : line + " with " + ProvenanceText(change_);
 }
 
-NetcdfLayout RunDriver::Layout(const RunModel& model) const {
+std::pair<int, int> RunDriver::Shape(const RunModel& model) const {
+  if (model.columns) {
+    const analysis::ColumnHeights heights = model.columns();
+    return {heights.rows, heights.columns};
+  }
   const analysis::Snapshot shape = model.bed();
-  return {model.kind, shape.rows,        shape.columns, unit_, !settings_.stats.empty(),
-          true,       settings_.speedLag};
+  return {shape.rows, shape.columns};
+}
+
+NetcdfLayout RunDriver::Layout(const RunModel& model) const {
+  const auto [rows, columns] = Shape(model);
+  return {model.kind, rows, columns, unit_, !settings_.stats.empty(), true, settings_.speedLag};
 }
 
 bool RunDriver::OpenNew(const RunModel& model) {
@@ -345,7 +355,9 @@ bool RunDriver::Snapshot(std::int64_t done) {
   const bool last = done == s.total;
   const bool stats = stats_ && s.stats.IsSnapshot(done, s.total);
   const bool netcdf = netcdf_ && s.netcdf.IsSnapshot(done, s.total);
-  if (stats || netcdf) {
+  if ((stats || netcdf) && InPlace()) {
+    if (!RecordInPlace(done, stats, netcdf)) return false;
+  } else if (stats || netcdf) {
     if (!worker_) worker_.emplace();
     auto bed = std::make_shared<const analysis::Snapshot>(model_->bed());
     worker_->Submit(
@@ -356,7 +368,8 @@ bool RunDriver::Snapshot(std::int64_t done) {
     if (!Fine(pictures_.Snapshot(model_->view, done, last, provenance_))) return false;
   }
   if (worker_ && worker_->Failed()) return DrainOutputs();
-  if (last) heightsText_ = model_->heights();
+  heightsInPlace_ = last && InPlace() && model_->heightPieces;
+  if (last && !heightsInPlace_) heightsText_ = model_->heights();
   return !CheckpointDue(done, true) || SaveCheckpoint(done);
 }
 
@@ -374,13 +387,29 @@ void RunDriver::TakeReference(std::int64_t done) {
   const SnapshotSchedule& s = settings_.schedule;
   const std::int64_t lag = settings_.speedLag;
   if (!stats_ || lag == 0 || done >= s.total || s.stats.Next(done, s.total) - done != lag) return;
+  if (InPlace()) {
+    // Waits for the snapshots before, which measure against what comes before this.
+    if (DrainOutputs()) stats_->Reference(done, model_->columns());
+    return;
+  }
   if (!worker_) worker_.emplace();
   auto bed = std::make_shared<const analysis::Snapshot>(model_->bed());
   worker_->Submit([this, bed, done] { return stats_->Reference(done, *bed); });
 }
 
-Outcome RunDriver::RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed, bool stats,
-                                  bool netcdf) {
+// A bed too large to copy is measured and written where it lies, the run waiting for it.
+bool RunDriver::InPlace() const {
+  if (!model_->columns) return false;
+  const analysis::ColumnHeights heights = model_->columns();
+  return analysis::Bounded(model_->kind, heights.rows, heights.columns);
+}
+
+bool RunDriver::RecordInPlace(std::int64_t done, bool stats, bool netcdf) {
+  return DrainOutputs() && Fine(RecordSnapshot(done, model_->columns(), stats, netcdf));
+}
+
+template <class Heights>
+Outcome RunDriver::RecordSnapshot(std::int64_t done, const Heights& bed, bool stats, bool netcdf) {
   if (stats) {
     if (Outcome fault = stats_->Snapshot(done, bed)) return fault;
   }
@@ -457,7 +486,16 @@ bool RunDriver::RecordHeights(std::int64_t done) {
     return false;
   }
   d.heightsWritten = true;
-  d.heightsCrc = io::Crc32(heightsText_);
+  if (!heightsInPlace_) {
+    d.heightsCrc = io::Crc32(heightsText_);
+    return true;
+  }
+  std::uint32_t crc = 0;
+  model_->heightPieces([&crc](std::string_view piece) {
+    crc = io::Crc32(piece, crc);
+    return true;
+  });
+  d.heightsCrc = crc;
   return true;
 }
 
@@ -484,19 +522,27 @@ int RunDriver::Stopped(std::int64_t done, int signal) {
 int RunDriver::Finish() {
   if (!DrainOutputs()) return 1;
   if ((stats_ && !Fine(stats_->Close())) || (netcdf_ && !Fine(netcdf_->Close()))) return 1;
-  return WriteHeights(heightsText_) ? 0 : 1;
+  return (heightsInPlace_ ? WriteHeights(model_->heightPieces) : WriteHeights(heightsText_)) ? 0
+                                                                                             : 1;
 }
 
 bool RunDriver::WriteHeights(const std::string& text) {
+  return WriteHeights([&text](const TextSink& put) { return put(text); });
+}
+
+bool RunDriver::WriteHeights(const std::function<bool(const TextSink& put)>& pieces) {
   if (settings_.heights.empty()) {
-    if (std::fwrite(text.data(), 1, text.size(), output_.out) == text.size() &&
-        std::fflush(output_.out) == 0) {
-      return true;
-    }
+    const bool written = pieces([this](std::string_view piece) {
+      return std::fwrite(piece.data(), 1, piece.size(), output_.out) == piece.size();
+    });
+    if (written && std::fflush(output_.out) == 0) return true;
     WriteFault(output_, "the heights");
     return false;
   }
-  if (io::ReplaceFile(places_.heights, text, true)) return true;
+  const auto write = [&pieces](io::File& file) {
+    return pieces([&file](std::string_view piece) { return file.Write(piece); });
+  };
+  if (io::ReplaceFileWith(places_.heights, write, true)) return true;
   WriteFault(output_, QuoteFile(settings_.heights));
   return false;
 }

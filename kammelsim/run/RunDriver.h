@@ -25,6 +25,9 @@
 
 namespace kammelsim {
 
+/// Takes the next piece of a text; false when it could not be written.
+using TextSink = std::function<bool(std::string_view piece)>;
+
 /// What a run needs of its model.
 struct RunModel {
   analysis::Model kind;
@@ -39,6 +42,10 @@ struct RunModel {
   /// What the model keeps beside its array and generator, set again for a run resumed after
   /// done batches or steps; none when it keeps nothing.
   std::function<void(std::int64_t done)> resumed = {};
+  /// A bed's array as it stands, read in place; none for a profile.
+  std::function<analysis::ColumnHeights()> columns = {};
+  /// heights' text handed over in pieces; false when a piece could not be written. A bed's.
+  std::function<bool(const TextSink& put)> heightPieces = {};
 };
 
 /// A run recorded in a checkpoint, to be continued.
@@ -96,7 +103,11 @@ class RunDriver {
   bool Snapshot(std::int64_t done);
   bool Between(std::int64_t done);
   void TakeReference(std::int64_t done);
-  Outcome RecordSnapshot(std::int64_t done, const analysis::Snapshot& bed, bool stats, bool netcdf);
+  template <class Heights>
+  Outcome RecordSnapshot(std::int64_t done, const Heights& bed, bool stats, bool netcdf);
+  bool InPlace() const;
+  bool RecordInPlace(std::int64_t done, bool stats, bool netcdf);
+  std::pair<int, int> Shape(const RunModel& model) const;
   bool DrainOutputs();
   bool CheckpointDue(std::int64_t done, bool snapshot) const;
   bool SyncOutputs();
@@ -106,6 +117,7 @@ class RunDriver {
   /// Whether all went well; else says the fault, as one line on err.
   bool Fine(const Outcome& outcome) const;
   int Finish();
+  bool WriteHeights(const std::function<bool(const TextSink& put)>& pieces);
   bool WriteHeights(const std::string& text);
   NetcdfLayout Layout(const RunModel& model) const;
 
@@ -122,8 +134,9 @@ class RunDriver {
   std::string commandLine_;
   const RunModel* model_ = nullptr;
   Provenance provenance_;
-  CheckpointData record_;    ///< what every checkpoint repeats
-  std::string heightsText_;  ///< at the end: what the run prints
+  CheckpointData record_;        ///< what every checkpoint repeats
+  std::string heightsText_;      ///< at the end: what the run prints
+  bool heightsInPlace_ = false;  ///< at the end: printed from the bed in pieces instead
   std::optional<StatsOutput> stats_;
   std::optional<NetcdfOutput> netcdf_;
   // The statistics and the data file are written beside the model; a fault there is said when

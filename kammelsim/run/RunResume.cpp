@@ -131,6 +131,7 @@ int RunDriver::Completed() {
                unit_.c_str());
   Restore();
   if (!places_.heights.Empty() && io::Exists(places_.heights)) return HeightsFileIsOurs() ? 0 : 1;
+  if (model_->heightPieces) return WriteHeights(model_->heightPieces) ? 0 : 1;
   return WriteHeights(model_->heights()) ? 0 : 1;
 }
 

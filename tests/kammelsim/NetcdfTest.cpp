@@ -314,3 +314,52 @@ TEST_F(DataFileOutput, ReopenCutsBackAndEndsAsTheUninterruptedFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Columns of 1.2 MB: the array's record goes out in several pieces, the last one short.
+TEST_F(DataFileOutput, ABedWrittenFromItsArrayInPiecesHasTheSnapshotsBytes) {
+  const int rows = 300001, columns = 7;
+  analysis::Snapshot snapshot{rows, columns, {}};
+  std::vector<std::int32_t> array(static_cast<std::size_t>(rows + 2) * columns, -1);
+  for (int i = 0; i < rows; ++i) {
+    for (int j = 0; j < columns; ++j) {
+      const auto h = static_cast<std::int32_t>((std::int64_t{i} * 7919 + j * 104729) % 100003);
+      snapshot.cells.push_back(h);
+      array[static_cast<std::size_t>(j) * (rows + 2) + 1 + i] = h;
+    }
+  }
+  const analysis::ColumnHeights heights{rows, columns, array.data() + 1, rows + 2};
+  analysis::Measures measures{};
+  measures.sand = 12345;
+  measures.speed = -0.25;
+  layout_ = {analysis::Model::Bed, rows, columns, "batches", true};
+  const kammelsim::Provenance provenance = {{"Software", "kammelsim test"}, {"Run", kRun}};
+  std::vector<std::string> files;
+  std::vector<std::uint32_t> crcs;
+  for (const bool inPlace : {false, true}) {
+    const std::string path = Path(inPlace ? "array.nc" : "snapshot.nc");
+    kammelsim::NetcdfOutput data;
+    ASSERT_TRUE(Fine(data.Create(At(path), layout_, provenance))) << Messages();
+    const analysis::Measures* const each[] = {nullptr, &measures};
+    for (const analysis::Measures* m : each) {
+      ASSERT_TRUE(Fine(inPlace ? data.Snapshot(3, heights, m) : data.Snapshot(3, snapshot, m)))
+          << Messages();
+    }
+    crcs.push_back(data.Record(kRun).recordsCrc);
+    ASSERT_TRUE(Fine(data.Close()));
+    files.push_back(Slurp(path));
+  }
+  EXPECT_TRUE(files[0] == files[1]) << "the files differ";
+  EXPECT_EQ(crcs[0], crcs[1]);
+  Dataset read(Path("array.nc"));
+  ASSERT_GE(read.id, 0);
+  int h = 0;
+  ASSERT_EQ(nc_inq_varid(read.id, "height", &h), NC_NOERR);
+  const std::size_t at[] = {1, 5, 299999};
+  int value = 0;
+  ASSERT_EQ(nc_get_var1_int(read.id, h, at, &value), NC_NOERR);
+  EXPECT_EQ(value, snapshot.At(299999, 5));
+}
+
+}  // namespace

@@ -248,11 +248,12 @@ def test_ctrl_c_stops_a_run_at_a_batch(handler, raised, bar):
     (lambda: kammel.load("run.ck\0../../etc/passwd"), ValueError, "embedded null byte"),
     (lambda: kammel.Bed().save(b"run.ck\0x"), ValueError, "embedded null byte"),
     # Beyond what kammelsim stats reads, refused at once rather than measured for hours.
-    (lambda: kammel.statistics(np.zeros((2, 10**6), np.int32)), ValueError,
-     "heights holds more heights than a bed holds (1001 rows of 501 at most)"),
-    (lambda: kammel.statistics(np.zeros(10002, np.int32)), ValueError,
-     "more heights than a profile holds (10001)"),
-    (lambda: kammel.statistics(np.zeros((1002, 2), np.int32)), ValueError,
+    (lambda: kammel.statistics(np.zeros((2, 2**21 + 1), np.int8)), ValueError,
+     "heights holds more heights than a bed holds (2097152 rows of 2097152, 2147483647 in all,"
+     " at most)"),
+    (lambda: kammel.statistics(np.zeros(2**21 + 1, np.int8)), ValueError,
+     "more heights than a profile holds (2097152)"),
+    (lambda: kammel.statistics(np.zeros((2**21 + 1, 2), np.int8)), ValueError,
      "more heights than a bed holds"),
     (lambda: repr(kammel.Bed.__new__(kammel.Bed)), TypeError, "made without __init__"),
     (lambda: kammel.Profile.__new__(kammel.Profile).step, TypeError, "made without __init__"),

@@ -291,45 +291,103 @@ Outcome NetcdfOutput::Moved(const cdf::Header& grown) {
   return std::nullopt;
 }
 
+char* NetcdfOutput::EncodeTime(char* at, std::int64_t done) const {
+  return layout_.wideTime ? io::Big64(at, static_cast<std::uint64_t>(done))
+                          : io::Big32(at, static_cast<std::uint32_t>(done));
+}
+
+char* NetcdfOutput::EncodeMeasures(char* at, const analysis::Measures* measures) const {
+  if (!layout_.stats) return at;
+  const std::vector<double> numbers =
+      measures ? StatsNumbers(layout_.model, *measures)
+               : std::vector<double>(StatsFields(layout_.model).size(), std::nan(""));
+  for (const double value : numbers)
+    at = io::Big64(at, std::bit_cast<std::uint64_t>(value));
+  return at;
+}
+
 void NetcdfOutput::EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,
                                 const analysis::Measures* measures) {
   record_.resize(static_cast<std::size_t>(cdf::RecordSize(header_)));
-  char* at = layout_.wideTime ? io::Big64(record_.data(), static_cast<std::uint64_t>(done))
-                              : io::Big32(record_.data(), static_cast<std::uint32_t>(done));
+  char* at = EncodeTime(record_.data(), done);
   // x along the wind varies fastest: the snapshot's rows become the file's columns.
   const int along = snapshot.rows, across = snapshot.columns;
   for (int y = 0; y < across; ++y) {
     for (int x = 0; x < along; ++x)
       at = io::Big32(at, static_cast<std::uint32_t>(snapshot.At(x, y)));
   }
-  if (!layout_.stats) return;
-  const std::vector<double> numbers =
-      measures ? StatsNumbers(layout_.model, *measures)
-               : std::vector<double>(StatsFields(layout_.model).size(), std::nan(""));
-  for (const double value : numbers)
-    at = io::Big64(at, std::bit_cast<std::uint64_t>(value));
+  EncodeMeasures(at, measures);
+}
+
+Outcome NetcdfOutput::Appendable(std::int64_t done, int rows, int columns) const {
+  const bool bed = layout_.model == analysis::Model::Bed;
+  if (rows != layout_.xCount || columns != (bed ? layout_.yCount : 1)) return Failed(EINVAL);
+  if (!layout_.wideTime && done > std::numeric_limits<std::int32_t>::max())
+    return Failed(EOVERFLOW);  // an older file's time holds no more
+  return std::nullopt;
+}
+
+// The record is written, and its count after it: a reader, or a stop, never finds a count
+// ahead of data.
+Outcome NetcdfOutput::Appended(const std::string& count) {
+  if (!file_.WriteAt(cdf::Header::kRecordsAt, count)) return Failed(file_.Error());
+  ++header_.records;
+  return std::nullopt;
 }
 
 Outcome NetcdfOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
                                const analysis::Measures* measures) {
-  const bool bed = layout_.model == analysis::Model::Bed;
-  if (snapshot.rows != layout_.xCount || snapshot.columns != (bed ? layout_.yCount : 1) ||
-      std::ssize(snapshot.cells) != std::int64_t{snapshot.rows} * snapshot.columns) {
+  if (std::ssize(snapshot.cells) != std::int64_t{snapshot.rows} * snapshot.columns)
     return Failed(EINVAL);
-  }
-  if (!layout_.wideTime && done > std::numeric_limits<std::int32_t>::max())
-    return Failed(EOVERFLOW);  // an older file's time holds no more
+  if (Outcome fault = Appendable(done, snapshot.rows, snapshot.columns)) return fault;
   EncodeRecord(done, snapshot, measures);
   const std::int64_t at = cdf::RecordStart(header_) + header_.records * cdf::RecordSize(header_);
   std::string count;
   io::PutBig64(count, static_cast<std::uint64_t>(header_.records + 1));
-  // The record first, its count after: a reader, or a stop, never finds a count ahead of data.
-  if (!file_.WriteAt(static_cast<std::uint64_t>(at), record_) ||
-      !file_.WriteAt(cdf::Header::kRecordsAt, count)) {
-    return Failed(file_.Error());
-  }
-  ++header_.records;
+  if (!file_.WriteAt(static_cast<std::uint64_t>(at), record_)) return Failed(file_.Error());
+  if (Outcome fault = Appended(count)) return fault;
   recordsCrc_ = io::Crc32(record_, recordsCrc_);
+  return std::nullopt;
+}
+
+Outcome NetcdfOutput::Snapshot(std::int64_t done, const analysis::ColumnHeights& heights,
+                               const analysis::Measures* measures) {
+  if (Outcome fault = Appendable(done, heights.rows, heights.columns)) return fault;
+  const std::int64_t size = cdf::RecordSize(header_);
+  std::uint64_t at = static_cast<std::uint64_t>(cdf::RecordStart(header_) + header_.records * size);
+  const std::uint64_t end = at + static_cast<std::uint64_t>(size);
+  std::uint32_t crc = recordsCrc_;
+  const auto put = [&](const char* last) {
+    const std::string_view piece(record_.data(), static_cast<std::size_t>(last - record_.data()));
+    crc = io::Crc32(piece, crc);
+    const bool written = file_.WriteAt(at, piece);
+    at += piece.size();
+    return written;
+  };
+  // A column of the bed is a row of the file's heights: whole columns, a few MiB at a time.
+  const std::size_t column = 4 * static_cast<std::size_t>(heights.rows);
+  const int per = static_cast<int>(std::max<std::size_t>(1, kCopyChunk / column));
+  record_.resize(std::max<std::size_t>(column * per, 64 * 8 + 8));
+  bool written = put(EncodeTime(record_.data(), done));
+  for (int first = 0; written && first < heights.columns; first += per) {
+    char* to = record_.data();
+    for (int y = first; y < std::min(first + per, heights.columns); ++y) {
+      const std::int32_t* cells = heights.Column(y);
+      for (int x = 0; x < heights.rows; ++x)
+        to = io::Big32(to, static_cast<std::uint32_t>(cells[x]));
+    }
+    written = put(to);
+  }
+  if (written) {
+    char* to = EncodeMeasures(record_.data(), measures);
+    std::fill(to, record_.data() + (end - at), '\0');  // the record's padding, if any
+    written = put(record_.data() + (end - at));
+  }
+  if (!written) return Failed(file_.Error());
+  std::string count;
+  io::PutBig64(count, static_cast<std::uint64_t>(header_.records + 1));
+  if (Outcome fault = Appended(count)) return fault;
+  recordsCrc_ = crc;
   return std::nullopt;
 }
 

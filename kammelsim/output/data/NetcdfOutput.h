@@ -58,6 +58,9 @@ class NetcdfOutput {
   /// statistics (nan without them). Readers see it at once; Sync makes it last a crash.
   Outcome Snapshot(std::int64_t done, const analysis::Snapshot& snapshot,
                    const analysis::Measures* measures);
+  /// The same of a bed's array read in place, written a few MiB at a time: the same bytes.
+  Outcome Snapshot(std::int64_t done, const analysis::ColumnHeights& heights,
+                   const analysis::Measures* measures);
   /// Every record so far, and their count, on the disk.
   Outcome Sync();
   std::int64_t Records() const { return header_.records; }
@@ -78,6 +81,10 @@ class NetcdfOutput {
   Outcome Moved(const cdf::Header& grown);
   void EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,
                     const analysis::Measures* measures);
+  char* EncodeTime(char* at, std::int64_t done) const;
+  char* EncodeMeasures(char* at, const analysis::Measures* measures) const;
+  Outcome Appendable(std::int64_t done, int rows, int columns) const;
+  Outcome Appended(const std::string& count);
 
   std::string path_;
   io::Place place_;

@@ -115,22 +115,38 @@ StatsSeries::StatsSeries(analysis::Model model, analysis::JumpLength jump, std::
       q_(q),
       initialTotal_(initialTotal) {}
 
-const analysis::Measures& StatsSeries::Measure(std::int64_t done,
-                                               const analysis::Snapshot& snapshot) {
-  const double interval =
-      previousDone_ < 0 ? std::nan("") : static_cast<double>(done - previousDone_);
-  last_ = statistics_.Measure(snapshot, initialTotal_, jump_, q_, interval);
+template <class Heights>
+const analysis::Measures& StatsSeries::Take(std::int64_t done, const Heights& heights,
+                                            bool reference) {
+  if (reference) {
+    statistics_.Measure(heights, std::nan(""), jump_, q_, std::nan(""));
+  } else {
+    const double interval =
+        previousDone_ < 0 ? std::nan("") : static_cast<double>(done - previousDone_);
+    last_ = statistics_.Measure(heights, initialTotal_, jump_, q_, interval);
+  }
   previousDone_ = done;
-  rows_ = snapshot.rows;
-  columns_ = snapshot.columns;
+  rows_ = heights.rows;
+  columns_ = heights.columns;
   return last_;
 }
 
+const analysis::Measures& StatsSeries::Measure(std::int64_t done,
+                                               const analysis::Snapshot& snapshot) {
+  return Take(done, snapshot, false);
+}
+
+const analysis::Measures& StatsSeries::Measure(std::int64_t done,
+                                               const analysis::ColumnHeights& heights) {
+  return Take(done, heights, false);
+}
+
 void StatsSeries::Reference(std::int64_t done, const analysis::Snapshot& snapshot) {
-  statistics_.Measure(snapshot, std::nan(""), jump_, q_, std::nan(""));
-  previousDone_ = done;
-  rows_ = snapshot.rows;
-  columns_ = snapshot.columns;
+  Take(done, snapshot, true);
+}
+
+void StatsSeries::Reference(std::int64_t done, const analysis::ColumnHeights& heights) {
+  Take(done, heights, true);
 }
 
 StatsCarry StatsSeries::Carry() const {
@@ -265,9 +281,16 @@ Outcome StatsOutput::Continue(const StatsCarry& carry, const std::string& histor
   return Put("# History: " + ProvenanceText(historyLine) + "\n" + changed);
 }
 
-Outcome StatsOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot) {
-  const analysis::Measures& measures = series_.Measure(done, snapshot);
+Outcome StatsOutput::Row(std::int64_t done, const analysis::Measures& measures) {
   return Put(std::to_string(done) + "," + StatsValues(model_, measures) + "\n");
+}
+
+Outcome StatsOutput::Snapshot(std::int64_t done, const analysis::Snapshot& snapshot) {
+  return Row(done, series_.Measure(done, snapshot));
+}
+
+Outcome StatsOutput::Snapshot(std::int64_t done, const analysis::ColumnHeights& heights) {
+  return Row(done, series_.Measure(done, heights));
 }
 
 Outcome StatsOutput::Sync() {

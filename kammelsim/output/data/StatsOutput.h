@@ -56,9 +56,12 @@ class StatsSeries {
 
   /// Measures the snapshot after done batches or steps.
   const analysis::Measures& Measure(std::int64_t done, const analysis::Snapshot& snapshot);
+  /// The same of a bed's array read in place, in bounded memory.
+  const analysis::Measures& Measure(std::int64_t done, const analysis::ColumnHeights& heights);
   /// Takes the heights after done as what the next snapshot's speed is measured against, as
   /// `kammelsim stats --previous` takes them.
   void Reference(std::int64_t done, const analysis::Snapshot& snapshot);
+  void Reference(std::int64_t done, const analysis::ColumnHeights& heights);
   /// The measures of the last snapshot.
   const analysis::Measures& Last() const { return last_; }
   /// What a checkpoint keeps, and back.
@@ -66,6 +69,9 @@ class StatsSeries {
   void Restore(const StatsCarry& carry);
 
  private:
+  template <class Heights>
+  const analysis::Measures& Take(std::int64_t done, const Heights& heights, bool reference);
+
   analysis::Model model_;
   analysis::RippleStatistics statistics_;
   analysis::JumpLength jump_;
@@ -101,9 +107,11 @@ class StatsOutput {
                    const std::string& change = {});
   /// Measures the snapshot after done batches or steps and writes its row.
   Outcome Snapshot(std::int64_t done, const analysis::Snapshot& snapshot);
+  Outcome Snapshot(std::int64_t done, const analysis::ColumnHeights& heights);
   /// StatsSeries::Reference.
-  Outcome Reference(std::int64_t done, const analysis::Snapshot& snapshot) {
-    series_.Reference(done, snapshot);
+  template <class Heights>
+  Outcome Reference(std::int64_t done, const Heights& heights) {
+    series_.Reference(done, heights);
     return std::nullopt;
   }
   /// The measures of the last snapshot.
@@ -118,6 +126,7 @@ class StatsOutput {
   Outcome Close();
 
  private:
+  Outcome Row(std::int64_t done, const analysis::Measures& measures);
   Fault Failed() const;
   Fault Refusal(std::string why);
   Outcome Put(const std::string& text);
