@@ -47,9 +47,15 @@ bool CreatePart(const Place& part, File& file) {
 }
 
 bool ReplaceFile(const Place& place, std::string_view bytes, bool durable, File* locked) {
+  return ReplaceFileWith(
+      place, [bytes](File& file) { return file.Write(bytes); }, durable, locked);
+}
+
+bool ReplaceFileWith(const Place& place, const std::function<bool(File&)>& write, bool durable,
+                     File* locked) {
   const Place temporary = PartOf(place);
   File file;
-  const bool done = CreatePart(temporary, file) && file.Write(bytes) && (!durable || file.Sync()) &&
+  const bool done = CreatePart(temporary, file) && write(file) && (!durable || file.Sync()) &&
                     (!locked || file.Lock()) && (locked || file.Close()) &&
                     Rename(temporary, place) && (!durable || SyncFolderOf(place));
   if (done) {

@@ -14,15 +14,23 @@ std::int64_t Sand(const CheckpointData& data, const RunModel& model) {
 }
 
 bool ArrayFits(const CheckpointData& data, const RunModel& model, std::string& why) {
-  if (data.cells.size() != model.cells.size()) {
-    why = "its array holds " + std::to_string(data.cells.size()) + " cells, where the run has " +
+  if (CellCount(data) != model.cells.size()) {
+    why = "its array holds " + std::to_string(CellCount(data)) + " cells, where the run has " +
           std::to_string(model.cells.size());
-  } else if (std::any_of(data.cells.begin(), data.cells.end(),
-                         [](std::int32_t h) { return h < 0; })) {
+    return false;
+  }
+  // One pass over an array that may be read from the file as it goes.
+  bool negative = false;
+  std::int64_t held = 0;
+  VisitCells(data, [&](std::span<const std::int32_t> cells) {
+    negative = negative || std::any_of(cells.begin(), cells.end(), [](auto h) { return h < 0; });
+    held += io::Sand(cells);
+  });
+  if (negative) {
     why = "its array holds a height below 0";
-  } else if (const std::int64_t sand = Sand(data, model); io::Sand(data.cells) != sand) {
-    why = "its array holds " + std::to_string(io::Sand(data.cells)) +
-          " grains, where the run has " + std::to_string(sand);
+  } else if (const std::int64_t sand = Sand(data, model); held != sand) {
+    why = "its array holds " + std::to_string(held) + " grains, where the run has " +
+          std::to_string(sand);
   }
   return why.empty();
 }
