@@ -41,9 +41,9 @@ RUNS = [
                   "height": 8},
                  ["bed", "--settings", "open", "--schedule", "relief", "--seed", "3", "--length",
                   "80", "--width", "30", "--height", "8"], 2, id="open-relief-3"),
-    pytest.param({"settings": "open", "seed": 2, "length": 1100, "width": 61, "ties": "alternating"},
-                 ["bed", "--settings", "open", "--seed", "2", "--length", "1100", "--width", "61",
-                  "--ties", "alternating"], 2, id="open-map-2"),
+    pytest.param({"settings": "open", "seed": 2, "length": 1100, "width": 61},
+                 ["bed", "--settings", "open", "--seed", "2", "--length", "1100", "--width", "61"],
+                 2, id="open-map-2"),
 ]
 
 
@@ -496,7 +496,8 @@ def _without_depth(kwargs, words):
     return kwargs, kept
 
 
-@pytest.mark.parametrize("kwargs, words, count", RUNS)
+# kammelsim's --initial text takes at most the map's 1001 rows: not the last, longer, open bed.
+@pytest.mark.parametrize("kwargs, words, count", RUNS[:-1])
 def test_heights_start_a_run_as_kammelsim_initial_does(kwargs, words, count, tmp_path):
     start = sim(words, tmp_path, unit(words), str(count))
     kwargs, words = _without_depth(kwargs, words)
