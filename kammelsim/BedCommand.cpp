@@ -53,12 +53,28 @@ analysis::Snapshot BedSnapshot(const Bed<Settings>& bed) {
   return snapshot;
 }
 
+// The characters of a height as text.
+std::size_t TextLength(std::int32_t h) {
+  std::size_t n = h < 0 ? 2 : 1;
+  for (std::int64_t v = h < 0 ? -std::int64_t{h} : h; v >= 10; v /= 10)
+    ++n;
+  return n;
+}
+
 // Rows 0..L, each the W + 1 heights of that row.
 template <class Settings>
 std::string BedText(const Bed<Settings>& bed) {
   const model3d::RippleParams& params = bed.params;
   std::vector<std::int32_t> row(static_cast<std::size_t>(params.layerWidth) + 1);
   std::string text;
+  // Made at its length at once: a large bed's text grown by doubling would be held twice.
+  std::size_t length = 0;
+  for (std::int32_t i = 0; i <= params.layerLength; ++i) {
+    for (std::int32_t j = 0; j <= params.layerWidth; ++j)
+      length += TextLength(bed.grid.at(i, j)) + 1;
+  }
+  // With the room AppendHeightLine asks for each line beyond it.
+  text.reserve(length + 4 * row.size() + 1);
   for (std::int32_t i = 0; i <= params.layerLength; ++i) {
     for (std::int32_t j = 0; j <= params.layerWidth; ++j)
       row[static_cast<std::size_t>(j)] = bed.grid.at(i, j);

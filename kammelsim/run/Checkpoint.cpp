@@ -79,9 +79,12 @@ class Writer {
       counted_ += 4 * CellCount(d);
       return true;
     }
+    // A piece at a time, however large the span visited.
     VisitCells(d, [this](std::span<const std::int32_t> cells) {
-      for (const std::int32_t h : cells)
-        Put(static_cast<std::uint32_t>(h));
+      for (std::size_t n = 0; n < cells.size(); ++n) {
+        Put(static_cast<std::uint32_t>(cells[n]));
+        if (n % 4096 == 4095) Spill();
+      }
       Spill();
     });
     return ok_;
