@@ -1,12 +1,14 @@
 #include "kammelsim/run/Interrupts.h"
 
 #include <csignal>
+#include <initializer_list>
 
 namespace kammelsim {
 namespace {
 
 volatile std::sig_atomic_t pending = 0;
 struct sigaction previousInt, previousTerm, previousHangup;
+sigset_t previousMask;
 
 extern "C" void OnInterrupt(int signal) {
   if (pending != 0) {
@@ -28,11 +30,20 @@ InterruptGuard::InterruptGuard() {
   action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, &previousInt);
   sigaction(SIGTERM, &action, &previousTerm);
-  // A dropped ssh session hangs up: the run stops as it would for Ctrl+C, and can go on.
+  // A dropped ssh session hangs up: the run stops as it would for Ctrl+C, and can go on. Under
+  // nohup the user asked for the run to outlive the session, so it does.
   sigaction(SIGHUP, &action, &previousHangup);
+  if (previousHangup.sa_handler == SIG_IGN) sigaction(SIGHUP, &previousHangup, nullptr);
+  // A signal held back by whoever started us arrives now, and stops the run at its start.
+  sigset_t ours;
+  sigemptyset(&ours);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    sigaddset(&ours, signal);
+  sigprocmask(SIG_UNBLOCK, &ours, &previousMask);
 }
 
 InterruptGuard::~InterruptGuard() {
+  sigprocmask(SIG_SETMASK, &previousMask, nullptr);
   sigaction(SIGINT, &previousInt, nullptr);
   sigaction(SIGTERM, &previousTerm, nullptr);
   sigaction(SIGHUP, &previousHangup, nullptr);

@@ -191,6 +191,9 @@ int RunDriver::LockResume() {
 
 int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& parameters) {
   model_ = &model;
+  // From before the first output exists: a signal while they are made still stops the run
+  // with a checkpoint to go on from, rather than leaving outputs no checkpoint covers.
+  InterruptGuard interrupts;
   const std::string now = ParametersText(parameters);
   if (resume_ && !resume_->changed.empty())
     change_ = ParameterChanges(resume_->data.parameters, now, resume_->changed);
@@ -210,18 +213,17 @@ int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& paramete
     std::fprintf(output_.err, "kammelsim: %s: warning: %s\n", command_.c_str(), why.c_str());
   const SnapshotSchedule& schedule = settings_.schedule;
   std::int64_t done = record_.done;
-  InterruptGuard interrupts;
   Progress progress(output_, done, schedule.total, unit_);
   if (!resume_ && !Snapshot(0)) return 1;
   while (done < schedule.total) {
+    if (const int signal = InterruptGuard::Pending(); signal != 0) {
+      progress.Clear();
+      return Stopped(done, signal);
+    }
     model.step();
     ++done;
     progress.Update(done);
     if (!(schedule.IsSnapshot(done) ? Snapshot(done) : Between(done))) return 1;
-    if (const int signal = InterruptGuard::Pending(); signal != 0 && done < schedule.total) {
-      progress.Clear();
-      return Stopped(done, signal);
-    }
   }
   return Finish();
 }
