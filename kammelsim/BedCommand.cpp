@@ -9,6 +9,7 @@
 #include "kammelsim/BedSetup.h"
 #include "kammelsim/Commands.h"
 #include "kammelsim/InitialHeights.h"
+#include "kammelsim/OpenMap.h"
 #include "kammelsim/cli/Options.h"
 #include "kammelsim/cli/RunOptions.h"
 #include "kammelsim/output/Heights.h"
@@ -111,16 +112,25 @@ std::unique_ptr<Bed<model3d::OpenSettings>> NewBed(const BedRun& bed, std::strin
   return MakeOpenBed(bed, error);
 }
 
+// Whether a run draws pictures: as its options ask, or, continued, as its checkpoint records.
+bool Drawn(const RunSettings& run, const Resume* resume) {
+  if (resume) return !resume->data.outputs.png.empty() || !resume->data.outputs.frames.empty();
+  return run.pictures.Drawn();
+}
+
 template <class Settings>
 int RunBed(const ParsedOptions& options, std::span<const std::string> args, const Resume* resume,
            const RunOutput& output) {
   std::string error;
   params::Values values;
   BedRun bed{};
-  if (!params::BedOptions<Settings>::open && options.Has(params::kSchedule.name))
+  using O = params::BedOptions<Settings>;
+  if (!O::open && options.Has(params::kSchedule.name))
     error = "--schedule is for --settings open";
   else if (params::ReadWords(options, params::BedOptions<Settings>::all, values, error))
     bed = ReadBedRun<Settings>(values, resume, error);
+  if (O::open && error.empty() && values.Has(O::threshold.name) && !Drawn(bed.run, resume))
+    error = values.Named(O::threshold) + " is for an open bed's pictures (--png, --frames)";
   if (!error.empty()) return RunOptionFault(output, "bed", error, resume);
   analysis::Snapshot initial;
   const InitialShape shape{bed.params.layerLength + 1, bed.params.layerWidth + 1, false,
@@ -139,6 +149,8 @@ int RunBed(const ParsedOptions& options, std::span<const std::string> args, cons
   RunDriver driver(bed.run, "bed", "batches", resume, output);
   if (const int fault = driver.Prepare(params::RecordedOptions(values.Words()), args)) return fault;
   if (!state) state = NewBed<Settings>(bed, error);
+  // An open bed is placed on the canvas the driver opened, as the map places its own.
+  if (O::open && Drawn(bed.run, resume)) kammel3map::PlaceMap(bed.params);
   if (!initial.cells.empty()) PutHeights(*state, initial);
   return driver.Run(BedModel(*state, BedView(*state, bed.threshold)), bed.parameters);
 }
@@ -189,16 +201,15 @@ BedRun ReadBedRun(const params::Values& values, const Resume* resume, std::strin
   p.factorB = record.Keep(O::b, values.Real(O::b));
   p.windStrength = record.Keep(O::wind, values.Real(O::wind));
   p.factorQ = integer(O::q);
-  bed.threshold = record.Keep(
-      O::threshold, static_cast<std::int32_t>(values.Integer(O::threshold, p.layerHeight + 1)));
+  bed.threshold = static_cast<std::int32_t>(values.Integer(O::threshold, p.layerHeight + 1));
   const std::int64_t total =
       record.Keep(O::batches, resume ? resume->data.total : values.Integer(O::batches));
   bed.variant = ReadCreepVariant(values, record);
   bed.run = ReadRunSettings(values, total, record, error);
-  if (!O::map && values.Has(O::threshold.name) && error.empty())
+  // Recorded where it draws: always on the map, on an open bed when it is drawn.
+  if (O::map || (O::open && Drawn(bed.run, resume))) record.Keep(O::threshold, bed.threshold);
+  if (!O::map && !O::open && values.Has(O::threshold.name) && error.empty())
     error = values.Named(O::threshold) + " is for " + values.Named(params::kSettings) + " map";
-  if (O::open && bed.run.pictures.Drawn() && error.empty())
-    error = "an open bed is not drawn: --png and --frames are for the relief and the map";
   bed.parameters = record.Parameters(O::all);
   return bed;
 }
@@ -220,8 +231,10 @@ std::unique_ptr<Bed<model3d::OpenSettings>> MakeOpenBed(const BedRun& bed, std::
 }
 
 template <>
-View BedView(Bed<model3d::OpenSettings>& state, std::int32_t) {
-  return {[](common::Random&) {}, [&state] { return RowMeans(state); }, [] {}};
+View BedView(Bed<model3d::OpenSettings>& state, std::int32_t threshold) {
+  return {
+      [&state, threshold](common::Random& sparkle) { RedrawOpenMap(state, threshold, sparkle); },
+      [&state] { return RowMeans(state); }, [&state] { kammel3map::PlaceMap(state.params); }};
 }
 
 template <>

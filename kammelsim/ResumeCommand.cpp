@@ -103,13 +103,14 @@ int RunResumeCommand(std::span<const std::string> args, const RunOutput& output)
   // The checkpoint is read from the file this process holds: no other run can be going on
   // from it, by any of its names.
   resume.lock = std::make_shared<RunLock>();
-  std::string bytes, why;
-  if (!resume.lock->LockCheckpoint(resume.path, false, &bytes, error)) {
+  std::string why;
+  std::shared_ptr<const io::MappedFile> file;
+  if (!resume.lock->LockCheckpoint(resume.path, false, &file, error)) {
     std::fprintf(output.err, "kammelsim: resume: %s\n", error.c_str());
     return 1;
   }
   std::optional<params::Values> values;
-  if (DecodeCheckpoint(bytes, resume.data, why)) values = ReadRecord(resume.data, why);
+  if (DecodeCheckpoint(file, resume.data, why)) values = ReadRecord(resume.data, why);
   if (!values) {
     std::fprintf(output.err, "kammelsim: resume: %s %s\n", QuoteFile(resume.path).c_str(),
                  why.c_str());

@@ -29,17 +29,33 @@ ks::InitialShape ShapeOf(const model3d::RippleParams& p) {
   return {p.layerLength + 1, p.layerWidth + 1, false, model3d::kMaxGrains};
 }
 
+// A new bed of the run's size and creep: a program's, or an open bed's array, allocated once and
+// refused with MemoryError, saying how much it takes, when it cannot be had.
+template <class Setting>
+std::unique_ptr<model3d::BedState<Setting>> NewState(const ks::BedRun& bed) {
+  if constexpr (std::is_same_v<Setting, model3d::OpenSettings>) {
+    std::string error;
+    auto state = ks::MakeOpenBed(bed, error);
+    if (!state) {
+      PyErr_SetString(PyExc_MemoryError, error.c_str());
+      throw py::error_already_set();
+    }
+    return state;
+  } else {
+    auto state = std::make_unique<model3d::BedState<Setting>>();
+    state->params = bed.params;
+    state->variant = bed.variant;
+    model3d::InitRippleGrid(*state);
+    return state;
+  }
+}
+
 template <class Setting>
 class BedOf final : public Bed {
  public:
   BedOf(params::Values values, std::string_view settings, const ks::BedRun& bed,
         const analysis::Snapshot* heights)
-      : Bed(std::move(values)),
-        settings_(settings),
-        state_(std::make_unique<model3d::BedState<Setting>>()) {
-    state_->params = bed.params;
-    state_->variant = bed.variant;
-    model3d::InitRippleGrid(*state_);
+      : Bed(std::move(values)), settings_(settings), state_(NewState<Setting>(bed)) {
     if (heights) {
       ks::PutHeights(*state_, *heights);
       initial_ = {"a Python array", ks::InitialCrc(*heights, false), ks::InitialSand(*heights)};
@@ -93,9 +109,8 @@ std::unique_ptr<BedOf<Setting>> MakeBed(params::Values values, const params::Val
 std::unique_ptr<Bed> MakeBed(params::Values values, const params::Values& seed,
                              py::handle heights) {
   Check(values, {&params::kSettings, 1});
-  // Not yet here: an open bed is kammelsim's alone, never a relief by another name.
   if (values.Text(params::kSettings) == "open")
-    throw py::value_error("settings 'open' is for kammelsim bed; kammel.Bed takes relief or map");
+    return MakeBed<model3d::OpenSettings>(std::move(values), seed, heights);
   if (values.Text(params::kSettings) == "map")
     return MakeBed<model3d::MapSettings>(std::move(values), seed, heights);
   return MakeBed<model3d::ReliefSettings>(std::move(values), seed, heights);
@@ -105,19 +120,21 @@ std::unique_ptr<Bed> MakeBed(params::Values values, const params::Values& seed,
 
 std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handle width,
                                py::handle height, py::handle b, py::handle wind, py::handle q,
-                               py::handle ties, py::handle periodic, py::handle seed,
-                               py::handle heights) {
-  // The relief's table for the types: both settings' options are of the same.
+                               py::handle ties, py::handle periodic, py::handle schedule,
+                               py::handle seed, py::handle heights) {
+  // The open bed's table for the types: it names every bed option, each of the same type in
+  // every settings' table.
   const params::Given chosen = Convert(params::kSettings, settings);  // None is no settings
   params::Values values =
-      Keywords(params::BedOptions<model3d::ReliefSettings>::all, {{"length", length},
-                                                                  {"width", width},
-                                                                  {"height", height},
-                                                                  {"b", b},
-                                                                  {"wind", wind},
-                                                                  {"q", q},
-                                                                  {"ties", ties},
-                                                                  {"periodic", periodic}});
+      Keywords(params::BedOptions<model3d::OpenSettings>::all, {{"length", length},
+                                                                {"width", width},
+                                                                {"height", height},
+                                                                {"b", b},
+                                                                {"wind", wind},
+                                                                {"q", q},
+                                                                {"ties", ties},
+                                                                {"periodic", periodic},
+                                                                {"schedule", schedule}});
   values.Add(params::kSettings, chosen);
   return MakeBed(std::move(values), SeedValues(seed), heights);
 }
@@ -125,20 +142,26 @@ std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handl
 std::unique_ptr<Bed> Bed::FromCheckpoint(const ks::CheckpointData& data,
                                          const params::Values& values, std::string& why) {
   const ks::SnapshotSchedule schedule = ScheduleOf(values, data);
-  if (values.Text(params::kSettings) == "map") {
-    auto bed = MakeBed<model3d::MapSettings>(ModelValues(values, "batches"), RecordedSeed(data));
+  const auto loaded = [&](auto bed) -> std::unique_ptr<Bed> {
     return bed->TakeUp(data, schedule, why) ? std::move(bed) : nullptr;
-  }
-  auto bed = MakeBed<model3d::ReliefSettings>(ModelValues(values, "batches"), RecordedSeed(data));
-  return bed->TakeUp(data, schedule, why) ? std::move(bed) : nullptr;
+  };
+  params::Values model = ModelValues(values, "batches");
+  const std::string settings = values.Text(params::kSettings);
+  if (settings == "open")
+    return loaded(MakeBed<model3d::OpenSettings>(std::move(model), RecordedSeed(data)));
+  if (settings == "map")
+    return loaded(MakeBed<model3d::MapSettings>(std::move(model), RecordedSeed(data)));
+  return loaded(MakeBed<model3d::ReliefSettings>(std::move(model), RecordedSeed(data)));
 }
 
 py::dict Bed::Params() const {
   using namespace pybind11::literals;
   const model3d::RippleParams& p = ModelParams();
-  return py::dict("settings"_a = SettingsName(), "length"_a = p.layerLength,
+  py::dict params("settings"_a = SettingsName(), "length"_a = p.layerLength,
                   "width"_a = p.layerWidth, "height"_a = p.layerHeight, "b"_a = p.factorB,
                   "wind"_a = p.windStrength, "q"_a = p.factorQ);
+  if (SettingsName() == "open") params["schedule"] = values_.Text(params::kSchedule);
+  return params;
 }
 
 }  // namespace kammelpy

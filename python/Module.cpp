@@ -21,19 +21,22 @@ using kammelpy::Profile;
 using kammelpy::Simulation;
 using Relief = kammelsim::params::BedOptions<model3d::ReliefSettings>;
 using Map = kammelsim::params::BedOptions<model3d::MapSettings>;
+using Open = kammelsim::params::BedOptions<model3d::OpenSettings>;
 using ProfileTable = kammelsim::params::ProfileOptions;
 
 constexpr const char* kBedDoc =
     R"(The 3D sand bed of kammel3 or kammel3map, as `kammelsim bed` runs it.
 
 Bed(settings='relief', *, length=None, width=None, height=None, b=None, wind=None, q=None,
-    ties=None, periodic=None, seed=None, heights=None)
+    ties=None, periodic=None, schedule=None, seed=None, heights=None)
 
-settings is 'relief' (kammel3: batches of 5 cycles) or 'map' (kammel3map: batches of 3).
-The other arguments default to the program's dialog values: relief length 300, width 30,
-height 20; map 300, 150, 5; both b 2.0, wind 5.0, q 1. length (L) is {0} for relief and
-{1} for map, width (W) {2} or {3}, height (H0) and q {4}, b and wind finite
-reals. seed is {5}; None takes one from the clock, which .seed tells. ties ('first', the
+settings is 'relief' (kammel3: batches of 5 cycles), 'map' (kammel3map: batches of 3) or
+'open': a bed of any size the memory holds, with schedule 'relief' or 'map' (the default)
+choosing whose batches it runs, its array allocated once (MemoryError, saying how much, when
+it cannot be had). The other arguments default to the program's dialog values: relief length
+300, width 30, height 20; map and open 300, 150, 5; all b 2.0, wind 5.0, q 1. length (L) is
+{0} for relief, {1} for map and {6} for open, width (W) {2}, {3} or {7}, height (H0) and q
+{4}, b and wind finite reals. seed is {5}; None takes one from the clock, which .seed tells. ties ('first', the
 programs', 'random' or 'alternating') and periodic ('no' or 'yes') choose creep without a
 preferred side across the wind, never the programs' model (kammelsim bed --help).
 heights, unless None, is the bed to start from instead of a flat one of height H0: integers
@@ -255,22 +258,23 @@ PYBIND11_MODULE(_kammel, m) {
   using kammelsim::params::Range;
   const std::string seed = Range(kammelsim::params::kSeed);
   const std::string sides = Range(kammelsim::params::kCanvas);
-  const std::string bedDoc =
-      Format(kBedDoc, {Range(Relief::length), Range(Map::length), Range(Relief::width),
-                       Range(Map::width), Range(Relief::height), seed});
+  const std::string bedDoc = Format(
+      kBedDoc, {Range(Relief::length), Range(Map::length), Range(Relief::width), Range(Map::width),
+                Range(Relief::height), seed, Range(Open::length), Range(Open::width)});
   py::class_<Bed> bed(m, "Bed", bedDoc.c_str());
-  bed.def(py::init([](const py::object& settings, const py::object& length, const py::object& width,
-                      const py::object& height, const py::object& b, const py::object& wind,
-                      const py::object& q, const py::object& ties, const py::object& periodic,
-                      const py::object& seed, const py::object& heights) {
-            return Bed::Make(settings, length, width, height, b, wind, q, ties, periodic, seed,
-                             heights);
-          }),
-          py::arg("settings") = "relief", py::kw_only(), py::arg("length") = py::none(),
-          py::arg("width") = py::none(), py::arg("height") = py::none(), py::arg("b") = py::none(),
-          py::arg("wind") = py::none(), py::arg("q") = py::none(), py::arg("ties") = py::none(),
-          py::arg("periodic") = py::none(), py::arg("seed") = py::none(),
-          py::arg("heights") = py::none());
+  bed.def(
+      py::init([](const py::object& settings, const py::object& length, const py::object& width,
+                  const py::object& height, const py::object& b, const py::object& wind,
+                  const py::object& q, const py::object& ties, const py::object& periodic,
+                  const py::object& schedule, const py::object& seed, const py::object& heights) {
+        return Bed::Make(settings, length, width, height, b, wind, q, ties, periodic, schedule,
+                         seed, heights);
+      }),
+      py::arg("settings") = "relief", py::kw_only(), py::arg("length") = py::none(),
+      py::arg("width") = py::none(), py::arg("height") = py::none(), py::arg("b") = py::none(),
+      py::arg("wind") = py::none(), py::arg("q") = py::none(), py::arg("ties") = py::none(),
+      py::arg("periodic") = py::none(), py::arg("schedule") = py::none(),
+      py::arg("seed") = py::none(), py::arg("heights") = py::none());
   BindShared(bed, Relief::batches, "batch", "rows 0..L along the wind by columns 0..W across it");
   bed.def(
       "picture",
@@ -279,8 +283,9 @@ PYBIND11_MODULE(_kammel, m) {
       },
       py::arg("canvas") = py::make_tuple(800, 600), py::arg("threshold") = py::none(),
       Format(kPictureDoc,
-             {" threshold (settings='map' only) is the height drawn bright; height + 1 unless "
-              "given.",
+             {" threshold (settings 'map' and 'open') is the height drawn bright; height + 1 "
+              "unless given. An open bed is drawn from above as the map, scaled to the canvas: "
+              "each pixel shows the cell the map's drawing leaves there.",
               sides})
           .c_str());
 

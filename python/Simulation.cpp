@@ -116,7 +116,7 @@ bool Simulation::Restore(const ks::CheckpointData& data, const ks::SnapshotSched
   if (!ks::CheckpointFits(data, *model_, schedule, why)) return false;
   const ks::StatsCarry& carry = data.stats;
   const bool measured = carry.previousDone >= 0;
-  std::copy(data.cells.begin(), data.cells.end(), model_->cells.begin());
+  ks::CopyCells(data, model_->cells);
   model_->random.state = data.modelState;
   if (model_->resumed) model_->resumed(data.done);
   seed_ = data.seed;
@@ -273,7 +273,7 @@ ks::CheckpointData Simulation::Checkpoint() {
   data.done = data.total = done;
   data.modelState = model_->random.state;
   data.pictureState = pictureState_;
-  data.cells.assign(model_->cells.begin(), model_->cells.end());
+  data.liveCells = model_->cells;  // written while held
   // No statistics file to resume, but what the statistics carry comes back with load().
   data.hasStats = false;
   if (series_) {
@@ -392,26 +392,13 @@ params::Values RecordedSeed(const ks::CheckpointData& data) {
   return values;
 }
 
-std::unique_ptr<Simulation> Load(const std::string& path) {
-  std::string bytes;
-  errno = 0;
-  const ks::io::ReadFault fault = ks::io::ReadWholeFile(path, ks::kMaxCheckpointBytes, bytes);
-  if (fault != ks::io::ReadFault::None) {
-    const bool withErrno =
-        fault == ks::io::ReadFault::Missing || fault == ks::io::ReadFault::Failed;
-    const int code = withErrno ? errno : 0;
-    FileFault(code, "cannot read " + ks::QuoteFile(path) + ": " +
-                        ks::io::ReadFaultReason(fault, ks::kMaxCheckpointBytes));
-  }
-  return FromState(bytes, ks::QuoteFile(path));
-}
+namespace {
 
-std::unique_ptr<Simulation> FromState(const std::string& bytes, const std::string& name) {
-  std::string reason;
-  ks::CheckpointData data;
-  // The checks a resume makes of a checkpoint before it continues it, with its reasons.
+// The checks a resume makes of a decoded checkpoint before it continues it, with its reasons.
+std::unique_ptr<Simulation> FromCheckpoint(bool decoded, const ks::CheckpointData& data,
+                                           std::string& reason, const std::string& name) {
   std::optional<params::Values> values;
-  if (ks::DecodeCheckpoint(bytes, data, reason)) values = ks::ReadRecord(data, reason);
+  if (decoded) values = ks::ReadRecord(data, reason);
   std::unique_ptr<Simulation> loaded;
   if (values && data.command == "bed")
     loaded = Bed::FromCheckpoint(data, *values, reason);
@@ -420,6 +407,32 @@ std::unique_ptr<Simulation> FromState(const std::string& bytes, const std::strin
   // The reason names the file's options as the runner takes them: with their dashes.
   if (!loaded) throw py::value_error(name + " " + reason);
   return loaded;
+}
+
+}  // namespace
+
+std::unique_ptr<Simulation> Load(const std::string& path) {
+  errno = 0;
+  ks::io::ReadFault fault = ks::io::ReadFault::None;
+  // Read in place: a large bed's array goes from the file into the model, never copied whole.
+  const auto file = ks::io::MappedFile::Map(path, ks::kMaxCheckpointBytes, fault);
+  if (!file) {
+    const bool withErrno =
+        fault == ks::io::ReadFault::Missing || fault == ks::io::ReadFault::Failed;
+    const int code = withErrno ? errno : 0;
+    FileFault(code, "cannot read " + ks::QuoteFile(path) + ": " +
+                        ks::io::ReadFaultReason(fault, ks::kMaxCheckpointBytes));
+  }
+  std::string reason;
+  ks::CheckpointData data;
+  return FromCheckpoint(ks::DecodeCheckpoint(file, data, reason), data, reason,
+                        ks::QuoteFile(path));
+}
+
+std::unique_ptr<Simulation> FromState(const std::string& bytes, const std::string& name) {
+  std::string reason;
+  ks::CheckpointData data;
+  return FromCheckpoint(ks::DecodeCheckpoint(bytes, data, reason), data, reason, name);
 }
 
 }  // namespace kammelpy

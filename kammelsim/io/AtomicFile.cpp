@@ -51,7 +51,7 @@ bool ReplaceFile(const Place& place, std::string_view bytes, bool durable, File*
       place, [bytes](File& file) { return file.Write(bytes); }, durable, locked);
 }
 
-bool ReplaceFileWith(const Place& place, const std::function<bool(File& file)>& write, bool durable,
+bool ReplaceFileWith(const Place& place, const std::function<bool(File&)>& write, bool durable,
                      File* locked) {
   const Place temporary = PartOf(place);
   File file;

@@ -26,8 +26,10 @@ bool CreatePart(const Place& part, File& file);
 /// With locked, the new file is taken with File::Lock before it gets the name, and kept open
 /// there. False, with errno set, when it could not; the temporary file is gone then.
 bool ReplaceFile(const Place& place, std::string_view bytes, bool durable, File* locked = nullptr);
-/// The same, with what write puts into the file (false when it fails) as its bytes.
-bool ReplaceFileWith(const Place& place, const std::function<bool(File& file)>& write, bool durable,
+/// The same with the bytes written by write, a piece at a time, so that a file larger than
+/// memory spares is never held whole; write returns false (with the file's or errno's reason)
+/// to give up.
+bool ReplaceFileWith(const Place& place, const std::function<bool(File&)>& write, bool durable,
                      File* locked = nullptr);
 /// The same for a path as named (PlaceOf).
 bool ReplaceFile(const std::string& path, std::string_view bytes, bool durable);

@@ -106,7 +106,8 @@ struct BedOptions {
   static constexpr Option b = FactorB(d.factorB, 50);
   static constexpr Option wind = FactorWind(d.windStrength, 60);
   static constexpr Option q = FactorQ(grains, d.factorQ, 70);
-  /// Read for both settings; only the map's draws with it, so only the map's records it.
+  /// Read for every setting; the map draws with it, and so does an open bed's pictures: only
+  /// they record it.
   static constexpr Option threshold{.name = "threshold",
                                     .type = Type::Integer,
                                     .min = -most - 1,
@@ -114,7 +115,7 @@ struct BedOptions {
                                     .fallback = "H0 + 1",
                                     .unit = "grains",
                                     .meaning = "the height the map draws bright",
-                                    .place = map ? 100 : 0};
+                                    .place = map || open ? 100 : 0};
   static constexpr Option batches{.name = "batches",
                                   .type = Type::Integer,
                                   .max = kMaxRunLength,

@@ -1,8 +1,10 @@
 #include "kammelsim/run/Checkpoint.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <type_traits>
 
 #include "kammelsim/io/AtomicFile.h"
 #include "kammelsim/io/Bytes.h"
@@ -16,22 +18,41 @@ namespace {
 
 constexpr std::string_view kMagic = "KAMMELCP";
 
-// The most any run records: the map's array, the carried field of the largest bed (one row
-// fewer than its rows), a space-time row of the widest profile, and room for the texts.
+// The most any run records: the largest array (an open bed's, or the map's), the carried field
+// of the largest bed (one row fewer than its rows), a space-time row of the widest profile, and
+// room for the texts.
 using Map = model3d::MapSettings;
-constexpr std::uint64_t kMaxCells = (Map::lastRow + 2) * (Map::lastColumn + 2);
-constexpr std::uint64_t kMaxField = Map::maxLength * (Map::maxWidth + 1);
+constexpr std::uint64_t kMaxCells =
+    std::max<std::uint64_t>((Map::lastRow + 2) * (Map::lastColumn + 2), model3d::kMaxOpenCells);
+constexpr std::uint64_t kMaxField =
+    std::max<std::uint64_t>(Map::maxLength * (Map::maxWidth + 1), model3d::kMaxOpenCells);
 constexpr std::uint64_t kMaxRowCells = model2d::kMaxProfileWidth + 1;
 // Each text and list item carries its length in 8 bytes besides.
 static_assert(kMaxCells * 4 + kMaxField * 8 + SpaceTime::kMaxRows * (kMaxRowCells * 4 + 8) +
                       kMaxTexts + (2 * kMaxHistory + kMaxRecordedOptions + 16) * 8 + 1'000'000 <
                   kMaxCheckpointBytes,
               "the largest checkpoint fits the limit on reading one");
+// What a checkpoint written to a file is written in: small ones in one write, as they always
+// were.
+constexpr std::size_t kPiece = std::size_t{4} << 20;
+
+// The fewest bytes an item of a list takes in the file: its value, or a length.
+template <class T>
+constexpr std::uint64_t LeastBytes() {
+  if constexpr (std::is_arithmetic_v<T>)
+    return sizeof(T);
+  else
+    return 8;
+}
+
 constexpr std::size_t kHeader = 8 + 4 + 8, kTrailer = 4;
 
-// Writes the fields Fields names, in its order.
+// Writes the fields Fields names, in its order: into bytes, or a piece at a time to a file, or
+// only counting them.
 class Writer {
  public:
+  enum class Into { bytes, file, count };
+  explicit Writer(Into into = Into::bytes, io::File* file = nullptr) : into_(into), file_(file) {}
   bool U32(std::uint32_t v) { return Fixed(v); }
   bool I32(std::int32_t v) { return Fixed(static_cast<std::uint32_t>(v)); }
   bool I64(std::int64_t v) { return Fixed(static_cast<std::uint64_t>(v)); }
@@ -42,31 +63,83 @@ class Writer {
   bool Text(std::string_view s, const char* /*what*/ = nullptr) {
     U64(s.size());
     bytes.append(s);
-    return true;
+    return Spill();
   }
   template <class T, class Put>
   bool List(const std::vector<T>& items, Put put, std::uint64_t /*most*/, const char* /*what*/) {
     U64(items.size());
-    for (const T& item : items)
-      put(item);
-    return true;
+    for (const T& item : items) {
+      if (!put(item)) return false;
+    }
+    return ok_;
   }
+  bool Cells(const CheckpointData& d) {
+    U64(CellCount(d));
+    if (into_ == Into::count) {
+      counted_ += 4 * CellCount(d);
+      return true;
+    }
+    // A piece at a time, however large the span visited.
+    VisitCells(d, [this](std::span<const std::int32_t> cells) {
+      for (std::size_t n = 0; n < cells.size(); ++n) {
+        Put(static_cast<std::uint32_t>(cells[n]));
+        if (n % 4096 == 4095) Spill();
+      }
+      Spill();
+    });
+    return ok_;
+  }
+  // What is left goes to the file; the CRC-32 of everything written so far.
+  bool Finish() {
+    crc_ = io::Crc32(std::string_view(bytes).substr(summed_), crc_);
+    summed_ = bytes.size();
+    if (into_ != Into::file) return ok_;
+    summed_ = 0;
+    ok_ = ok_ && file_->Write(bytes);
+    bytes.clear();
+    return ok_;
+  }
+  std::uint32_t Crc() const { return crc_; }
+  std::uint64_t Counted() const { return counted_ + bytes.size(); }
 
   std::string bytes;
 
  private:
   template <class T>
-  bool Fixed(T v) {
+  void Put(T v) {
     for (std::size_t n = 0; n < sizeof v; ++n)
       bytes.push_back(static_cast<char>(v >> (8 * n) & 0xff));
-    return true;
   }
+  template <class T>
+  bool Fixed(T v) {
+    Put(v);
+    return Spill();
+  }
+  // A full piece leaves the buffer: written (with its CRC) or counted.
+  bool Spill() {
+    if (into_ == Into::bytes || bytes.size() < kPiece) return ok_;
+    counted_ += bytes.size();
+    if (into_ == Into::file) {
+      crc_ = io::Crc32(bytes, crc_);
+      ok_ = ok_ && file_->Write(bytes);
+    }
+    bytes.clear();
+    return ok_;
+  }
+
+  Into into_;
+  io::File* file_;
+  std::uint32_t crc_ = 0;
+  std::size_t summed_ = 0;  ///< of bytes, already in crc_
+  std::uint64_t counted_ = 0;
+  bool ok_ = true;
 };
 
 // Reads what Writer wrote; once a read runs past the end, every later one fails too.
 class Reader {
  public:
-  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+  explicit Reader(std::string_view bytes, bool inPlace = false)
+      : bytes_(bytes), inPlace_(inPlace) {}
   bool U32(std::uint32_t& v) { return Fixed(v); }
   bool I32(std::int32_t& v) { return Through<std::uint32_t>(v); }
   bool I64(std::int64_t& v) { return Through<std::uint64_t>(v); }
@@ -93,10 +166,25 @@ class Reader {
   template <class T, class Get>
   bool List(std::vector<T>& items, Get get, std::uint64_t most, const char* /*what*/) {
     std::uint64_t size = 0;
-    if (!U64(size) || size > bytes_.size() || size > most) return ok_ = false;
+    if (!U64(size) || size > bytes_.size() / LeastBytes<T>() || size > most) return ok_ = false;
     items.assign(size, T{});
     for (T& item : items) {
       if (!get(item)) return false;
+    }
+    return true;
+  }
+  // Read in place, the array stays in the file's bytes.
+  bool Cells(CheckpointData& d) {
+    std::uint64_t size = 0;
+    if (!U64(size) || size > bytes_.size() / 4 || size > kMaxCells) return ok_ = false;
+    const std::string_view raw = bytes_.substr(0, 4 * size);
+    bytes_.remove_prefix(raw.size());
+    d.cells.clear();
+    d.cellBytes = raw;
+    if (!inPlace_) {
+      d.cells.resize(size);
+      CopyCells(d, d.cells);
+      d.cellBytes = {};
     }
     return true;
   }
@@ -122,6 +210,7 @@ class Reader {
   }
 
   std::string_view bytes_;
+  bool inPlace_;
   std::uint64_t texts_ = 0;
   bool ok_ = true;
 };
@@ -159,6 +248,13 @@ class Limits {
     return true;
   }
 
+  bool Cells(const CheckpointData& d) {
+    if (CellCount(d) <= kMaxCells) return true;
+    why = "the array holds " + std::to_string(CellCount(d)) + ", more than " +
+          std::to_string(kMaxCells);
+    return false;
+  }
+
   std::string why;
 
  private:
@@ -171,7 +267,6 @@ class Limits {
 template <class Archive, class Data>
 bool Fields(Archive& a, Data& d) {
   const auto text = [&a](auto& s) { return a.Text(s); };
-  const auto i32 = [&a](auto& v) { return a.I32(v); };
   const auto real = [&a](auto& v) { return a.Real(v); };
   const auto row = [&a](auto& values) {
     return a.List(
@@ -183,10 +278,9 @@ bool Fields(Archive& a, Data& d) {
          a.List(d.history, text, kMaxHistory, "the history") && a.Text(o.stats) &&
          a.Text(o.netcdf) && a.Text(o.png) && a.Text(o.frames) && a.Text(o.spacetime) &&
          a.Text(o.heights) && a.Text(d.parameters) && a.U32(d.seed) && a.I64(d.done) &&
-         a.I64(d.total) && a.U32(d.modelState) && a.U32(d.pictureState) &&
-         a.List(d.cells, i32, kMaxCells, "the array") && a.Flag(d.hasStats) &&
-         a.I64(d.stats.previousDone) && a.Real(d.stats.initialTotal) && a.I32(d.stats.rows) &&
-         a.I32(d.stats.columns) &&
+         a.I64(d.total) && a.U32(d.modelState) && a.U32(d.pictureState) && a.Cells(d) &&
+         a.Flag(d.hasStats) && a.I64(d.stats.previousDone) && a.Real(d.stats.initialTotal) &&
+         a.I32(d.stats.rows) && a.I32(d.stats.columns) &&
          a.List(d.stats.previousField, real, kMaxField, "the statistics' field") &&
          a.I64(d.statsBytes) && a.U32(d.statsCrc) && a.I64(d.netcdfRecords) &&
          a.U32(d.netcdfHeaderCrc) && a.U32(d.netcdfRecordsCrc) &&
@@ -208,15 +302,28 @@ bool HasLater(const CheckpointData& d) {
   return !d.initial.name.empty() || !d.changes.empty();
 }
 
-std::string Payload(const CheckpointData& d) {
-  Writer w;
-  Fields(w, d);
-  if (HasLater(d)) Later(w, d);
-  return std::move(w.bytes);
+// The payload through w: its fields, then what only some runs have.
+bool Payload(Writer& w, const CheckpointData& d) {
+  return Fields(w, d) && (!HasLater(d) || Later(w, d));
 }
 
-bool ReadPayload(std::string_view payload, CheckpointData& d) {
-  Reader r(payload);
+// The whole file through w: the header, the payload of length bytes, and the CRC-32.
+bool Encode(Writer& w, const CheckpointData& d, std::uint64_t length) {
+  w.bytes.append(kMagic);
+  if (!w.U32(CheckpointData::kFormat) || !w.U64(length) || !Payload(w, d) || !w.Finish())
+    return false;
+  w.U32(w.Crc());
+  return w.Finish();
+}
+
+std::uint64_t PayloadLength(const CheckpointData& d) {
+  Writer counter(Writer::Into::count);
+  Payload(counter, d);
+  return counter.Counted();
+}
+
+bool ReadPayload(std::string_view payload, CheckpointData& d, bool inPlace) {
+  Reader r(payload, inPlace);
   d.initial = {};
   d.changes.clear();
   if (!Fields(r, d) || (!r.Ended() && !Later(r, d)) || !r.Ended()) return false;
@@ -226,20 +333,15 @@ bool ReadPayload(std::string_view payload, CheckpointData& d) {
          (d.command == "bed" || d.command == "profile");
 }
 
-}  // namespace
-
-std::string EncodeCheckpoint(const CheckpointData& data) {
-  const std::string payload = Payload(data);
-  Writer w;
-  w.bytes.append(kMagic);
-  w.U32(CheckpointData::kFormat);
-  w.U64(payload.size());
-  w.bytes.append(payload);
-  w.U32(io::Crc32(w.bytes));
-  return std::move(w.bytes);
+// The CRC-32 of bytes, read a piece at a time, each given back to file once read.
+std::uint32_t CrcOf(std::string_view bytes, const io::MappedFile* file) {
+  std::uint32_t crc = 0;
+  io::ForEachPiece(bytes, file, [&crc](std::string_view piece) { crc = io::Crc32(piece, crc); });
+  return crc;
 }
 
-bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string& error) {
+bool Decode(std::string_view bytes, CheckpointData& data, std::string& error,
+            const io::MappedFile* file) {
   if (bytes.size() < kMagic.size() || bytes.substr(0, kMagic.size()) != kMagic) {
     error = "is not a kammelsim checkpoint";
     return false;
@@ -272,16 +374,65 @@ bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string&
   Reader trailer(bytes.substr(bytes.size() - kTrailer));
   std::uint32_t crc = 0;
   trailer.U32(crc);
-  if (crc != io::Crc32(bytes.substr(0, bytes.size() - kTrailer))) {
+  if (crc != CrcOf(bytes.substr(0, bytes.size() - kTrailer), file)) {
     error = "is damaged (its checksum does not match)";
     return false;
   }
-  if (!ReadPayload(bytes.substr(kHeader, length), data)) {
+  if (!ReadPayload(bytes.substr(kHeader, length), data, file != nullptr)) {
     error = "is damaged (its content does not add up)";
     return false;
   }
   // Its run measured speed against the snapshot before, and goes on so.
   if (format < 4) data.args.push_back("--speed-lag=every");
+  return true;
+}
+
+}  // namespace
+
+std::size_t CellCount(const CheckpointData& data) {
+  if (!data.liveCells.empty()) return data.liveCells.size();
+  return data.cellBytes.empty() ? data.cells.size() : data.cellBytes.size() / 4;
+}
+
+void VisitCells(const CheckpointData& data,
+                const std::function<void(std::span<const std::int32_t>)>& visit) {
+  if (!data.liveCells.empty()) return visit(data.liveCells);
+  if (data.cellBytes.empty()) return visit(data.cells);
+  std::vector<std::int32_t> cells;
+  io::ForEachPiece(data.cellBytes, data.source.get(), [&](std::string_view piece) {
+    cells.resize(piece.size() / 4);
+    for (std::size_t n = 0; n < cells.size(); ++n) {
+      std::uint32_t v = 0;
+      for (std::size_t k = 0; k < 4; ++k)
+        v |= std::uint32_t{static_cast<unsigned char>(piece[4 * n + k])} << (8 * k);
+      cells[n] = static_cast<std::int32_t>(v);
+    }
+    visit(cells);
+  });
+}
+
+void CopyCells(const CheckpointData& data, std::span<std::int32_t> cells) {
+  std::size_t at = 0;
+  VisitCells(data, [&](std::span<const std::int32_t> piece) {
+    std::copy(piece.begin(), piece.end(), cells.begin() + static_cast<std::ptrdiff_t>(at));
+    at += piece.size();
+  });
+}
+
+std::string EncodeCheckpoint(const CheckpointData& data) {
+  Writer w;
+  Encode(w, data, PayloadLength(data));
+  return std::move(w.bytes);
+}
+
+bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string& error) {
+  return Decode(bytes, data, error, nullptr);
+}
+
+bool DecodeCheckpoint(std::shared_ptr<const io::MappedFile> file, CheckpointData& data,
+                      std::string& error) {
+  if (!Decode(file->Bytes(), data, error, file.get())) return false;
+  data.source = std::move(file);
   return true;
 }
 
@@ -295,7 +446,12 @@ bool Recordable(const CheckpointData& data, std::string& why) {
 bool WriteCheckpoint(const io::Place& place, const CheckpointData& data, std::string& error,
                      io::File* locked) {
   if (!Recordable(data, error)) return false;
-  if (io::ReplaceFile(place, EncodeCheckpoint(data), true, locked)) return true;
+  const std::uint64_t length = PayloadLength(data);
+  const auto write = [&](io::File& file) {
+    Writer w(Writer::Into::file, &file);
+    return Encode(w, data, length);
+  };
+  if (io::ReplaceFileWith(place, write, true, locked)) return true;
   error = io::Reason(errno);
   return false;
 }
@@ -308,14 +464,15 @@ bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::s
 }
 
 bool ReadCheckpoint(const std::string& path, CheckpointData& data, std::string& error) {
-  std::string bytes, reason;
-  if (const io::ReadFault fault = io::ReadWholeFile(path, kMaxCheckpointBytes, bytes);
-      fault != io::ReadFault::None) {
+  std::string reason;
+  io::ReadFault fault = io::ReadFault::None;
+  const auto file = io::MappedFile::Map(path, kMaxCheckpointBytes, fault);
+  if (!file) {
     error =
         "cannot read " + QuoteFile(path) + ": " + io::ReadFaultReason(fault, kMaxCheckpointBytes);
     return false;
   }
-  if (!DecodeCheckpoint(bytes, data, reason)) {
+  if (!DecodeCheckpoint(file, data, reason)) {
     error = QuoteFile(path) + " " + reason;
     return false;
   }

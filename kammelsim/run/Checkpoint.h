@@ -5,21 +5,26 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "kammelsim/io/File.h"
+#include "kammelsim/io/MappedFile.h"
 #include "kammelsim/io/Place.h"
 #include "kammelsim/output/data/StatsOutput.h"
 #include "kammelsim/output/pictures/SpaceTime.h"
 
 namespace kammelsim {
 
-/// The largest checkpoint a run can make: its largest array, the carried field of its largest
-/// bed, and the most space-time rows of its widest profile, with room for the texts. Larger
-/// files are refused unread.
-inline constexpr std::uint64_t kMaxCheckpointBytes = 200'000'000;
+/// The largest checkpoint a run can make: its largest array (an open bed's), the carried field
+/// of its largest bed, and the most space-time rows of its widest profile, with room for the
+/// texts. Larger files are refused unread; files are read in place (io::MappedFile), so a large
+/// one is never copied whole into memory.
+inline constexpr std::uint64_t kMaxCheckpointBytes = std::uint64_t{26} << 30;
 
 /// What one checkpoint records at most: one text (a command line, say), all its texts
 /// together, options, and lines of history (one per run and resume).
@@ -61,6 +66,12 @@ struct CheckpointData {
   std::int64_t done = 0, total = 0;  ///< batches or steps
   std::uint32_t modelState = 0, pictureState = 0;
   std::vector<std::int32_t> cells;  ///< the model's whole array, guards included
+  /// In place of cells, so that a large bed is never copied whole: the array of the running
+  /// model, written straight from it; or, read in place, the file's bytes of it (4 a cell,
+  /// little-endian) with the file that holds them. Read them with VisitCells.
+  std::span<const std::int32_t> liveCells;
+  std::string_view cellBytes;
+  std::shared_ptr<const io::MappedFile> source;
   bool hasStats = false;
   StatsCarry stats;
   std::int64_t statsBytes = 0;     ///< the statistics file's length
@@ -79,12 +90,23 @@ struct CheckpointData {
   std::vector<std::string> changes;  ///< a line per change of its parameters on a resume
 };
 
+/// How many cells data's array holds, and each in order, a bounded piece at a time: from
+/// liveCells, else cellBytes, else cells.
+std::size_t CellCount(const CheckpointData& data);
+void VisitCells(const CheckpointData& data,
+                const std::function<void(std::span<const std::int32_t>)>& visit);
+/// Puts data's array into cells, of CellCount(data) cells.
+void CopyCells(const CheckpointData& data, std::span<std::int32_t> cells);
+
 /// The checkpoint file's bytes.
 std::string EncodeCheckpoint(const CheckpointData& data);
 
 /// Reads a checkpoint file's bytes; false, with what is wrong in error, for a file that is
 /// not a checkpoint, one of a newer format, or a truncated or damaged one.
 bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string& error);
+/// The same for a file read in place: data's array stays in it (cellBytes, source).
+bool DecodeCheckpoint(std::shared_ptr<const io::MappedFile> file, CheckpointData& data,
+                      std::string& error);
 
 /// Whether data stays within every limit DecodeCheckpoint holds a file to, so that what is
 /// written can be read back; false with the first that it passes in why ("its history holds
@@ -98,7 +120,7 @@ bool WriteCheckpoint(const io::Place& place, const CheckpointData& data, std::st
                      io::File* locked = nullptr);
 bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::string& error);
 
-/// Reads and checks a checkpoint file; false, with one line for the user in error.
+/// Reads and checks a checkpoint file, in place; false, with one line for the user in error.
 bool ReadCheckpoint(const std::string& path, CheckpointData& data, std::string& error);
 
 }  // namespace kammelsim

@@ -14,25 +14,48 @@ std::int64_t Sand(const CheckpointData& data, const RunModel& model) {
 }
 
 bool ArrayFits(const CheckpointData& data, const RunModel& model, std::string& why) {
-  if (data.cells.size() != model.cells.size()) {
-    why = "its array holds " + std::to_string(data.cells.size()) + " cells, where the run has " +
+  if (CellCount(data) != model.cells.size()) {
+    why = "its array holds " + std::to_string(CellCount(data)) + " cells, where the run has " +
           std::to_string(model.cells.size());
-  } else if (std::any_of(data.cells.begin(), data.cells.end(),
-                         [](std::int32_t h) { return h < 0; })) {
+    return false;
+  }
+  // One pass over an array that may be read from the file as it goes.
+  bool negative = false;
+  std::int64_t held = 0;
+  VisitCells(data, [&](std::span<const std::int32_t> cells) {
+    negative = negative || std::any_of(cells.begin(), cells.end(), [](auto h) { return h < 0; });
+    held += io::Sand(cells);
+  });
+  if (negative) {
     why = "its array holds a height below 0";
-  } else if (const std::int64_t sand = Sand(data, model); io::Sand(data.cells) != sand) {
-    why = "its array holds " + std::to_string(io::Sand(data.cells)) +
-          " grains, where the run has " + std::to_string(sand);
+  } else if (const std::int64_t sand = Sand(data, model); held != sand) {
+    why = "its array holds " + std::to_string(held) + " grains, where the run has " +
+          std::to_string(sand);
   }
   return why.empty();
 }
 
-bool CarryFits(const CheckpointData& data, const analysis::Snapshot& shape, std::string& why) {
+// A bed's rows and columns, read without a copy of it where the model can.
+struct Shape {
+  int rows = 0, columns = 0;
+};
+
+Shape ShapeOf(const RunModel& model) {
+  if (model.columns) {
+    const analysis::ColumnHeights heights = model.columns();
+    return {heights.rows, heights.columns};
+  }
+  const analysis::Snapshot bed = model.bed();
+  return {bed.rows, bed.columns};
+}
+
+bool CarryFits(const CheckpointData& data, analysis::Model kind, const Shape& shape,
+               std::string& why) {
   const StatsCarry& carry = data.stats;
-  const auto alongWind = static_cast<std::size_t>(shape.rows);
-  const bool field = carry.previousField.empty() ||
-                     (carry.rows == shape.rows && carry.columns == shape.columns &&
-                      carry.previousField.size() == (alongWind - 1) * shape.columns);
+  const bool field =
+      carry.previousField.empty() || (carry.rows == shape.rows && carry.columns == shape.columns &&
+                                      static_cast<std::int64_t>(carry.previousField.size()) ==
+                                          analysis::FieldValues(kind, shape.rows, shape.columns));
   if (!field || carry.previousDone > data.done)
     why = "what its statistics carry is not of the run's bed, or ahead of it";
   return why.empty();
@@ -49,8 +72,8 @@ std::uint64_t TextBytes(const CheckpointData& d) {
 
 // The counts of what every snapshot records: at least one per snapshot of its output's
 // schedule so far, and at most one more per stretch (the end of a total off the schedule).
-bool CountsFit(const CheckpointData& data, const analysis::Snapshot& shape,
-               const SnapshotSchedule& schedule, std::string& why) {
+bool CountsFit(const CheckpointData& data, const Shape& shape, const SnapshotSchedule& schedule,
+               std::string& why) {
   const auto stretches = static_cast<std::int64_t>(data.history.size()) + 1;
   const auto least = [&](const Schedule& s) { return s.CountUpTo(data.done); };
   const auto within = [&](std::int64_t count, bool kept, const Schedule& s) {
@@ -84,8 +107,8 @@ bool CountsFit(const CheckpointData& data, const analysis::Snapshot& shape,
 
 bool CheckpointFits(const CheckpointData& data, const RunModel& model,
                     const SnapshotSchedule& schedule, std::string& why) {
-  const analysis::Snapshot shape = model.bed();
-  if (ArrayFits(data, model, why) && CarryFits(data, shape, why) &&
+  const Shape shape = ShapeOf(model);
+  if (ArrayFits(data, model, why) && CarryFits(data, model.kind, shape, why) &&
       CountsFit(data, shape, schedule, why)) {
     return true;
   }

@@ -280,6 +280,10 @@ void RunDriver::Record(const RunModel& model) {
   const std::int64_t total = settings_.schedule.total;
   if (resume_) {
     record_ = resume_->data;
+    // Its checkpoints take the model's array; the one read stays with the resume.
+    record_.cells = {};
+    record_.cellBytes = {};
+    record_.source = nullptr;
     if (record_.done < total) record_.history.push_back(ResumeHistoryLine());
     if (!change_.empty()) {
       record_.changes.push_back("at " + std::to_string(record_.done) + " " + unit_ + ": " +
@@ -451,7 +455,7 @@ bool RunDriver::SaveCheckpoint(std::int64_t done) {
   d.done = done;
   d.modelState = model_->random.state;
   d.pictureState = pictures_.PictureState();
-  d.cells.assign(model_->cells.begin(), model_->cells.end());
+  d.liveCells = model_->cells;
   d.hasStats = stats_.has_value();
   if (stats_) {
     d.stats = stats_->Carry();

@@ -197,8 +197,8 @@ std::string LockFault(const std::string& checkpoint, int error) {
   return "cannot lock " + QuoteFile(checkpoint) + ": " + io::Reason(error);
 }
 
-bool RunLock::LockCheckpoint(const std::string& path, bool missingOk, std::string* bytes,
-                             std::string& error) {
+bool RunLock::LockCheckpoint(const std::string& path, bool missingOk,
+                             std::shared_ptr<const io::MappedFile>* mapped, std::string& error) {
   // The name may be given a new file between the open and the lock (a run writing its next
   // checkpoint): the lock holds only once the name still leads to the file locked.
   for (int attempt = 0; attempt < 16; ++attempt) {
@@ -223,9 +223,9 @@ bool RunLock::LockCheckpoint(const std::string& path, bool missingOk, std::strin
         named.st_dev != locked.st_dev) {
       continue;
     }
-    if (bytes) {
-      if (const io::ReadFault fault = io::ReadWholeFile(file, kMaxCheckpointBytes, *bytes);
-          fault != io::ReadFault::None) {
+    io::ReadFault fault = io::ReadFault::None;
+    if (mapped) {
+      if (*mapped = io::MappedFile::Map(file, kMaxCheckpointBytes, fault); !*mapped) {
         error = "cannot read " + QuoteFile(path) + ": " +
                 io::ReadFaultReason(fault, kMaxCheckpointBytes);
         return false;

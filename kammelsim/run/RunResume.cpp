@@ -114,7 +114,7 @@ void RunDriver::SayAppending() const {
 // Puts back the array and the generators as the checkpoint holds them.
 void RunDriver::Restore() {
   const CheckpointData& data = resume_->data;
-  std::copy(data.cells.begin(), data.cells.end(), model_->cells.begin());
+  CopyCells(data, model_->cells);
   model_->random.state = data.modelState;
   if (model_->resumed) model_->resumed(data.done);
   pictures_.SetPictureSeed(data.pictureState);

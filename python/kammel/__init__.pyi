@@ -15,7 +15,7 @@ _Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 class Bed:
     def __init__(
         self,
-        settings: Literal["relief", "map"] = "relief",
+        settings: Literal["relief", "map", "open"] = "relief",
         *,
         length: _Integer | None = None,
         width: _Integer | None = None,
@@ -25,6 +25,7 @@ class Bed:
         q: _Integer | None = None,
         ties: Literal["first", "random", "alternating"] | None = None,
         periodic: Literal["no", "yes"] | None = None,
+        schedule: Literal["relief", "map"] | None = None,
         seed: _Integer | None = None,
         heights: npt.ArrayLike | None = None,
     ) -> None: ...
