@@ -125,6 +125,10 @@ std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handl
   // The open bed's table for the types: it names every bed option, each of the same type in
   // every settings' table.
   const params::Given chosen = Convert(params::kSettings, settings);  // None is no settings
+  // A Python bool is what a user means by yes or no.
+  const py::object yesNo = py::isinstance<py::bool_>(periodic)
+                               ? py::str(periodic.cast<bool>() ? "yes" : "no")
+                               : py::reinterpret_borrow<py::object>(periodic);
   params::Values values =
       Keywords(params::BedOptions<model3d::OpenSettings>::all, {{"length", length},
                                                                 {"width", width},
@@ -133,7 +137,7 @@ std::unique_ptr<Bed> Bed::Make(py::handle settings, py::handle length, py::handl
                                                                 {"wind", wind},
                                                                 {"q", q},
                                                                 {"ties", ties},
-                                                                {"periodic", periodic},
+                                                                {"periodic", yesNo},
                                                                 {"schedule", schedule}});
   values.Add(params::kSettings, chosen);
   return MakeBed(std::move(values), SeedValues(seed), heights);

@@ -80,8 +80,20 @@ def _count(unit, args, kwargs):
     return count if 0 <= count <= MAX_RUN else None
 
 
+def output_path(path):
+    """A path as the file system takes it: one with a NUL would be cut there, and another
+    file replaced, so it is refused."""
+    text = os.fsdecode(path)
+    if "\0" in text:
+        raise ValueError("embedded null byte")
+    if os.path.isdir(text):
+        raise ValueError(f"{text!r} is a folder; name a file in it")
+    return text
+
+
 # The runner's outputs run takes, and what it gives each: a path, or a number.
-OUTPUTS = {"stats": os.fsdecode, "netcdf": os.fsdecode, "checkpoint": os.fsdecode,
+PATHS = ("stats", "netcdf", "checkpoint")
+OUTPUTS = {"stats": output_path, "netcdf": output_path, "checkpoint": output_path,
            "every": lambda value: value, "checkpoint_interval": lambda value: value,
            "force": lambda value: value}
 
@@ -97,6 +109,9 @@ def run_with_progress(run, unit):
                    if kwargs.get(name) is not None}
         for name in OUTPUTS:
             kwargs.pop(name, None)
+        if not outputs.keys() & set(PATHS) and outputs.keys() & {"every", "checkpoint_interval"}:
+            raise ValueError("every= and checkpoint_interval= apply to the outputs only: "
+                             "pass stats=, netcdf= or checkpoint= too")
         if outputs.keys() - {"force"}:
             if progress:
                 raise ValueError("progress=True is for runs without outputs; kammelsim resume "

@@ -144,6 +144,8 @@ def open_run(path):
 
     from . import _kammel
 
+    if "\0" in os.fsdecode(path):
+        raise ValueError("embedded null byte")
     path = pathlib.Path(os.fsdecode(path))
     if not path.exists():
         raise FileNotFoundError(2, "no such file or folder", str(path))
