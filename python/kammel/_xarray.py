@@ -4,6 +4,7 @@ height(x), x along the wind, with the file's names, units and attributes."""
 import csv
 import os
 import pathlib
+import stat
 
 import numpy as np
 
@@ -48,13 +49,30 @@ def to_xarray(self):
     return xr.Dataset(data, coords=coords, attrs=_attributes(layout["attributes"]))
 
 
+_KINDS = {stat.S_IFLNK: "a symbolic link", stat.S_IFDIR: "a folder", stat.S_IFIFO: "a FIFO",
+          stat.S_IFCHR: "a device", stat.S_IFBLK: "a device", stat.S_IFSOCK: "a socket"}
+
+
+def _regular(path, mode=None):
+    """path, refused unless a regular file: a link may lead anywhere (/proc/self/mem), and the
+    read of a FIFO waits for a writer."""
+    kind = stat.S_IFMT(path.lstat().st_mode if mode is None else mode)
+    if kind != stat.S_IFREG:
+        raise ValueError(f"{str(path)!r} is {_KINDS.get(kind, 'not a regular file')}: a run is "
+                         "read from regular files only")
+    return path
+
+
 def _checkpoint_in(folder):
     """The one checkpoint in folder, or None; ValueError for more than one."""
     found = []
     for entry in sorted(folder.iterdir()):
-        if not entry.is_file() or entry.name.startswith("."):
+        if entry.name.startswith("."):
             continue
-        with open(entry, "rb") as file:
+        mode = entry.lstat().st_mode
+        if stat.S_ISDIR(mode):  # a frame folder
+            continue
+        with open(_regular(entry, mode), "rb") as file:
             if file.read(len(_MAGIC)) == _MAGIC:
                 found.append(entry)
     if len(found) > 1:
@@ -70,6 +88,15 @@ def _only(folder, suffix):
         raise ValueError(f"{str(folder)!r} holds more than one {suffix} file: open its "
                          "checkpoint, which names the run's own")
     return found[0] if found else None
+
+
+def _one_run(named):
+    """Refuses files of different runs, which one Dataset would mix; named maps each file (or
+    checkpoint) to the run id it carries, empty where it carries none."""
+    ids = {path: run_id for path, run_id in named.items() if run_id}
+    if len(set(ids.values())) > 1:
+        owners = ", ".join(f"{str(path)!r} of run {run_id}" for path, run_id in ids.items())
+        raise ValueError(f"the files are not one run's: {owners}")
 
 
 def _read_csv(path):
@@ -138,7 +165,9 @@ def open_run(path):
     coordinate, with the CSV's units; the provenance (source, command, seed, parameter_NAME,
     run_id, history) as attributes. A checkpoint adds done and total, the batches or steps run
     and asked for: a stopped run has done < total. Everything is read into memory and the
-    files closed. ValueError when the path holds no run, FileNotFoundError when it is missing.
+    files closed. ValueError when the path holds no run, files of different runs (their run
+    ids differ) or a file that is not a regular one (a link, FIFO or device);
+    FileNotFoundError when it is missing.
     """
     import xarray as xr
 
@@ -160,12 +189,16 @@ def open_run(path):
     if netcdf is None and stats is None:
         raise ValueError(f"{str(path)!r} records no data file (--netcdf) and no statistics "
                          "(--stats)")
-    run = None
+    run, table, ids = None, None, {checkpoint: record["run_id"]} if record else {}
     if netcdf is not None:
-        with xr.open_dataset(netcdf) as opened:
+        with xr.open_dataset(_regular(netcdf)) as opened:
             run = opened.load()
-    if stats is not None and (run is None or "sand" not in run):
-        table = _csv_dataset(stats)
+        ids[netcdf] = run.attrs.get("run_id", "")
+    if stats is not None:
+        table = _csv_dataset(_regular(stats))
+        ids[stats] = table.attrs["run_id"]
+    _one_run(ids)
+    if table is not None and (run is None or "sand" not in run):
         # The data file's attributes and snapshots rule: they are the run's own.
         run = table if run is None else run.merge(table, join="left", combine_attrs="override")
     if record:

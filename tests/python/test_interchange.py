@@ -7,6 +7,7 @@ import io
 import os
 import pickle
 import pickletools
+import shutil
 import signal
 import subprocess
 import sys
@@ -174,6 +175,39 @@ def test_open_run_reads_a_stopped_and_a_finished_run(tmp_path):
         kammel.open_run(tmp_path / "two")
     with pytest.raises(FileNotFoundError):
         kammel.open_run(tmp_path / "nothing")
+
+
+def profile_run(folder, seed, *outputs):
+    folder.mkdir()
+    subprocess.run([KAMMELSIM, "profile", "--width", "50", "--seed", str(seed), "--steps", "20",
+                    "--every", "10", "--stats", "s.csv", "--netcdf", "r.nc", *outputs],
+                   cwd=folder, check=True, capture_output=True)
+
+
+def mixed(folder, other):
+    (folder / "s.csv").unlink()
+    shutil.copy(other / "s.csv", folder)
+
+
+@pytest.mark.parametrize("outputs, change, message", [
+    ([], mixed, r"not one run's: '.*r\.nc' of run [0-9a-f]{32}, '.*s\.csv' of run"),
+    (["--checkpoint", "r.ck"], mixed, r"not one run's: '.*r\.ck' of run"),
+    ([], lambda folder, _: (folder / "mem").symlink_to("/proc/self/mem"),
+     r"mem' is a symbolic link: a run is read from regular files only"),
+    ([], lambda folder, _: ((folder / "s.csv").unlink(), os.mkfifo(folder / "s.csv")),
+     r"s\.csv' is a FIFO"),
+    (["--checkpoint", "r.ck"], lambda folder, _: (
+        (folder / "r.nc").unlink(), (folder / "r.nc").symlink_to(folder / "s.csv")),
+     r"r\.nc' is a symbolic link"),
+], ids=["mixed", "mixed-checkpoint", "link", "fifo", "recorded-link"])
+def test_open_run_refuses_what_is_not_one_runs_files(tmp_path, outputs, change, message):
+    other = tmp_path / "other"
+    profile_run(other, 2)
+    profile_run(tmp_path / "run", 1, *outputs)
+    change(tmp_path / "run", other)
+    with pytest.raises(ValueError, match=message):
+        kammel.open_run(tmp_path / "run")
+    assert kammel.open_run(other).attrs["seed"] == 2
 
 
 def test_notebooks_show_the_picture_and_a_progress_bar(capfd, monkeypatch):
