@@ -50,8 +50,9 @@ constexpr std::string_view kConfig =
     "\n";
 
 constexpr std::string_view kResume =
-    "resume: continues the run a checkpoint holds until its total reaches K (the original\n"
-    "     total unless given), in the folder where the checkpoint lies now: each output must be\n"
+    "resume: continues the run a checkpoint holds until its total reaches K (the run's own\n"
+    "     total, or a larger one a resume asked for, unless given; a smaller K is a stretch,\n"
+    "     not a shorter run), in the folder where the checkpoint lies now: each output must be\n"
     "     this run's (its run id), whole as recorded, and is cut back to the checkpoint\n"
     "     first; the result is the run's had it never stopped. Every file is reached below\n"
     "     the checkpoint's folder without following a link; outputs recorded outside it need\n"

@@ -23,8 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The total the continued run goes to: the recorded one unless the command line says.
-bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::int64_t& total,
+// The total the continued run goes to unless the command line says: the run's own, or the
+// larger one it was continued to. A stretch asked for with a smaller total does not shorten
+// the run for the next plain resume.
+bool ReadTotal(const ParsedOptions& options, const params::Values& recorded, CheckpointData& data,
                std::string& error) {
   using O = params::ResumeOptions;
   const params::Option& own = data.command == "bed" ? O::batches : O::steps;
@@ -36,9 +38,9 @@ bool ReadTotal(const ParsedOptions& options, const CheckpointData& data, std::in
   }
   params::Values values;
   if (!params::ReadWords(options, {&own, 1}, values, error)) return false;
-  total = values.Integer(own, data.total);
   const bool complete = data.done == data.total;
-  if (total > data.done || (complete && total == data.done)) return true;
+  data.total = values.Integer(own, std::max(data.total, recorded.Integer(own)));
+  if (data.total > data.done || (complete && data.total == data.done)) return true;
   error = "the checkpoint holds " + std::to_string(data.done) + " " + std::string(own.name) +
           " already; --" + std::string(own.name) + " must be more";
   return false;
@@ -116,7 +118,7 @@ int RunResumeCommand(std::span<const std::string> args, const RunOutput& output)
                  why.c_str());
     return 1;
   }
-  if (!ReadTotal(*options, resume.data, resume.data.total, error) ||
+  if (!ReadTotal(*options, *values, resume.data, error) ||
       !ReadChanges(*options, *values, resume.data, resume.changed, error))
     return UsageFault(output, "resume: " + error);
   if (!resume.changed.empty() && resume.data.total == resume.data.done) {

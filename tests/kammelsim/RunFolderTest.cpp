@@ -270,6 +270,45 @@ TEST_F(RunFolder, EveryFailedWriteLeavesARunThatCanBeContinued) {
   }
 }
 
+// The total a resume goes to: --steps at what a stopped run holds is refused, never called
+// complete, and a stretch to a smaller total leaves the run's own total to a plain resume.
+TEST_F(RunFolder, AResumeGoesToTheTotalAskedOrElseTheRunsOwn) {
+  ASSERT_EQ(Run(folder_ / "whole", 12).status, 0);
+  const fs::path run = folder_ / "run";
+  kammelsim::io::ClearFaults();
+  kammelsim::io::FailChange("s.csv", kammelsim::io::Change::Write, 5, EIO);
+  ASSERT_EQ(Run(run, 12).status, 1);
+  kammelsim::io::ClearFaults();
+  kammelsim::CheckpointData data;
+  std::string error;
+  ASSERT_TRUE(kammelsim::DecodeCheckpoint(Slurp(run / "run.ck"), data, error)) << error;
+  ASSERT_GT(data.done, 0);
+  ASSERT_LT(data.done + 1, 12);
+  const std::string path = (run / "run.ck").string(), at = std::to_string(data.done),
+                    next = std::to_string(data.done + 1);
+  const struct {
+    std::vector<std::string_view> total;
+    int status;
+    std::string message, reached;
+  } steps[] = {
+      {{"--steps", at}, 2, "holds " + at + " steps already; --steps must be more", at},
+      {{"--steps", next}, 0, "appending to", next},
+      {{}, 0, "appending to", "12"},
+      {{}, 0, "the run is complete (12 of 12 steps)", "12"},
+  };
+  for (const auto& step : steps) {
+    std::vector<std::string_view> args = {"resume", path};
+    args.insert(args.end(), step.total.begin(), step.total.end());
+    const auto resumed = Kammelsim(args);
+    SCOPED_TRACE(step.message);
+    EXPECT_EQ(resumed.status, step.status) << resumed.err;
+    EXPECT_NE(resumed.err.find(step.message), std::string::npos) << resumed.err;
+    ASSERT_TRUE(kammelsim::DecodeCheckpoint(Slurp(run / "run.ck"), data, error)) << error;
+    EXPECT_EQ(std::to_string(data.done), step.reached);
+  }
+  EXPECT_EQ(Slurp(run / "h.txt"), Slurp(folder_ / "whole" / "h.txt"));
+}
+
 // The same for a finished run continued further: each change of the continued stretch failing
 // in turn leaves a run that, continued again, ends as the run made in one go.
 TEST_F(RunFolder, EveryFailedWriteOfAContinuedRunLeavesOneThatCanBeContinued) {
