@@ -96,7 +96,7 @@ bool RunDriver::HeightsFileIsOurs() const {
 bool RunDriver::ContinueOutputs() {
   const std::string& history = record_.history.back();
   const std::string change = change_.empty() ? "" : record_.changes.back();
-  if (netcdf_ && !Fine(netcdf_->Continue(history, record_.changes))) return false;
+  if (netcdf_ && !Fine(netcdf_->Continue(history, record_.changes, record_.total))) return false;
   if (stats_ && !Fine(stats_->Continue(resume_->data.stats, history, change))) return false;
   if (!places_.heights.Empty()) io::RemoveLeftovers(places_.heights);
   io::RemoveLeftovers(places_.checkpoint);

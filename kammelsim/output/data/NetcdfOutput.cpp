@@ -63,17 +63,35 @@ void SetChanges(cdf::Header& header, const std::vector<std::string>& changes) {
   header.attributes.push_back(cdf::TextAttribute("changes", text));
 }
 
-}  // namespace
+// The total the file holds the run to, as parameter_batches or parameter_steps: a resume to
+// another total changes it, as it adds to the history. None: the file's stays.
+void SetTotal(cdf::Header& header, const std::string& unit, std::int64_t total) {
+  if (total <= 0) return;
+  const Parameter parameter{unit, total};
+  for (cdf::Attribute& a : header.attributes) {
+    if (a.name == "parameter_" + unit) a = ParameterAttribute(parameter);
+  }
+}
 
-std::uint32_t HeaderCrc(const cdf::Header& header) {
+// Without the attributes a resume changes; with the total, as checkpoints took it before
+// the file's total followed the run's.
+std::uint32_t CrcOf(const cdf::Header& header, bool withTotal) {
   cdf::Header kept = header;
   kept.records = 0;
-  std::erase_if(kept.attributes, [](const cdf::Attribute& a) {
-    return (a.name == "history" && a.type == cdf::Type::Char) || a.name == "changes";
+  std::erase_if(kept.attributes, [withTotal](const cdf::Attribute& a) {
+    const bool total = a.name == "parameter_batches" || a.name == "parameter_steps";
+    return (a.name == "history" && a.type == cdf::Type::Char) || a.name == "changes" ||
+           (total && !withTotal);
   });
   for (cdf::Variable& v : kept.variables)
     v.begin = 0;
   return io::Crc32(cdf::Encode(kept));
+}
+
+}  // namespace
+
+std::uint32_t HeaderCrc(const cdf::Header& header) {
+  return CrcOf(header, false);
 }
 
 NetcdfRecord NetcdfOutput::Record(const std::string& runId) const {
@@ -175,7 +193,7 @@ bool NetcdfOutput::Belongs(const cdf::Header& file, const NetcdfRecord& record, 
 // recorded count to what the file holds, so the reading ends.
 bool NetcdfOutput::SameRecords(const cdf::Header& file, const NetcdfRecord& record,
                                std::string& why) {
-  if (HeaderCrc(file) != record.headerCrc) {
+  if (HeaderCrc(file) != record.headerCrc && CrcOf(file, true) != record.headerCrc) {
     why =
         "has another header than the checkpoint recorded (an attribute, dimension or variable "
         "differs)";
@@ -229,12 +247,12 @@ Outcome NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
 }
 
 Outcome NetcdfOutput::Continue(const std::string& historyLine,
-                               const std::vector<std::string>& changes) {
+                               const std::vector<std::string>& changes, std::int64_t total) {
   // A file with other names (a copy made of hard links) gets a copy of its own first.
   const auto keep =
       static_cast<std::uint64_t>(cdf::RecordStart(header_) + kept_ * cdf::RecordSize(header_));
   if (io::Shared(file_) && !io::CopyApart(place_, file_, keep)) return Failed(errno);
-  return CutBack(kept_, historyLine, changes);
+  return CutBack(kept_, historyLine, changes, total);
 }
 
 Outcome NetcdfOutput::Reopen(const io::Place& place, const NetcdfLayout& layout,
@@ -246,11 +264,12 @@ Outcome NetcdfOutput::Reopen(const io::Place& place, const NetcdfLayout& layout,
 // Drops the records past records and adds the history line: the header is written first, so
 // that a stop in between leaves a file whose count ignores the bytes beyond it.
 Outcome NetcdfOutput::CutBack(std::int64_t records, const std::string& historyLine,
-                              const std::vector<std::string>& changes) {
+                              const std::vector<std::string>& changes, std::int64_t total) {
   cdf::Header next = header_;
   next.records = records;
   AddHistory(next, historyLine);
   SetChanges(next, changes);
+  SetTotal(next, layout_.unit, total);
   std::string head = cdf::Encode(next);
   if (std::ssize(head) > cdf::DataStart(next)) return Moved(next);
   head.resize(static_cast<std::size_t>(cdf::DataStart(next)), '\0');

@@ -27,10 +27,10 @@ struct NetcdfRecord {
   std::string history;
 };
 
-/// The CRC-32 of a header as a checkpoint records it: without its record count, its history
-/// and changes (which a resume killed before its checkpoint adds to; the changes are written
-/// whole from the checkpoint on each resume) and where its variables begin (which a grown
-/// header moves).
+/// The CRC-32 of a header as a checkpoint records it: without its record count, its history,
+/// changes and total (which a resume killed before its checkpoint adds to or sets; the changes
+/// and the total are written whole from the checkpoint on each resume) and where its variables
+/// begin (which a grown header moves).
 std::uint32_t HeaderCrc(const cdf::Header& header);
 
 class NetcdfOutput {
@@ -49,8 +49,10 @@ class NetcdfOutput {
   /// Continues a file taken for writing: gives it a copy of its own if it has other names
   /// (hard links), cuts it back to the recorded snapshots and adds historyLine to its history.
   /// With changes (a line per change of the run's parameters, the checkpoint's and this
-  /// resume's), its changes attribute becomes those lines.
-  Outcome Continue(const std::string& historyLine, const std::vector<std::string>& changes = {});
+  /// resume's), its changes attribute becomes those lines. With a total (above 0), its
+  /// parameter_batches or parameter_steps becomes it.
+  Outcome Continue(const std::string& historyLine, const std::vector<std::string>& changes = {},
+                   std::int64_t total = 0);
   /// Take for writing, then Continue.
   Outcome Reopen(const io::Place& place, const NetcdfLayout& layout, const NetcdfRecord& record,
                  const std::string& historyLine);
@@ -76,7 +78,7 @@ class NetcdfOutput {
   bool Belongs(const cdf::Header& file, const NetcdfRecord& record, std::string& why);
   bool SameRecords(const cdf::Header& file, const NetcdfRecord& record, std::string& why);
   Outcome CutBack(std::int64_t records, const std::string& historyLine,
-                  const std::vector<std::string>& changes);
+                  const std::vector<std::string>& changes, std::int64_t total);
   bool WriteCopy(const cdf::Header& header, io::File& copy);
   Outcome Moved(const cdf::Header& grown);
   void EncodeRecord(std::int64_t done, const analysis::Snapshot& snapshot,

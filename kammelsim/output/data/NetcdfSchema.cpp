@@ -21,6 +21,8 @@ constexpr const char* kComment =
     "time since an epoch. The file is written record by record and its record count last, so "
     "a reader sees whole snapshots only.";
 
+}  // namespace
+
 // A parameter as parameter_name, typed so a reader can compute with it.
 Attribute ParameterAttribute(const Parameter& parameter) {
   std::string key = "parameter_" + parameter.name;
@@ -34,6 +36,8 @@ Attribute ParameterAttribute(const Parameter& parameter) {
   }
   return cdf::TextAttribute(key, std::get<std::string>(parameter.value));
 }
+
+namespace {
 
 // The provenance, in the global attributes CF asks for and ours.
 std::vector<Attribute> GlobalAttributes(const NetcdfLayout& layout, const Provenance& provenance) {

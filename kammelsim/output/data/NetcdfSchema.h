@@ -25,6 +25,9 @@ struct NetcdfLayout {
 /// (CDF-5) file with height(time, y, x); 1 was NetCDF-4 with height(time, x, y).
 inline constexpr std::int32_t kKammelFormat = 2;
 
+/// A parameter as the attribute parameter_NAME, numbers as numbers.
+cdf::Attribute ParameterAttribute(const Parameter& parameter);
+
 /// The header of a new data file: dimensions time (the records), y (bed only) and x; the
 /// variables time, y, x, height and, with statistics, one per statistic; the provenance as
 /// global attributes. Variables are not placed yet.
