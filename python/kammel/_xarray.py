@@ -37,7 +37,7 @@ def to_xarray(self):
     counter = "batch" if type(self).__name__ == "Bed" else "step"
     heights = self.heights
     values = {
-        "time": np.int32(getattr(self, counter)),
+        "time": np.int64(getattr(self, counter)),
         "x": np.arange(lengths["x"], dtype=np.int32),
         "y": np.arange(lengths.get("y", 0), dtype=np.int32),
         "height": np.ascontiguousarray(heights.T) if heights.ndim == 2 else heights.copy(),
@@ -143,7 +143,7 @@ def _csv_dataset(path):
     heading, units, columns = _read_csv(path)
     first = next(iter(columns))  # batch or step
     unit = "batches" if first == "batch" else "steps"
-    time = columns.pop(first).astype(np.int32)
+    time = columns.pop(first).astype(np.int64)
     data = {name: ("time", values, {"units": units.get(name, "1")})
             for name, values in columns.items()}
     coords = {"time": ("time", time, {"units": "1",

@@ -118,6 +118,9 @@ def test_to_xarray_is_a_record_of_the_runners_data_file(tmp_path, kwargs, words,
     assert all(mine.attrs[name] and theirs.attrs[name] for name in OWN)
     xr.testing.assert_identical(mine.assign_attrs({n: 0 for n in OWN}),
                                 theirs.assign_attrs({n: 0 for n in OWN}))
+    # assert_identical lets an int32 time equal the file's int64.
+    assert {n: v.dtype for n, v in mine.variables.items()} == \
+        {n: v.dtype for n, v in theirs.variables.items()}
     heights = mine.height.values
     np.testing.assert_array_equal(heights.T if heights.ndim == 2 else heights, model.heights)
 
@@ -160,6 +163,7 @@ def test_open_run_reads_a_stopped_and_a_finished_run(tmp_path):
                    check=True, capture_output=True)
     run = kammel.open_run(tmp_path / "p.ck")
     assert run.time.values.tolist() == [0, 10, 20, 30] and run.attrs["done"] == 30
+    assert run.time.dtype == np.int64  # as the data file's
     assert run.attrs["seed"] == 3 and run.attrs["parameter_width"] == 200
     assert run.wavelength_centroid.attrs["units"] == "cells" and "height" not in run
     profile = kammel.Profile(width=200, seed=3)
