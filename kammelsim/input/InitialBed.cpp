@@ -30,6 +30,15 @@ std::optional<std::int64_t> RecordOf(const std::string& name, std::string& path)
   return std::stoll(name.substr(colon + 1));
 }
 
+// The text without the blank lines after its last height, as an editor may leave them; a blank
+// line between rows stays, and is refused.
+std::string_view WithoutTrailingBlankLines(std::string_view text) {
+  const std::size_t last = text.find_last_not_of(" \t\n");
+  if (last == std::string_view::npos) return text;
+  const std::size_t newline = text.find('\n', last);
+  return newline == std::string_view::npos ? text : text.substr(0, newline + 1);
+}
+
 bool ReadText(const std::string& path, bool profile, InitialBed& bed, std::string& error) {
   std::string bytes;
   if (const io::ReadFault fault = io::ReadWholeFile(path, kMostBytes, bytes);
@@ -42,7 +51,7 @@ bool ReadText(const std::string& path, bool profile, InitialBed& bed, std::strin
             ", K the batch or step";
     return false;
   }
-  HeightsText text = ReadHeightsText(bytes);
+  HeightsText text = ReadHeightsText(WithoutTrailingBlankLines(bytes));
   if (!text.error.empty()) {
     error = QuoteFile(path) + ": " + text.error;
     return false;

@@ -153,6 +153,9 @@ TEST_F(KammelsimInitial, HostileInitialFilesAreRefused) {
       {"a row short", "1 2 3\n4 5 6\n7 8 9\n", "f", false,
        "3 rows of 3 cells, where the bed has 4"},
       {"a column short", "1 2 3\n4 5\n7 8 9\n1 1 1\n", "f", false, "line 2, column 1: 2 heights"},
+      {"a blank line between rows", "1 2 3\n\n4 5 6\n7 8 9\n1 1 1\n", "f", false,
+       "line 2, column 1: 0 heights"},
+      {"blank lines only", "\n \n\t\n", "f", false, "no heights"},
       {"nan", "1 2 3\n4 nan 6\n7 8 9\n1 1 1\n", "f", false, "line 2, column 3: not a height"},
       {"a fraction", "1 2 3\n4 5.5 6\n7 8 9\n1 1 1\n", "f", false, "not a height"},
       {"beyond 32 bits", "1 2 3\n4 99999999999 6\n7 8 9\n1 1 1\n", "f", false, "not a height"},
@@ -191,6 +194,13 @@ TEST_F(KammelsimInitial, HostileInitialFilesAreRefused) {
   Spill(Path("f"), good);
   ExpectUsageFault(With(bed, {Path("f"), "--height", "3"}), "--height is for a flat start");
   EXPECT_EQ(Kammelsim(With(bed, {Path("f"), "--batches", "0"})).out, good);
+  // Blank lines after the last row, as an editor leaves them, are no row.
+  for (const std::string& end : {"\n", "\n\n", " \n\t\n  "}) {
+    Spill(Path("f"), good + end);
+    EXPECT_EQ(Kammelsim(With(bed, {Path("f"), "--batches", "0"})).out, good) << end.size();
+    Spill(Path("f"), "1 2 3 4" + end);
+    EXPECT_EQ(Kammelsim(With(profile, {Path("f"), "--steps", "0"})).out, "1 2 3 4\n");
+  }
 }
 
 // A change of wind on resume runs on with the new wind, says so in the history, the statistics
