@@ -68,9 +68,13 @@ bool ReadText(const std::string& path, bool profile, InitialBed& bed, std::strin
   return true;
 }
 
+std::string Counted(std::int64_t count, const std::string& one) {
+  return std::to_string(count) + " " + one + (count == 1 ? "" : "s");
+}
+
 std::string Shape(const analysis::Snapshot& heights, bool profile) {
-  if (profile) return std::to_string(heights.rows) + " cells";
-  return std::to_string(heights.rows) + " rows of " + std::to_string(heights.columns) + " cells";
+  if (profile) return Counted(heights.rows, "cell");
+  return Counted(heights.rows, "row") + " of " + Counted(heights.columns, "cell");
 }
 
 }  // namespace
