@@ -593,8 +593,10 @@ std::string Meaningless(const Heights& start, const JumpLength& jump, std::int32
   const std::int64_t from = length(first) >= length(high) ? first : high;
   const std::int64_t along = start.rows - 1;
   if (length(from) <= along) return {};
+  const bool against = jump(static_cast<std::int32_t>(from)) < 0;
   return "a jump from height " + std::to_string(from) + " is " + std::to_string(length(from)) +
-         " cells, longer than the bed's " + std::to_string(along) + " along the wind";
+         (against ? " cells against the wind" : " cells") + ", longer than the bed's " +
+         std::to_string(along) + " along the wind";
 }
 
 }  // namespace

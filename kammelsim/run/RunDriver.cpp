@@ -255,8 +255,10 @@ int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& paramete
   const std::string why = model.columns
                               ? analysis::MeaninglessStart(model.columns(), model.jump, model.q)
                               : analysis::MeaninglessStart(model.bed(), model.jump, model.q);
-  if (!why.empty())
-    std::fprintf(output_.err, "kammelsim: %s: warning: %s\n", command_.c_str(), why.c_str());
+  if (!why.empty()) {
+    std::fprintf(output_.err, "kammelsim: %s: warning: %s\n", resume_ ? "resume" : command_.c_str(),
+                 why.c_str());
+  }
   const SnapshotSchedule& schedule = settings_.schedule;
   std::int64_t done = record_.done;
   Progress progress(output_, done, schedule.total, unit_);

@@ -47,7 +47,11 @@ TEST(KammelsimRun, WarnsOnceWhenNothingCanJumpOrAJumpOvershootsTheBed) {
       {{"bed", "--length", "14", "--b", "1", "--wind", "4"},
        "a jump from height 20 is 24 cells, longer than the bed's 14 along the wind\n"},
       {{"bed", "--length", "24", "--b", "1", "--wind", "4"}, ""},
-      {{"bed", "--length", "30", "--b", "-2", "--height", "20"}, "jump from height 20 is 35"},
+      {{"bed", "--length", "30", "--b", "-2", "--height", "20"},
+       "jump from height 20 is 35 cells against the wind, longer"},
+      {{"bed", "--length", "30", "--b", "-1e12", "--height", "20"},
+       "jump from height 20 is 1073741824 cells against the wind, longer"},
+      {{"profile", "--width", "20", "--b", "-1e12"}, "is 1073741824 cells against the wind"},
       {{"profile", "--width", "20"}, "profile: warning: a jump from height 50 is 105 cells"},
       {{"profile", "--thickness", "4", "--q", "4"}, "profile: warning: q 4 is at least"},
   };
@@ -88,7 +92,8 @@ TEST(KammelsimRun, AResumeWarnsAgain) {
   ASSERT_EQ(first.status, 0) << first.err;
   const auto resumed = Kammelsim({"resume", checkpoint, "--batches", "4"});
   EXPECT_EQ(resumed.status, 0) << resumed.err;
-  EXPECT_NE(resumed.err.find("bed: warning: a jump from height"), std::string::npos) << resumed.err;
+  EXPECT_NE(resumed.err.find("kammelsim: resume: warning: a jump from height"), std::string::npos)
+      << resumed.err;
   std::filesystem::remove_all(dir);
 }
 
