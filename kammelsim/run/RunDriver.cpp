@@ -102,7 +102,9 @@ int RunDriver::PrepareNew(const std::vector<std::string>& recorded,
       return 1;
     }
   }
-  return PlaceNew();
+  const int fault = PlaceNew();
+  if (fault != 0 && !settings_.checkpoint.empty()) lock_->DropName(settings_.checkpoint);
+  return fault;
 }
 
 namespace {

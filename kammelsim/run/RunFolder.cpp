@@ -270,13 +270,34 @@ int OpenLockFile(const fs::path& path, io::File& file) {
 
 bool RunLock::LockName(const std::string& checkpoint, std::string& error) {
   const fs::path path(checkpoint);
-  const fs::path lock = path.parent_path() / ("." + path.filename().string() + ".lock");
-  int reason = OpenLockFile(lock, name_);
-  if (reason == 0 && name_.Lock()) return true;
-  if (reason == 0) reason = name_.Error();
+  int reason =
+      io::PlaceOf((path.parent_path() / ("." + path.filename().string() + ".lock")).string(),
+                  namePlace_)
+          ? 0
+          : errno;
+  // A refused run removes the lock file it made (DropName): the lock holds only once the name
+  // still leads to the file locked, not to one made after the removal.
+  for (int attempt = 0; reason == 0 && attempt < 16; ++attempt) {
+    struct stat locked {
+    }, named{};
+    reason = OpenLockFile(namePlace_, name_);
+    if (reason == 0 && !name_.Lock()) reason = name_.Error();
+    if (reason != 0) break;
+    if (::fstat(name_.Descriptor(), &locked) == 0 && io::StatusOf(namePlace_, named) &&
+        named.st_ino == locked.st_ino && named.st_dev == locked.st_dev)
+      return true;
+    name_.Close();
+    reason = EAGAIN;
+  }
   error = LockFault(checkpoint, reason);
   errno = reason;  // for a caller that tells the two apart
   return false;
+}
+
+void RunLock::DropName(const std::string& checkpoint) {
+  if (!name_.IsOpen() || io::Exists(checkpoint)) return;
+  io::RemoveAt(namePlace_);
+  name_.Close();
 }
 
 namespace {

@@ -59,6 +59,9 @@ class RunLock {
   /// Locks the checkpoint's name: ".NAME.lock" beside it. False as LockCheckpoint; EROFS on a
   /// read-only file system, where no lock file can be made.
   bool LockName(const std::string& checkpoint, std::string& error);
+  /// Removes the name's lock file, held still, when no checkpoint was written under the name:
+  /// a run refused before it began leaves nothing behind.
+  void DropName(const std::string& checkpoint);
   /// Locks the run's id in the checkpoint's folder. False as LockName.
   bool LockRun(const std::string& checkpoint, const std::string& runId, std::string& error);
   /// Locks the name of each of the run's outputs in its folder, as the run's id is locked, so
@@ -70,6 +73,7 @@ class RunLock {
 
  private:
   io::File checkpoint_, name_, run_;
+  io::Place namePlace_;            ///< of name_, the checkpoint's ".NAME.lock"
   io::FolderRef folder_;           ///< the checkpoint's folder, holding the run's id as a read lock
   std::vector<io::File> outputs_;  ///< the lock files that hold the outputs' names
 };

@@ -242,6 +242,33 @@ TEST_F(RunLock, NoOutputIsAnotherRunsOrNotAFile) {
   EXPECT_EQ(resumed.status, 0) << "the frame folder was left as the run's: " << resumed.err;
 }
 
+// A new run refused before it began leaves no lock file under its checkpoint's name; one that
+// began, or whose checkpoint is there already, keeps it.
+TEST_F(RunLock, ARefusedRunLeavesNoLockFileBehind) {
+  Spill(Path("s.csv"), "x");
+  const std::string lock = Path(".new.ck.lock");
+  const std::vector<std::string> run = {"profile", "--steps", "5", "--checkpoint", Path("new.ck")};
+  const struct {
+    const char* name;
+    std::vector<std::string> more;
+    bool kept;
+  } cases[] = {
+      {"an output that exists", {"--stats", Path("s.csv")}, false},
+      {"a device", {"--stats", "/dev/null"}, false},
+      {"two outputs of one name", {"--stats", Path("t.csv"), "--netcdf", Path("t.csv")}, false},
+      {"a run that began", {}, true},
+      {"its checkpoint there already", {}, true},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> words = run;
+    words.insert(words.end(), c.more.begin(), c.more.end());
+    const int status = c.kept && !fs::exists(Path("new.ck")) ? 0 : 2;
+    const auto made = InProcess(words);
+    EXPECT_EQ(made.status, status) << c.name << made.err;
+    EXPECT_EQ(fs::exists(lock), c.kept) << c.name;
+  }
+}
+
 // A finished run continued further keeps the heights its first end wrote, as its own, until
 // its new end replaces them: stopped on the way, or failing as it writes them after its last
 // checkpoint, it resumes and ends as the run made in one go.
