@@ -212,32 +212,33 @@ bool TakeFile(const Place& place, bool write, File& file, std::string& why) {
   return false;
 }
 
-bool InUse(const Place& place) {
-  struct stat status {};
-  if (!StatusOf(place, status) || !S_ISREG(status.st_mode)) return false;
-  // Non-blocking: should the name become a FIFO in between, the open does not wait on it.
-  const int fd = ::openat(place.Dir(), place.name.c_str(),
-                          O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+namespace {
+
+// Whether a lock is held on name in folder that keeps out one of kind; nothing stays held.
+bool HeldElsewhere(int folder, const char* name, int flags, int kind) {
+  const int fd = ::openat(folder, name, flags | O_CLOEXEC);
   if (fd < 0) return false;
   int locked = -1;
   do {
-    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    locked = ::flock(fd, kind | LOCK_NB);
   } while (locked != 0 && errno == EINTR);
   const bool held = locked != 0 && errno == EWOULDBLOCK;
   ::close(fd);
   return held;
 }
 
+}  // namespace
+
+bool InUse(const Place& place) {
+  struct stat status {};
+  if (!StatusOf(place, status) || !S_ISREG(status.st_mode)) return false;
+  // Non-blocking: should the name become a FIFO in between, the open does not wait on it.
+  return HeldElsewhere(place.Dir(), place.name.c_str(),
+                       O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY, LOCK_EX);
+}
+
 bool FolderInUse(const Place& place) {
-  const int fd = ::openat(place.Dir(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  int locked = -1;
-  do {
-    locked = ::flock(fd, LOCK_SH | LOCK_NB);
-  } while (locked != 0 && errno == EINTR);
-  const bool held = locked != 0 && errno == EWOULDBLOCK;
-  ::close(fd);
-  return held;
+  return HeldElsewhere(place.Dir(), ".", O_RDONLY | O_DIRECTORY, LOCK_SH);
 }
 
 bool Shared(const File& file) {
