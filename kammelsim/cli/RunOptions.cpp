@@ -67,6 +67,7 @@ RunSettings ReadRunSettings(const params::Values& values, std::int64_t total,
   for (const auto& [name, file] : outputs)
     *file = values.Text(*params::Find(kRunOptions, name));
   p.force = run.force = values.Has("force");
+  p.total = total;
   run.initial = values.Text(params::kInitial);
   if (!p.spacetime.empty() && s.frames.Count(total) > SpaceTime::kMaxRows && error.empty()) {
     error =

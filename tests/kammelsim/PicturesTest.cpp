@@ -60,7 +60,42 @@ TEST_F(KammelsimPictures, FramesFollowTheSnapshotSchedule) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Files(fs::path(frames).filename()), c.names) << c.steps << " by " << c.every;
   }
-  EXPECT_EQ(kammelsim::FrameName(1234567), "frame-1234567.png");
+  const struct {
+    std::int64_t done, total;
+    const char* name;
+  } names[] = {
+      {42, 999999, "frame-000042.png"},
+      {42, 1000000, "frame-0000042.png"},
+      {1234567, 1234567, "frame-1234567.png"},
+      {5, 1'000'000'000'000, "frame-0000000000005.png"},
+  };
+  for (const auto& n : names) {
+    EXPECT_EQ(kammelsim::FrameName(n.done, n.total), n.name);
+    EXPECT_EQ(kammelsim::FrameOf(n.name), n.done) << n.name;
+  }
+  for (const char* other : {"frame-00042.png", "frame-+00042.png", "frame-0000042.PNG"})
+    EXPECT_EQ(kammelsim::FrameOf(other), -1) << other;
+}
+
+// A run past 999999 names its frames with more digits, so that they sort as its snapshots;
+// continued past it, it names its kept frames so too.
+TEST_F(KammelsimPictures, FrameNamesSortAsTheSnapshotsPast999999) {
+  const std::string frames = Path("f"), checkpoint = Path("c.ck");
+  const auto run = Kammelsim({"profile", "--width", "4", "--thickness", "1", "--seed", "1",
+                              "--steps", "999999", "--every", "500000", "--frames", frames,
+                              "--canvas", "16x16", "--checkpoint", checkpoint});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Files("f"),
+            (std::vector<std::string>{"frame-000000.png", "frame-500000.png", "frame-999999.png"}));
+  const std::vector<std::string> longer = {"frame-0000000.png", "frame-0500000.png",
+                                           "frame-0999999.png", "frame-1000000.png",
+                                           "frame-1000001.png"};
+  ASSERT_EQ(Kammelsim({"resume", checkpoint, "--steps", "1000001"}).status, 0);
+  EXPECT_EQ(Files("f"), longer);
+  // A frame left of the narrower name (a resume stopped as it renamed) is still the run's.
+  fs::rename(fs::path(frames) / "frame-0500000.png", fs::path(frames) / "frame-500000.png");
+  const auto checked = Kammelsim({"resume", checkpoint});
+  EXPECT_EQ(checked.status, 0) << checked.err;
 }
 
 TEST_F(KammelsimPictures, PicturesAreTheCanvasAndSayHowTheyWereMade) {

@@ -1,5 +1,6 @@
 #include "kammelsim/output/pictures/Frames.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -7,10 +8,18 @@
 
 namespace kammelsim {
 
-std::string FrameName(std::int64_t done) {
-  char name[40];
-  std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(done));
+namespace {
+
+std::string NameOfWidth(std::int64_t done, int digits) {
+  char name[48];
+  std::snprintf(name, sizeof name, "frame-%0*lld.png", digits, static_cast<long long>(done));
   return name;
+}
+
+}  // namespace
+
+std::string FrameName(std::int64_t done, std::int64_t total) {
+  return NameOfWidth(done, std::max(6, static_cast<int>(std::to_string(total).size())));
 }
 
 std::int64_t FrameOf(std::string_view name) {
@@ -21,7 +30,10 @@ std::int64_t FrameOf(std::string_view name) {
   std::int64_t done = -1;
   const auto [end, fault] = std::from_chars(digits.data(), digits.data() + digits.size(), done);
   const bool whole = fault == std::errc{} && end == digits.data() + digits.size();
-  return whole && digits.size() >= 6 && done >= 0 && FrameName(done) == name ? done : -1;
+  return whole && digits.size() >= 6 && digits.size() <= 19 && done >= 0 &&
+                 NameOfWidth(done, static_cast<int>(digits.size())) == name
+             ? done
+             : -1;
 }
 
 std::vector<std::pair<std::int64_t, std::string>> FramesIn(const io::Folder& folder) {

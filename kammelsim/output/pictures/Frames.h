@@ -10,10 +10,12 @@
 
 namespace kammelsim {
 
-/// The name of the frame after done batches or steps: frame-000042.png.
-std::string FrameName(std::int64_t done);
+/// The name of the frame after done batches or steps of a run of total: frame-000042.png, with
+/// as many digits as total has where it has more than 6, so that the names of a run's frames
+/// sort as its snapshots do.
+std::string FrameName(std::int64_t done, std::int64_t total);
 
-/// The snapshot of a frame's name, or -1 when name is not one.
+/// The snapshot of a frame's name, of 6 digits or more, or -1 when name is not one.
 std::int64_t FrameOf(std::string_view name);
 
 /// The frames in folder, as snapshot and name, in no order; none when it cannot be read.

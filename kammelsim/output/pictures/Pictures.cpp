@@ -156,8 +156,11 @@ Outcome PictureOutputs::Verify(const std::string& runId,
       return fault;
   }
   for (const std::int64_t done : expected) {
-    if (!io::Exists(Frame(FrameName(done))))
-      return Refused("the frame folder " + QuoteFile(options_.frames), "lacks " + FrameName(done));
+    const auto at = std::lower_bound(frames.begin(), frames.end(), std::pair(done, std::string()));
+    if (at == frames.end() || at->first != done) {
+      return Refused("the frame folder " + QuoteFile(options_.frames),
+                     "lacks " + FrameName(done, options_.total));
+    }
   }
   return std::nullopt;
 }
@@ -171,6 +174,10 @@ Outcome PictureOutputs::CutBack(std::int64_t done) {
   for (const auto& [frame, name] : FramesIn(*places_.frames)) {
     if (frame > done && !io::RemoveAt(Frame(name)))
       return WriteFailed("over " + QuoteFile(Frame(name).shown), errno);
+    // A total of more digits names every frame with them, so that the names sort still.
+    const std::string renamed = FrameName(frame, options_.total);
+    if (frame <= done && name != renamed && !io::Rename(Frame(name), Frame(renamed)))
+      return WriteFailed(QuoteFile(Frame(renamed).shown), errno);
   }
   return std::nullopt;
 }
@@ -220,8 +227,9 @@ Outcome PictureOutputs::Snapshot(const View& view, std::int64_t done, bool last,
     Draw(view);
     jheadless::CanvasPicture(picture_);
     if (frame) {
-      if (Outcome fault = Save(Frame(FrameName(done)), picture_, texts, false)) return fault;
-      unsynced_.push_back(FrameName(done));
+      const std::string name = FrameName(done, options_.total);
+      if (Outcome fault = Save(Frame(name), picture_, texts, false)) return fault;
+      unsynced_.push_back(name);
     }
     if (final) {
       if (Outcome fault = Save(places_.png, picture_, texts, true)) return fault;

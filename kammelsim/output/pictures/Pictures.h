@@ -19,10 +19,11 @@
 namespace kammelsim {
 
 struct PictureOptions {
-  std::string png;        ///< the final picture; empty: none
-  std::string frames;     ///< the folder for frame-NNNNNN.png; empty: none
-  std::string spacetime;  ///< the space-time view; empty: none
-  bool force = false;     ///< write frames into a folder that holds files already
+  std::string png;         ///< the final picture; empty: none
+  std::string frames;      ///< the folder for frame-NNNNNN.png; empty: none
+  std::string spacetime;   ///< the space-time view; empty: none
+  bool force = false;      ///< write frames into a folder that holds files already
+  std::int64_t total = 0;  ///< of the run, whose digits the frames' names take
   int canvasWidth = 800, canvasHeight = 600;
 
   bool Drawn() const { return !png.empty() || !frames.empty(); }
