@@ -277,7 +277,7 @@ bool RunLock::LockName(const std::string& checkpoint, std::string& error) {
           : errno;
   // A refused run removes the lock file it made (DropName): the lock holds only once the name
   // still leads to the file locked, not to one made after the removal.
-  for (int attempt = 0; reason == 0 && attempt < 16; ++attempt) {
+  for (int attempt = 0; reason == 0; ++attempt) {
     struct stat locked {
     }, named{};
     reason = OpenLockFile(namePlace_, name_);
@@ -287,7 +287,7 @@ bool RunLock::LockName(const std::string& checkpoint, std::string& error) {
         named.st_ino == locked.st_ino && named.st_dev == locked.st_dev)
       return true;
     name_.Close();
-    reason = EAGAIN;
+    if (attempt == 15) reason = EAGAIN;
   }
   error = LockFault(checkpoint, reason);
   errno = reason;  // for a caller that tells the two apart
