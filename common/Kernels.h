@@ -11,6 +11,10 @@
 
 #include "common/Random.h"
 
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
+#endif
+
 namespace common {
 
 #ifdef KAMMEL_SCALAR_KERNELS
@@ -52,6 +56,21 @@ KAMMEL_INLINE Lanes Abs(Lanes x) {
 /// Per lane: b where mask is set (all ones), a where it is clear.
 KAMMEL_INLINE Lanes SelectLanes(Lanes mask, Lanes a, Lanes b) {
   return a ^ ((a ^ b) & mask);
+}
+
+/// Per lane x / 3. WebAssembly has no vector division, so its compilers divide lane by lane;
+/// there the exact multiply-shift instead: x * 0xAAAAAAAB >> 33 equals x / 3 for every
+/// 32-bit x.
+KAMMEL_INLINE UnsignedLanes ThirdOf(UnsignedLanes x) {
+#ifdef __wasm_simd128__
+  const v128_t v = reinterpret_cast<v128_t>(x);
+  const v128_t magic = wasm_i32x4_splat(static_cast<std::int32_t>(0xAAAAAAABu));
+  const v128_t low = wasm_u64x2_shr(wasm_u64x2_extmul_low_u32x4(v, magic), 33);
+  const v128_t high = wasm_u64x2_shr(wasm_u64x2_extmul_high_u32x4(v, magic), 33);
+  return reinterpret_cast<UnsignedLanes>(wasm_i32x4_shuffle(low, high, 0, 2, 4, 6));
+#else
+  return x / 3u;
+#endif
 }
 
 /// Three cells from each of four places, as three lanes: from[l][0..2] go to lane l of the

@@ -471,7 +471,7 @@ KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
     offset = common::SelectLanes(steeper, offset, Lanes{} + NeighbourOffset(n, stride));
   }
   const Lanes moves = (c > 0) & (difference > 0);
-  const auto third = reinterpret_cast<UnsignedLanes>(difference + 1) / 3u;
+  const auto third = common::ThirdOf(reinterpret_cast<UnsignedLanes>(difference + 1));
   const Lanes amount = (reinterpret_cast<Lanes>(third) + 1) & moves;
   const Lanes left = c - amount;
   for (int l = 0; l < 4; ++l) {
