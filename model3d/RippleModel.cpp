@@ -256,7 +256,10 @@ KAMMEL_INLINE void Jump(std::int32_t* column, std::int32_t i, const SweepTerms& 
 template <class S, bool Inside>
 KAMMEL_KERNEL void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t columns,
                                     std::uint32_t* states, std::int32_t picks,
-                                    const SweepTerms& terms, std::int32_t W) {
+                                    const SweepTerms& shared, std::int32_t W) {
+  // A copy whose address never escapes: the terms then stay in registers, where the stores
+  // into the grid, which might alias the shared ones, would have them read again every pick.
+  const SweepTerms terms = shared;
   for (std::int32_t n = 0; n < columns * picks; ++n) {  // the rows, in vector lanes
     states[n] = static_cast<std::uint32_t>(common::PickInDoubles(states[n], terms.L));
   }
