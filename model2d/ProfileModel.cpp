@@ -250,8 +250,10 @@ KAMMEL_KERNEL void CreepEvents(std::int32_t* h, std::uint32_t* states, std::int3
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= count; n += 4) {
     if (wide && n + kPrefetchAhead + 4 <= count) {
-      for (int j = 0; j < 4; ++j)
-        __builtin_prefetch(h + states[n + kPrefetchAhead + j], 1);
+      for (int j = 0; j < 4; ++j) {  // both ends of the piece read, mostly one line
+        __builtin_prefetch(h + states[n + kPrefetchAhead + j] - 1, 1);
+        __builtin_prefetch(h + states[n + kPrefetchAhead + j] + 2, 1);
+      }
     }
     const Lanes k = common::LoadLanes(states + n);
     if (__builtin_expect(AnyNear(k) || AnyAtTheEnds(k, lastCell), 0)) {

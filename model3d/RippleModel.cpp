@@ -256,7 +256,10 @@ KAMMEL_INLINE void Jump(std::int32_t* column, std::int32_t i, const SweepTerms& 
 template <class S, bool Inside>
 KAMMEL_KERNEL void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t columns,
                                     std::uint32_t* states, std::int32_t picks,
-                                    const SweepTerms& terms, std::int32_t W) {
+                                    const SweepTerms& shared, std::int32_t W) {
+  // A copy whose address never escapes: the terms then stay in registers, where the stores
+  // into the grid, which might alias the shared ones, would have them read again every pick.
+  const SweepTerms terms = shared;
   for (std::int32_t n = 0; n < columns * picks; ++n) {  // the rows, in vector lanes
     states[n] = static_cast<std::uint32_t>(common::PickInDoubles(states[n], terms.L));
   }
@@ -485,9 +488,12 @@ KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
 // when the event runs.
 constexpr std::int32_t kPrefetchAhead = 32;
 
+// The rows before and after are read with the centre, in one piece that crosses into the next
+// line or from the last a quarter of the time: both ends are asked for, mostly the same line.
 template <class Stride>
 KAMMEL_INLINE void PrefetchCross(const std::int32_t* centre, Stride stride) {
-  __builtin_prefetch(centre, 1);
+  __builtin_prefetch(centre - 1, 1);
+  __builtin_prefetch(centre + 2, 1);
   __builtin_prefetch(centre - static_cast<std::int32_t>(stride), 1);
   __builtin_prefetch(centre + static_cast<std::int32_t>(stride), 1);
 }
