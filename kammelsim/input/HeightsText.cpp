@@ -83,15 +83,28 @@ std::optional<HeightsColumns> ReadLargeBed(const std::string& text) {
     return std::nullopt;
   HeightsColumns heights{static_cast<int>(lines), static_cast<int>(first), {}};
   heights.cells.resize(static_cast<std::size_t>(lines * first));
+  // Parsed a band of rows at a time, then laid into the columns: each column's cells of the band
+  // lie together, where a cell at a time would touch a new page at every height.
+  const std::int64_t band = std::clamp<std::int64_t>((std::int64_t{1} << 20) / first, 1, 64);
+  std::vector<std::int32_t> rows(static_cast<std::size_t>(band * first));
   at = text.data();
-  for (std::int64_t row = 0; row < lines; ++row, ++at) {
-    std::int64_t column = 0;
-    const auto put = [&](std::int32_t value) {
-      if (column == first) return false;
-      heights.cells[static_cast<std::size_t>(column++ * lines + row)] = value;
-      return true;
-    };
-    if (!ScanLine(at, end, put) || column != first) return std::nullopt;
+  for (std::int64_t top = 0; top < lines; top += band) {
+    const std::int64_t count = std::min(band, lines - top);
+    for (std::int64_t r = 0; r < count; ++r, ++at) {
+      std::int32_t* const row = rows.data() + r * first;
+      std::int64_t column = 0;
+      const auto put = [&](std::int32_t value) {
+        if (column == first) return false;
+        row[column++] = value;
+        return true;
+      };
+      if (!ScanLine(at, end, put) || column != first) return std::nullopt;
+    }
+    for (std::int64_t column = 0; column < first; ++column) {
+      std::int32_t* const cells = heights.cells.data() + column * lines + top;
+      for (std::int64_t r = 0; r < count; ++r)
+        cells[r] = rows[static_cast<std::size_t>(r * first + column)];
+    }
   }
   return heights;
 }
