@@ -37,7 +37,13 @@ bool ReadStandardInput(std::uint64_t limit, std::string& bytes) {
   return !std::ferror(stdin);
 }
 
-std::optional<analysis::Snapshot> Load(const std::string& path, const RunOutput& output) {
+// Heights as read: a large bed's straight into columns, else as the text gives them.
+struct Loaded {
+  analysis::Snapshot snapshot;
+  std::optional<HeightsColumns> large;
+};
+
+std::optional<Loaded> Load(const std::string& path, const RunOutput& output) {
   std::string bytes, reason;
   if (path == "-") {
     if (!ReadStandardInput(kMostBytes, bytes)) reason = io::Reason(errno);
@@ -52,6 +58,8 @@ std::optional<analysis::Snapshot> Load(const std::string& path, const RunOutput&
                  reason.c_str());
     return std::nullopt;
   }
+  if (std::optional<HeightsColumns> large = ReadLargeBed(bytes))
+    return Loaded{{}, std::move(large)};
   HeightsText heights = ReadHeightsText(bytes);
   if (!heights.error.empty()) {
     std::fprintf(output.err, "kammelsim: stats: %s: %s\n", QuoteFile(path).c_str(),
@@ -60,7 +68,46 @@ std::optional<analysis::Snapshot> Load(const std::string& path, const RunOutput&
   }
   // One line is a profile: cells 0..N along the wind, in one column.
   if (heights.snapshot.rows == 1) std::swap(heights.snapshot.rows, heights.snapshot.columns);
-  return heights.snapshot;
+  return Loaded{std::move(heights.snapshot), std::nullopt};
+}
+
+// Both read the same way, for one measure: in columns when either is a large bed's.
+void Match(Loaded& now, std::optional<Loaded>& before) {
+  if (!before || now.large.has_value() == before->large.has_value()) return;
+  Loaded& other = now.large ? *before : now;
+  other.large = ColumnsOf(other.snapshot);
+  other.snapshot = {};
+}
+
+template <class Heights>
+std::optional<analysis::Measures> MeasureAny(const Heights& now, const Heights* previous,
+                                             analysis::Model model, const StatsFactors& factors,
+                                             std::string& error) {
+  if (previous && (previous->rows != now.rows || previous->columns != now.columns)) {
+    error = "--previous holds " + std::to_string(previous->rows) + " x " +
+            std::to_string(previous->columns) + " heights, not " + std::to_string(now.rows) +
+            " x " + std::to_string(now.columns);
+    return std::nullopt;
+  }
+  if (!HeightsFit(now.rows, now.columns, error)) return std::nullopt;
+  analysis::RippleStatistics statistics(model);
+  const double b = factors.b, wind = factors.wind;
+  const analysis::JumpLength jump = [model, b, wind](std::int32_t h) {
+    return model == analysis::Model::Profile ? model2d::ProfileJumpLengthFor(h, b, wind)
+                                             : model3d::JumpLengthFor(h, b, wind);
+  };
+  if (previous) statistics.Measure(*previous, std::nan(""), jump, factors.q, std::nan(""));
+  return statistics.Measure(now, std::nan(""), jump, factors.q, factors.interval);
+}
+
+std::optional<analysis::Measures> MeasureLoaded(const Loaded& now, const Loaded* before,
+                                                const StatsFactors& factors, std::string& error) {
+  if (!now.large)
+    return MeasureHeights(now.snapshot, before ? &before->snapshot : nullptr, factors, error);
+  const analysis::ColumnHeights heights = now.large->View();
+  std::optional<analysis::ColumnHeights> previous;
+  if (before) previous = before->large->View();
+  return MeasureAny(heights, previous ? &*previous : nullptr, analysis::Model::Bed, factors, error);
 }
 
 }  // namespace
@@ -84,22 +131,7 @@ analysis::Model ModelOf(const analysis::Snapshot& heights) {
 std::optional<analysis::Measures> MeasureHeights(const analysis::Snapshot& now,
                                                  const analysis::Snapshot* previous,
                                                  const StatsFactors& factors, std::string& error) {
-  if (previous && (previous->rows != now.rows || previous->columns != now.columns)) {
-    error = "--previous holds " + std::to_string(previous->rows) + " x " +
-            std::to_string(previous->columns) + " heights, not " + std::to_string(now.rows) +
-            " x " + std::to_string(now.columns);
-    return std::nullopt;
-  }
-  if (!HeightsFit(now.rows, now.columns, error)) return std::nullopt;
-  const analysis::Model model = ModelOf(now);
-  analysis::RippleStatistics statistics(model);
-  const double b = factors.b, wind = factors.wind;
-  const analysis::JumpLength jump = [model, b, wind](std::int32_t h) {
-    return model == analysis::Model::Profile ? model2d::ProfileJumpLengthFor(h, b, wind)
-                                             : model3d::JumpLengthFor(h, b, wind);
-  };
-  if (previous) statistics.Measure(*previous, std::nan(""), jump, factors.q, std::nan(""));
-  return statistics.Measure(now, std::nan(""), jump, factors.q, factors.interval);
+  return MeasureAny(now, previous, ModelOf(now), factors, error);
 }
 
 int RunStatsCommand(std::span<const std::string> args, const RunOutput& output) {
@@ -115,20 +147,21 @@ int RunStatsCommand(std::span<const std::string> args, const RunOutput& output) 
     factors = ReadStatsFactors(values, error);
   if (!error.empty()) return UsageFault(output, "stats: " + error);
 
-  const std::optional<analysis::Snapshot> now = Load(path, output);
+  std::optional<Loaded> now = Load(path, output);
   if (!now) return 1;
-  std::optional<analysis::Snapshot> before;
+  std::optional<Loaded> before;
   if (values.Has(params::StatsOptions::previous.name)) {
     before = Load(values.Text(params::StatsOptions::previous), output);
     if (!before) return 1;
   }
+  Match(*now, before);
   const std::optional<analysis::Measures> m =
-      MeasureHeights(*now, before ? &*before : nullptr, factors, error);
+      MeasureLoaded(*now, before ? &*before : nullptr, factors, error);
   if (!m) {
     std::fprintf(output.err, "kammelsim: stats: %s\n", error.c_str());
     return 1;
   }
-  const analysis::Model model = ModelOf(*now);
+  const analysis::Model model = now->large ? analysis::Model::Bed : ModelOf(now->snapshot);
   const std::string text = StatsColumns(model) + "\n" + StatsValues(model, *m) + "\n";
   if (std::fputs(text.c_str(), output.out) < 0 || std::fflush(output.out) != 0)
     return WriteFault(output, "the statistics");

@@ -74,7 +74,9 @@ holds every {2} that ended, and .{2} tells how many.)";
 constexpr const char* kHeightsDoc = R"(The heights in grains as a new read-only int32 array: {0}.
 
 A copy, made at each read: later runs do not change it, and writing to it fails instead of
-silently leaving the model as it was. Use .heights.copy() for an array to change.)";
+silently leaving the model as it was. Use .heights.copy() for an array to change. A bed of more
+than 2^22 cells or 2048 columns is not copied: the array is a read-only view onto the bed's own,
+which later runs change, and which keeps the bed alive while it lives.)";
 
 constexpr const char* kStatisticsDoc = R"(The ripple statistics of the current state, as a dict.
 
@@ -184,7 +186,8 @@ void BindShared(py::class_<Class>& c, const kammelsim::params::Option& total, st
           "seed", [](const Class& self) { return Built(self).Seed(); },
           "The seed the run started from.")
       .def_property_readonly(
-          "heights", [](Class& self) { return Built(self).Heights(); },
+          "heights",
+          [](const py::object& self) { return Built(self.cast<Class&>()).Heights(self); },
           Format(kHeightsDoc, {shape}).c_str())
       .def_property_readonly(
           "params", [](const Class& self) { return Built(self).Params(); },
@@ -235,12 +238,13 @@ py::list Entries(std::initializer_list<kammelsim::params::Table> tables) {
   return entries;
 }
 
-// The options Python takes of each command's table: the model's own, its seed and canvas.
+// The options Python takes of each command's table: the model's own, its seed and canvas. A bed's
+// are the open bed's, the widest: its schedule, and the length and width any bed may have.
 py::dict Options() {
   namespace params = kammelsim::params;
   const std::array<params::Option, 2> run = {params::kSeed, params::kCanvas};
   py::dict options;
-  options["Bed"] = Entries({params::BedOptions<model3d::MapSettings>::own, run});
+  options["Bed"] = Entries({params::BedOptions<model3d::OpenSettings>::own, run});
   options["Profile"] = Entries({params::ProfileOptions::own, run});
   options["statistics"] = Entries({params::StatsOptions::all});
   return options;

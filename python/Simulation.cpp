@@ -175,8 +175,24 @@ void Simulation::Run(py::handle count) {
   }
 }
 
-py::array Simulation::Heights() {
+// A bed too large to copy at each read: its array, as the statistics measure it in place.
+std::optional<analysis::ColumnHeights> Simulation::Large() const {
+  if (!model_->columns) return std::nullopt;
+  const analysis::ColumnHeights heights = model_->columns();
+  if (!analysis::Bounded(model_->kind, heights.rows, heights.columns)) return std::nullopt;
+  return heights;
+}
+
+py::array Simulation::Heights(py::handle owner) {
   const auto hold = Hold();
+  if (const std::optional<analysis::ColumnHeights> large = Large()) {
+    // A read-only view, which keeps owner (and so the array) alive as long as it lives.
+    constexpr auto cell = static_cast<py::ssize_t>(sizeof(std::int32_t));
+    py::array view(py::dtype::of<std::int32_t>(), {large->rows, large->columns},
+                   {cell, large->stride * cell}, large->first, owner);
+    view.attr("setflags")(py::arg("write") = false);
+    return view;
+  }
   const analysis::Snapshot snapshot = model_->bed();
   py::array_t<std::int32_t> heights =
       model_->kind == analysis::Model::Bed
@@ -191,7 +207,8 @@ py::dict Simulation::Statistics() {
   const auto hold = Hold();
   const std::int64_t done = done_;
   if (measuredDone_ != done) {
-    const analysis::Snapshot snapshot = model_->bed();
+    const std::optional<analysis::ColumnHeights> large = Large();
+    const analysis::Snapshot snapshot = large ? analysis::Snapshot{} : model_->bed();
     py::gil_scoped_release free;
     const std::lock_guard lock(Measuring());
     if (!series_) {
@@ -202,9 +219,9 @@ py::dict Simulation::Statistics() {
       // Measured here already, by the run that wrote the checkpoint: without that row, this
       // one has nothing to take speed against, and the series stays as that run left it.
       ks::StatsSeries alone(model_->kind, model_->jump, model_->q, initialTotal_);
-      measured_ = alone.Measure(done, snapshot);
+      measured_ = large ? alone.Measure(done, *large) : alone.Measure(done, snapshot);
     } else {
-      measured_ = series_->Measure(done, snapshot);
+      measured_ = large ? series_->Measure(done, *large) : series_->Measure(done, snapshot);
     }
     measuredDone_ = done;
   }

@@ -66,8 +66,9 @@ class Simulation {
   /// Batches or steps done so far; read without waiting for a run.
   std::int64_t Done() const { return done_.load(); }
   std::uint32_t Seed() const { return seed_; }
-  /// The heights: a read-only copy.
-  py::array Heights();
+  /// The heights: a read-only copy, or for a bed too large to copy at each read
+  /// (analysis::Bounded) a read-only view onto its array that keeps owner alive.
+  py::array Heights(py::handle owner);
   /// The statistics row of the current state, as a run's statistics file would hold it here.
   py::dict Statistics();
   /// The picture the runner would draw now, as (height, width, 3) bytes.
@@ -124,6 +125,7 @@ class Simulation {
  private:
   std::string StretchLine(std::int64_t done) const;
   std::unique_lock<std::mutex> Hold();
+  std::optional<analysis::ColumnHeights> Large() const;
   std::int64_t ReadCount(py::handle count) const;
   /// The options with the seed and the batches or steps done, as a checkpoint records them.
   Reading ReadDone() const;

@@ -44,7 +44,80 @@ bool ParseLine(const std::string& line, int number, std::vector<std::int64_t>& v
   }
 }
 
+bool Blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+// Calls put with each height of the line at `at`, which it leaves on the line's end (its '\n',
+// or end); false at anything ReadHeightsText might read otherwise, or where put says false.
+template <class Put>
+bool ScanLine(const char*& at, const char* end, Put put) {
+  while (true) {
+    while (at < end && Blank(*at))
+      ++at;
+    if (at == end || *at == '\n') return true;
+    const char* digits = at + (*at == '+' || *at == '-');
+    if (digits == end || *digits < '0' || *digits > '9') return false;
+    char* stop = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(at, &stop, 10);
+    if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX) return false;
+    if (stop != end && !Blank(*stop) && *stop != '\n') return false;
+    if (!put(static_cast<std::int32_t>(value))) return false;
+    at = stop;
+  }
+}
+
 }  // namespace
+
+std::optional<HeightsColumns> ReadLargeBed(const std::string& text) {
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  if (text.empty()) return std::nullopt;
+  const std::int64_t lines = std::count(at, end, '\n') + (text.back() != '\n');
+  std::int64_t first = 0;
+  if (!ScanLine(at, end, [&first](std::int32_t) { return ++first > 0; })) return std::nullopt;
+  std::string unused;
+  if (lines < 2 || first < 2 || !HeightsFit(lines, first, unused) ||
+      !analysis::Bounded(analysis::Model::Bed, lines, first))
+    return std::nullopt;
+  HeightsColumns heights{static_cast<int>(lines), static_cast<int>(first), {}};
+  heights.cells.resize(static_cast<std::size_t>(lines * first));
+  // Parsed a band of rows at a time, then laid into the columns: each column's cells of the band
+  // lie together, where a cell at a time would touch a new page at every height.
+  const std::int64_t band = std::clamp<std::int64_t>((std::int64_t{1} << 20) / first, 1, 64);
+  std::vector<std::int32_t> rows(static_cast<std::size_t>(band * first));
+  at = text.data();
+  for (std::int64_t top = 0; top < lines; top += band) {
+    const std::int64_t count = std::min(band, lines - top);
+    for (std::int64_t r = 0; r < count; ++r, ++at) {
+      std::int32_t* const row = rows.data() + r * first;
+      std::int64_t column = 0;
+      const auto put = [&](std::int32_t value) {
+        if (column == first) return false;
+        row[column++] = value;
+        return true;
+      };
+      if (!ScanLine(at, end, put) || column != first) return std::nullopt;
+    }
+    for (std::int64_t column = 0; column < first; ++column) {
+      std::int32_t* const cells = heights.cells.data() + column * lines + top;
+      for (std::int64_t r = 0; r < count; ++r)
+        cells[r] = rows[static_cast<std::size_t>(r * first + column)];
+    }
+  }
+  return heights;
+}
+
+HeightsColumns ColumnsOf(const analysis::Snapshot& snapshot) {
+  HeightsColumns heights{snapshot.rows, snapshot.columns, {}};
+  heights.cells.resize(snapshot.cells.size());
+  for (int row = 0; row < snapshot.rows; ++row)
+    for (int column = 0; column < snapshot.columns; ++column)
+      heights.cells[static_cast<std::size_t>(column) * snapshot.rows + row] =
+          static_cast<std::int32_t>(snapshot.At(row, column));
+  return heights;
+}
 
 HeightsText ReadHeightsText(std::string_view text) {
   HeightsText heights;

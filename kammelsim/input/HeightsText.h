@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/RippleStatistics.h"
 
@@ -19,6 +21,22 @@ struct HeightsText {
 /// Reads every line's integers, held to HeightsFit as they come; error says the first line
 /// and column that is no height, or the size beyond what a run prints.
 HeightsText ReadHeightsText(std::string_view text);
+
+/// A bed's heights column by column in 4-byte cells, as its statistics measure them in place.
+struct HeightsColumns {
+  int rows = 0, columns = 0;
+  std::vector<std::int32_t> cells;
+
+  analysis::ColumnHeights View() const { return {rows, columns, cells.data(), rows}; }
+};
+
+/// The heights of text as ReadHeightsText reads them, parsed once straight into columns, when
+/// they are a bed measured in bounded memory (analysis::Bounded) and every line is plain
+/// integers; nothing otherwise, for ReadHeightsText to read or refuse. text ends in a NUL.
+std::optional<HeightsColumns> ReadLargeBed(const std::string& text);
+
+/// A snapshot's heights column by column.
+HeightsColumns ColumnsOf(const analysis::Snapshot& snapshot);
 
 /// Whether heights of rows by columns (one column: a profile) are within params::kMostRows,
 /// kMostColumns and kMostCells; else sets error.

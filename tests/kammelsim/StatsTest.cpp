@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "kammelsim/input/HeightsText.h"
 #include "tests/kammelsim/CapturedRun.h"
 
 namespace {
@@ -145,3 +147,39 @@ TEST(KammelsimStats, MalformedHeightsNameTheLineAndColumn) {
 }
 
 }  // namespace
+
+// A large bed's text read straight into columns holds what the text reader reads, or is left
+// to it: never other heights.
+TEST(KammelsimStats, ALargeBedReadIntoColumnsHoldsWhatTheTextSays) {
+  std::string wide;  // 3 rows of 2100: more columns than are measured whole
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 2100; ++column)
+      wide += std::to_string((row * 7 + column * 13) % 50 - (column == 5 ? 3 : 0)) + " ";
+    wide.back() = '\n';
+  }
+  const std::string ragged = wide.substr(0, wide.size() - 3) + "\n";
+  const struct {
+    std::string text;
+    bool read;
+  } cases[] = {
+      {wide, true},
+      {wide.substr(0, wide.size() - 1), true},          // no last newline
+      {"+4\t\r " + wide.substr(2), true},               // signs and blanks as strtoll takes them
+      {"\f" + wide, false},                             // blanks strtoll alone skips
+      {ragged, false},                                  // a short last line
+      {wide + "\n", false},                             // an empty line
+      {wide.substr(0, wide.find('\n')) + "\n", false},  // one line: a profile
+      {"2147483648 " + wide.substr(2), false},          // beyond 4 bytes
+      {std::string("1\0", 2) + wide.substr(1), false},  // a NUL
+      {"7" + wide.substr(wide.find(' ')), true},
+  };
+  for (const auto& c : cases) {
+    const std::optional<kammelsim::HeightsColumns> large = kammelsim::ReadLargeBed(c.text);
+    EXPECT_EQ(large.has_value(), c.read) << c.text.substr(0, 20);
+    if (!large) continue;
+    const kammelsim::HeightsText text = kammelsim::ReadHeightsText(c.text);
+    ASSERT_TRUE(text.error.empty());
+    EXPECT_EQ(large->cells, kammelsim::ColumnsOf(text.snapshot).cells);
+    EXPECT_EQ(large->rows, 3);
+  }
+}

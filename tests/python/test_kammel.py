@@ -3,6 +3,7 @@ and checkpoints; threads, Ctrl+C and bad arguments behave as a Python library's 
 
 import ast
 import csv
+import gc
 import math
 import os
 import pathlib
@@ -433,6 +434,30 @@ def test_heights_are_a_read_only_copy():
     assert first.shape == (21, 6) and kammel.Profile(width=9).heights.shape == (10,)
 
 
+def test_a_bed_too_large_to_copy_is_a_view_measured_in_place(tmp_path):
+    # More than 2048 columns: measured where it lies, and .heights a view onto the bed's array.
+    kwargs = {"settings": "open", "seed": 5, "length": 3, "width": 2100, "height": 6}
+    words = ["bed", "--settings", "open", "--seed", "5", "--length", "3", "--width", "2100",
+             "--height", "6"]
+    expected = sim(words, tmp_path, "--batches", "2", "--every", "1", "--stats", "s.csv",
+                   "--speed-lag", "every")
+    bed = make(kwargs)
+    view = bed.heights
+    rows = [bed.statistics()]
+    for _ in range(2):
+        bed.run(1)
+        rows.append(bed.statistics())
+    np.testing.assert_array_equal(view, expected)
+    for mine, theirs in zip(rows, csv_rows(tmp_path / "s.csv"), strict=True):
+        same_row(mine, theirs)
+    for write in (lambda: view.__setitem__((0, 0), 1), lambda: view.setflags(write=True)):
+        with pytest.raises(ValueError):
+            write()
+    del bed, rows
+    gc.collect()
+    np.testing.assert_array_equal(view, expected)  # the view holds the bed
+
+
 def test_a_clock_seed_is_told_and_repeats():
     bed = kammel.Bed(length=30, width=4)
     bed.run(2)
@@ -478,6 +503,11 @@ def test_every_option_of_the_table_is_in_the_signature_docstring_and_stub(name):
         assert re.search(rf"\b{option}: ", signatures), (name, option)
         assert re.search(rf"\b{option}\b", bodies), (name, option)
         assert re.search(rf"\b{option}: ", stub), (name, option)
+
+
+def test_the_beds_options_are_those_of_the_widest_bed():
+    bed = {entry["name"]: entry for entry in kammel._kammel._options["Bed"]}
+    assert bed["schedule"]["meaning"] and bed["length"]["max"] == bed["width"]["max"] == 2097151
 
 
 def _heights_text(heights):
