@@ -313,6 +313,23 @@ TEST_F(DataFileOutput, ReopenCutsBackAndEndsAsTheUninterruptedFile) {
   }
 }
 
+// A resume killed before its checkpoint leaves its history line; the next resume drops it, so
+// that what its own checkpoint records is again how the file's history begins.
+TEST_F(DataFileOutput, ReopenDropsTheHistoryOfAResumeThatLeftNoCheckpoint) {
+  const std::string data = Path("d.nc");
+  ASSERT_TRUE(Write(data, 0, 5)) << Messages();
+  kammelsim::NetcdfRecord record = recorded_.at(3);
+  record.history = "the run";
+  for (const char* line : {"killed", "again", "and again"}) {
+    kammelsim::NetcdfOutput reopened;
+    ASSERT_TRUE(Fine(reopened.Reopen(At(data), layout_, record, line))) << line << Messages();
+    ASSERT_TRUE(Fine(reopened.Close()));
+    EXPECT_EQ(Dataset(data).Text(NC_GLOBAL, "history"), record.history + "\n" + line);
+    // The first stopped before its checkpoint; the others each left one.
+    if (std::string(line) != "killed") record.history += std::string("\n") + line;
+  }
+}
+
 }  // namespace
 
 namespace {

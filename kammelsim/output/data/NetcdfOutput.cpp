@@ -39,6 +39,11 @@ std::string Leading(const cdf::Header& header) {
   return bytes;
 }
 
+void SetHistory(cdf::Header& header, const std::string& text) {
+  for (cdf::Attribute& a : header.attributes)
+    if (a.name == "history" && a.type == cdf::Type::Char) a = cdf::TextAttribute("history", text);
+}
+
 // The history attribute with one more line.
 void AddHistory(cdf::Header& header, const std::string& line) {
   if (line.empty()) return;
@@ -240,6 +245,9 @@ Outcome NetcdfOutput::Take(const io::Place& place, const NetcdfLayout& layout,
       !Belongs(file, record, why) || !SameRecords(file, record, why)) {
     return Refusal(why);
   }
+  // Lines past the recorded history name resumes killed before their checkpoint: they go, or
+  // the next checkpoint would record a history the file no longer starts with.
+  if (!record.history.empty()) SetHistory(file, record.history);
   header_ = std::move(file);
   kept_ = record.records;
   recordsCrc_ = record.recordsCrc;
