@@ -21,6 +21,7 @@
 #include "kammelsim/params/Bed.h"
 #include "kammelsim/params/Profile.h"
 #include "kammelsim/params/Record.h"
+#include "kammelsim/params/Run.h"
 #include "kammelsim/params/Stats.h"
 #include "kammelsim/run/CheckpointFit.h"
 #include "kammelsim/run/RunFolder.h"
@@ -59,6 +60,12 @@ std::unique_lock<std::mutex> Take(std::mutex& mutex) {
 }
 
 }  // namespace
+
+bool Scheduling(std::string_view name) {
+  using namespace params;
+  return name == kEvery.name || name == kStatsEvery.name || name == kNetcdfEvery.name ||
+         name == kFramesEvery.name || name == kSpeedLag.name;
+}
 
 void NoteMainThread() {
   mainThread =
@@ -383,10 +390,11 @@ std::string Simulation::Repr() const {
          std::to_string(done_.load()) + ">";
 }
 
-// The options of a recorded run that make its model: neither its length, seed nor outputs.
+// The options of a recorded run that make its model, with its snapshots' schedule, which its
+// outputs record: neither its length, seed nor outputs.
 params::Values ModelValues(const params::Values& values, std::string_view unit) {
   return values.Only([unit](std::string_view name) {
-    return name != unit && !params::Find(params::kRunOptions, name);
+    return name != unit && (!params::Find(params::kRunOptions, name) || Scheduling(name));
   });
 }
 
