@@ -123,7 +123,10 @@ bool Simulation::Restore(const ks::CheckpointData& data, const ks::SnapshotSched
   if (!ks::CheckpointFits(data, *model_, schedule, why)) return false;
   const ks::StatsCarry& carry = data.stats;
   const bool measured = carry.previousDone >= 0;
-  ks::CopyCells(data, model_->cells);
+  if (!ks::CopyCells(data, model_->cells)) {
+    why = ks::kChangedWhileRead;
+    return false;
+  }
   model_->random.state = data.modelState;
   if (model_->resumed) model_->resumed(data.done);
   seed_ = data.seed;
@@ -440,7 +443,7 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
   errno = 0;
   ks::io::ReadFault fault = ks::io::ReadFault::None;
   // Read in place: a large bed's array goes from the file into the model, never copied whole.
-  const auto file = ks::io::MappedFile::Map(path, ks::kMaxCheckpointBytes, fault);
+  const auto file = ks::io::HeldFile::Hold(path, ks::kMaxCheckpointBytes, fault);
   if (!file) {
     const bool withErrno =
         fault == ks::io::ReadFault::Missing || fault == ks::io::ReadFault::Failed;

@@ -286,8 +286,7 @@ void RunDriver::Record(const RunModel& model) {
     record_ = resume_->data;
     // Its checkpoints take the model's array; the one read stays with the resume.
     record_.cells = {};
-    record_.cellBytes = {};
-    record_.source = nullptr;
+    record_.inFile = {};
     if (record_.done < total) record_.history.push_back(ResumeHistoryLine());
     if (!change_.empty()) {
       record_.changes.push_back("at " + std::to_string(record_.done) + " " + unit_ + ": " +
