@@ -106,7 +106,7 @@ int RunResumeCommand(std::span<const std::string> args, const RunOutput& output)
   // from it, by any of its names.
   resume.lock = std::make_shared<RunLock>();
   std::string why;
-  std::shared_ptr<const io::MappedFile> file;
+  std::shared_ptr<const io::HeldFile> file;
   if (!resume.lock->LockCheckpoint(resume.path, false, &file, error)) {
     std::fprintf(output.err, "kammelsim: resume: %s\n", error.c_str());
     return 1;

@@ -113,6 +113,7 @@ void Simulation::RunRecorded(py::handle count, const py::dict& outputs) {
     std::string why;
     if (!ks::ReadCheckpoint(checkpoint, data, why) || !Restore(data, reading.run.schedule, why))
       throw py::value_error(why);
+    values_ = values_.With(more.Only(Scheduling));
   }
   if (status >= 128) {  // stopped by a signal, which Python would have taken as Ctrl+C
     PyErr_SetNone(PyExc_KeyboardInterrupt);

@@ -21,6 +21,7 @@
 #include "kammelsim/params/Bed.h"
 #include "kammelsim/params/Profile.h"
 #include "kammelsim/params/Record.h"
+#include "kammelsim/params/Run.h"
 #include "kammelsim/params/Stats.h"
 #include "kammelsim/run/CheckpointFit.h"
 #include "kammelsim/run/RunFolder.h"
@@ -59,6 +60,12 @@ std::unique_lock<std::mutex> Take(std::mutex& mutex) {
 }
 
 }  // namespace
+
+bool Scheduling(std::string_view name) {
+  using namespace params;
+  return name == kEvery.name || name == kStatsEvery.name || name == kNetcdfEvery.name ||
+         name == kFramesEvery.name || name == kSpeedLag.name;
+}
 
 void NoteMainThread() {
   mainThread =
@@ -116,7 +123,10 @@ bool Simulation::Restore(const ks::CheckpointData& data, const ks::SnapshotSched
   if (!ks::CheckpointFits(data, *model_, schedule, why)) return false;
   const ks::StatsCarry& carry = data.stats;
   const bool measured = carry.previousDone >= 0;
-  ks::CopyCells(data, model_->cells);
+  if (!ks::CopyCells(data, model_->cells)) {
+    why = ks::kChangedWhileRead;
+    return false;
+  }
   model_->random.state = data.modelState;
   if (model_->resumed) model_->resumed(data.done);
   seed_ = data.seed;
@@ -383,10 +393,11 @@ std::string Simulation::Repr() const {
          std::to_string(done_.load()) + ">";
 }
 
-// The options of a recorded run that make its model: neither its length, seed nor outputs.
+// The options of a recorded run that make its model, with its snapshots' schedule, which its
+// outputs record: neither its length, seed nor outputs.
 params::Values ModelValues(const params::Values& values, std::string_view unit) {
   return values.Only([unit](std::string_view name) {
-    return name != unit && !params::Find(params::kRunOptions, name);
+    return name != unit && (!params::Find(params::kRunOptions, name) || Scheduling(name));
   });
 }
 
@@ -432,7 +443,7 @@ std::unique_ptr<Simulation> Load(const std::string& path) {
   errno = 0;
   ks::io::ReadFault fault = ks::io::ReadFault::None;
   // Read in place: a large bed's array goes from the file into the model, never copied whole.
-  const auto file = ks::io::MappedFile::Map(path, ks::kMaxCheckpointBytes, fault);
+  const auto file = ks::io::HeldFile::Hold(path, ks::kMaxCheckpointBytes, fault);
   if (!file) {
     const bool withErrno =
         fault == ks::io::ReadFault::Missing || fault == ks::io::ReadFault::Failed;

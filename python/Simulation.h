@@ -148,9 +148,13 @@ class Simulation {
   std::mutex busy_;
 };
 
+/// Whether a run option is one of the snapshots' schedule (--every, --speed-lag, ...), which
+/// the outputs and checkpoints record, and which an object keeps from the run it took up.
+bool Scheduling(std::string_view name);
+
 /// What beds and profiles make of a checkpoint's values and of a seed keyword: the options
-/// that make the model (neither its total, seed nor run options), the outputs' schedules, the
-/// seed as values.
+/// that make the model with the schedule (neither its total, seed nor other run options), the
+/// outputs' schedules, the seed as values.
 kammelsim::params::Values ModelValues(const kammelsim::params::Values& values,
                                       std::string_view unit);
 kammelsim::SnapshotSchedule ScheduleOf(const kammelsim::params::Values& values,

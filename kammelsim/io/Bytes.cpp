@@ -41,6 +41,11 @@ std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc) {
       crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
 }
 
+std::uint32_t Crc32Combine(std::uint32_t first, std::uint32_t second, std::uint64_t length) {
+  static_assert(sizeof(z_off_t) >= 8, "a checkpoint's length fits zlib's offset");
+  return static_cast<std::uint32_t>(crc32_combine(first, second, static_cast<z_off_t>(length)));
+}
+
 std::int64_t Sand(std::span<const std::int32_t> cells) {
   return std::accumulate(cells.begin(), cells.end(), std::int64_t{0});
 }

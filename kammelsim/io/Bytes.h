@@ -27,6 +27,8 @@ inline std::uint32_t ReadBig32(std::string_view bytes) {
 
 /// zlib's CRC-32 of bytes, continued from crc (0 to start), for any length.
 std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc = 0);
+/// The CRC-32 of two runs of bytes one after the other, from each one's and the second's length.
+std::uint32_t Crc32Combine(std::uint32_t first, std::uint32_t second, std::uint64_t length);
 
 /// Every grain of an array of heights, guards included: exact for any array, where a sum in
 /// double would round past 2^53.

@@ -80,14 +80,14 @@ class Writer {
       return true;
     }
     // A piece at a time, however large the span visited.
-    VisitCells(d, [this](std::span<const std::int32_t> cells) {
+    const bool visited = VisitCells(d, [this](std::span<const std::int32_t> cells) {
       for (std::size_t n = 0; n < cells.size(); ++n) {
         Put(static_cast<std::uint32_t>(cells[n]));
         if (n % 4096 == 4095) Spill();
       }
       Spill();
     });
-    return ok_;
+    return ok_ = ok_ && visited;
   }
   // What is left goes to the file; the CRC-32 of everything written so far.
   bool Finish() {
@@ -135,11 +135,76 @@ class Writer {
   bool ok_ = true;
 };
 
+// The bytes Reader reads: in memory, or a file's, read into a buffer a piece at a time with the
+// CRC-32 of every byte taken or skipped.
+class Source {
+ public:
+  explicit Source(std::string_view bytes) : bytes_(bytes), left_(bytes.size()) {}
+  Source(const io::HeldFile* file, std::uint64_t begin, std::uint64_t end, std::uint32_t crc)
+      : file_(file), next_(begin), left_(end - begin), crc_(crc) {}
+  std::uint64_t Left() const { return left_; }
+  // The next n bytes (n at most Left()), good until the next call.
+  bool Take(std::size_t n, std::string_view& out) {
+    if (n > left_ || (file_ && bytes_.size() < n && !Fill(n))) return false;
+    out = bytes_.substr(0, n);
+    bytes_.remove_prefix(n);
+    left_ -= n;
+    if (file_) crc_ = io::Crc32(out, crc_);
+    return true;
+  }
+  // Passes over the next n bytes of a file, read for their CRC-32 alone: where they begin, and
+  // their CRC-32.
+  bool Skip(std::uint64_t n, std::uint64_t& at, std::uint32_t& crc) {
+    at = next_ - bytes_.size();
+    crc = 0;
+    for (std::uint64_t rest = n; rest > 0;) {
+      std::string_view piece;
+      if (!Take(static_cast<std::size_t>(std::min<std::uint64_t>(rest, kPiece)), piece, crc))
+        return false;
+      rest -= piece.size();
+    }
+    crc_ = io::Crc32Combine(crc_, crc, n);
+    return true;
+  }
+  bool InFile() const { return file_ != nullptr; }
+  std::uint32_t Crc() const { return crc_; }
+  bool Failed() const { return failed_; }
+
+ private:
+  // Take without adding to the whole's CRC-32: to crc instead.
+  bool Take(std::size_t n, std::string_view& out, std::uint32_t& crc) {
+    const std::uint32_t whole = crc_;
+    crc_ = crc;
+    const bool taken = Take(n, out);
+    crc = crc_;
+    crc_ = whole;
+    return taken;
+  }
+  // At least n bytes in the buffer, as many as a piece where the file has them.
+  bool Fill(std::size_t n) {
+    const std::size_t kept = bytes_.size();
+    if (kept > 0) std::memmove(buffer_.data(), bytes_.data(), kept);
+    const std::size_t more =
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::max(n, kPiece), left_) - kept);
+    buffer_.resize(kept + more);
+    if (!file_->Read(next_, std::span(buffer_).subspan(kept))) return failed_ = true, false;
+    next_ += more;
+    bytes_ = std::string_view(buffer_);
+    return true;
+  }
+
+  const io::HeldFile* file_ = nullptr;
+  std::string buffer_;
+  std::string_view bytes_;
+  std::uint64_t next_ = 0, left_ = 0;  ///< the file's offset to read at; bytes not yet taken
+  std::uint32_t crc_ = 0;
+  bool failed_ = false;
+};
+
 // Reads what Writer wrote; once a read runs past the end, every later one fails too.
 class Reader {
  public:
-  explicit Reader(std::string_view bytes, bool inPlace = false)
-      : bytes_(bytes), inPlace_(inPlace) {}
+  explicit Reader(Source& source) : source_(source) {}
   bool U32(std::uint32_t& v) { return Fixed(v); }
   bool I32(std::int32_t& v) { return Through<std::uint32_t>(v); }
   bool I64(std::int64_t& v) { return Through<std::uint64_t>(v); }
@@ -154,11 +219,12 @@ class Reader {
   }
   bool Text(std::string& s, const char* /*what*/ = nullptr) {
     std::uint64_t size = 0;
-    if (!U64(size) || size > bytes_.size() || size > kMaxText) return ok_ = false;
+    if (!U64(size) || size > source_.Left() || size > kMaxText) return ok_ = false;
     texts_ += size;
     if (texts_ > kMaxTexts) return ok_ = false;
-    s.assign(bytes_.substr(0, size));
-    bytes_.remove_prefix(size);
+    std::string_view bytes;
+    if (!source_.Take(static_cast<std::size_t>(size), bytes)) return ok_ = false;
+    s.assign(bytes);
     return true;
   }
   // A count beyond what any run makes, or than the bytes left could hold, is refused before
@@ -166,38 +232,45 @@ class Reader {
   template <class T, class Get>
   bool List(std::vector<T>& items, Get get, std::uint64_t most, const char* /*what*/) {
     std::uint64_t size = 0;
-    if (!U64(size) || size > bytes_.size() / LeastBytes<T>() || size > most) return ok_ = false;
+    if (!U64(size) || size > source_.Left() / LeastBytes<T>() || size > most) return ok_ = false;
     items.assign(size, T{});
     for (T& item : items) {
       if (!get(item)) return false;
     }
     return true;
   }
-  // Read in place, the array stays in the file's bytes.
+  // Read from a file, the array stays in it, read only for its CRC-32.
   bool Cells(CheckpointData& d) {
     std::uint64_t size = 0;
-    if (!U64(size) || size > bytes_.size() / 4 || size > kMaxCells) return ok_ = false;
-    const std::string_view raw = bytes_.substr(0, 4 * size);
-    bytes_.remove_prefix(raw.size());
+    if (!U64(size) || size > source_.Left() / 4 || size > kMaxCells) return ok_ = false;
     d.cells.clear();
-    d.cellBytes = raw;
-    if (!inPlace_) {
-      d.cells.resize(size);
-      CopyCells(d, d.cells);
-      d.cellBytes = {};
+    if (source_.InFile()) {
+      d.inFile.count = size;
+      return ok_ = source_.Skip(4 * size, d.inFile.offset, d.inFile.crc);
     }
+    std::string_view raw;
+    if (!source_.Take(static_cast<std::size_t>(4 * size), raw)) return ok_ = false;
+    d.cells.resize(size);
+    for (std::size_t n = 0; n < d.cells.size(); ++n)
+      d.cells[n] = static_cast<std::int32_t>(Little32(raw.substr(4 * n)));
     return true;
   }
-  bool Ended() const { return ok_ && bytes_.empty(); }
+  bool Ended() const { return ok_ && source_.Left() == 0; }
 
  private:
+  static std::uint32_t Little32(std::string_view bytes) {
+    std::uint32_t v = 0;
+    for (std::size_t k = 0; k < 4; ++k)
+      v |= std::uint32_t{static_cast<unsigned char>(bytes[k])} << (8 * k);
+    return v;
+  }
   template <class T>
   bool Fixed(T& v) {
-    if (!ok_ || bytes_.size() < sizeof v) return ok_ = false;
+    std::string_view bytes;
+    if (!ok_ || !source_.Take(sizeof v, bytes)) return ok_ = false;
     v = 0;
     for (std::size_t n = 0; n < sizeof v; ++n)
-      v |= static_cast<T>(static_cast<unsigned char>(bytes_[n])) << (8 * n);
-    bytes_.remove_prefix(sizeof v);
+      v |= static_cast<T>(static_cast<unsigned char>(bytes[n])) << (8 * n);
     return true;
   }
   // A value stored as the unsigned integer of its size, bit for bit.
@@ -209,8 +282,7 @@ class Reader {
     return true;
   }
 
-  std::string_view bytes_;
-  bool inPlace_;
+  Source& source_;
   std::uint64_t texts_ = 0;
   bool ok_ = true;
 };
@@ -322,8 +394,8 @@ std::uint64_t PayloadLength(const CheckpointData& d) {
   return counter.Counted();
 }
 
-bool ReadPayload(std::string_view payload, CheckpointData& d, bool inPlace) {
-  Reader r(payload, inPlace);
+bool ReadPayload(Source& payload, CheckpointData& d) {
+  Reader r(payload);
   d.initial = {};
   d.changes.clear();
   if (!Fields(r, d) || (!r.Ended() && !Later(r, d)) || !r.Ended()) return false;
@@ -333,22 +405,16 @@ bool ReadPayload(std::string_view payload, CheckpointData& d, bool inPlace) {
          (d.command == "bed" || d.command == "profile");
 }
 
-// The CRC-32 of bytes, read a piece at a time, each given back to file once read.
-std::uint32_t CrcOf(std::string_view bytes, const io::MappedFile* file) {
-  std::uint32_t crc = 0;
-  io::ForEachPiece(bytes, file, [&crc](std::string_view piece) { crc = io::Crc32(piece, crc); });
-  return crc;
-}
-
-bool Decode(std::string_view bytes, CheckpointData& data, std::string& error,
-            const io::MappedFile* file) {
-  if (bytes.size() < kMagic.size() || bytes.substr(0, kMagic.size()) != kMagic) {
+// The frame around the payload of a file of size bytes that begins with head (its first
+// kHeader bytes, or all of a shorter file): its payload's length, or false saying what is wrong.
+bool FrameFits(std::string_view head, std::uint64_t size, std::uint64_t& length,
+               std::uint32_t& format, std::string& error) {
+  if (head.size() < kMagic.size() || head.substr(0, kMagic.size()) != kMagic) {
     error = "is not a kammelsim checkpoint";
     return false;
   }
-  Reader header(bytes.substr(kMagic.size()));
-  std::uint32_t format = 0;
-  std::uint64_t length = 0;
+  Source frame(head.substr(kMagic.size()));
+  Reader header(frame);
   if (!header.U32(format) || !header.U64(length)) {
     error = "is truncated";
     return false;
@@ -362,7 +428,7 @@ bool Decode(std::string_view bytes, CheckpointData& data, std::string& error,
                    : " (it was written by a newer version?)");
     return false;
   }
-  const std::size_t room = bytes.size() - kHeader;
+  const std::uint64_t room = size - kHeader;
   if (room < kTrailer || length > room - kTrailer) {
     error = "is truncated";
     return false;
@@ -371,49 +437,69 @@ bool Decode(std::string_view bytes, CheckpointData& data, std::string& error,
     error = "is damaged (its length is wrong)";
     return false;
   }
-  Reader trailer(bytes.substr(bytes.size() - kTrailer));
+  return true;
+}
+
+std::uint32_t Trailer(std::string_view bytes) {
+  Source trailer(bytes);
   std::uint32_t crc = 0;
-  trailer.U32(crc);
-  if (crc != CrcOf(bytes.substr(0, bytes.size() - kTrailer), file)) {
+  Reader(trailer).U32(crc);
+  return crc;
+}
+
+// Says what is wrong with a payload whose CRC-32 is crc and whose reading went as read did.
+bool PayloadFits(bool read, std::uint32_t crc, std::uint32_t recorded, std::string& error) {
+  if (crc != recorded) {
     error = "is damaged (its checksum does not match)";
     return false;
   }
-  if (!ReadPayload(bytes.substr(kHeader, length), data, file != nullptr)) {
+  if (!read) {
     error = "is damaged (its content does not add up)";
     return false;
   }
-  // Its run measured speed against the snapshot before, and goes on so.
-  if (format < 4) data.args.push_back("--speed-lag=every");
   return true;
+}
+
+// Its run measured speed against the snapshot before, and goes on so.
+void OfFormat(std::uint32_t format, CheckpointData& data) {
+  if (format < 4) data.args.push_back("--speed-lag=every");
 }
 
 }  // namespace
 
 std::size_t CellCount(const CheckpointData& data) {
   if (!data.liveCells.empty()) return data.liveCells.size();
-  return data.cellBytes.empty() ? data.cells.size() : data.cellBytes.size() / 4;
+  return data.inFile.file ? static_cast<std::size_t>(data.inFile.count) : data.cells.size();
 }
 
-void VisitCells(const CheckpointData& data,
+bool VisitCells(const CheckpointData& data,
                 const std::function<void(std::span<const std::int32_t>)>& visit) {
-  if (!data.liveCells.empty()) return visit(data.liveCells);
-  if (data.cellBytes.empty()) return visit(data.cells);
+  if (!data.liveCells.empty()) return visit(data.liveCells), true;
+  if (!data.inFile.file) return visit(data.cells), true;
+  // Read into the piece's cells themselves, and checked against the CRC-32 the file's decoding
+  // found, so that the array is never another than the one the file held.
   std::vector<std::int32_t> cells;
-  io::ForEachPiece(data.cellBytes, data.source.get(), [&](std::string_view piece) {
-    cells.resize(piece.size() / 4);
-    for (std::size_t n = 0; n < cells.size(); ++n) {
-      std::uint32_t v = 0;
-      for (std::size_t k = 0; k < 4; ++k)
-        v |= std::uint32_t{static_cast<unsigned char>(piece[4 * n + k])} << (8 * k);
-      cells[n] = static_cast<std::int32_t>(v);
+  std::uint32_t crc = 0;
+  std::uint64_t at = data.inFile.offset;
+  for (std::uint64_t left = data.inFile.count; left > 0;) {
+    cells.resize(static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece / 4)));
+    const std::span bytes(reinterpret_cast<char*>(cells.data()), 4 * cells.size());
+    if (!data.inFile.file->Read(at, bytes)) return false;
+    crc = io::Crc32({bytes.data(), bytes.size()}, crc);
+    if constexpr (std::endian::native == std::endian::big) {
+      for (std::int32_t& cell : cells)
+        cell = static_cast<std::int32_t>(__builtin_bswap32(static_cast<std::uint32_t>(cell)));
     }
     visit(cells);
-  });
+    at += bytes.size();
+    left -= cells.size();
+  }
+  return crc == data.inFile.crc;
 }
 
-void CopyCells(const CheckpointData& data, std::span<std::int32_t> cells) {
+bool CopyCells(const CheckpointData& data, std::span<std::int32_t> cells) {
   std::size_t at = 0;
-  VisitCells(data, [&](std::span<const std::int32_t> piece) {
+  return VisitCells(data, [&](std::span<const std::int32_t> piece) {
     std::copy(piece.begin(), piece.end(), cells.begin() + static_cast<std::ptrdiff_t>(at));
     at += piece.size();
   });
@@ -426,13 +512,45 @@ std::string EncodeCheckpoint(const CheckpointData& data) {
 }
 
 bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string& error) {
-  return Decode(bytes, data, error, nullptr);
+  std::uint64_t length = 0;
+  std::uint32_t format = 0;
+  if (!FrameFits(bytes.substr(0, kHeader), bytes.size(), length, format, error)) return false;
+  const std::uint32_t crc = io::Crc32(bytes.substr(0, bytes.size() - kTrailer));
+  const std::uint32_t recorded = Trailer(bytes.substr(bytes.size() - kTrailer));
+  Source payload(bytes.substr(kHeader, length));
+  data.inFile = {};
+  if (!PayloadFits(crc == recorded && ReadPayload(payload, data), crc, recorded, error))
+    return false;
+  OfFormat(format, data);
+  return true;
 }
 
-bool DecodeCheckpoint(std::shared_ptr<const io::MappedFile> file, CheckpointData& data,
+bool DecodeCheckpoint(std::shared_ptr<const io::HeldFile> file, CheckpointData& data,
                       std::string& error) {
-  if (!Decode(file->Bytes(), data, error, file.get())) return false;
-  data.source = std::move(file);
+  // One pass: the payload is read as its CRC-32 is taken, the array only for its CRC-32.
+  const std::uint64_t size = file->Size();
+  std::string head(static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeader)), '\0');
+  std::uint64_t length = 0;
+  std::uint32_t format = 0;
+  if (!file->Read(0, head)) {
+    error = std::string(kChangedWhileRead);
+    return false;
+  }
+  if (!FrameFits(head, size, length, format, error)) return false;
+  std::string trailer(kTrailer, '\0');
+  Source payload(file.get(), kHeader, kHeader + length, io::Crc32(head));
+  const bool read = file->Read(size - kTrailer, trailer) && ReadPayload(payload, data);
+  // What the payload's reading left is still summed: a damaged file says so before its content.
+  std::uint64_t at = 0;
+  std::uint32_t rest = 0;
+  if (!payload.Failed() && payload.Left() > 0) payload.Skip(payload.Left(), at, rest);
+  if (payload.Failed() || (!read && !file->Read(size - kTrailer, trailer))) {
+    error = std::string(kChangedWhileRead);
+    return false;
+  }
+  if (!PayloadFits(read, payload.Crc(), Trailer(trailer), error)) return false;
+  data.inFile.file = std::move(file);
+  OfFormat(format, data);
   return true;
 }
 
@@ -466,7 +584,7 @@ bool WriteCheckpoint(const std::string& path, const CheckpointData& data, std::s
 bool ReadCheckpoint(const std::string& path, CheckpointData& data, std::string& error) {
   std::string reason;
   io::ReadFault fault = io::ReadFault::None;
-  const auto file = io::MappedFile::Map(path, kMaxCheckpointBytes, fault);
+  const auto file = io::HeldFile::Hold(path, kMaxCheckpointBytes, fault);
   if (!file) {
     error =
         "cannot read " + QuoteFile(path) + ": " + io::ReadFaultReason(fault, kMaxCheckpointBytes);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kammelsim/io/File.h"
-#include "kammelsim/io/MappedFile.h"
+#include "kammelsim/io/HeldFile.h"
 #include "kammelsim/io/Place.h"
 #include "kammelsim/output/data/StatsOutput.h"
 #include "kammelsim/output/pictures/SpaceTime.h"
@@ -22,8 +22,8 @@ namespace kammelsim {
 
 /// The largest checkpoint a run can make: its largest array (an open bed's), the carried field
 /// of its largest bed, and the most space-time rows of its widest profile, with room for the
-/// texts. Larger files are refused unread; files are read in place (io::MappedFile), so a large
-/// one is never copied whole into memory.
+/// texts. Larger files are refused unread; a file's array is left in it (io::HeldFile) and read
+/// a piece at a time where it goes, so a large one is never copied whole into memory.
 inline constexpr std::uint64_t kMaxCheckpointBytes = std::uint64_t{26} << 30;
 
 /// What one checkpoint records at most: one text (a command line, say), all its texts
@@ -67,11 +67,15 @@ struct CheckpointData {
   std::uint32_t modelState = 0, pictureState = 0;
   std::vector<std::int32_t> cells;  ///< the model's whole array, guards included
   /// In place of cells, so that a large bed is never copied whole: the array of the running
-  /// model, written straight from it; or, read in place, the file's bytes of it (4 a cell,
-  /// little-endian) with the file that holds them. Read them with VisitCells.
+  /// model, written straight from it; or, read in place, where the file holds it (4 bytes a
+  /// cell, little-endian) and its CRC-32, against which each later read of it is checked. Read
+  /// them with VisitCells.
   std::span<const std::int32_t> liveCells;
-  std::string_view cellBytes;
-  std::shared_ptr<const io::MappedFile> source;
+  struct InFile {
+    std::shared_ptr<const io::HeldFile> file;
+    std::uint64_t offset = 0, count = 0;
+    std::uint32_t crc = 0;
+  } inFile;
   bool hasStats = false;
   StatsCarry stats;
   std::int64_t statsBytes = 0;     ///< the statistics file's length
@@ -91,12 +95,17 @@ struct CheckpointData {
 };
 
 /// How many cells data's array holds, and each in order, a bounded piece at a time: from
-/// liveCells, else cellBytes, else cells.
+/// liveCells, else the file, else cells. False when the file no longer holds what it held
+/// when it was decoded (cut short or rewritten by another process): what was visited then is
+/// not the checkpoint's.
 std::size_t CellCount(const CheckpointData& data);
-void VisitCells(const CheckpointData& data,
+bool VisitCells(const CheckpointData& data,
                 const std::function<void(std::span<const std::int32_t>)>& visit);
-/// Puts data's array into cells, of CellCount(data) cells.
-void CopyCells(const CheckpointData& data, std::span<std::int32_t> cells);
+/// Puts data's array into cells, of CellCount(data) cells; false as VisitCells.
+bool CopyCells(const CheckpointData& data, std::span<std::int32_t> cells);
+/// What a checkpoint changed under its reader is said to be.
+inline constexpr std::string_view kChangedWhileRead =
+    "changed while it was read (cut short or rewritten by another program)";
 
 /// The checkpoint file's bytes.
 std::string EncodeCheckpoint(const CheckpointData& data);
@@ -104,8 +113,8 @@ std::string EncodeCheckpoint(const CheckpointData& data);
 /// Reads a checkpoint file's bytes; false, with what is wrong in error, for a file that is
 /// not a checkpoint, one of a newer format, or a truncated or damaged one.
 bool DecodeCheckpoint(std::string_view bytes, CheckpointData& data, std::string& error);
-/// The same for a file read in place: data's array stays in it (cellBytes, source).
-bool DecodeCheckpoint(std::shared_ptr<const io::MappedFile> file, CheckpointData& data,
+/// The same for a file read in place: data's array stays in it (inFile).
+bool DecodeCheckpoint(std::shared_ptr<const io::HeldFile> file, CheckpointData& data,
                       std::string& error);
 
 /// Whether data stays within every limit DecodeCheckpoint holds a file to, so that what is

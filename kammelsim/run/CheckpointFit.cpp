@@ -22,11 +22,13 @@ bool ArrayFits(const CheckpointData& data, const RunModel& model, std::string& w
   // One pass over an array that may be read from the file as it goes.
   bool negative = false;
   std::int64_t held = 0;
-  VisitCells(data, [&](std::span<const std::int32_t> cells) {
+  const bool read = VisitCells(data, [&](std::span<const std::int32_t> cells) {
     negative = negative || std::any_of(cells.begin(), cells.end(), [](auto h) { return h < 0; });
     held += io::Sand(cells);
   });
-  if (negative) {
+  if (!read) {
+    why = kChangedWhileRead;
+  } else if (negative) {
     why = "its array holds a height below 0";
   } else if (const std::int64_t sand = Sand(data, model); held != sand) {
     why = "its array holds " + std::to_string(held) + " grains, where the run has " +

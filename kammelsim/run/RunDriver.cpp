@@ -1,5 +1,7 @@
 #include "kammelsim/run/RunDriver.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -109,9 +111,27 @@ int RunDriver::PrepareNew(const std::vector<std::string>& recorded,
 
 namespace {
 
-// Outputs go to files. A device or socket under an output's name, or a link that leads to one
-// or to a FIFO (/dev/stdout), is never replaced, --force or not; nor is a lock file. Empty
-// for a name an output may take.
+// /dev/stderr leads through /proc/self/fd/2 to whatever the stream is; --force would then
+// replace the system's link itself. True if a hop of the link's chain names a process's files.
+bool LeadsToOpenFile(const io::Place& place) {
+  std::string hop = place.name;
+  for (int hops = 0; hops < 8; ++hops) {
+    char text[4096];
+    const ssize_t size = ::readlinkat(place.Dir(), hop.c_str(), text, sizeof text - 1);
+    if (size <= 0) return false;
+    const std::string to(text, static_cast<std::size_t>(size));
+    if (to.starts_with("/dev/fd/") || to.starts_with("/dev/std") ||
+        (to.starts_with("/proc/") && to.find("/fd/") != std::string::npos))
+      return true;
+    const std::size_t slash = hop.rfind('/');
+    hop = to.starts_with('/') || slash == std::string::npos ? to : hop.substr(0, slash + 1) + to;
+  }
+  return false;
+}
+
+// Outputs go to files. A device or socket under an output's name, or a link that leads to one,
+// to a FIFO or to a process's open file (/dev/stdout), is never replaced, --force or not; nor is a
+// lock file. Empty for a name an output may take.
 std::string NotForOutput(const io::Place& place) {
   if (IsLockName(place.name)) return "is a name kammelsim keeps for its locks";
   struct stat status {};
@@ -125,6 +145,8 @@ std::string NotForOutput(const io::Place& place) {
       (special(target) || S_ISFIFO(target.st_mode))) {
     return "leads to " + io::KindOf(target) + "; outputs go to files only";
   }
+  if (S_ISLNK(status.st_mode) && LeadsToOpenFile(place))
+    return "leads to a process's open file; outputs go to files only";
   return {};
 }
 
@@ -286,8 +308,7 @@ void RunDriver::Record(const RunModel& model) {
     record_ = resume_->data;
     // Its checkpoints take the model's array; the one read stays with the resume.
     record_.cells = {};
-    record_.cellBytes = {};
-    record_.source = nullptr;
+    record_.inFile = {};
     if (record_.done < total) record_.history.push_back(ResumeHistoryLine());
     if (!change_.empty()) {
       record_.changes.push_back("at " + std::to_string(record_.done) + " " + unit_ + ": " +

@@ -98,7 +98,7 @@ class RunDriver {
   bool HeightsFileIsOurs() const;
   bool ContinueOutputs();
   void SayAppending() const;
-  void Restore();
+  bool Restore();
   int Completed();
   bool Snapshot(std::int64_t done);
   bool Between(std::int64_t done);

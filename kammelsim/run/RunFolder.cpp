@@ -198,7 +198,7 @@ std::string LockFault(const std::string& checkpoint, int error) {
 }
 
 bool RunLock::LockCheckpoint(const std::string& path, bool missingOk,
-                             std::shared_ptr<const io::MappedFile>* mapped, std::string& error) {
+                             std::shared_ptr<const io::HeldFile>* held, std::string& error) {
   // The name may be given a new file between the open and the lock (a run writing its next
   // checkpoint): the lock holds only once the name still leads to the file locked.
   for (int attempt = 0; attempt < 16; ++attempt) {
@@ -224,8 +224,8 @@ bool RunLock::LockCheckpoint(const std::string& path, bool missingOk,
       continue;
     }
     io::ReadFault fault = io::ReadFault::None;
-    if (mapped) {
-      if (*mapped = io::MappedFile::Map(file, kMaxCheckpointBytes, fault); !*mapped) {
+    if (held) {
+      if (*held = io::HeldFile::Hold(file, kMaxCheckpointBytes, fault); !*held) {
         error = "cannot read " + QuoteFile(path) + ": " +
                 io::ReadFaultReason(fault, kMaxCheckpointBytes);
         return false;

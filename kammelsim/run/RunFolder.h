@@ -50,12 +50,12 @@ bool PlaceRecordedOutputs(const RecordedOutputs& recorded, const std::string& ch
 /// outputs, flock on the files it appends to and on its frame folder.
 class RunLock {
  public:
-  /// Locks the checkpoint file at path (a link the caller named is followed) and, when mapped
-  /// is given, maps the locked file to be read in place. A missing file is no failure when
+  /// Locks the checkpoint file at path (a link the caller named is followed) and, when held
+  /// is given, holds the locked file there to be read in place. A missing file is no failure when
   /// missingOk; neither is a file that is no regular file then (nothing of a run is there to hold).
   /// False with one line in error and errno: EWOULDBLOCK when another process holds it.
   bool LockCheckpoint(const std::string& path, bool missingOk,
-                      std::shared_ptr<const io::MappedFile>* mapped, std::string& error);
+                      std::shared_ptr<const io::HeldFile>* held, std::string& error);
   /// Locks the checkpoint's name: ".NAME.lock" beside it. False as LockCheckpoint; EROFS on a
   /// read-only file system, where no lock file can be made.
   bool LockName(const std::string& checkpoint, std::string& error);

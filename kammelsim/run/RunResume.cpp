@@ -29,8 +29,7 @@ std::vector<std::int64_t> SnapshotsUpTo(const Schedule& schedule, std::int64_t d
 int RunDriver::Continue(const RunModel& model) {
   if (!Fits(model) || !TakeOutputs(model, true) || !ContinueOutputs()) return 1;
   SayAppending();
-  Restore();
-  return 0;
+  return Restore() ? 0 : 1;
 }
 
 // A checkpoint whose checksum holds can still name another bed than its options make: its
@@ -112,13 +111,18 @@ void RunDriver::SayAppending() const {
 }
 
 // Puts back the array and the generators as the checkpoint holds them.
-void RunDriver::Restore() {
+bool RunDriver::Restore() {
   const CheckpointData& data = resume_->data;
-  CopyCells(data, model_->cells);
+  if (!CopyCells(data, model_->cells)) {
+    std::fprintf(output_.err, "kammelsim: resume: %s %s\n", QuoteFile(resume_->path).c_str(),
+                 std::string(kChangedWhileRead).c_str());
+    return false;
+  }
   model_->random.state = data.modelState;
   if (model_->resumed) model_->resumed(data.done);
   pictures_.SetPictureSeed(data.pictureState);
   pictures_.RestoreSpaceTime(data.spaceTime);
+  return true;
 }
 
 // A run continued to where it ended already changes no output: once its checkpoint and every
@@ -129,7 +133,7 @@ int RunDriver::Completed() {
   std::fprintf(output_.err, "kammelsim: resume: the run is complete (%lld of %lld %s)\n",
                static_cast<long long>(record_.done), static_cast<long long>(record_.total),
                unit_.c_str());
-  Restore();
+  if (!Restore()) return 1;
   if (!places_.heights.Empty() && io::Exists(places_.heights)) return HeightsFileIsOurs() ? 0 : 1;
   if (model_->heightPieces) return WriteHeights(model_->heightPieces) ? 0 : 1;
   return WriteHeights(model_->heights()) ? 0 : 1;

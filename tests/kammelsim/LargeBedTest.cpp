@@ -2,9 +2,11 @@
 // place, hostile counts refused before anything is made for them, and the map of a bed with more
 // cells than the canvas has pixels.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,10 +59,57 @@ TEST_F(LargeBed, StreamedCheckpointHasTheBytesOfOneEncodedWholeAndReadsBackInPla
   EXPECT_TRUE(back.cells.empty()) << "the array is read in place";
   ASSERT_EQ(ks::CellCount(back), cells.size());
   std::vector<std::int32_t> restored(cells.size());
-  ks::CopyCells(back, restored);
+  EXPECT_TRUE(ks::CopyCells(back, restored));
   EXPECT_EQ(restored, cells);
   EXPECT_EQ(ks::EncodeCheckpoint(back), whole);
   EXPECT_EQ(back.initial.name, "start.nc:1");
+}
+
+// Another program may cut a checkpoint short or rewrite it while it is read: every read then
+// fails with one reason, never with a signal, and no array but the checkpoint's is taken.
+TEST_F(LargeBed, ACheckpointChangedUnderItsReaderIsRefused) {
+  std::vector<std::int32_t> cells;
+  ks::CheckpointData d = Large(cells);
+  d.liveCells = cells;
+  const std::string path = Path("changed.ck");
+  std::string error;
+  ASSERT_TRUE(ks::WriteCheckpoint(path, d, error)) << error;
+  const std::string whole = testing_kammelsim::Slurp(path);
+  const auto cut = [&](std::size_t size) { ASSERT_EQ(::truncate(path.c_str(), size), 0); };
+  const auto rewrite = [&] {  // a cell's byte, within the file's length
+    std::string bytes = whole;
+    bytes[bytes.size() / 2] ^= 1;
+    testing_kammelsim::Spill(path, bytes);
+  };
+  const struct {
+    const char* name;
+    bool decoded;  // changed once decoded, before the array is read again
+    std::function<void()> change;
+  } cases[] = {
+      {"cut within the header", false, [&] { cut(10); }},
+      {"cut within the array", false, [&] { cut(whole.size() / 2); }},
+      {"cut before the trailer", false, [&] { cut(whole.size() - 2); }},
+      {"cut within the array, once decoded", true, [&] { cut(whole.size() / 2); }},
+      {"emptied, once decoded", true, [&] { cut(0); }},
+      {"rewritten, once decoded", true, rewrite},
+  };
+  for (const auto& c : cases) {
+    testing_kammelsim::Spill(path, whole);
+    ks::io::ReadFault fault = ks::io::ReadFault::None;
+    auto file = ks::io::HeldFile::Hold(path, ks::kMaxCheckpointBytes, fault);
+    ASSERT_TRUE(file) << c.name;
+    if (!c.decoded) c.change();
+    ks::CheckpointData back;
+    EXPECT_EQ(ks::DecodeCheckpoint(file, back, error), c.decoded) << c.name;
+    if (!c.decoded) {
+      EXPECT_EQ(error, ks::kChangedWhileRead) << c.name;
+      continue;
+    }
+    c.change();
+    std::vector<std::int32_t> restored(ks::CellCount(back));
+    EXPECT_FALSE(ks::CopyCells(back, restored)) << c.name;
+    EXPECT_FALSE(ks::VisitCells(back, [](auto) {})) << c.name;
+  }
 }
 
 // Overwrites the 8-byte count before the first occurrence of marker and mends the checksum, so

@@ -2,6 +2,7 @@
 // runs kammelsim as a process of its own, with a deadline that fails the test, never hangs it.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -208,6 +209,11 @@ TEST_F(RunLock, NoOutputIsAnotherRunsOrNotAFile) {
   const bool devices = ::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
   fs::create_symlink("/dev/null", folder_ / "to-null");
   fs::create_symlink(run / "run.ck", folder_ / "link.ck");
+  // A stream sent to a file, as a batch system's log: --force must not replace its link.
+  const int stream = ::open((folder_ / "log.txt").c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(stream, 0);
+  fs::create_symlink("/proc/self/fd/" + std::to_string(stream), folder_ / "to-stream");
+  fs::create_symlink("to-stream", folder_ / "to-to-stream");
   const struct {
     const char* name;
     std::vector<std::string> second;
@@ -223,6 +229,9 @@ TEST_F(RunLock, NoOutputIsAnotherRunsOrNotAFile) {
        "keeps for its locks"},
       {"a link to a device", newRun("--stats", "../to-null", true), 2, "leads to a device"},
       {"a device", newRun("--stats", "../null", true), 2, "is a device"},
+      {"a stream's link", newRun("--heights", "../to-stream", false), 2, "open file"},
+      {"a stream's link, forced", newRun("--heights", "../to-stream", true), 2, "open file"},
+      {"a link to a stream's link", newRun("--stats", "../to-to-stream", true), 2, "open file"},
       {"the checkpoint through a link",
        {"resume", (folder_ / "link.ck").string()},
        1,
@@ -235,6 +244,9 @@ TEST_F(RunLock, NoOutputIsAnotherRunsOrNotAFile) {
     EXPECT_NE(second.err.find(c.says), std::string::npos) << c.name << ": " << second.err;
   }
   EXPECT_TRUE(fs::is_symlink(folder_ / "to-null"));
+  EXPECT_TRUE(fs::is_symlink(folder_ / "to-stream") && fs::is_symlink(folder_ / "to-to-stream"));
+  EXPECT_EQ(fs::file_size(folder_ / "log.txt"), 0u) << "written through a stream's link";
+  ::close(stream);
   if (devices) EXPECT_TRUE(fs::is_character_file(device));
   first.Signal(SIGTERM);
   ASSERT_EQ(first.Wait(), 143) << first.Err();

@@ -95,8 +95,16 @@ def test_a_process_pool_gives_what_one_process_gives():
         pickle.loads(data.replace(state, damaged))
 
 
-# Attributes that say which run and when: never equal between two runs.
-OWN = ["history", "run_id", "command"]
+# Attributes that say which run and when: never equal between two runs; and which build made
+# the file, which one build tree may hold from two commits for the module and kammelsim.
+OWN = ["history", "run_id", "command", "source"]
+
+
+def made_by_their_builds(mine, theirs):
+    version = subprocess.run([KAMMELSIM, "--version"], capture_output=True, text=True,
+                             check=True).stdout.split()[1]
+    assert mine.attrs["source"] == f"kammelsim {kammel.__version__}"
+    assert theirs.attrs["source"] == f"kammelsim {version}"
 
 
 @pytest.mark.parametrize("kwargs, words, count", [
@@ -116,6 +124,7 @@ def test_to_xarray_is_a_record_of_the_runners_data_file(tmp_path, kwargs, words,
     with xr.open_dataset(tmp_path / "run.nc") as opened:
         theirs = opened.isel(time=-1).load()
     assert all(mine.attrs[name] and theirs.attrs[name] for name in OWN)
+    made_by_their_builds(mine, theirs)
     xr.testing.assert_identical(mine.assign_attrs({n: 0 for n in OWN}),
                                 theirs.assign_attrs({n: 0 for n in OWN}))
     # assert_identical lets an int32 time equal the file's int64.
@@ -267,6 +276,7 @@ def test_a_run_with_outputs_from_python_is_resumed_by_kammelsim_as_its_own(tmp_p
     # A resume to a longer run names the run the file holds now (batches 6).
     own = {name: 0 for name in OWN}
     with xr.open_dataset(alone / "r.nc") as theirs, xr.open_dataset(python / "r.nc") as mine:
+        made_by_their_builds(mine, theirs)
         xr.testing.assert_identical(mine.assign_attrs(own), theirs.assign_attrs(own))
         assert mine.attrs["parameter_batches"] == 6
     # The object holds the run its checkpoint holds: saved, it is the same run.
@@ -286,3 +296,45 @@ def test_a_run_with_outputs_from_python_is_resumed_by_kammelsim_as_its_own(tmp_p
             call()
     kammel.Profile(width=200).run(1, stats=python / "s.csv", overwrite=True)
     assert "profile" in (python / "s.csv").read_text()
+
+
+def recorded(path):
+    return kammel._kammel._checkpoint(path)["parameters"]
+
+
+def data_parameters(model):
+    return {name: value for name, _, value in model._data_file()["attributes"]
+            if name.startswith(b"parameter_".decode())}
+
+
+@pytest.mark.parametrize("words, unit", [
+    (["bed", "--length", "30", "--width", "4", "--every", "2"], "batches"),
+    (["bed", "--settings", "map", "--length", "40", "--width", "20", "--stats-every", "log:5",
+      "--netcdf-every", "3", "--speed-lag", "2"], "batches"),
+    (["profile", "--width", "200", "--frames-every", "1", "--speed-lag", "every"], "steps"),
+])
+def test_a_loaded_run_records_its_schedule_as_kammelsim_resume_does(tmp_path, words, unit):
+    subprocess.run([KAMMELSIM, *words, "--seed", "3", f"--{unit}", "4", "--checkpoint", "c.ck"],
+                   cwd=tmp_path, check=True, capture_output=True)
+    shutil.copy(tmp_path / "c.ck", tmp_path / "r.ck")
+    subprocess.run([KAMMELSIM, "resume", "r.ck", f"--{unit}", "6"], cwd=tmp_path, check=True,
+                   capture_output=True)
+    model = kammel.load(tmp_path / "c.ck")
+    model.run(2)
+    model.save(tmp_path / "p.ck")
+    assert recorded(tmp_path / "p.ck") == recorded(tmp_path / "r.ck")
+    theirs = kammel.load(tmp_path / "r.ck")
+    assert data_parameters(model) == data_parameters(theirs)
+    # And the saved run goes on as the runner's own.
+    for name in "p.ck", "r.ck":
+        subprocess.run([KAMMELSIM, "resume", name, f"--{unit}", "8"], cwd=tmp_path, check=True,
+                       capture_output=True)
+    assert recorded(tmp_path / "p.ck") == recorded(tmp_path / "r.ck")
+
+
+def test_a_run_with_outputs_keeps_its_schedule_in_what_it_saves(tmp_path):
+    bed = kammel.Bed(seed=2, length=30, width=4)
+    bed.run(4, every=2, stats=tmp_path / "s.csv", checkpoint=tmp_path / "r.ck")
+    bed.save(tmp_path / "p.ck")
+    assert "every=2" in recorded(tmp_path / "r.ck")
+    assert recorded(tmp_path / "p.ck") == recorded(tmp_path / "r.ck")
