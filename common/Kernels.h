@@ -38,6 +38,31 @@ inline constexpr bool kLanes = true;
 /// the baseline's code.
 #define KAMMEL_INLINE [[gnu::always_inline]] inline
 
+/// Asks for the cache line of a cell ahead of its use, for writing. WebAssembly has no
+/// prefetch (its compilers drop the builtin): there a plain load asks, its value folded into
+/// one the optimisers must keep, so that a loop's cells arrive while it works on earlier ones.
+class AskAhead {
+ public:
+#ifdef __wasm__
+  KAMMEL_INLINE void operator()(const std::int32_t* cell) {
+    loaded_ |= *cell;
+  }
+  AskAhead() = default;
+  AskAhead(const AskAhead&) = delete;
+  AskAhead& operator=(const AskAhead&) = delete;
+  ~AskAhead() {
+    __asm__ volatile("" : : "r"(loaded_));
+  }
+
+ private:
+  std::int32_t loaded_ = 0;
+#else
+  KAMMEL_INLINE void operator()(const std::int32_t* cell) {
+    __builtin_prefetch(cell, 1);
+  }
+#endif
+};
+
 /// Four values side by side, in the vector extension of GCC and Clang: SSE2 on x86-64.
 typedef std::int32_t Lanes __attribute__((vector_size(16)));
 typedef std::uint32_t UnsignedLanes __attribute__((vector_size(16)));

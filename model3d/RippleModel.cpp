@@ -442,10 +442,17 @@ using common::UnsignedLanes;
 template <class Stride>
 KAMMEL_INLINE Lanes Near(Lanes apart, Stride columnStride) {
   const std::int32_t stride = columnStride;
+#ifdef __wasm_simd128__
+  // WebAssembly's engines compare lanes unsigned in several instructions, signed in one; the
+  // distance, never -2^31 between two cells of an array, gives the same answer signed.
+  const Lanes distance = common::Abs(apart);
+  return (distance < 3) | (common::Abs(distance - stride) < 2) | (distance == 2 * stride);
+#else
   const auto u = reinterpret_cast<UnsignedLanes&>(apart);
   return (u + 2u <= 4u) | (u - static_cast<std::uint32_t>(stride - 1) <= 2u) |
          (u + static_cast<std::uint32_t>(stride + 1) <= 2u) | (apart == 2 * stride) |
          (apart == -2 * stride);
+#endif
 }
 
 // CreepEvent at four cells whose crosses lie apart: the same as running them in turn. The
@@ -477,6 +484,9 @@ KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
   const auto third = common::ThirdOf(reinterpret_cast<UnsignedLanes>(difference + 1));
   const Lanes amount = (reinterpret_cast<Lanes>(third) + 1) & moves;
   const Lanes left = c - amount;
+  // Unrolled, so that each lane is taken out by a constant: a WebAssembly compiler keeps the
+  // loop and reads its lanes back through memory.
+#pragma GCC unroll 4
   for (int l = 0; l < 4; ++l) {
     p[l][0] = left[l];
     p[l][offset[l]] += amount[l];
@@ -491,11 +501,11 @@ constexpr std::int32_t kPrefetchAhead = 32;
 // The rows before and after are read with the centre, in one piece that crosses into the next
 // line or from the last a quarter of the time: both ends are asked for, mostly the same line.
 template <class Stride>
-KAMMEL_INLINE void PrefetchCross(const std::int32_t* centre, Stride stride) {
-  __builtin_prefetch(centre - 1, 1);
-  __builtin_prefetch(centre + 2, 1);
-  __builtin_prefetch(centre - static_cast<std::int32_t>(stride), 1);
-  __builtin_prefetch(centre + static_cast<std::int32_t>(stride), 1);
+KAMMEL_INLINE void PrefetchCross(common::AskAhead& ask, const std::int32_t* centre, Stride stride) {
+  ask(centre - 1);
+  ask(centre + 2);
+  ask(centre - static_cast<std::int32_t>(stride));
+  ask(centre + static_cast<std::int32_t>(stride));
 }
 
 // One random event per pair of draws: the first picks the row, the second the column. Four
@@ -517,13 +527,14 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
   }
   std::int32_t* cells = grid.cells;
   const bool ahead = WorthAskingAhead(stride, W);
+  common::AskAhead ask;
   for (std::int32_t n = 0; ahead && n < std::min(kPrefetchAhead, events); ++n)
-    PrefetchCross(cells + sites[n], stride);
+    PrefetchCross(ask, cells + sites[n], stride);
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
     if (ahead && n + kPrefetchAhead + 4 <= events) {
       for (int l = 0; l < 4; ++l)
-        PrefetchCross(cells + sites[n + kPrefetchAhead + l], stride);
+        PrefetchCross(ask, cells + sites[n + kPrefetchAhead + l], stride);
     }
     const Lanes at = common::LoadLanes(sites + n);
     if (__builtin_expect(common::AnyTwoNear(
@@ -538,7 +549,7 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
   }
   for (; n < events; ++n) {
     if (ahead && n + kPrefetchAhead < events)
-      PrefetchCross(cells + sites[n + kPrefetchAhead], stride);
+      PrefetchCross(ask, cells + sites[n + kPrefetchAhead], stride);
     CreepEvent(cells + sites[n], stride);
   }
 }
