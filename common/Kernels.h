@@ -83,16 +83,19 @@ KAMMEL_INLINE Lanes SelectLanes(Lanes mask, Lanes a, Lanes b) {
   return a ^ ((a ^ b) & mask);
 }
 
-/// Per lane x / 3. WebAssembly has no vector division, so its compilers divide lane by lane;
-/// there the exact multiply-shift instead: x * 0xAAAAAAAB >> 33 equals x / 3 for every
-/// 32-bit x.
+/// Per lane x / 3. WebAssembly has no vector division of integers, so its compilers divide
+/// lane by lane, and its engines make a 64-bit multiply of several; there in doubles instead:
+/// x / 3 rounded never reaches the next integer for a 32-bit x, so its floor is the quotient,
+/// and adding 2^52 leaves that in the low 32 bits.
 KAMMEL_INLINE UnsignedLanes ThirdOf(UnsignedLanes x) {
 #ifdef __wasm_simd128__
   const v128_t v = reinterpret_cast<v128_t>(x);
-  const v128_t magic = wasm_i32x4_splat(static_cast<std::int32_t>(0xAAAAAAABu));
-  const v128_t low = wasm_u64x2_shr(wasm_u64x2_extmul_low_u32x4(v, magic), 33);
-  const v128_t high = wasm_u64x2_shr(wasm_u64x2_extmul_high_u32x4(v, magic), 33);
-  return reinterpret_cast<UnsignedLanes>(wasm_i32x4_shuffle(low, high, 0, 2, 4, 6));
+  const v128_t three = wasm_f64x2_splat(3.0), shift = wasm_f64x2_splat(0x1p52);
+  const v128_t low = wasm_f64x2_floor(wasm_f64x2_div(wasm_f64x2_convert_low_u32x4(v), three));
+  const v128_t high = wasm_f64x2_floor(
+      wasm_f64x2_div(wasm_f64x2_convert_low_u32x4(wasm_i32x4_shuffle(v, v, 2, 3, 2, 3)), three));
+  return reinterpret_cast<UnsignedLanes>(
+      wasm_i32x4_shuffle(wasm_f64x2_add(low, shift), wasm_f64x2_add(high, shift), 0, 2, 4, 6));
 #else
   return x / 3u;
 #endif
