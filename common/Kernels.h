@@ -38,6 +38,31 @@ inline constexpr bool kLanes = true;
 /// the baseline's code.
 #define KAMMEL_INLINE [[gnu::always_inline]] inline
 
+/// Asks for the cache line of a cell ahead of its use, for writing. WebAssembly has no
+/// prefetch (its compilers drop the builtin): there a plain load asks, its value folded into
+/// one the optimisers must keep, so that a loop's cells arrive while it works on earlier ones.
+class AskAhead {
+ public:
+#ifdef __wasm__
+  KAMMEL_INLINE void operator()(const std::int32_t* cell) {
+    loaded_ |= *cell;
+  }
+  AskAhead() = default;
+  AskAhead(const AskAhead&) = delete;
+  AskAhead& operator=(const AskAhead&) = delete;
+  ~AskAhead() {
+    __asm__ volatile("" : : "r"(loaded_));
+  }
+
+ private:
+  std::int32_t loaded_ = 0;
+#else
+  KAMMEL_INLINE void operator()(const std::int32_t* cell) {
+    __builtin_prefetch(cell, 1);
+  }
+#endif
+};
+
 /// Four values side by side, in the vector extension of GCC and Clang: SSE2 on x86-64.
 typedef std::int32_t Lanes __attribute__((vector_size(16)));
 typedef std::uint32_t UnsignedLanes __attribute__((vector_size(16)));
@@ -58,16 +83,19 @@ KAMMEL_INLINE Lanes SelectLanes(Lanes mask, Lanes a, Lanes b) {
   return a ^ ((a ^ b) & mask);
 }
 
-/// Per lane x / 3. WebAssembly has no vector division, so its compilers divide lane by lane;
-/// there the exact multiply-shift instead: x * 0xAAAAAAAB >> 33 equals x / 3 for every
-/// 32-bit x.
+/// Per lane x / 3. WebAssembly has no vector division of integers, so its compilers divide
+/// lane by lane, and its engines make a 64-bit multiply of several; there in doubles instead:
+/// x / 3 rounded never reaches the next integer for a 32-bit x, so its floor is the quotient,
+/// and adding 2^52 leaves that in the low 32 bits.
 KAMMEL_INLINE UnsignedLanes ThirdOf(UnsignedLanes x) {
 #ifdef __wasm_simd128__
   const v128_t v = reinterpret_cast<v128_t>(x);
-  const v128_t magic = wasm_i32x4_splat(static_cast<std::int32_t>(0xAAAAAAABu));
-  const v128_t low = wasm_u64x2_shr(wasm_u64x2_extmul_low_u32x4(v, magic), 33);
-  const v128_t high = wasm_u64x2_shr(wasm_u64x2_extmul_high_u32x4(v, magic), 33);
-  return reinterpret_cast<UnsignedLanes>(wasm_i32x4_shuffle(low, high, 0, 2, 4, 6));
+  const v128_t three = wasm_f64x2_splat(3.0), shift = wasm_f64x2_splat(0x1p52);
+  const v128_t low = wasm_f64x2_floor(wasm_f64x2_div(wasm_f64x2_convert_low_u32x4(v), three));
+  const v128_t high = wasm_f64x2_floor(
+      wasm_f64x2_div(wasm_f64x2_convert_low_u32x4(wasm_i32x4_shuffle(v, v, 2, 3, 2, 3)), three));
+  return reinterpret_cast<UnsignedLanes>(
+      wasm_i32x4_shuffle(wasm_f64x2_add(low, shift), wasm_f64x2_add(high, shift), 0, 2, 4, 6));
 #else
   return x / 3u;
 #endif
@@ -100,7 +128,11 @@ KAMMEL_INLINE bool AnyTwoNear(Lanes at, Near near) {
   const Lanes next = {at[1], at[2], at[3], at[0]};
   const Lanes across = {at[2], at[3], at[0], at[1]};
   const Lanes found = near(at - next) | near(at - across);
+#ifdef __wasm_simd128__
+  return wasm_v128_any_true(reinterpret_cast<v128_t>(found));  // one instruction, not seven
+#else
   return (found[0] | found[1] | found[2] | found[3]) != 0;
+#endif
 }
 
 /// Jump lengths of the heights 0..size-1, made once per b and wind: the hot loops then need

@@ -442,10 +442,17 @@ using common::UnsignedLanes;
 template <class Stride>
 KAMMEL_INLINE Lanes Near(Lanes apart, Stride columnStride) {
   const std::int32_t stride = columnStride;
+#ifdef __wasm_simd128__
+  // WebAssembly's engines compare lanes unsigned in several instructions, signed in one; the
+  // distance, never -2^31 between two cells of an array, gives the same answer signed.
+  const Lanes distance = common::Abs(apart);
+  return (distance < 3) | (common::Abs(distance - stride) < 2) | (distance == 2 * stride);
+#else
   const auto u = reinterpret_cast<UnsignedLanes&>(apart);
   return (u + 2u <= 4u) | (u - static_cast<std::uint32_t>(stride - 1) <= 2u) |
          (u + static_cast<std::uint32_t>(stride + 1) <= 2u) | (apart == 2 * stride) |
          (apart == -2 * stride);
+#endif
 }
 
 // CreepEvent at four cells whose crosses lie apart: the same as running them in turn. The
@@ -477,6 +484,9 @@ KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
   const auto third = common::ThirdOf(reinterpret_cast<UnsignedLanes>(difference + 1));
   const Lanes amount = (reinterpret_cast<Lanes>(third) + 1) & moves;
   const Lanes left = c - amount;
+  // Unrolled, so that each lane is taken out by a constant: a WebAssembly compiler keeps the
+  // loop and reads its lanes back through memory.
+#pragma GCC unroll 4
   for (int l = 0; l < 4; ++l) {
     p[l][0] = left[l];
     p[l][offset[l]] += amount[l];
@@ -491,11 +501,11 @@ constexpr std::int32_t kPrefetchAhead = 32;
 // The rows before and after are read with the centre, in one piece that crosses into the next
 // line or from the last a quarter of the time: both ends are asked for, mostly the same line.
 template <class Stride>
-KAMMEL_INLINE void PrefetchCross(const std::int32_t* centre, Stride stride) {
-  __builtin_prefetch(centre - 1, 1);
-  __builtin_prefetch(centre + 2, 1);
-  __builtin_prefetch(centre - static_cast<std::int32_t>(stride), 1);
-  __builtin_prefetch(centre + static_cast<std::int32_t>(stride), 1);
+KAMMEL_INLINE void PrefetchCross(common::AskAhead& ask, const std::int32_t* centre, Stride stride) {
+  ask(centre - 1);
+  ask(centre + 2);
+  ask(centre - static_cast<std::int32_t>(stride));
+  ask(centre + static_cast<std::int32_t>(stride));
 }
 
 // One random event per pair of draws: the first picks the row, the second the column. Four
@@ -510,20 +520,40 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
   const auto stride = StrideOf(grid);
   const std::int32_t corner = grid.Index(1, 1);
   std::uint32_t sites[common::kDrawBlock / 2];
-  for (std::int32_t n = 0; n < events; ++n) {
+  std::int32_t picked = 0;
+#ifdef __wasm_simd128__
+  // WebAssembly's compilers read every other draw lane by lane: the rows' and the columns'
+  // draws are first set apart in whole vectors.
+  std::uint32_t rowDraws[common::kDrawBlock / 2], columnDraws[common::kDrawBlock / 2];
+  for (; picked + 4 <= events; picked += 4) {
+    const Lanes a = common::LoadLanes(draws + 2 * picked);
+    const Lanes b = common::LoadLanes(draws + 2 * picked + 4);
+    const Lanes rowPart = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+    const Lanes columnPart = __builtin_shufflevector(a, b, 1, 3, 5, 7);
+    std::memcpy(rowDraws + picked, &rowPart, sizeof rowPart);
+    std::memcpy(columnDraws + picked, &columnPart, sizeof columnPart);
+  }
+  for (std::int32_t n = 0; n < picked; ++n) {
+    const std::int32_t i = common::PickInDoubles(rowDraws[n], rows);
+    const std::int32_t j = common::PickInDoubles(columnDraws[n], columns);
+    sites[n] = static_cast<std::uint32_t>(corner + j * static_cast<std::int32_t>(stride) + i);
+  }
+#endif
+  for (std::int32_t n = picked; n < events; ++n) {
     const std::int32_t i = common::PickInDoubles(draws[2 * n], rows);
     const std::int32_t j = common::PickInDoubles(draws[2 * n + 1], columns);
     sites[n] = static_cast<std::uint32_t>(corner + j * static_cast<std::int32_t>(stride) + i);
   }
   std::int32_t* cells = grid.cells;
   const bool ahead = WorthAskingAhead(stride, W);
+  common::AskAhead ask;
   for (std::int32_t n = 0; ahead && n < std::min(kPrefetchAhead, events); ++n)
-    PrefetchCross(cells + sites[n], stride);
+    PrefetchCross(ask, cells + sites[n], stride);
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
     if (ahead && n + kPrefetchAhead + 4 <= events) {
       for (int l = 0; l < 4; ++l)
-        PrefetchCross(cells + sites[n + kPrefetchAhead + l], stride);
+        PrefetchCross(ask, cells + sites[n + kPrefetchAhead + l], stride);
     }
     const Lanes at = common::LoadLanes(sites + n);
     if (__builtin_expect(common::AnyTwoNear(
@@ -538,7 +568,7 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
   }
   for (; n < events; ++n) {
     if (ahead && n + kPrefetchAhead < events)
-      PrefetchCross(cells + sites[n + kPrefetchAhead], stride);
+      PrefetchCross(ask, cells + sites[n + kPrefetchAhead], stride);
     CreepEvent(cells + sites[n], stride);
   }
 }

@@ -7,8 +7,8 @@
 
 namespace {
 
-// The lanes' third is a multiply-shift in WebAssembly: it must be the quotient at the ends of
-// the 32-bit range and around every multiple of 3 where a rounding fault would show.
+// The lanes' third is a division in doubles in WebAssembly: it must be the quotient at the
+// ends of the 32-bit range and around every multiple of 3 where a rounding fault would show.
 TEST(Kernels, ThirdOfLanesIsTheQuotientOverTheWholeRange) {
   const std::uint32_t values[] = {0u,          1u,          2u,          3u,
                                   4u,          5u,          299u,        300u,
