@@ -478,7 +478,7 @@ KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
     offset = common::SelectLanes(steeper, offset, Lanes{} + NeighbourOffset(n, stride));
   }
   const Lanes moves = (c > 0) & (difference > 0);
-  if (__builtin_expect(common::AnyLane(((difference & moves) >> 15) != 0), 0)) return false;
+  if (__builtin_expect(common::AnyLane((difference & moves) > 0x7fff), 0)) return false;
   const auto third = common::SmallThirdOf(reinterpret_cast<UnsignedLanes>(difference + 1));
   const Lanes amount = (reinterpret_cast<Lanes>(third) + 1) & moves;
   const Lanes left = c - amount;
