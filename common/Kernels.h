@@ -13,6 +13,8 @@
 
 #ifdef __wasm_simd128__
 #include <wasm_simd128.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 namespace common {
@@ -101,6 +103,30 @@ KAMMEL_INLINE UnsignedLanes ThirdOf(UnsignedLanes x) {
 #endif
 }
 
+/// Per lane x / 3 for x below 2^16, in one short multiply: x * 0xAAAB / 2^17 rounds down to
+/// x / 3 for every x below 2^17.
+KAMMEL_INLINE UnsignedLanes SmallThirdOf(UnsignedLanes x) {
+#if defined(__SSE2__) && !defined(__wasm_simd128__)
+  // The high half of each 16-bit product: the upper halves of x are 0, so each 32-bit lane
+  // holds x * 0xAAAB / 2^16.
+  const __m128i high = _mm_mulhi_epu16(reinterpret_cast<__m128i>(x), _mm_set1_epi32(0xAAAB));
+  return reinterpret_cast<UnsignedLanes>(high) >> 1u;
+#else
+  return x * 0xAAABu >> 17u;
+#endif
+}
+
+/// Whether any lane of a mask (each lane all ones or all zeros) is set.
+KAMMEL_INLINE bool AnyLane(Lanes mask) {
+#if defined(__SSE2__) && !defined(__wasm_simd128__)
+  return _mm_movemask_ps(reinterpret_cast<__m128>(mask)) != 0;
+#elif defined(__wasm_simd128__)
+  return wasm_v128_any_true(reinterpret_cast<v128_t>(mask));  // one instruction, not seven
+#else
+  return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
+#endif
+}
+
 /// Three cells from each of four places, as three lanes: from[l][0..2] go to lane l of the
 /// first, second and third. Each place is read in one piece of four cells, so from[l][3] must
 /// exist too; it is read, never used.
@@ -127,12 +153,7 @@ template <class Near>
 KAMMEL_INLINE bool AnyTwoNear(Lanes at, Near near) {
   const Lanes next = {at[1], at[2], at[3], at[0]};
   const Lanes across = {at[2], at[3], at[0], at[1]};
-  const Lanes found = near(at - next) | near(at - across);
-#ifdef __wasm_simd128__
-  return wasm_v128_any_true(reinterpret_cast<v128_t>(found));  // one instruction, not seven
-#else
-  return (found[0] | found[1] | found[2] | found[3]) != 0;
-#endif
+  return AnyLane(near(at - next) | near(at - across));
 }
 
 /// Jump lengths of the heights 0..size-1, made once per b and wind: the hot loops then need
@@ -143,7 +164,6 @@ struct JumpTable {
   static constexpr std::int32_t size = Size;
   double factorB = 0, windStrength = 0;
   bool filled = false;
-  std::int32_t least = 0, most = 0;  ///< the smallest and the largest entry
   std::int32_t lengths[Size];
 
   /// Whether a height has its entry.
@@ -158,14 +178,29 @@ struct JumpTable {
     if (!same) {
       for (std::int32_t h = 0; h < Size; ++h)
         lengths[h] = lengthOf(h);
-      least = *std::min_element(lengths, lengths + Size);
-      most = *std::max_element(lengths, lengths + Size);
       factorB = b;
       windStrength = wind;
       filled = true;
+      withinLow = 1;
+      withinHigh = 0;
     }
     return *this;
   }
+
+  /// How many heights from 0 up have entries all in lo..hi: a jump from those needs no check
+  /// against the array's ends. Remembered for the last lo and hi asked.
+  std::int32_t HeightsWithin(std::int32_t lo, std::int32_t hi) {
+    if (lo != withinLow || hi != withinHigh) {
+      within = 0;
+      while (within < Size && lengths[within] >= lo && lengths[within] <= hi)
+        ++within;
+      withinLow = lo;
+      withinHigh = hi;
+    }
+    return within;
+  }
+
+  std::int32_t withinLow = 1, withinHigh = 0, within = 0;  ///< no bounds asked yet
 };
 
 /// The random states of up to this many draws are made ahead, in one go: none of them depends

@@ -191,42 +191,46 @@ using common::Lanes;
 using common::UnsignedLanes;
 
 // CreepAmount for four centres at once, in 32-bit lanes that wrap: d = c - n is exact as an
-// unsigned number when n is lower, and (d + 4) div 3 is d div 3 + 1, one more when d mod 3 is 2.
-KAMMEL_INLINE UnsignedLanes CreepAmounts(UnsignedLanes c, UnsignedLanes n) {
+// unsigned number when n is lower, and (d + 4) div 3 comes from one short multiply while d is
+// below 2^15. Where n is lower, d is also ORed into tooSteep, so that the caller can tell.
+KAMMEL_INLINE UnsignedLanes CreepAmounts(UnsignedLanes c, UnsignedLanes n,
+                                         UnsignedLanes& tooSteep) {
   const UnsignedLanes d = c - n;
-  const UnsignedLanes q = d / 3u;
-  const UnsignedLanes third = q + 1u - (UnsignedLanes)(d - 3u * q == 2u);
-  const Lanes moves = ((Lanes)n < (Lanes)c) & ((Lanes)third < (Lanes)c);
+  const Lanes lower = (Lanes)n < (Lanes)c;
+  tooSteep |= d & (UnsignedLanes)lower;
+  const UnsignedLanes third = common::SmallThirdOf(d + 4u);
+  const Lanes moves = lower & ((Lanes)third < (Lanes)c);
   return third & (UnsignedLanes)moves;
 }
 
 // Whether two of four sites lie within two cells of each other, so that their events share a
-// cell and must run one after the other.
-KAMMEL_INLINE bool AnyNear(Lanes k) {
-  return common::AnyTwoNear(
-      k,
-      [](Lanes apart) __attribute__((always_inline)) { return (UnsignedLanes)(apart + 2) <= 4u; });
-}
-
-// Whether any of four sites lies where the four cells from its left neighbour on do not all
-// exist: site -1, and the last one or two sites of the cells.
-KAMMEL_INLINE bool AnyAtTheEnds(Lanes k, std::int32_t lastCell) {
+// cell and must run one after the other, or lie where the four cells from its left neighbour
+// on do not all exist: site -1, and the last one or two sites of the cells.
+KAMMEL_INLINE bool AnyNearOrAtTheEnds(Lanes k, std::int32_t lastCell) {
+  const Lanes next = {k[1], k[2], k[3], k[0]};
+  const Lanes across = {k[2], k[3], k[0], k[1]};
+  const auto near = [](Lanes apart) __attribute__((always_inline)) {
+    return (Lanes)((UnsignedLanes)(apart + 2) <= 4u);
+  };
   const Lanes beyond = (UnsignedLanes)k > static_cast<std::uint32_t>(lastCell - 2);
-  return (beyond[0] | beyond[1] | beyond[2] | beyond[3]) != 0;
+  return common::AnyLane(near(k - next) | near(k - across) | beyond);
 }
 
 // Four events whose cells lie apart: the same as running them in turn. Each site's left
 // neighbour, centre and right neighbour are read in one piece, with the cell beyond, which is
-// never written.
-KAMMEL_INLINE void CreepFourApart(std::int32_t* h, Lanes k) {
+// never written. False, with nothing written, where a slope is too steep for the short
+// division; heights like that come only through the API.
+KAMMEL_INLINE bool CreepFourApart(std::int32_t* h, Lanes k) {
   std::int32_t* const cell[4] = {h + k[0] - 1, h + k[1] - 1, h + k[2] - 1, h + k[3] - 1};
   const common::ThreeLanes cells = common::GatherThree(cell);
   auto left = (UnsignedLanes)cells.first;
   auto centre = (UnsignedLanes)cells.second;
   auto right = (UnsignedLanes)cells.third;
-  const UnsignedLanes toRight = CreepAmounts(centre, right);
+  UnsignedLanes tooSteep{};
+  const UnsignedLanes toRight = CreepAmounts(centre, right, tooSteep);
   centre -= toRight;
-  const UnsignedLanes toLeft = CreepAmounts(centre, left);
+  const UnsignedLanes toLeft = CreepAmounts(centre, left, tooSteep);
+  if (__builtin_expect(common::AnyLane((Lanes)(tooSteep >> 15u) != 0), 0)) return false;
   right += toRight;
   centre -= toLeft;
   left += toLeft;
@@ -239,6 +243,7 @@ KAMMEL_INLINE void CreepFourApart(std::int32_t* h, Lanes k) {
     std::memcpy(cell[j], pair + 2 * j, 2 * sizeof pair[0]);
   for (int j = 0; j < 4; ++j)
     cell[j][2] = static_cast<std::int32_t>(right[j]);
+  return true;
 }
 
 KAMMEL_KERNEL void CreepEvents(std::int32_t* h, std::uint32_t* states, std::int32_t count,
@@ -256,11 +261,9 @@ KAMMEL_KERNEL void CreepEvents(std::int32_t* h, std::uint32_t* states, std::int3
       }
     }
     const Lanes k = common::LoadLanes(states + n);
-    if (__builtin_expect(AnyNear(k) || AnyAtTheEnds(k, lastCell), 0)) {
+    if (__builtin_expect(AnyNearOrAtTheEnds(k, lastCell) || !CreepFourApart(h, k), 0)) {
       for (int j = 0; j < 4; ++j)
         CreepEvent(h + k[j]);
-    } else {
-      CreepFourApart(h, k);
     }
   }
   for (; n < count; ++n)

@@ -198,7 +198,8 @@ struct SweepTerms {
   const JumpTable& table;
   double factorB, windStrength;
   std::int32_t L, q;
-  std::int32_t lastRow;  // of the array
+  std::int32_t lastRow;       // of the array
+  std::int32_t plainHeights;  // heights 0..plainHeights - 1 jump by the table without a clamp
 };
 
 template <class S>
@@ -227,24 +228,24 @@ inline std::int32_t JumpTarget(std::int32_t i, std::int32_t length, std::int32_t
   return JumpTarget(i, JumpLengthFor(height, factorB, windStrength), L, lastRow);
 }
 
-// Whether no entry of the table can lead outside the array: from 0..L a jump of -1..lastRow,
-// wrapped once, lands in -1..lastRow, so the picks need not clamp what the table gives.
-bool TableKeepsInside(const JumpTable& table, std::int32_t lastRow) {
-  return table.least >= -1 && table.most <= lastRow;
+// The heights whose jumps need no clamp: from 0..L a jump of -1..lastRow, wrapped once, lands
+// in -1..lastRow. Every other height takes the slow path, which clamps.
+std::int32_t PlainHeights(JumpTable& table, std::int32_t lastRow) {
+  return table.HeightsWithin(-1, lastRow);
 }
 
 // One pick in a column: the grains of a site higher than q jump to its JumpTarget. A mask
 // rather than a branch for "higher than q".
-template <class S, bool Inside>
+template <class S>
 KAMMEL_INLINE void Jump(std::int32_t* column, std::int32_t i, const SweepTerms& terms) {
   const std::int32_t L = terms.L;
   const std::int32_t q = terms.q;
   const std::int32_t height = column[i];
   std::int32_t target;
-  if (__builtin_expect(JumpTable::Holds(height), 1)) {
+  if (__builtin_expect(
+          static_cast<std::uint32_t>(height) < static_cast<std::uint32_t>(terms.plainHeights), 1)) {
     target = i + terms.table.lengths[height];
     if (target > L) target -= L;
-    if (!Inside) target = std::clamp(target, -1, LastRow<S>(terms));
   } else {
     target = UntabledJumpTarget(i, height, L, LastRow<S>(terms), terms.factorB, terms.windStrength);
   }
@@ -253,7 +254,7 @@ KAMMEL_INLINE void Jump(std::int32_t* column, std::int32_t i, const SweepTerms& 
   column[target] += moved;
 }
 
-template <class S, bool Inside>
+template <class S>
 KAMMEL_KERNEL void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std::int32_t columns,
                                     std::uint32_t* states, std::int32_t picks,
                                     const SweepTerms& shared, std::int32_t W) {
@@ -275,13 +276,13 @@ KAMMEL_KERNEL void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std
     for (std::int32_t n = 0; n < picks; ++n) {
       if (ahead && n % kPicksPerLine == 0) __builtin_prefetch(next + kColumnsAtOnce * n, 1);
       for (std::int32_t c = 0; c < kColumnsAtOnce; ++c)
-        Jump<S, Inside>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
+        Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
     }
     return;
   }
   for (std::int32_t c = 0; c < columns; ++c) {
     for (std::int32_t n = 0; n < picks; ++n)
-      Jump<S, Inside>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
+      Jump<S>(column[c], static_cast<std::int32_t>(states[c * picks + n]), terms);
   }
 }
 
@@ -293,14 +294,10 @@ template <class S>
 void SaltationBlocks(BedState<S>& bed, const SweepTerms& terms, std::uint32_t* states) {
   const std::int32_t picks = std::max(terms.L, 1);
   const std::int32_t W = BedWidth(bed);
-  const bool inside = TableKeepsInside(terms.table, LastRow<S>(terms));
   for (std::int32_t j = 0; j <= W; j += kColumnsAtOnce) {
     const std::int32_t columns = std::min(kColumnsAtOnce, W + 1 - j);
     common::DrawStates(bed.random, states, columns * picks);
-    if (inside)
-      SaltationColumns<S, true>(bed.grid, j, columns, states, picks, terms, W);
-    else
-      SaltationColumns<S, false>(bed.grid, j, columns, states, picks, terms, W);
+    SaltationColumns<S>(bed.grid, j, columns, states, picks, terms, W);
   }
 }
 
@@ -309,8 +306,14 @@ void SaltationBlocks(BedState<S>& bed, const SweepTerms& terms, std::uint32_t* s
 template <class S>
 void SaltationSweep(BedState<S>& bed) {
   if (Unmade(bed)) return;
-  const SweepTerms terms{CurrentJumpTable(bed), bed.params.factorB, bed.params.windStrength,
-                         BedLength(bed),        bed.params.factorQ, bed.grid.lastRow};
+  const JumpTable& table = CurrentJumpTable(bed);
+  const SweepTerms terms{table,
+                         bed.params.factorB,
+                         bed.params.windStrength,
+                         BedLength(bed),
+                         bed.params.factorQ,
+                         bed.grid.lastRow,
+                         PlainHeights(bed.jumps, bed.grid.lastRow)};
   if constexpr (kOpen<S>) {
     SaltationBlocks(bed, terms, bed.grid.scratch.get());
   } else {
@@ -458,9 +461,10 @@ KAMMEL_INLINE Lanes Near(Lanes apart, Stride columnStride) {
 // CreepEvent at four cells whose crosses lie apart: the same as running them in turn. The
 // previous row, the centre and the next row lie side by side in a column and are read in one
 // piece, with the row after, which every array has for a site of the bed and no event here
-// writes.
+// writes. False, with nothing written, where a slope is too steep for the short division;
+// heights like that come only through the API.
 template <class Stride>
-KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
+KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
   std::int32_t* const p[4] = {cells + at[0], cells + at[1], cells + at[2], cells + at[3]};
   const std::int32_t* const previous[4] = {p[0] - 1, p[1] - 1, p[2] - 1, p[3] - 1};
   const common::ThreeLanes rows = common::GatherThree(previous);
@@ -481,7 +485,8 @@ KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
     offset = common::SelectLanes(steeper, offset, Lanes{} + NeighbourOffset(n, stride));
   }
   const Lanes moves = (c > 0) & (difference > 0);
-  const auto third = common::ThirdOf(reinterpret_cast<UnsignedLanes>(difference + 1));
+  if (__builtin_expect(common::AnyLane((difference & moves) > 0x7fff), 0)) return false;
+  const auto third = common::SmallThirdOf(reinterpret_cast<UnsignedLanes>(difference + 1));
   const Lanes amount = (reinterpret_cast<Lanes>(third) + 1) & moves;
   const Lanes left = c - amount;
   // Unrolled, so that each lane is taken out by a constant: a WebAssembly compiler keeps the
@@ -491,6 +496,7 @@ KAMMEL_INLINE void FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
     p[l][0] = left[l];
     p[l][offset[l]] += amount[l];
   }
+  return true;
 }
 
 // How many events ahead a site's cells are asked for: far enough to hide a trip to the shared
@@ -556,14 +562,12 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
         PrefetchCross(ask, cells + sites[n + kPrefetchAhead + l], stride);
     }
     const Lanes at = common::LoadLanes(sites + n);
-    if (__builtin_expect(common::AnyTwoNear(
-                             at, [stride](Lanes apart) __attribute__((
-                                     always_inline)) { return Near(apart, stride); }),
-                         0)) {
+    const auto near = [stride](Lanes apart) __attribute__((always_inline)) {
+      return Near(apart, stride);
+    };
+    if (__builtin_expect(common::AnyTwoNear(at, near) || !FourCreepEvents(cells, at, stride), 0)) {
       for (int l = 0; l < 4; ++l)
         CreepEvent(cells + at[l], stride);
-    } else {
-      FourCreepEvents(cells, at, stride);
     }
   }
   for (; n < events; ++n) {

@@ -22,4 +22,23 @@ TEST(Kernels, ThirdOfLanesIsTheQuotientOverTheWholeRange) {
   }
 }
 
+// The creep kernels' short division: every value it is used for.
+TEST(Kernels, SmallThirdOfIsTheQuotientBelowTwoToTheSixteen) {
+  for (std::uint32_t x = 0; x < (1u << 16); x += 4) {
+    const common::UnsignedLanes third =
+        common::SmallThirdOf(common::UnsignedLanes{x, x + 1, x + 2, x + 3});
+    for (std::uint32_t l = 0; l < 4; ++l)
+      ASSERT_EQ(third[l], (x + l) / 3u) << x + l;
+  }
+}
+
+TEST(Kernels, AnyLaneSeesEachLane) {
+  EXPECT_FALSE(common::AnyLane(common::Lanes{}));
+  for (int l = 0; l < 4; ++l) {
+    common::Lanes mask{};
+    mask[l] = -1;
+    EXPECT_TRUE(common::AnyLane(mask)) << l;
+  }
+}
+
 }  // namespace

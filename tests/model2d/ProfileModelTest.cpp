@@ -333,6 +333,30 @@ TEST_F(RunProfileStep, AgreesWithTheLiteralRules) {
     ExpectSameAsReference(run);
 }
 
+// Heights set through the API may lie far apart: slopes of 2^15 and more take the events' exact
+// division, four at a time or not, cell for cell as the literal rules.
+TEST_F(ProfileCreepSweep, SlopesOfAnySteepnessAgreeWithTheLiteralRules) {
+  const ProfileParams p = scenarios::kProfileDefaults;
+  for (const std::uint32_t most : {40000u, 70000u, 1u << 20, 1u << 28}) {
+    Init(p);
+    random.state = most;
+    reference::Profile ref(p);
+    ref.random.state = most;
+    std::uint32_t draw = most;
+    for (int i = 0; i <= p.layerWidth; ++i) {
+      draw = common::NextState(draw);
+      H(i) = static_cast<std::int32_t>(draw % most);
+      ref.h(i) = H(i);
+    }
+    for (int n = 0; n < 4; ++n) {
+      model2d::ProfileCreepSweep(*state);
+      ref.Creep();
+    }
+    EXPECT_EQ(random.state, ref.random.state);
+    EXPECT_TRUE(Cells() == ref.cells_) << most;
+  }
+}
+
 TEST_F(RunProfileStep, NewFactorsBetweenStepsTakeEffect) {
   const ProfileParams p = scenarios::kProfileDefaults;
   Init(p);

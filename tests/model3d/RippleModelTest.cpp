@@ -250,6 +250,31 @@ TEST(RunBatch, AgreesWithTheLiteralRules) {
   ExpectSameAsReference<MapSettings>({1000, 8, 12, 3.0, 900.0, 2}, 7, 1);
 }
 
+// Heights set through the API may lie far apart: slopes of 2^15 and more take the events' exact
+// division, four at a time or not, cell for cell as the literal rules.
+TEST(CreepSweep, SlopesOfAnySteepnessAgreeWithTheLiteralRules) {
+  const RippleParams p = {30, 12, 0, 2.0, 5.0, 1};
+  for (const std::uint32_t most : {40000u, 70000u, 1u << 20, 1u << 28}) {
+    const auto bed = NewBed<ReliefSettings>(p, most);
+    reference::Bed<ReliefSettings> ref(p);
+    ref.random.state = most;
+    std::uint32_t state = most;
+    for (int i = 0; i <= p.layerLength; ++i) {
+      for (int j = 0; j <= p.layerWidth; ++j) {
+        state = common::NextState(state);
+        const auto height = static_cast<std::int32_t>(state % most);
+        bed->grid.at(i, j) = ref.h(i, j) = height;
+      }
+    }
+    for (int n = 0; n < 4; ++n) {
+      model3d::CreepSweep(*bed);
+      ref.Creep();
+    }
+    EXPECT_EQ(bed->random.state, ref.random.state);
+    EXPECT_TRUE(Cells(*bed) == ref.cells_) << most;
+  }
+}
+
 TEST(RunBatch, KeepsTheArrayTotalWhateverTheFactors) {
   const RippleParams beds[] = {scenarios::kReliefDefaults,
                                {300, 30, 20, 1e300, 1e300, 1},
