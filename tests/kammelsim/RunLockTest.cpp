@@ -1,8 +1,8 @@
 // One process per run, whatever names its files have, and nothing that hangs a run: each case
 // runs kammelsim as a process of its own, with a deadline that fails the test, never hangs it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
