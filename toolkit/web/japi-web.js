@@ -137,10 +137,21 @@ const JapiWeb = (() => {
       o.el.append(el("header", "japi-titlebar", text));
       o.body = el("div", "japi-dialog-body");
       o.el.append(o.body);
-      // Escape, like the close box, fires the dialog and leaves it up.
+      // Escape, like the close box, fires the dialog and leaves it up. Taken at the key: a
+      // browser closes a modal dialog on a second Escape whatever its cancel handler says.
+      o.el.addEventListener("keydown", (e) => {
+        if (e.key !== "Escape") return;
+        e.preventDefault();
+        fire(o.handle);
+      });
       o.el.addEventListener("cancel", (e) => {
         e.preventDefault();
         fire(o.handle);
+      });
+      // Only the program's hide ends a dialog: one the browser closes anyway comes back, or
+      // the program would wait for it for ever.
+      o.el.addEventListener("close", () => {
+        if (!o.hiding && !ended && objects.has(o.handle)) o.el.showModal();
       });
       document.body.append(o.el);
     },
@@ -245,6 +256,7 @@ const JapiWeb = (() => {
   const calls = {
     [Op.Show](o) {
       if (o.kind === Kind.Dialog) {
+        o.hiding = false;
         if (!o.el.open) o.el.showModal();
       } else if (o.el) {
         o.el.hidden = false;
@@ -252,6 +264,7 @@ const JapiWeb = (() => {
     },
     [Op.Hide](o) {
       if (o.kind === Kind.Dialog) {
+        o.hiding = true;
         if (o.el.open) o.el.close();
       } else if (o.el) {
         o.el.hidden = true;
