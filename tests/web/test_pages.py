@@ -195,6 +195,9 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
     assert dialog(browser)["text"] == "1000" and dialog(browser)["prompt"] == first["prompt"]
     answer(browser, "3x0")
     assert dialog(browser)["text"] == "3x0"
+    # The field takes what the program can read, 254 characters, and no more than it shows.
+    browser.switch_to.active_element.send_keys("7" * 300)
+    assert len(dialog(browser)["text"]) == 254
     answer(browser, "300")
     rest = presets(browser)
     assert [d["title"] for d in rest] == ["Integer-Eingabe"] * 2 + ["Real-Eingabe"] * 2 + [

@@ -10,6 +10,7 @@ const JapiWeb = (() => {
               Shortcut: 8, Size: 9, Position: 10, CursorPosition: 11, SelectAll: 12, Focus: 13,
               Dispose: 14, Quit: 15};
   const Query = {Width: 1, Height: 2, X: 3, Y: 4, KeyCode: 5, KeyChar: 6};
+  const maxText = 254;  // a text field's characters, what J_gettext copies
 
   const objects = new Map();  // handle -> {kind, el, parent, ...}
   const queue = [];
@@ -163,6 +164,8 @@ const JapiWeb = (() => {
       o.el = el("input", "japi-field");
       o.el.type = "text";
       o.el.size = number;
+      // What J_gettext can hand over: typing or pasting stops there, as on the desktop.
+      o.el.maxLength = maxText;
       o.el.addEventListener("keydown", (e) => {
         if (e.key !== "Enter") return;
         e.preventDefault();
@@ -345,7 +348,7 @@ const JapiWeb = (() => {
     setText(handle, text) {
       const o = objects.get(handle);
       if (!o || !o.el) return;
-      if (o.kind === Kind.TextField) o.el.value = text;
+      if (o.kind === Kind.TextField) o.el.value = text.slice(0, maxText);
       else if (o.kind === Kind.Frame) o.title.textContent = text;
       else o.el.textContent = text;
     },
@@ -353,7 +356,7 @@ const JapiWeb = (() => {
     // At most 254 characters and a NUL; a character outside Latin-1 becomes "?".
     getText(handle, heap, buffer) {
       const o = objects.get(handle);
-      const text = o && o.el ? o.el.value.slice(0, 254) : "";
+      const text = o && o.el ? o.el.value.slice(0, maxText) : "";
       for (let i = 0; i < text.length; ++i) {
         const c = text.charCodeAt(i);
         heap[buffer + i] = c > 255 ? 63 : c;
