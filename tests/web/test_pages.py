@@ -269,7 +269,19 @@ def test_profile_runs_until_stop_and_quits(site, browser):
     until(browser, "return JapiWeb.hasEnded()", "the program to end")
 
 
-def test_a_seed_outside_the_day_is_refused_with_a_notice(site, browser):
-    open_program(browser, site, "kammel3", seed="99999999999")
-    notice = browser.find_element(By.ID, "japi-notice")
-    assert notice.is_displayed() and "ignored" in notice.text
+def test_the_seed_in_the_address(site, browser):
+    """A seed the page takes fixes the program's clock at it; any other, or several, is
+    refused with a notice and the clock seeds the generator."""
+    cases = [("0", 0), ("86399999", 86399999), ("000000042", 42),
+             ("", None), ("abc", None), ("-1", None), ("86400000", None), ("99999999999", None),
+             ("1.5", None), ("%205", None), ("7&seed=8", None)]
+    for query, seed in cases:
+        browser.get(f"{site}/kammel3.html?seed={query}")
+        waiting(browser)
+        notice = browser.find_element(By.ID, "japi-notice")
+        if seed is None:
+            assert notice.is_displayed() and "ignored" in notice.text, query
+            assert browser.execute_script("return Date.now()") > 86400000, query
+        else:
+            assert not notice.is_displayed(), query
+            assert browser.execute_script("return Date.now()") == seed, query

@@ -393,17 +393,20 @@ const JapiWeb = (() => {
     // Sets up the page for a program: its name, the seed from the address, the module's hooks.
     boot(name) {
       program = name;
-      const seed = new URLSearchParams(location.search).get("seed");
+      const seeds = new URLSearchParams(location.search).getAll("seed");
       const notice = document.getElementById("japi-notice");
-      if (seed !== null) {
+      if (seeds.length) {
         // The generator is seeded from the time of day in milliseconds; fixing the clock
-        // seeds it with N, as the desktop's clock would at that moment.
-        if (/^[0-9]{1,8}$/.test(seed) && Number(seed) < 86400000) {
+        // seeds it with N, as the desktop's clock would at that moment. Of several seeds
+        // none is taken: which was meant cannot be told.
+        const [seed] = seeds;
+        if (seeds.length === 1 && /^[0-9]+$/.test(seed) && Number(seed) < 86400000) {
           const n = Number(seed);
           Date.now = () => n;
         } else {
-          notice.textContent = "seed=" + seed + " ignored: a seed is a whole number of " +
-                               "milliseconds in a day, 0 to 86399999; seeded from the clock.";
+          notice.textContent = seeds.map((s) => "seed=" + s).join(", ") + " ignored: one " +
+                               "seed is a whole number of milliseconds in a day, 0 to " +
+                               "86399999; seeded from the clock.";
           notice.hidden = false;
         }
       }
