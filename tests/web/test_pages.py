@@ -184,6 +184,16 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
     browser.switch_to.active_element.send_keys(Keys.CONTROL, "c")
     time.sleep(0.1)
     assert not browser.execute_script("return JapiWeb.hasEnded()") and dialog(browser)
+    # Ctrl+S, Stop's shortcut, is still kept from the browser (no "Save page" over the dialog);
+    # the field's own Ctrl keys stay the browser's.
+    kept = browser.execute_script("""
+        return ['s', 'c', 'v', 'a'].map(key => {
+            const e = new KeyboardEvent('keydown', {key, ctrlKey: true, bubbles: true,
+                                                    cancelable: true});
+            document.activeElement.dispatchEvent(e);
+            return e.defaultPrevented;
+        });""")
+    assert kept == [True, False, False, False] and dialog(browser) == first
     # Escape, as on the desktop, leaves the dialog up, however often it is pressed.
     for _ in range(3):
         browser.switch_to.active_element.send_keys(Keys.ESCAPE)

@@ -206,19 +206,32 @@ const JapiWeb = (() => {
     return {code: 513, char: 0};
   }
 
-  // Ctrl + letter runs the item with that shortcut; the page keeps these keys from the
-  // browser. Other keys go to the frame's key listener. While a dialog is up, none of this:
-  // its field keeps the browser's own keys (Ctrl+C copies there).
+  // The item whose shortcut a key is, Ctrl + its letter.
+  function shortcutOf(e) {
+    if (!e.ctrlKey || e.altKey || e.metaKey || !/^[a-zA-Z]$/.test(e.key)) return null;
+    const letter = e.key.toUpperCase().charCodeAt(0);
+    for (const o of objects.values())
+      if (o.kind === Kind.MenuItem && o.shortcut === letter) return o;
+    return null;
+  }
+
+  // A text field's own Ctrl keys: select all, copy, paste, cut, undo, redo.
+  const editingKeys = /^[acvxzy]$/i;
+
+  // A shortcut runs its item; the page keeps these keys from the browser. Other keys go to
+  // the frame's key listener. While a dialog is up, none of this: its field keeps its own
+  // keys (Ctrl+C copies there), and a shortcut that is none of them does nothing.
   function onKey(e) {
-    if (ended || openDialog()) return;
-    if (e.ctrlKey && !e.altKey && !e.metaKey && /^[a-zA-Z]$/.test(e.key)) {
-      const letter = e.key.toUpperCase().charCodeAt(0);
-      for (const o of objects.values()) {
-        if (o.kind !== Kind.MenuItem || o.shortcut !== letter) continue;
-        e.preventDefault();
-        if (!o.el.disabled && frameTakes(frameOf(o.handle))) fire(o.handle);
-        return;
-      }
+    if (ended) return;
+    const item = shortcutOf(e);
+    if (openDialog()) {
+      if (item && !editingKeys.test(e.key)) e.preventDefault();
+      return;
+    }
+    if (item) {
+      e.preventDefault();
+      if (!item.el.disabled && frameTakes(frameOf(item.handle))) fire(item.handle);
+      return;
     }
     const key = keyOf(e);
     if (!key) return;
