@@ -180,6 +180,14 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
     assert first["title"] == "Integer-Eingabe" and first["text"] == " 300"
     assert first["button"] == " ok " and first["modal"] and first["focused"] and first["selected"]
     assert first["size"] == 20 and first["width"] == "80px"
+    # Centred on the program's window, not on the browser's.
+    offset = browser.execute_script("""
+        const centre = (e) => { const r = e.getBoundingClientRect();
+                                return [r.left + r.width / 2, r.top + r.height / 2]; };
+        const [d, f] = [centre(document.querySelector('dialog[open]')),
+                        centre(document.querySelector('.japi-frame'))];
+        return [d[0] - f[0], d[1] - f[1]];""")
+    assert all(abs(o) <= 1 for o in offset), offset
     # Ctrl+C in a dialog's field is the browser's copy, not Quit.
     browser.switch_to.active_element.send_keys(Keys.CONTROL, "c")
     time.sleep(0.1)

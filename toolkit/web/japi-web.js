@@ -60,6 +60,26 @@ const JapiWeb = (() => {
     return frame && !frame.disabled && !openDialog();
   }
 
+  // An object's box; a dialog's before it is shown as it will be, laid out for a moment unseen.
+  function boxOf(o) {
+    if (o.kind !== Kind.Dialog || o.el.open) return o.el.getBoundingClientRect();
+    o.el.style.visibility = "hidden";
+    o.el.style.display = "block";
+    const box = o.el.getBoundingClientRect();
+    o.el.style.display = o.el.style.visibility = "";
+    return box;
+  }
+
+  // A dialog where the program put it, in the page's pixels, but never outside the browser's
+  // window, which it stays within when that shrinks.
+  function place(o) {
+    const box = o.el.getBoundingClientRect();
+    const left = Math.min(o.at.x - window.scrollX, window.innerWidth - box.width);
+    const top = Math.min(o.at.y - window.scrollY, window.innerHeight - box.height);
+    Object.assign(o.el.style, {margin: "0", inset: "auto", left: Math.max(0, left) + "px",
+                               top: Math.max(0, top) + "px"});
+  }
+
   function closeMenus(except) {
     for (const o of objects.values())
       if (o.kind === Kind.Menu && o !== except) o.list.hidden = true;
@@ -274,6 +294,7 @@ const JapiWeb = (() => {
       if (o.kind === Kind.Dialog) {
         o.hiding = false;
         if (!o.el.open) o.el.showModal();
+        if (o.at) place(o);
       } else if (o.el) {
         o.el.hidden = false;
       }
@@ -309,6 +330,11 @@ const JapiWeb = (() => {
       o.el.style.width = Math.max(a, 0) + "px";
       if (o.kind !== Kind.TextField) o.el.style.height = Math.max(b, 0) + "px";
     },
+    [Op.Position](o, a, b) {
+      if (o.kind !== Kind.Dialog) return;
+      o.at = {x: a, y: b};
+      if (o.el.open) place(o);
+    },
     [Op.CursorPosition](o, a) {
       const at = Math.max(0, Math.min(a, o.el.value.length));
       o.el.setSelectionRange(at, at);
@@ -327,6 +353,10 @@ const JapiWeb = (() => {
 
   document.addEventListener("keydown", onKey);
   document.addEventListener("click", () => closeMenus());
+  window.addEventListener("resize", () => {
+    const dialog = openDialog();
+    if (dialog && dialog.at) place(dialog);
+  });
 
   return {
     latin1,
@@ -352,7 +382,7 @@ const JapiWeb = (() => {
       if (op === Query.KeyCode) return o.code || 0;
       if (op === Query.KeyChar) return o.char || 0;
       if (!o.el) return 0;
-      const box = o.el.getBoundingClientRect();
+      const box = boxOf(o);
       const value = {[Query.Width]: box.width, [Query.Height]: box.height,
                      [Query.X]: box.left + window.scrollX, [Query.Y]: box.top + window.scrollY}[op];
       return Math.round(value || 0);
