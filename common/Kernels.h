@@ -127,6 +127,15 @@ KAMMEL_INLINE bool AnyLane(Lanes mask) {
 #endif
 }
 
+/// Keeps the compiler from leaving lanes of a shuffle undefined where no one reads them.
+/// WebAssembly's compilers write such a lane as lane 0 and so hide a shuffle the engines do in
+/// one instruction (an unpack) behind a general byte shuffle of several; natively nothing.
+KAMMEL_INLINE void KeepEveryLane([[maybe_unused]] Lanes& lanes) {
+#ifdef __wasm_simd128__
+  __asm__("" : "+r"(lanes));
+#endif
+}
+
 /// Three cells from each of four places, as three lanes: from[l][0..2] go to lane l of the
 /// first, second and third. Each place is read in one piece of four cells, so from[l][3] must
 /// exist too; it is read, never used.
@@ -139,8 +148,10 @@ KAMMEL_INLINE ThreeLanes GatherThree(const std::int32_t* const from[4]) {
     std::memcpy(&piece[l], from[l], sizeof piece[l]);
   const Lanes low = __builtin_shufflevector(piece[0], piece[1], 0, 4, 1, 5);
   const Lanes high = __builtin_shufflevector(piece[2], piece[3], 0, 4, 1, 5);
-  const Lanes lowThirds = __builtin_shufflevector(piece[0], piece[1], 2, 6, 3, 7);
-  const Lanes highThirds = __builtin_shufflevector(piece[2], piece[3], 2, 6, 3, 7);
+  Lanes lowThirds = __builtin_shufflevector(piece[0], piece[1], 2, 6, 3, 7);
+  Lanes highThirds = __builtin_shufflevector(piece[2], piece[3], 2, 6, 3, 7);
+  KeepEveryLane(lowThirds);
+  KeepEveryLane(highThirds);
   return {__builtin_shufflevector(low, high, 0, 1, 4, 5),
           __builtin_shufflevector(low, high, 2, 3, 6, 7),
           __builtin_shufflevector(lowThirds, highThirds, 0, 1, 4, 5)};

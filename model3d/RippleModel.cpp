@@ -514,6 +514,40 @@ KAMMEL_INLINE void PrefetchCross(common::AskAhead& ask, const std::int32_t* cent
   ask(centre + static_cast<std::int32_t>(stride));
 }
 
+#ifdef __wasm_simd128__
+// The sites of events 0..n-1, n the largest multiple of 4 up to events, as CreepEvents picks
+// them: its engines convert between integers and doubles lane by lane and check each
+// conversion, and its compilers read every other draw lane by lane. Here each pair of draws
+// is one 64-bit lane, whose halves become doubles exactly through the exponent of 2^52, and
+// the picks stay in doubles until their sum, 1.5 * 2^52 plus the site, leaves the site in its
+// low 32 bits (see PickInDoubles).
+inline std::int32_t WasmSites(const std::uint32_t* draws, std::int32_t events, double rows,
+                              double columns, std::int32_t stride, std::int32_t corner,
+                              std::uint32_t* sites) {
+  const v128_t low = wasm_i64x2_splat(0xffffffff), exponent = wasm_i64x2_splat(0x4330000000000000);
+  const v128_t two52 = wasm_f64x2_splat(0x1p52), round = wasm_f64x2_splat(0x1.8p52);
+  const v128_t rowScale = wasm_f64x2_splat(rows * 0x1p-32);
+  const v128_t columnScale = wasm_f64x2_splat(columns * 0x1p-32);
+  const v128_t across = wasm_f64x2_splat(stride), first = wasm_i32x4_splat(corner);
+  const auto pair = [&](const std::uint32_t* at) {  // two events' sites, less the corner
+    const v128_t v = wasm_v128_load(at);
+    const v128_t row = wasm_f64x2_sub(wasm_v128_or(wasm_v128_and(v, low), exponent), two52);
+    const v128_t column = wasm_f64x2_sub(wasm_v128_or(wasm_u64x2_shr(v, 32), exponent), two52);
+    const v128_t i = wasm_f64x2_add(wasm_f64x2_mul(row, rowScale), round);
+    const v128_t j =
+        wasm_f64x2_sub(wasm_f64x2_add(wasm_f64x2_mul(column, columnScale), round), round);
+    return wasm_f64x2_add(i, wasm_f64x2_mul(j, across));
+  };
+  std::int32_t n = 0;
+  for (; n + 4 <= events; n += 4) {
+    const v128_t four =
+        wasm_i32x4_shuffle(pair(draws + 2 * n), pair(draws + 2 * n + 4), 0, 2, 4, 6);
+    wasm_v128_store(sites + n, wasm_i32x4_add(four, first));
+  }
+  return n;
+}
+#endif
+
 // One random event per pair of draws: the first picks the row, the second the column. Four
 // at a time where their crosses lie apart, as they mostly do; in turn where they do not.
 template <class S>
@@ -528,22 +562,7 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
   std::uint32_t sites[common::kDrawBlock / 2];
   std::int32_t picked = 0;
 #ifdef __wasm_simd128__
-  // WebAssembly's compilers read every other draw lane by lane: the rows' and the columns'
-  // draws are first set apart in whole vectors.
-  std::uint32_t rowDraws[common::kDrawBlock / 2], columnDraws[common::kDrawBlock / 2];
-  for (; picked + 4 <= events; picked += 4) {
-    const Lanes a = common::LoadLanes(draws + 2 * picked);
-    const Lanes b = common::LoadLanes(draws + 2 * picked + 4);
-    const Lanes rowPart = __builtin_shufflevector(a, b, 0, 2, 4, 6);
-    const Lanes columnPart = __builtin_shufflevector(a, b, 1, 3, 5, 7);
-    std::memcpy(rowDraws + picked, &rowPart, sizeof rowPart);
-    std::memcpy(columnDraws + picked, &columnPart, sizeof columnPart);
-  }
-  for (std::int32_t n = 0; n < picked; ++n) {
-    const std::int32_t i = common::PickInDoubles(rowDraws[n], rows);
-    const std::int32_t j = common::PickInDoubles(columnDraws[n], columns);
-    sites[n] = static_cast<std::uint32_t>(corner + j * static_cast<std::int32_t>(stride) + i);
-  }
+  picked = WasmSites(draws, events, rows, columns, stride, corner, sites);
 #endif
   for (std::int32_t n = picked; n < events; ++n) {
     const std::int32_t i = common::PickInDoubles(draws[2 * n], rows);
