@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <utility>
 
 namespace kammelsim::io {
 namespace {
@@ -18,6 +19,12 @@ struct Planned {
   bool sticky = false;
   bool struck = false;  // the planned change has failed
 } planned;
+struct Action {
+  std::string file;
+  Change change = Change::Open;
+  std::int64_t nth = 0;
+  std::function<void()> action;
+} action;
 std::atomic<bool> noOpenat2{false};
 
 }  // namespace
@@ -61,16 +68,30 @@ void FailChange(const std::string& file, Change change, std::int64_t nth, int er
   planned = {file, change, nth, error, sticky, false};
 }
 
+void BeforeChange(const std::string& file, Change change, std::int64_t nth,
+                  std::function<void()> what) {
+  const std::lock_guard lock(guard);
+  action = {file, change, nth, std::move(what)};
+}
+
 void ClearFaults() {
   const std::lock_guard lock(guard);
   counts.clear();
   planned = {};
+  action = {};
   noOpenat2 = false;
 }
 
 bool ChangeAllowed(std::string_view name, Change change) {
-  const std::lock_guard lock(guard);
+  std::unique_lock lock(guard);
   const std::int64_t nth = ++counts[{ChangeFile(name), change}];
+  if (action.action && nth == action.nth && change == action.change &&
+      ChangeFile(name) == action.file) {
+    const std::function<void()> what = std::exchange(action.action, nullptr);
+    lock.unlock();
+    what();
+    lock.lock();
+  }
   if (planned.nth <= 0) return true;
   const bool now = !planned.struck && nth == planned.nth && change == planned.change &&
                    ChangeFile(name) == planned.file;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -32,7 +33,12 @@ ChangeCounts ChangesMade();
 void FailChange(const std::string& file, Change change, std::int64_t nth, int error,
                 bool sticky = false);
 
-/// No failures planned, the counts back at 0, and openat2 used where the kernel has it.
+/// Runs action just before the nth change of its kind to file, counted as FailChange counts:
+/// a signal that comes while a file is half written. For tests only.
+void BeforeChange(const std::string& file, Change change, std::int64_t nth,
+                  std::function<void()> action);
+
+/// No failures or actions planned, the counts back at 0, and openat2 used where the kernel has it.
 void ClearFaults();
 
 /// Counts one change; false, with errno set, when it is to fail.

@@ -1,5 +1,6 @@
 #include "kammelsim/run/Interrupts.h"
 
+#include <atomic>
 #include <csignal>
 #include <initializer_list>
 
@@ -7,11 +8,16 @@ namespace kammelsim {
 namespace {
 
 volatile std::sig_atomic_t pending = 0;
+// Set by the run's thread, read by the handler, which may run on another thread.
+std::atomic<bool> stepping{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 struct sigaction previousInt, previousTerm, previousHangup;
 sigset_t previousMask;
 
 extern "C" void OnInterrupt(int signal) {
   if (pending != 0) {
+    // A stop being written is finished: the signal asked for it already.
+    if (!stepping) return;
     // The user insists: the default action ends the process with this signal's status.
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -52,6 +58,14 @@ InterruptGuard::~InterruptGuard() {
 
 int InterruptGuard::Pending() {
   return pending;
+}
+
+InterruptGuard::Stepping::Stepping() {
+  stepping = true;
+}
+
+InterruptGuard::Stepping::~Stepping() {
+  stepping = false;
 }
 
 }  // namespace kammelsim

@@ -292,7 +292,10 @@ int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& paramete
       progress.Clear();
       return Stopped(done, signal);
     }
-    model.step();
+    {
+      const InterruptGuard::Stepping stepping;
+      model.step();
+    }
     ++done;
     progress.Update(done);
     if (!(schedule.IsSnapshot(done) ? Snapshot(done) : Between(done))) return 1;

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -22,6 +24,7 @@
 
 #include "kammelsim/io/Faults.h"
 #include "kammelsim/run/Checkpoint.h"
+#include "kammelsim/run/Interrupts.h"
 #include "tests/kammelsim/CapturedRun.h"
 
 extern char** environ;
@@ -468,3 +471,37 @@ TEST_F(RunLock, AFinishedRunIsCheckedOnAReadOnlyDisk) {
 }
 
 }  // namespace
+
+// A second signal while the stop's checkpoint is half written finishes the stop rather than
+// leaving a part file and no line saying where the run stopped; while a step is computed it
+// still ends the process at once.
+TEST_F(RunLock, ASecondSignalEndsAStepButNotTheStopsWriting) {
+  const fs::path run = folder_ / "run";
+  fs::create_directories(run);
+  kammelsim::io::ClearFaults();
+  // The second checkpoint's, at step 10, written but not yet synced.
+  kammelsim::io::BeforeChange("run.ck.part", kammelsim::io::Change::Sync, 2, [] {
+    std::raise(SIGINT);
+    std::raise(SIGINT);
+  });
+  const auto stopped = InProcess(Profile(run, 1000));
+  kammelsim::io::ClearFaults();
+  ASSERT_EQ(stopped.status, 130) << stopped.err;
+  EXPECT_NE(stopped.err.find("stopped after 10 of 1000 steps"), std::string::npos) << stopped.err;
+  kammelsim::CheckpointData data;
+  std::string error;
+  ASSERT_TRUE(kammelsim::ReadCheckpoint((run / "run.ck").string(), data, error)) << error;
+  EXPECT_EQ(data.done, 10);
+  for (const auto& entry : fs::directory_iterator(run))
+    EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << entry.path();
+
+  EXPECT_EXIT(
+      {
+        const kammelsim::InterruptGuard guard;
+        std::raise(SIGINT);
+        const kammelsim::InterruptGuard::Stepping stepping;
+        std::raise(SIGINT);
+        std::exit(0);
+      },
+      testing::KilledBySignal(SIGINT), "");
+}
