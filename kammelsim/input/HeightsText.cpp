@@ -33,10 +33,12 @@ bool ParseLine(const std::string& line, int number, std::vector<std::int64_t>& v
     char* end = nullptr;
     errno = 0;
     const long long value = std::strtoll(at, &end, 10);
-    if (end == at || (*end && *end != ' ' && *end != '\t' && *end != '\r') || errno == ERANGE ||
-        value < INT32_MIN || value > INT32_MAX) {
-      error = "line " + std::to_string(number) + ", column " +
-              std::to_string(at - line.c_str() + 1) + ": not a height";
+    const bool isNumber = end != at && (!*end || *end == ' ' || *end == '\t' || *end == '\r');
+    const bool fits = errno != ERANGE && value >= INT32_MIN && value <= INT32_MAX;
+    if (!isNumber || !fits) {
+      error =
+          "line " + std::to_string(number) + ", column " + std::to_string(at - line.c_str() + 1) +
+          (isNumber ? ": out of range (heights lie in -2147483648..2147483647)" : ": not a height");
       return false;
     }
     values.push_back(value);
@@ -122,6 +124,7 @@ HeightsColumns ColumnsOf(const analysis::Snapshot& snapshot) {
 HeightsText ReadHeightsText(std::string_view text) {
   HeightsText heights;
   analysis::Snapshot& s = heights.snapshot;
+  int blank = 0;  // the first blank line before any height
   for (int number = 1; !text.empty(); ++number) {
     const std::size_t end = std::min(text.find('\n'), text.size());
     const std::string line(text.substr(0, end));
@@ -129,6 +132,16 @@ HeightsText ReadHeightsText(std::string_view text) {
     const std::size_t before = s.cells.size();
     if (!ParseLine(line, number, s.cells, heights.error)) return heights;
     const int count = static_cast<int>(s.cells.size() - before);
+    // Blank lines alone are a file with no heights; among rows, one is a row missing.
+    if (count == 0 && s.rows == 0) {
+      blank = blank == 0 ? number : blank;
+      continue;
+    }
+    if (count == 0 || blank != 0) {
+      heights.error =
+          "line " + std::to_string(count == 0 ? number : blank) + ", column 1: the line is empty";
+      return heights;
+    }
     if (s.rows > 0 && count != s.columns) {
       heights.error = "line " + std::to_string(number) + ", column 1: " + std::to_string(count) +
                       " heights where line 1 has " + std::to_string(s.columns);

@@ -132,7 +132,8 @@ TEST(KammelsimStats, MalformedHeightsNameTheLineAndColumn) {
       {"1 2 3\n4 x 6\n", "line 2, column 3: not a height"},
       {"1 2.5 3\n", "line 1, column 3: not a height"},
       {"", "line 1, column 1: no heights"},
-      {"1 99999999999\n", "line 1, column 3: not a height"},
+      {"1 99999999999\n", "line 1, column 3: out of range"},
+      {"2147483648 1\n", "line 1, column 1: out of range"},
   };
   for (const auto& c : cases) {
     std::ofstream(path) << c.text;
