@@ -63,10 +63,9 @@ constexpr std::string_view kResume =
     "\n"
     "SIGINT or SIGTERM stop a run after its current batch or step, writing the checkpoint and\n"
     "what the outputs hold so far; the status is then 130 or 143. A second signal ends it at\n"
-    "once, unless the stop is being written. Values go as '--name value' or '--name=value'. A bad "
-    "command line or an output that\n"
-    "exists exits with status 2; a file that cannot be read or written, a checkpoint in use or\n"
-    "one that is refused, with status 1.\n";
+    "once, unless the stop is being written. Values go as '--name value' or '--name=value'.\n"
+    "A bad command line or an output that exists exits with status 2; a file that cannot be\n"
+    "read or written, a checkpoint in use or one that is refused, with status 1.\n";
 
 // An option's default as the prose writes it: a real with one decimal.
 std::string Default(const params::Option& option) {
