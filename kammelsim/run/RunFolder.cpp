@@ -241,6 +241,22 @@ bool RunLock::LockCheckpoint(const std::string& path, bool missingOk,
 
 namespace {
 
+// Puts a fresh, empty file under a lock file's name, in one rename. 0, or why it cannot.
+int ReplaceLinkedLockFile(const io::Place& place) {
+  const io::Place fresh = place.Sibling(place.name + ".part-" + std::to_string(::getpid()));
+  int fd = -1;
+  do {
+    fd = ::openat(fresh.Dir(), fresh.name.c_str(),
+                  O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  ::close(fd);
+  if (io::Rename(fresh, place)) return 0;
+  const int reason = errno;
+  io::RemoveAt(fresh);
+  return reason;
+}
+
 // A lock file in the checkpoint's folder, never through a link planted under its name (or
 // copied there, as cp -as does), nor a FIFO or device planted there, whose open could wait or
 // act: no run makes one of those, so it is removed, never opened; and no open waits or takes
@@ -251,8 +267,16 @@ int OpenLockFile(const io::Place& place, io::File& file) {
     const bool planted =
         io::StatusOf(place, status) && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
     if (!planted && file.OpenLock(place)) {
-      if (::fstat(file.Descriptor(), &status) == 0 && S_ISREG(status.st_mode)) return 0;
+      if (::fstat(file.Descriptor(), &status) == 0 && S_ISREG(status.st_mode) &&
+          status.st_nlink <= 1)
+        return 0;
       file.Close();
+      // A hard link (cp -al) shares its locks with the folder it came from: this folder gets
+      // one of its own, and the other keeps its file.
+      if (S_ISREG(status.st_mode)) {
+        if (const int reason = ReplaceLinkedLockFile(place)) return reason;
+        continue;
+      }
     } else if (!planted && file.Error() != ELOOP) {
       return file.Error();
     }

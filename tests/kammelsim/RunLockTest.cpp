@@ -505,3 +505,31 @@ TEST_F(RunLock, ASecondSignalEndsAStepButNotTheStopsWriting) {
       },
       testing::KilledBySignal(SIGINT), "");
 }
+
+// A folder copied with cp -al shares its lock files' inodes with the one it came from: a run
+// there is not held up by the original's, and two runs in the copy still exclude each other.
+TEST_F(RunLock, HardLinkedLockFilesBelongToTheirOwnFolder) {
+  const fs::path a = folder_ / "a", b = folder_ / "b";
+  fs::create_directories(a);
+  Child first(Profile(a, 100000000), folder_ / "first.err");
+  const auto until = std::chrono::steady_clock::now() + kDeadline;
+  while (Rows(a / "s.csv").size() < 3 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(std::system(("cp -al '" + a.string() + "' '" + b.string() + "'").c_str()), 0);
+  for (const char* output : {"s.csv", "d.nc", "run.ck"})
+    fs::remove(b / output);
+  Child second(Profile(b, 100000000), folder_ / "second.err");
+  while (Rows(b / "s.csv").size() < 3 && second.Err().empty() &&
+         std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_GE(Rows(b / "s.csv").size(), 3u) << second.Err();
+  std::vector<std::string> again = Profile(b, 20);
+  again.push_back("--force");
+  const auto refused = InProcess(again);
+  EXPECT_EQ(refused.status, 1) << refused.err;
+  EXPECT_EQ(fs::hard_link_count(a / ".run.ck.lock"), 1u);
+  first.Signal(SIGINT);
+  second.Signal(SIGINT);
+  EXPECT_EQ(first.Wait(), 130) << first.Err();
+  EXPECT_EQ(second.Wait(), 130) << second.Err();
+}
