@@ -1,6 +1,7 @@
 #include "kammelsim/run/RunFolder.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -242,7 +243,7 @@ bool RunLock::LockCheckpoint(const std::string& path, bool missingOk,
 namespace {
 
 // Puts a fresh, empty file under a lock file's name, in one rename. 0, or why it cannot.
-int ReplaceLinkedLockFile(const io::Place& place) {
+int SwapInFreshLockFile(const io::Place& place) {
   const io::Place fresh = place.Sibling(place.name + ".part-" + std::to_string(::getpid()));
   int fd = -1;
   do {
@@ -254,6 +255,29 @@ int ReplaceLinkedLockFile(const io::Place& place) {
   if (io::Rename(fresh, place)) return 0;
   const int reason = errno;
   io::RemoveAt(fresh);
+  return reason;
+}
+
+// Replaces the lock file seen, if it is still linked elsewhere. Two runs starting in one
+// copied folder could otherwise each replace it and each lock a file of its own: the folder
+// itself, which cannot be hard-linked, is locked for the few calls this takes.
+int ReplaceLinkedLockFile(const io::Place& place, const struct stat& seen) {
+  const int folder = ::openat(place.Dir(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return errno;
+  int reason = 0;
+  for (int wait = 0; ::flock(folder, LOCK_EX | LOCK_NB) != 0; ++wait) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || wait == 200) {
+      reason = errno;
+      break;
+    }
+    ::usleep(10000);
+  }
+  struct stat now {};
+  if (reason == 0 && io::StatusOf(place, now) && now.st_ino == seen.st_ino &&
+      now.st_dev == seen.st_dev && now.st_nlink > 1)
+    reason = SwapInFreshLockFile(place);
+  ::close(folder);
   return reason;
 }
 
@@ -274,7 +298,7 @@ int OpenLockFile(const io::Place& place, io::File& file) {
       // A hard link (cp -al) shares its locks with the folder it came from: this folder gets
       // one of its own, and the other keeps its file.
       if (S_ISREG(status.st_mode)) {
-        if (const int reason = ReplaceLinkedLockFile(place)) return reason;
+        if (const int reason = ReplaceLinkedLockFile(place, status)) return reason;
         continue;
       }
     } else if (!planted && file.Error() != ELOOP) {
