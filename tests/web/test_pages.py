@@ -202,11 +202,16 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
             return e.defaultPrevented;
         });""")
     assert kept == [True, False, False, False] and dialog(browser) == first
-    # Escape, as on the desktop, leaves the dialog up, however often it is pressed.
+    # Escape, as on the desktop, leaves the dialog up, however often it is pressed; a click on
+    # its prompt or beside it leaves the typing in the field.
     for _ in range(3):
         browser.switch_to.active_element.send_keys(Keys.ESCAPE)
         time.sleep(0.1)
         assert dialog(browser) == first
+    prompt = browser.find_element(By.CSS_SELECTOR, "dialog[open] .japi-label")
+    prompt.click()
+    ActionChains(browser).move_to_element_with_offset(prompt, 0, -150).click().perform()
+    assert dialog(browser) == first
     # Out of range, then not a number: asked again each time, with what was typed.
     answer(browser, "1000")
     assert dialog(browser)["title"] == "Integer-Eingabe"

@@ -60,6 +60,13 @@ const JapiWeb = (() => {
     return frame && !frame.disabled && !openDialog();
   }
 
+  // Whether a press on an element is on its scroll bars: inside its box, beside its content.
+  function onScrollBar(element, e) {
+    if (e.target !== element || e.offsetX < 0 || e.offsetY < 0) return false;
+    return (e.offsetX >= element.clientWidth || e.offsetY >= element.clientHeight) &&
+           e.offsetX < element.offsetWidth && e.offsetY < element.offsetHeight;
+  }
+
   // An object's box; a dialog's before it is shown as it will be, laid out for a moment unseen.
   function boxOf(o) {
     if (o.kind !== Kind.Dialog || o.el.open) return o.el.getBoundingClientRect();
@@ -168,6 +175,13 @@ const JapiWeb = (() => {
       o.el.addEventListener("cancel", (e) => {
         e.preventDefault();
         fire(o.handle);
+      });
+      // A press on the prompt, the frame or the page behind leaves the focus where it was:
+      // only the field and the button take it, as on the desktop. The dialog's own scroll
+      // bars, in a small browser window, still take theirs.
+      o.el.addEventListener("mousedown", (e) => {
+        if (e.target.closest("input, button") || onScrollBar(o.el, e)) return;
+        e.preventDefault();
       });
       // Only the program's hide ends a dialog: one the browser closes anyway comes back, or
       // the program would wait for it for ever.
