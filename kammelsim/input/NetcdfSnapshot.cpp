@@ -47,6 +47,15 @@ bool OfThisBed(const cdf::Header& header, std::int32_t rows, std::int32_t column
   for (const bool stats : {true, false}) {
     if (SameShape(header, {model, rows, columns, "", stats})) return true;
   }
+  // A file another program wrote fails the shape too: its variables say so more plainly.
+  const cdf::Header ours = DataFileHeader({model, rows, columns, "", false}, {});
+  for (const cdf::Variable& want : ours.variables) {
+    if (std::none_of(header.variables.begin(), header.variables.end(),
+                     [&want](const cdf::Variable& v) { return v.name == want.name; })) {
+      error = "its variables are not a kammelsim run's: it has no '" + want.name + "'";
+      return false;
+    }
+  }
   error = "holds snapshots of " + std::to_string(Length(header, "x")) + " x " +
           std::to_string(Length(header, "y")) + " heights, where the run has " +
           std::to_string(rows) + " x " + std::to_string(columns);
