@@ -141,6 +141,11 @@ TEST_F(KammelsimInitial, HostileInitialFilesAreRefused) {
                 .status,
             0);
   const std::string nc = Slurp(Path("run.nc"));
+  // The same file with its heights under another name, as another program's file has them.
+  std::string foreign = nc;
+  const std::size_t name = foreign.find(std::string("\0\0\0\x06height", 10));
+  ASSERT_NE(name, std::string::npos);
+  foreign[name + 4] = 'w';
   struct Case {
     const char* name;
     std::string bytes;  ///< the file's content; "" with no file made
@@ -172,6 +177,8 @@ TEST_F(KammelsimInitial, HostileInitialFilesAreRefused) {
       {"a data file without K", nc, "f", false, "name its snapshot"},
       {"a snapshot it lacks", nc, "f:7", false, "holds no snapshot at 7"},
       {"a data file of another shape", nc, "f:1", true, "holds snapshots of 4 x 3 heights"},
+      {"another program's data file", foreign, "f:1", false,
+       "its variables are not a kammelsim run's: it has no 'height'"},
       {"a data file cut in its header", nc.substr(0, 100), "f:1", false, "not a data file"},
       {"a data file cut in its records", nc.substr(0, nc.size() - 10), "f:2", false,
        "holds no snapshot at 2"},
