@@ -30,7 +30,18 @@ class ProgramTest : public testing::Test {
   void StartProgram(const std::string& name) {
     ASSERT_TRUE(session_->ok()) << "no X server with the window manager " << session_->manager();
     program_ = std::make_unique<ProgramDriver>(*session_, ProgramPath(name), name);
-    ASSERT_TRUE(program_->ok()) << program_->process().Stderr();
+    ASSERT_TRUE(program_->ok()) << WhyNoWindow(name);
+  }
+
+  /// What a test that found no window can tell of the program: whether it runs, what windows
+  /// it shows under which names, what it said.
+  std::string WhyNoWindow(const std::string& name) {
+    Process& process = program_->process();
+    std::string why = "no window titled " + name + "; the program " +
+                      (process.Running() ? "runs" : "has ended") + ", showing";
+    for (const std::string& window : session_->WindowsOf(process.pid()))
+      why += " " + window + " (" + session_->Property(window, "WM_NAME") + ")";
+    return why + "; it said: " + process.Stderr();
   }
 
   /// Every colour on the canvas with its count.
