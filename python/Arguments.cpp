@@ -158,9 +158,13 @@ analysis::Snapshot HeightsArray(py::handle heights, const kammelsim::InitialShap
     Refuse("heights takes an array of shape " + wanted + ", not " +
            std::string(py::str(array.attr("shape"))));
   }
-  // Past 63 bits an unsigned height reads as below 0, which the check refuses.
+  // An unsigned height past 63 bits is held at the most int64 holds, which the check refuses
+  // as too much sand, rather than wrapped below 0.
+  const py::object held = kind == 'u' && array.itemsize() == 8
+                              ? py::module_::import("numpy").attr("minimum")(array, INT64_MAX)
+                              : py::object(array);
   const auto whole = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(
-      array.attr("astype")("int64", py::arg("casting") = "unsafe"));
+      held.attr("astype")("int64"));
   analysis::Snapshot snapshot{shape.rows, shape.columns,
                               std::vector<std::int64_t>(whole.data(), whole.data() + whole.size())};
   std::string error;

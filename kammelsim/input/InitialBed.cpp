@@ -1,6 +1,7 @@
 #include "kammelsim/input/InitialBed.h"
 
 #include <algorithm>
+#include <climits>
 #include <numeric>
 #include <optional>
 #include <vector>
@@ -77,6 +78,15 @@ std::string Shape(const analysis::Snapshot& heights, bool profile) {
   return Counted(heights.rows, "row") + " of " + Counted(heights.columns, "cell");
 }
 
+// Where in the heights a cell lies, as a reader of the file counts.
+std::string Where(const analysis::Snapshot& heights, std::vector<std::int64_t>::const_iterator cell,
+                  const InitialShape& shape) {
+  const auto at = cell - heights.cells.begin();
+  if (shape.profile) return "cell " + std::to_string(at);
+  return "row " + std::to_string(at / shape.columns) + ", column " +
+         std::to_string(at % shape.columns);
+}
+
 }  // namespace
 
 bool ReadInitial(const std::string& name, const InitialShape& shape, InitialBed& bed,
@@ -116,11 +126,7 @@ bool CheckInitial(const analysis::Snapshot& heights, const InitialShape& shape,
   const auto low = std::find_if(heights.cells.begin(), heights.cells.end(),
                                 [](std::int64_t h) { return h < 0; });
   if (low != heights.cells.end()) {
-    const auto at = low - heights.cells.begin();
-    error = "height " + std::to_string(*low) + " below 0 at " +
-            (shape.profile ? "cell " + std::to_string(at)
-                           : "row " + std::to_string(at / shape.columns) + ", column " +
-                                 std::to_string(at % shape.columns));
+    error = "height " + std::to_string(*low) + " below 0 at " + Where(heights, low, shape);
     return false;
   }
   // No height alone above the most sand, so that the sum cannot overflow.
@@ -134,6 +140,14 @@ bool CheckInitial(const analysis::Snapshot& heights, const InitialShape& shape,
   }
   if (const std::int64_t sand = InitialSand(heights); sand > most) {
     error = std::to_string(sand) + " grains, more than " + limit;
+    return false;
+  }
+  // A large bed's sand may exceed what one cell holds: no height is cut to 32 bits.
+  const auto high = std::find_if(heights.cells.begin(), heights.cells.end(),
+                                 [](std::int64_t h) { return h > INT32_MAX; });
+  if (high != heights.cells.end()) {
+    error = "height " + std::to_string(*high) + " at " + Where(heights, high, shape) +
+            ", more than a cell holds (" + std::to_string(INT32_MAX) + ")";
     return false;
   }
   return true;

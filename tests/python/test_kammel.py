@@ -602,7 +602,7 @@ BAD_HEIGHTS = [
     pytest.param(np.zeros(12, dtype=np.int32), r"shape \(4, 3\)", id="flat"),
     pytest.param(np.full((4, 3), -1), "below 0", id="below 0"),
     pytest.param(np.full((4, 3), 2**62), "more than", id="too much sand"),
-    pytest.param(np.full((4, 3), 2**64 - 1, dtype=np.uint64), "below 0", id="beyond 63 bits"),
+    pytest.param(np.full((4, 3), 2**64 - 1, dtype=np.uint64), "more than", id="beyond 63 bits"),
 ]
 
 
@@ -610,6 +610,16 @@ BAD_HEIGHTS = [
 def test_heights_that_are_no_bed_are_refused(heights, message):
     with pytest.raises(ValueError, match=message):
         kammel.Bed(length=3, width=2, heights=heights)
+
+
+def test_a_height_beyond_32_bits_is_refused_where_the_sand_allows_it():
+    # 50,001 cells may hold 5 * 10^9 grains, more than one cell holds.
+    heights = np.zeros(50_001, dtype=np.int64)
+    heights[7] = 2**32 + 3
+    with pytest.raises(ValueError, match=r"height 4294967299 at cell 7, more than a cell holds"):
+        kammel.Profile(width=50_000, heights=heights)
+    heights[7] = 2**31 - 1
+    assert kammel.Profile(width=50_000, heights=heights).heights[7] == 2**31 - 1
 
 
 def test_heights_of_a_profile_and_what_a_change_refuses():
