@@ -99,7 +99,9 @@ constexpr const char* kSaveDoc = R"(Writes the whole state to path as a kammelsi
 kammel.load(path) gives back an object equal to this one. The file is written beside path
 and renamed over it, so path never holds half a checkpoint. A file that exists already
 (a stopped run's checkpoint, say, which alone ties that run to its outputs) is replaced only
-with overwrite=True: FileExistsError otherwise. OSError when it cannot be written.)";
+with overwrite=True: FileExistsError otherwise. A checkpoint that a running kammelsim run or
+resume holds is not written over, overwrite or not: BlockingIOError. OSError when it cannot be
+written.)";
 
 constexpr const char* kLoadDoc =
     R"(The Bed or Profile a checkpoint holds: one saved by .save() or written by kammelsim.

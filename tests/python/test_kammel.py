@@ -285,8 +285,12 @@ def test_a_checkpoint_in_use_is_not_saved_over(tmp_path):
             if checkpoint.exists():
                 break
             time.sleep(0.05)
-        with pytest.raises(BlockingIOError, match="in use by another kammelsim"):
-            kammel.Bed(seed=1).save(checkpoint)
+        # Not even when told to overwrite: the run would go on writing over the saved state.
+        for overwrite in (False, True):
+            with pytest.raises(BlockingIOError) as raised:
+                kammel.Bed(seed=1).save(checkpoint, overwrite=overwrite)
+            assert str(raised.value).endswith(
+                f"'{checkpoint}' is in use by another kammelsim run or resume")
     finally:
         run.kill()
         run.wait()
