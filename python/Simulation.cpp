@@ -330,6 +330,8 @@ void Simulation::Save(const std::string& path, bool overwrite) {
     if (locked && !existed) {
       written = ks::WriteCheckpoint(path, data, error);
       code = errno;
+      // A save that failed, on a full disk say, leaves no lock file where no checkpoint is.
+      if (!written) lock.DropName(path);
     } else if (!locked && code != EWOULDBLOCK) {
       error = std::strerror(code);
     }

@@ -257,7 +257,16 @@ int RunDriver::LockResume() {
   return 0;
 }
 
+// A new run that failed before any checkpoint of its own was written (on a full disk, say)
+// leaves no lock file under the checkpoint's name.
 int RunDriver::Run(const RunModel& model, const std::vector<Parameter>& parameters) {
+  const int status = RunOn(model, parameters);
+  if (status != 0 && !resume_ && !settings_.checkpoint.empty())
+    lock_->DropName(settings_.checkpoint);
+  return status;
+}
+
+int RunDriver::RunOn(const RunModel& model, const std::vector<Parameter>& parameters) {
   model_ = &model;
   // From before the first output exists: a signal while they are made still stops the run
   // with a checkpoint to go on from, rather than leaving outputs no checkpoint covers.

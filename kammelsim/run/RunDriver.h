@@ -84,6 +84,7 @@ class RunDriver {
  private:
   static RunSettings Resolved(RunSettings settings, const Resume* resume, OutputPlaces& places,
                               std::string& error);
+  int RunOn(const RunModel& model, const std::vector<Parameter>& parameters);
   int PrepareNew(const std::vector<std::string>& recorded, std::span<const std::string> args);
   int PlaceNew();
   int ClaimNew();

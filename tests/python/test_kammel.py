@@ -3,6 +3,7 @@ and checkpoints; threads, Ctrl+C and bad arguments behave as a Python library's 
 
 import ast
 import csv
+import errno
 import gc
 import math
 import os
@@ -313,6 +314,42 @@ def test_a_stopped_runs_checkpoint_is_replaced_only_when_asked(tmp_path):
     assert (tmp_path / "run.ck").read_bytes() == kept and not (tmp_path / "nowhere.ck").exists()
     profile.save(tmp_path / "run.ck", overwrite=True)
     assert kammel.load(tmp_path / "run.ck").params == profile.params
+
+
+@pytest.fixture
+def full_disk(tmp_path):
+    """A folder on a file system of 64 KiB: room for one small profile's checkpoint alone."""
+    folder = tmp_path / "small"
+    folder.mkdir()
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(folder)],
+                             capture_output=True, text=True)
+    if mounted.returncode != 0:
+        pytest.skip(f"no small file system to fill (mount: {mounted.stderr.strip()})")
+    yield folder
+    subprocess.run(["umount", "-l", str(folder)], check=True)
+
+
+def test_a_save_or_run_on_a_full_disk_leaves_what_was_there_alone(full_disk):
+    def listed():
+        return sorted(os.listdir(full_disk))
+
+    profile = kammel.Profile(width=50, seed=1)
+    profile.save(full_disk / "p.ck")
+    kept, held = (full_disk / "p.ck").read_bytes(), listed()
+    for save in [lambda: kammel.Bed(seed=1).save(full_disk / "b.ck"),
+                 lambda: profile.save(full_disk / "p.ck", overwrite=True)]:
+        with pytest.raises(OSError) as raised:
+            save()
+        assert raised.value.errno == errno.ENOSPC
+        assert listed() == held
+    # The runner's new run and its resume alike: a clear line, status 1, nothing half written.
+    for words, name in [(["bed", "--batches", "1", "--seed", "1", "--checkpoint", "b.ck"], "b.ck"),
+                        (["resume", "p.ck", "--steps", "3"], "p.ck")]:
+        done = subprocess.run([KAMMELSIM, *words], cwd=full_disk, capture_output=True, text=True)
+        assert done.returncode == 1
+        assert f"kammelsim: cannot write '{name}': No space left on device" in done.stderr
+        assert listed() == sorted(set(held) | {".kammelsim.lock"})
+    assert (full_disk / "p.ck").read_bytes() == kept
 
 
 # A checkpoint's texts as the runner writes them before its numbers: each with its length in 8
