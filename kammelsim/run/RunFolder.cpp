@@ -286,6 +286,8 @@ int ReplaceLinkedLockFile(const io::Place& place, const struct stat& seen) {
 // act: no run makes one of those, so it is removed, never opened; and no open waits or takes
 // a terminal, should one come in between. 0, or why it cannot be had.
 int OpenLockFile(const io::Place& place, io::File& file) {
+  // A run killed as it replaced a hard-linked lock file left its fresh one half way.
+  io::RemoveLeftovers(place);
   for (int attempt = 0; attempt < 3; ++attempt) {
     struct stat status {};
     const bool planted =

@@ -446,13 +446,23 @@ TEST_F(RunFolder, OneProcessPerRunAndNoLeftovers) {
   waitpid(gone, nullptr, 0);
   const std::string dead = ".part-" + std::to_string(gone),
                     live = ".part-" + std::to_string(getpid());
-  for (const fs::path& left :
-       {run / ("run.ck" + dead), run / "f" / ("frame-000006.png" + dead), run / ("s.csv" + live)})
+  // Fresh lock files too, which a run killed as it replaced a hard-linked one left.
+  const fs::path gones[] = {run / ("run.ck" + dead), run / "f" / ("frame-000006.png" + dead),
+                            run / (".run.ck.lock" + dead)};
+  const fs::path kept[] = {run / ("s.csv" + live), run / (".run.ck.lock" + live),
+                           run / (".run.ck.lock" + dead + "0x"), folder_ / "target"};
+  for (const fs::path& left : gones)
     Spill(left, "half");
+  for (const fs::path& left : kept)
+    Spill(left, "half");
+  const fs::path link = run / (".kammelsim.lock" + dead);  // the link goes, never what it names
+  fs::create_symlink(folder_ / "target", link);
   ASSERT_EQ(Resume(run / "run.ck", 9).status, 0);
-  EXPECT_FALSE(fs::exists(run / ("run.ck" + dead)));
-  EXPECT_FALSE(fs::exists(run / "f" / ("frame-000006.png" + dead)));
-  EXPECT_TRUE(fs::exists(run / ("s.csv" + live))) << "a live run's file was taken";
+  for (const fs::path& left : gones)
+    EXPECT_FALSE(fs::exists(left)) << left;
+  EXPECT_FALSE(fs::is_symlink(fs::symlink_status(link)));
+  for (const fs::path& left : kept)
+    EXPECT_EQ(Slurp(left), "half") << left << ": not a dead run's, or not in the run's folder";
 
   Spill(run / "f" / "notes.txt", "mine");
   ASSERT_EQ(Run(run, 3, {"--force"}).status, 0);
