@@ -44,6 +44,10 @@ struct Loaded {
 };
 
 std::optional<Loaded> Load(const std::string& path, const RunOutput& output) {
+  if (path != "-") {
+    if (std::optional<HeightsColumns> large = ReadLargeBedFile(path, kMostBytes))
+      return Loaded{{}, std::move(large)};
+  }
   std::string bytes, reason;
   if (path == "-") {
     if (!ReadStandardInput(kMostBytes, bytes)) reason = io::Reason(errno);

@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "kammelsim/io/File.h"
 #include "kammelsim/params/Stats.h"
 #include "model2d/ProfileModel.h"
 #include "model3d/RippleModel.h"
@@ -70,29 +74,24 @@ bool ScanLine(const char*& at, const char* end, Put put) {
   }
 }
 
-}  // namespace
-
-std::optional<HeightsColumns> ReadLargeBed(const std::string& text) {
-  const char* at = text.data();
-  const char* const end = at + text.size();
-  if (text.empty()) return std::nullopt;
-  const std::int64_t lines = std::count(at, end, '\n') + (text.back() != '\n');
-  std::int64_t first = 0;
-  if (!ScanLine(at, end, [&first](std::int32_t) { return ++first > 0; })) return std::nullopt;
+// A bed's lines parsed a band of rows at a time, then laid into the columns: each column's cells
+// of the band lie together, where a cell at a time would touch a new page at every height.
+// next(at, end) gives each line in turn, end on its '\n' or a NUL; there are lines of first
+// heights each, and no more.
+template <class NextLine>
+std::optional<HeightsColumns> ParseColumns(std::int64_t lines, std::int64_t first, NextLine next) {
   std::string unused;
   if (lines < 2 || first < 2 || !HeightsFit(lines, first, unused) ||
       !analysis::Bounded(analysis::Model::Bed, lines, first))
     return std::nullopt;
   HeightsColumns heights{static_cast<int>(lines), static_cast<int>(first), {}};
   heights.cells.resize(static_cast<std::size_t>(lines * first));
-  // Parsed a band of rows at a time, then laid into the columns: each column's cells of the band
-  // lie together, where a cell at a time would touch a new page at every height.
   const std::int64_t band = std::clamp<std::int64_t>((std::int64_t{1} << 20) / first, 1, 64);
   std::vector<std::int32_t> rows(static_cast<std::size_t>(band * first));
-  at = text.data();
+  const char *at = nullptr, *end = nullptr;
   for (std::int64_t top = 0; top < lines; top += band) {
     const std::int64_t count = std::min(band, lines - top);
-    for (std::int64_t r = 0; r < count; ++r, ++at) {
+    for (std::int64_t r = 0; r < count; ++r) {
       std::int32_t* const row = rows.data() + r * first;
       std::int64_t column = 0;
       const auto put = [&](std::int32_t value) {
@@ -100,7 +99,7 @@ std::optional<HeightsColumns> ReadLargeBed(const std::string& text) {
         row[column++] = value;
         return true;
       };
-      if (!ScanLine(at, end, put) || column != first) return std::nullopt;
+      if (!next(at, end) || !ScanLine(at, end, put) || column != first) return std::nullopt;
     }
     for (std::int64_t column = 0; column < first; ++column) {
       std::int32_t* const cells = heights.cells.data() + column * lines + top;
@@ -108,7 +107,103 @@ std::optional<HeightsColumns> ReadLargeBed(const std::string& text) {
         cells[r] = rows[static_cast<std::size_t>(r * first + column)];
     }
   }
+  if (next(at, end)) return std::nullopt;  // a file that grew as it was read
   return heights;
+}
+
+// The heights on a line.
+std::int64_t CountHeights(const char* at, const char* end) {
+  std::int64_t count = 0;
+  return ScanLine(at, end, [&count](std::int32_t) { return ++count > 0; }) ? count : 0;
+}
+
+// A file's lines a piece at a time, each left in the buffer ending on its '\n' or a NUL; each
+// is there until the next is asked for.
+class FileLines {
+ public:
+  explicit FileLines(io::File& file) : file_(file) {}
+
+  bool Next(const char*& at, const char*& end) {
+    while (true) {
+      if (const std::size_t newline = buffer_.find('\n', searched_); newline != std::string::npos) {
+        at = buffer_.data() + start_;
+        end = buffer_.data() + newline;
+        start_ = searched_ = newline + 1;
+        return true;
+      }
+      searched_ = buffer_.size();
+      if (done_) {
+        if (start_ == buffer_.size()) return false;
+        buffer_.push_back('\0');  // the last line, without its '\n'
+        at = buffer_.data() + start_;
+        end = buffer_.data() + buffer_.size() - 1;
+        start_ = searched_ = buffer_.size();
+        return true;
+      }
+      if (!More()) return false;
+    }
+  }
+
+  bool Failed() const { return failed_; }
+
+ private:
+  bool More() {
+    buffer_.erase(0, start_);
+    searched_ -= start_;
+    start_ = 0;
+    if (!file_.ReadAt(offset_, kPiece, piece_)) {
+      failed_ = true;
+      return false;
+    }
+    offset_ += piece_.size();
+    done_ = piece_.empty();
+    buffer_ += piece_;
+    return true;
+  }
+
+  static constexpr std::size_t kPiece = 1 << 20;
+  io::File& file_;
+  std::string buffer_, piece_;
+  std::size_t start_ = 0, searched_ = 0;
+  std::uint64_t offset_ = 0;
+  bool done_ = false, failed_ = false;
+};
+
+}  // namespace
+
+std::optional<HeightsColumns> ReadLargeBed(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  const char* const end = text.data() + text.size();
+  const std::int64_t lines = std::count(text.data(), end, '\n') + (text.back() != '\n');
+  const char* at = text.data();
+  const auto next = [&at, end](const char*& line, const char*& stop) {
+    if (at >= end) return false;
+    line = at;
+    stop = std::find(at, end, '\n');
+    at = stop == end ? end : stop + 1;
+    return true;
+  };
+  return ParseColumns(lines, CountHeights(text.data(), end), next);
+}
+
+std::optional<HeightsColumns> ReadLargeBedFile(const std::string& path, std::uint64_t limit,
+                                               std::uint64_t smallest) {
+  io::File file;
+  struct stat status {};
+  if (!file.Open(path, O_RDONLY | O_NONBLOCK) || ::fstat(file.Descriptor(), &status) != 0 ||
+      !S_ISREG(status.st_mode) || static_cast<std::uint64_t>(status.st_size) < smallest ||
+      static_cast<std::uint64_t>(status.st_size) > limit)
+    return std::nullopt;
+  // Once to count the lines and the first line's heights, once to parse them.
+  std::int64_t lines = 0, first = 0;
+  FileLines counted(file);
+  for (const char *at = nullptr, *end = nullptr; counted.Next(at, end); ++lines)
+    if (lines == 0) first = CountHeights(at, end);
+  if (counted.Failed()) return std::nullopt;
+  FileLines parsed(file);
+  std::optional<HeightsColumns> heights = ParseColumns(
+      lines, first, [&parsed](const char*& at, const char*& end) { return parsed.Next(at, end); });
+  return parsed.Failed() ? std::nullopt : std::move(heights);
 }
 
 HeightsColumns ColumnsOf(const analysis::Snapshot& snapshot) {

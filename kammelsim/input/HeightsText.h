@@ -34,6 +34,11 @@ struct HeightsColumns {
 /// they are a bed measured in bounded memory (analysis::Bounded) and every line is plain
 /// integers; nothing otherwise, for ReadHeightsText to read or refuse. text ends in a NUL.
 std::optional<HeightsColumns> ReadLargeBed(const std::string& text);
+/// The same for the regular file at path, read a piece at a time, so that its text is never
+/// held whole: nothing for a file of fewer bytes than smallest (not worth reading twice) or
+/// more than limit, or one that cannot be read, for the caller to read whole.
+std::optional<HeightsColumns> ReadLargeBedFile(const std::string& path, std::uint64_t limit,
+                                               std::uint64_t smallest = 16u << 20);
 
 /// A snapshot's heights column by column.
 HeightsColumns ColumnsOf(const analysis::Snapshot& snapshot);

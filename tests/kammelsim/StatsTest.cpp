@@ -159,6 +159,9 @@ TEST(KammelsimStats, ALargeBedReadIntoColumnsHoldsWhatTheTextSays) {
     wide.back() = '\n';
   }
   const std::string ragged = wide.substr(0, wide.size() - 3) + "\n";
+  std::string tall;  // lines that cross the pieces a file is read in
+  for (int copy = 0; copy < 150; ++copy)
+    tall += wide;
   const struct {
     std::string text;
     bool read;
@@ -173,14 +176,28 @@ TEST(KammelsimStats, ALargeBedReadIntoColumnsHoldsWhatTheTextSays) {
       {"2147483648 " + wide.substr(2), false},          // beyond 4 bytes
       {std::string("1\0", 2) + wide.substr(1), false},  // a NUL
       {"7" + wide.substr(wide.find(' ')), true},
+      {tall, true},
+      {tall.substr(0, tall.size() - 1), true},
+      {tall + "1", false},
+      {tall.substr(0, tall.size() / 2) + "x" + tall.substr(tall.size() / 2), false},
   };
+  const std::string path = testing::TempDir() + "kammelsim-large-bed-" + std::to_string(getpid());
   for (const auto& c : cases) {
     const std::optional<kammelsim::HeightsColumns> large = kammelsim::ReadLargeBed(c.text);
     EXPECT_EQ(large.has_value(), c.read) << c.text.substr(0, 20);
-    if (!large) continue;
+    // Read from a file a piece at a time, it is the same.
+    std::ofstream(path, std::ios::binary) << c.text;
+    const std::optional<kammelsim::HeightsColumns> streamed =
+        kammelsim::ReadLargeBedFile(path, c.text.size(), 0);
+    EXPECT_EQ(streamed.has_value(), c.read) << c.text.substr(0, 20);
+    if (!large || !streamed) continue;
     const kammelsim::HeightsText text = kammelsim::ReadHeightsText(c.text);
     ASSERT_TRUE(text.error.empty());
     EXPECT_EQ(large->cells, kammelsim::ColumnsOf(text.snapshot).cells);
-    EXPECT_EQ(large->rows, 3);
+    EXPECT_EQ(streamed->cells, large->cells);
+    EXPECT_EQ(large->rows, text.snapshot.rows);
   }
+  EXPECT_FALSE(kammelsim::ReadLargeBedFile(path, 1000, 0)) << "larger than the limit";
+  EXPECT_FALSE(kammelsim::ReadLargeBedFile(path, 1u << 30)) << "too small to stream";
+  std::remove(path.c_str());
 }
