@@ -330,11 +330,11 @@ void Simulation::Save(const std::string& path, bool overwrite) {
     if (locked && !existed) {
       written = ks::WriteCheckpoint(path, data, error);
       code = errno;
-      // A save that failed, on a full disk say, leaves no lock file where no checkpoint is.
-      if (!written) lock.DropName(path);
     } else if (!locked && code != EWOULDBLOCK) {
       error = std::strerror(code);
     }
+    // A save that failed, on a full disk say, leaves no lock file where no checkpoint is.
+    if (!written) lock.DropName(path);
   }
   if (existed)
     FileFault(EEXIST, ks::QuoteFile(path) + " exists already; pass overwrite=True to replace it");
