@@ -321,12 +321,13 @@ def full_disk(tmp_path):
     """A folder on a file system of 64 KiB: room for one small profile's checkpoint alone."""
     folder = tmp_path / "small"
     folder.mkdir()
+    plain = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}  # no sanitizer for mount
     mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(folder)],
-                             capture_output=True, text=True)
+                             capture_output=True, text=True, env=plain)
     if mounted.returncode != 0:
         pytest.skip(f"no small file system to fill (mount: {mounted.stderr.strip()})")
     yield folder
-    subprocess.run(["umount", "-l", str(folder)], check=True)
+    subprocess.run(["umount", "-l", str(folder)], check=True, env=plain)
 
 
 def test_a_save_or_run_on_a_full_disk_leaves_what_was_there_alone(full_disk):
