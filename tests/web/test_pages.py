@@ -134,6 +134,19 @@ def presets(driver):
     return shown
 
 
+def keys(driver, cases):
+    """Presses each (key, ctrl) on the page; gives the code and character the program's key
+    listener then reports for each."""
+    return driver.execute_script("""
+        const listener = () => [...Array(100).keys()].find(h => JapiWeb.query(5, h) !== 0);
+        return arguments[0].map(([key, ctrlKey]) => {
+            document.activeElement.dispatchEvent(new KeyboardEvent('keydown', {
+                key, ctrlKey, bubbles: true, cancelable: true}));
+            const h = listener();
+            return h === undefined ? null : [JapiWeb.query(5, h), JapiWeb.query(6, h)];
+        });""", cases)
+
+
 def canvas_picture(driver):
     data = driver.execute_script(
         "return document.querySelector('canvas').toDataURL('image/png').split(',')[1]")
@@ -283,6 +296,12 @@ def test_profile_runs_until_stop_and_quits(site, browser):
     stopped = browser.execute_script("return JapiWeb.stats.presents")
     time.sleep(0.3)
     assert browser.execute_script("return JapiWeb.stats.presents") == stopped
+    # Keys carry what the desktop's give: a letter's code is its capital's whatever the case
+    # typed, where the capital is Latin-1; Ctrl makes a control character.
+    cases = [(("\u00e4", False), [256 + 0xc4, 0xe4]), (("\u00df", False), [256 + 0xdf, 0xdf]),
+             (("\u00ff", False), [256 + 0xff, 0xff]), (("s", True), [83, 19]),
+             (("1", True), [49, 49]), (("Delete", False), [46, 127])]
+    assert keys(browser, [key for key, _ in cases]) == [code for _, code in cases]
     # A dialog holds the page: the menus take no click behind it.
     menu(browser, "Run", "Eingabe")
     waiting(browser)

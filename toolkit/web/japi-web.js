@@ -221,20 +221,39 @@ const JapiWeb = (() => {
     },
   };
 
+  // What Ctrl makes of a typed character on the desktop's keyboards: a control character.
+  function withControl(c) {
+    if ((c >= 64 && c < 127) || c === 32) return c & 0x1f;
+    if (c === 50) return 0;
+    if (c >= 51 && c <= 55) return c - 24;
+    if (c === 56) return 127;
+    return c === 47 ? 31 : c;
+  }
+
+  // A character key's code: its capital where that is Latin-1 too (ß, ÿ and µ have none), as
+  // the desktop names a key by its capital whatever the case typed.
+  function codeOfCharacter(key) {
+    const c = key.charCodeAt(0);
+    if (c === 32 || (c >= 48 && c <= 57)) return c;
+    const capital = key.toUpperCase();
+    const named = capital.length === 1 && capital.charCodeAt(0) <= 255 ? capital.charCodeAt(0) : c;
+    return named >= 65 && named <= 90 ? named : 256 + named;
+  }
+
   // A key as the toolkit codes it (toolkit/japi.h), or null for a modifier alone.
   function keyOf(e) {
     const named = {ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, PageUp: 33,
-                   PageDown: 34, End: 35, Home: 36, Insert: 45, Delete: 46};
+                   PageDown: 34, End: 35, Home: 36, Insert: 45};
     const chars = {Enter: 10, Escape: 27, Backspace: 8, Tab: 9};
     if (/^F([1-9]|1[0-2])$/.test(e.key)) return {code: 111 + Number(e.key.slice(1)), char: 0};
     if (e.key in named) return {code: named[e.key], char: 0};
+    if (e.key === "Delete") return {code: 46, char: 127};
     if (e.key in chars) return {code: chars[e.key], char: chars[e.key]};
     if (e.key.length === 1) {
       const c = e.key.charCodeAt(0);
       if (c > 255) return {code: 512, char: 0};
-      if (/[a-zA-Z]/.test(e.key)) return {code: e.key.toUpperCase().charCodeAt(0), char: c};
-      if (c === 32 || (c >= 48 && c <= 57)) return {code: c, char: c};
-      return {code: 256 + c, char: c};
+      // Ctrl with Alt is AltGr on some systems, which types its character unchanged.
+      return {code: codeOfCharacter(e.key), char: e.ctrlKey && !e.altKey ? withControl(c) : c};
     }
     if (["Shift", "Control", "Alt", "Meta", "AltGraph", "CapsLock"].includes(e.key)) return null;
     return {code: 513, char: 0};
