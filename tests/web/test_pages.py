@@ -135,15 +135,16 @@ def presets(driver):
 
 
 def keys(driver, cases):
-    """Presses each (key, ctrl) on the page; gives the code and character the program's key
-    listener then reports for each."""
+    """Presses each (key, ctrl) on the page; gives for each the code and character the
+    program's key listener then reports, and whether the page kept the key from the browser."""
     return driver.execute_script("""
         const listener = () => [...Array(100).keys()].find(h => JapiWeb.query(5, h) !== 0);
         return arguments[0].map(([key, ctrlKey]) => {
-            document.activeElement.dispatchEvent(new KeyboardEvent('keydown', {
-                key, ctrlKey, bubbles: true, cancelable: true}));
+            const e = new KeyboardEvent('keydown', {key, ctrlKey, bubbles: true,
+                                                    cancelable: true});
+            document.activeElement.dispatchEvent(e);
             const h = listener();
-            return h === undefined ? null : [JapiWeb.query(5, h), JapiWeb.query(6, h)];
+            return [h && JapiWeb.query(5, h), h && JapiWeb.query(6, h), e.defaultPrevented];
         });""", cases)
 
 
@@ -297,15 +298,18 @@ def test_profile_runs_until_stop_and_quits(site, browser):
     time.sleep(0.3)
     assert browser.execute_script("return JapiWeb.stats.presents") == stopped
     # Keys carry what the desktop's give: a letter's code is its capital's whatever the case
-    # typed, where the capital is Latin-1; Ctrl makes a control character.
-    cases = [(("\u00e4", False), [256 + 0xc4, 0xe4]), (("\u00df", False), [256 + 0xdf, 0xdf]),
-             (("\u00ff", False), [256 + 0xff, 0xff]), (("s", True), [83, 19]),
-             (("1", True), [49, 49]), (("Delete", False), [46, 127])]
+    # typed, where the capital is Latin-1; Ctrl makes a control character. Ctrl+S, Stop in
+    # the other programs and none here, is a key as any other, and no "Save page" either.
+    cases = [(("\u00e4", False), [256 + 0xc4, 0xe4, False]),
+             (("\u00df", False), [256 + 0xdf, 0xdf, False]),
+             (("\u00ff", False), [256 + 0xff, 0xff, False]), (("s", True), [83, 19, True]),
+             (("1", True), [49, 49, False]), (("Delete", False), [46, 127, False])]
     assert keys(browser, [key for key, _ in cases]) == [code for _, code in cases]
     # A dialog holds the page: the menus take no click behind it.
     menu(browser, "Run", "Eingabe")
     waiting(browser)
     assert dialog(browser)["modal"]
+    assert [kept for _, _, kept in keys(browser, [("s", True), ("c", True)])] == [True, False]
     presets(browser)
     menu(browser, "Datei", "Quit")
     until(browser, "return JapiWeb.hasEnded()", "the program to end")

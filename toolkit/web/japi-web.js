@@ -271,18 +271,26 @@ const JapiWeb = (() => {
   // A text field's own Ctrl keys: select all, copy, paste, cut, undo, redo.
   const editingKeys = /^[acvxzy]$/i;
 
+  // The menus' shortcut letters, Ctrl+C and Ctrl+S: the page keeps them from the browser in
+  // every program, also where no item has one (kammel's Stop), so the browser's "Save page"
+  // never comes up over a program; there the key goes to the program as any other.
+  function isWindowKey(e) {
+    return e.ctrlKey && !e.altKey && !e.metaKey && /^[cs]$/i.test(e.key);
+  }
+
   // A shortcut runs its item; the page keeps these keys from the browser. Other keys go to
   // the frame's key listener. While a dialog is up, none of this: its field keeps its own
   // keys (Ctrl+C copies there), and a shortcut that is none of them does nothing.
   function onKey(e) {
     if (ended) return;
     const item = shortcutOf(e);
+    const kept = item || isWindowKey(e);
     if (openDialog()) {
-      if (item && !editingKeys.test(e.key)) e.preventDefault();
+      if (kept && !editingKeys.test(e.key)) e.preventDefault();
       return;
     }
+    if (kept) e.preventDefault();
     if (item) {
-      e.preventDefault();
       if (!item.el.disabled && frameTakes(frameOf(item.handle))) fire(item.handle);
       return;
     }
