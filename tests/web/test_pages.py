@@ -242,8 +242,16 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
     assert [d["text"] for d in rest] == ["  30", " 20", "   2.00", "   5.00", "  1"]
     assert_same_picture(canvas_picture(browser), kammelsim_picture("bed", "--batches", "0"))
 
-    # A mouse press on the canvas is Start: one batch, one redraw.
+    # With a menu open, Escape closes it and the program does not hear it, as on the desktop.
     before = browser.execute_script("return JapiWeb.stats.presents")
+    run = browser.find_element(By.XPATH, "//button[@class='japi-menu-title' and text()='Run']")
+    shown = "return [...document.querySelectorAll('.japi-menu-list')].some(l => !l.hidden)"
+    run.click()
+    ActionChains(browser).send_keys(Keys.ESCAPE).perform()
+    assert not browser.execute_script(shown)
+    assert browser.execute_script(
+        "return [...Array(100).keys()].every(h => JapiWeb.query(5, h) !== 27)"), "Escape heard"
+    # A mouse press on the canvas is Start: one batch, one redraw.
     ActionChains(browser).move_to_element(browser.find_element(By.TAG_NAME, "canvas")).click().perform()
     until(browser, f"return JapiWeb.stats.presents > {before} && JapiWeb.isWaiting()", "the batch")
     assert_same_picture(canvas_picture(browser), kammelsim_picture("bed", "--batches", "1"))

@@ -87,6 +87,12 @@ const JapiWeb = (() => {
                                top: Math.max(0, top) + "px"});
   }
 
+  function openMenu() {
+    for (const o of objects.values())
+      if (o.kind === Kind.Menu && !o.list.hidden) return o;
+    return null;
+  }
+
   function closeMenus(except) {
     for (const o of objects.values())
       if (o.kind === Kind.Menu && o !== except) o.list.hidden = true;
@@ -283,6 +289,12 @@ const JapiWeb = (() => {
   // keys (Ctrl+C copies there), and a shortcut that is none of them does nothing.
   function onKey(e) {
     if (ended) return;
+    // An open menu takes Escape and closes, as on the desktop; the program never hears it.
+    if (e.key === "Escape" && openMenu()) {
+      e.preventDefault();
+      closeMenus();
+      return;
+    }
     const item = shortcutOf(e);
     const kept = item || isWindowKey(e);
     if (openDialog()) {
