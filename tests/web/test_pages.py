@@ -242,7 +242,8 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
     assert [d["text"] for d in rest] == ["  30", " 20", "   2.00", "   5.00", "  1"]
     assert_same_picture(canvas_picture(browser), kammelsim_picture("bed", "--batches", "0"))
 
-    # With a menu open, Escape closes it and the program does not hear it, as on the desktop.
+    # With a menu open, Escape closes it, and so does a press on the canvas, which then is no
+    # Start: neither reaches the program, as on the desktop.
     before = browser.execute_script("return JapiWeb.stats.presents")
     run = browser.find_element(By.XPATH, "//button[@class='japi-menu-title' and text()='Run']")
     shown = "return [...document.querySelectorAll('.japi-menu-list')].some(l => !l.hidden)"
@@ -251,6 +252,9 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
     assert not browser.execute_script(shown)
     assert browser.execute_script(
         "return [...Array(100).keys()].every(h => JapiWeb.query(5, h) !== 27)"), "Escape heard"
+    run.click()
+    ActionChains(browser).move_to_element(browser.find_element(By.TAG_NAME, "canvas")).click().perform()
+    assert not browser.execute_script(shown)
     # A mouse press on the canvas is Start: one batch, one redraw.
     ActionChains(browser).move_to_element(browser.find_element(By.TAG_NAME, "canvas")).click().perform()
     until(browser, f"return JapiWeb.stats.presents > {before} && JapiWeb.isWaiting()", "the batch")

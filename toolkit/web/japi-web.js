@@ -161,8 +161,18 @@ const JapiWeb = (() => {
         if (!frameTakes(frameOf(o.handle))) return;
         for (const l of o.listeners) if (l.number === kind) fire(l.handle, coalesce);
       };
-      o.el.addEventListener("mousedown", on(0, false));
-      o.el.addEventListener("mouseup", on(1, false));
+      // A press while a menu is open only closes it, and its release goes with it: as on the
+      // desktop, neither reaches the program, so the press is no Start.
+      let closing = false;
+      o.el.addEventListener("mousedown", () => {
+        closing = openMenu() !== null;
+        if (closing) closeMenus();
+        else on(0, false)();
+      });
+      o.el.addEventListener("mouseup", () => {
+        if (!closing) on(1, false)();
+        closing = false;
+      });
       o.el.addEventListener("mousemove", (e) => on(e.buttons ? 2 : 4, true)());
       objects.get(o.parent).body.append(o.el);
     },
