@@ -218,7 +218,10 @@ const JapiWeb = (() => {
       o.el.maxLength = maxText;
       o.el.addEventListener("keydown", (e) => {
         if (e.key !== "Enter") return;
+        // The field's alone: the program may have closed the dialog by the time the key
+        // reaches the page, whose window would hear it too.
         e.preventDefault();
+        e.stopPropagation();
         fire(o.handle);
       });
       objects.get(o.parent).body.append(o.el);
