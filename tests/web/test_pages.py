@@ -59,14 +59,18 @@ def site():
     server.shutdown()
 
 
-@pytest.fixture
-def browser():
+def chromium(*arguments):
     options = Options()
     options.binary_location = CHROMIUM
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1200,900",
-                     "--disable-dev-shm-usage"):
+                     "--disable-dev-shm-usage", *arguments):
         options.add_argument(argument)
-    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    return webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+
+
+@pytest.fixture
+def browser():
+    driver = chromium()
     yield driver
     driver.quit()
 
@@ -291,6 +295,23 @@ def test_map_pictures_and_close_box(site, browser):
     assert list(after.getdata()) != list(before.getdata())
     browser.find_element(By.CSS_SELECTOR, ".japi-close").click()
     until(browser, "return JapiWeb.hasEnded()", "the program to end")
+
+
+def test_a_zoomed_page_scales_the_canvas_cell_by_cell(site):
+    """At 150 % (a browser's zoom, or a dense screen) the canvas is scaled as the desktop
+    scales it: every pixel on the screen one of the picture's, none blended of neighbours."""
+    driver = chromium("--force-device-scale-factor=1.5")
+    try:
+        open_program(driver, site, "kammel3map")
+        menu(driver, "Run", "Eingabe")
+        waiting(driver)
+        presets(driver)
+        canvas = driver.find_element(By.TAG_NAME, "canvas")
+        shown = Image.open(io.BytesIO(canvas.screenshot_as_png)).convert("RGB")
+        assert shown.size == (1200, 900)
+        assert set(shown.getdata()) <= set(canvas_picture(driver).getdata())
+    finally:
+        driver.quit()
 
 
 def test_profile_runs_until_stop_and_quits(site, browser):
