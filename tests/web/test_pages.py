@@ -252,9 +252,15 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
     run = browser.find_element(By.XPATH, "//button[@class='japi-menu-title' and text()='Run']")
     shown = "return [...document.querySelectorAll('.japi-menu-list')].some(l => !l.hidden)"
     run.click()
+    # Its moving keys are its own too: down past the end and back, then to the menu beside.
+    item = "return document.activeElement.querySelector('.japi-item-label').textContent"
+    ActionChains(browser).send_keys(*[Keys.ARROW_DOWN] * 3, Keys.ARROW_UP).perform()
+    assert browser.execute_script(item) == "Start"
+    ActionChains(browser).send_keys(Keys.ARROW_RIGHT).perform()
+    assert browser.execute_script(item) == "Quit"
     ActionChains(browser).send_keys(Keys.ESCAPE).perform()
     assert not browser.execute_script(shown)
-    # Nor did it hear the Enter that confirmed the last dialog: the dialog's key alone.
+    # The program heard none of these keys, nor the Enter that confirmed the last dialog.
     assert browser.execute_script(
         "return [...Array(100).keys()].every(h => JapiWeb.query(5, h) === 0)"), "a key heard"
     run.click()

@@ -287,6 +287,30 @@ const JapiWeb = (() => {
     return null;
   }
 
+  // The keys an open menu keeps: how each moves in it (to the next item, to the first or last,
+  // to the menu beside it), or 0 for those the browser acts on, as on a focused item.
+  const menuKeys = {ArrowDown: "next", ArrowUp: "previous", Home: "first", PageUp: "first",
+                    End: "last", PageDown: "last", ArrowLeft: "left", ArrowRight: "right",
+                    Enter: 0, " ": 0};
+
+  function moveInMenu(menu, move) {
+    if (move === "left" || move === "right") {
+      const menus = [...menu.el.parentElement.children];
+      const at = menus.indexOf(menu.el) + (move === "left" ? menus.length - 1 : 1);
+      const beside = [...objects.values()].find((o) => o.el === menus[at % menus.length]);
+      closeMenus(beside);
+      beside.list.hidden = false;
+      menu = beside;
+      move = "first";
+    }
+    const items = [...menu.list.children].filter((i) => !i.disabled);
+    if (!items.length) return;
+    const at = items.indexOf(document.activeElement);
+    const to = {next: at < 0 ? 0 : at + 1, previous: at < 0 ? -1 : at - 1, first: 0,
+                last: -1}[move];
+    items[(to + items.length) % items.length].focus();
+  }
+
   // A text field's own Ctrl keys: select all, copy, paste, cut, undo, redo.
   const editingKeys = /^[acvxzy]$/i;
 
@@ -302,10 +326,19 @@ const JapiWeb = (() => {
   // keys (Ctrl+C copies there), and a shortcut that is none of them does nothing.
   function onKey(e) {
     if (ended) return;
-    // An open menu takes Escape and closes, as on the desktop; the program never hears it.
-    if (e.key === "Escape" && openMenu()) {
+    // An open menu takes Escape and its moving keys, as on the desktop: the program never
+    // hears them. Enter and Space choose the item in focus, as the browser presses a button.
+    const open = openMenu();
+    if (open && e.key === "Escape") {
       e.preventDefault();
       closeMenus();
+      return;
+    }
+    if (open && e.key in menuKeys) {
+      if (menuKeys[e.key]) {
+        e.preventDefault();
+        moveInMenu(open, menuKeys[e.key]);
+      }
       return;
     }
     const item = shortcutOf(e);
