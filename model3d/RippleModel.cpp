@@ -290,12 +290,79 @@ KAMMEL_KERNEL void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std
 
 namespace {
 
+#ifdef __wasm_simd128__
+// The picks from n on of four columns of a program's grid, each column's rows maxLength apart
+// from the last's, as long as each height is in the table; returns 4 * n + c for column c of
+// the first pick n with one that is not, 4 * picks when there is none.
+template <class S>
+std::int32_t TabledPicks(std::int32_t* column, const std::uint32_t* rows, std::int32_t n,
+                         std::int32_t picks, const SweepTerms& terms) {
+  constexpr std::int32_t stride = RippleGrid<S>::columnStride, apart = S::maxLength;
+  const std::int32_t* const lengths = terms.table.lengths;
+  const std::int32_t L = terms.L, q = terms.q;
+  const auto plain = static_cast<std::uint32_t>(terms.plainHeights);
+  for (; n < picks; ++n) {
+    for (std::int32_t c = 0; c < kColumnsAtOnce; ++c) {
+      const std::int32_t i = static_cast<std::int32_t>(rows[c * apart + n]);
+      std::int32_t* const cells = column + c * stride;
+      const std::int32_t height = cells[i];
+      if (__builtin_expect(static_cast<std::uint32_t>(height) >= plain, 0))
+        return kColumnsAtOnce * n + c;
+      std::int32_t target = i + lengths[height];
+      if (target > L) target -= L;
+      const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
+      cells[i] = height - moved;
+      cells[target] += moved;
+    }
+  }
+  return kColumnsAtOnce * picks;
+}
+
+// SaltationColumns for four whole columns of a program's grid, in WebAssembly, whose engines
+// keep few values in registers: there the four columns' rows and cells are reached from one
+// pointer each, a fixed distance apart, and the loop holds no call (with one, the engines
+// store and reload the loop's values on every pick): a pick with a height the table does not
+// hold ends it, is run here, and the loop goes on after it.
+template <class S>
+void WasmFourColumns(BedState<S>& bed, std::int32_t first, std::uint32_t* states,
+                     std::int32_t picks, const SweepTerms& terms) {
+  constexpr std::int32_t apart = S::maxLength;
+  for (std::int32_t c = 0; c < kColumnsAtOnce; ++c) {
+    std::uint32_t* const rows = states + c * apart;
+    common::DrawStates(bed.random, rows, picks);
+    for (std::int32_t n = 0; n < picks; ++n)
+      rows[n] = static_cast<std::uint32_t>(common::PickInDoubles(rows[n], terms.L));
+  }
+  std::int32_t* const column = &bed.grid.at(0, first);
+  // Through a pointer that the optimisers of the module cannot follow, which would inline the
+  // loop here, calls and all.
+  std::int32_t (*volatile run)(std::int32_t*, const std::uint32_t*, std::int32_t, std::int32_t,
+                               const SweepTerms&) = &TabledPicks<S>;
+  const auto tabled = run;
+  for (std::int32_t k = tabled(column, states, 0, picks, terms); k < kColumnsAtOnce * picks;
+       k = tabled(column, states, k / kColumnsAtOnce + 1, picks, terms)) {
+    const std::int32_t n = k / kColumnsAtOnce;
+    for (std::int32_t c = k % kColumnsAtOnce; c < kColumnsAtOnce; ++c)
+      Jump<S>(column + c * RippleGrid<S>::columnStride,
+              static_cast<std::int32_t>(states[c * apart + n]), terms);
+  }
+}
+#endif
+
 template <class S>
 void SaltationBlocks(BedState<S>& bed, const SweepTerms& terms, std::uint32_t* states) {
   const std::int32_t picks = std::max(terms.L, 1);
   const std::int32_t W = BedWidth(bed);
   for (std::int32_t j = 0; j <= W; j += kColumnsAtOnce) {
     const std::int32_t columns = std::min(kColumnsAtOnce, W + 1 - j);
+#ifdef __wasm_simd128__
+    if constexpr (!kOpen<S>) {
+      if (common::kLanes && columns == kColumnsAtOnce) {
+        WasmFourColumns(bed, j, states, picks, terms);
+        continue;
+      }
+    }
+#endif
     common::DrawStates(bed.random, states, columns * picks);
     SaltationColumns<S>(bed.grid, j, columns, states, picks, terms, W);
   }
@@ -501,8 +568,13 @@ KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
 
 // How many events ahead a site's cells are asked for: far enough to hide a trip to the shared
 // cache (the map's array) or to memory (an open bed), near enough that they are still there
-// when the event runs.
+// when the event runs. In WebAssembly asking is a load, which holds up the work after it
+// until its line arrives: there fewer ahead do better (measured).
+#ifdef __wasm__
+constexpr std::int32_t kPrefetchAhead = 8;
+#else
 constexpr std::int32_t kPrefetchAhead = 32;
+#endif
 
 // The rows before and after are read with the centre, in one piece that crosses into the next
 // line or from the last a quarter of the time: both ends are asked for, mostly the same line.
