@@ -525,13 +525,58 @@ KAMMEL_INLINE Lanes Near(Lanes apart, Stride columnStride) {
 #endif
 }
 
+// The lanes of constants FourCreepEvents works with, made where they are used.
+template <class Stride>
+struct FixedLanes {
+  Stride stride;
+  KAMMEL_INLINE Lanes Offset(std::int32_t n) const { return Lanes{} + NeighbourOffset(n, stride); }
+  KAMMEL_INLINE Lanes One() const { return Lanes{} + 1; }
+  KAMMEL_INLINE Lanes Steepest() const { return Lanes{} + 0x7fff; }
+  KAMMEL_INLINE UnsignedLanes ThirdOf(UnsignedLanes x) const { return common::SmallThirdOf(x); }
+};
+
+#ifdef __wasm_simd128__
+// The same, made once per block of events from lanes read from memory. WebAssembly's engines
+// make a constant afresh at each use, in three instructions, once their registers run out;
+// values they know nothing of they keep, or store and read back in one.
+struct LoadedLanes {
+  Lanes offsets[4], one, steepest, thirds;
+  template <class Stride>
+  static LoadedLanes For(Stride stride) {
+    const std::int32_t s = stride;
+    const LoadedLanes made{{Lanes{} + 1, Lanes{} - 1, Lanes{} - s, Lanes{} + s},
+                           Lanes{} + 1,
+                           Lanes{} + 0x7fff,
+                           Lanes{} + 0xAAAB};
+    LoadedLanes read;
+    for (int n = 0; n < 4; ++n)
+      read.offsets[n] = Read(made.offsets[n]);
+    read.one = Read(made.one);
+    read.steepest = Read(made.steepest);
+    read.thirds = Read(made.thirds);
+    return read;
+  }
+  // Read as the compilers cannot see through, nor move into the loop.
+  KAMMEL_INLINE static Lanes Read(const Lanes& lanes) {
+    return *static_cast<const volatile Lanes*>(&lanes);
+  }
+  KAMMEL_INLINE Lanes Offset(std::int32_t n) const { return offsets[n]; }
+  KAMMEL_INLINE Lanes One() const { return one; }
+  KAMMEL_INLINE Lanes Steepest() const { return steepest; }
+  KAMMEL_INLINE UnsignedLanes ThirdOf(UnsignedLanes x) const {
+    return x * reinterpret_cast<UnsignedLanes>(thirds) >> 17u;  // as common::SmallThirdOf
+  }
+};
+#endif
+
 // CreepEvent at four cells whose crosses lie apart: the same as running them in turn. The
 // previous row, the centre and the next row lie side by side in a column and are read in one
 // piece, with the row after, which every array has for a site of the bed and no event here
 // writes. False, with nothing written, where a slope is too steep for the short division;
 // heights like that come only through the API.
-template <class Stride>
-KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
+template <class Stride, class Constants>
+KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride,
+                                   const Constants& k) {
   std::int32_t* const p[4] = {cells + at[0], cells + at[1], cells + at[2], cells + at[3]};
   const std::int32_t* const previous[4] = {p[0] - 1, p[1] - 1, p[2] - 1, p[3] - 1};
   const common::ThreeLanes rows = common::GatherThree(previous);
@@ -542,19 +587,19 @@ KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
   const Lanes alongRows[2] = {rows.third, rows.first};  // neighbours 0 and 1
   Lanes difference = c - neighbours(NeighbourOffset(3, stride));
   Lanes largest = common::Abs(difference);
-  Lanes offset = Lanes{} + NeighbourOffset(3, stride);
+  Lanes offset = k.Offset(3);
   for (std::int32_t n = 2; n >= 0; --n) {  // the earliest of equals wins, as in FindSteepest
     const Lanes d = c - (n == 2 ? neighbours(NeighbourOffset(n, stride)) : alongRows[n]);
     const Lanes magnitude = common::Abs(d);
     const Lanes steeper = ~(largest > magnitude);
     largest = common::SelectLanes(steeper, largest, magnitude);
     difference = common::SelectLanes(steeper, difference, d);
-    offset = common::SelectLanes(steeper, offset, Lanes{} + NeighbourOffset(n, stride));
+    offset = common::SelectLanes(steeper, offset, k.Offset(n));
   }
   const Lanes moves = (c > 0) & (difference > 0);
-  if (__builtin_expect(common::AnyLane((difference & moves) > 0x7fff), 0)) return false;
-  const auto third = common::SmallThirdOf(reinterpret_cast<UnsignedLanes>(difference + 1));
-  const Lanes amount = (reinterpret_cast<Lanes>(third) + 1) & moves;
+  if (__builtin_expect(common::AnyLane((difference & moves) > k.Steepest()), 0)) return false;
+  const auto third = k.ThirdOf(reinterpret_cast<UnsignedLanes>(difference + k.One()));
+  const Lanes amount = (reinterpret_cast<Lanes>(third) + k.One()) & moves;
   const Lanes left = c - amount;
   // Unrolled, so that each lane is taken out by a constant: a WebAssembly compiler keeps the
   // loop and reads its lanes back through memory.
@@ -646,6 +691,11 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
   common::AskAhead ask;
   for (std::int32_t n = 0; ahead && n < std::min(kPrefetchAhead, events); ++n)
     PrefetchCross(ask, cells + sites[n], stride);
+#ifdef __wasm_simd128__
+  const auto constants = LoadedLanes::For(stride);
+#else
+  const FixedLanes<decltype(stride)> constants{stride};
+#endif
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
     if (ahead && n + kPrefetchAhead + 4 <= events) {
@@ -656,7 +706,8 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
     const auto near = [stride](Lanes apart) __attribute__((always_inline)) {
       return Near(apart, stride);
     };
-    if (__builtin_expect(common::AnyTwoNear(at, near) || !FourCreepEvents(cells, at, stride), 0)) {
+    if (__builtin_expect(
+            common::AnyTwoNear(at, near) || !FourCreepEvents(cells, at, stride, constants), 0)) {
       for (int l = 0; l < 4; ++l)
         CreepEvent(cells + at[l], stride);
     }
