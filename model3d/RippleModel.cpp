@@ -295,8 +295,9 @@ namespace {
 // from the last's, as long as each height is in the table; returns 4 * n + c for column c of
 // the first pick n with one that is not, 4 * picks when there is none.
 template <class S>
-std::int32_t TabledPicks(std::int32_t* column, const std::uint32_t* rows, std::int32_t n,
-                         std::int32_t picks, const SweepTerms& terms) {
+[[gnu::noinline]] std::int32_t TabledPicks(std::int32_t* column, const std::uint32_t* rows,
+                                           std::int32_t n, std::int32_t picks,
+                                           const SweepTerms& terms) {
   constexpr std::int32_t stride = RippleGrid<S>::columnStride, apart = S::maxLength;
   const std::int32_t* const lengths = terms.table.lengths;
   const std::int32_t L = terms.L, q = terms.q;
@@ -334,11 +335,10 @@ void WasmFourColumns(BedState<S>& bed, std::int32_t first, std::uint32_t* states
       rows[n] = static_cast<std::uint32_t>(common::PickInDoubles(rows[n], terms.L));
   }
   std::int32_t* const column = &bed.grid.at(0, first);
-  // Through a pointer that the optimisers of the module cannot follow, which would inline the
-  // loop here, calls and all.
-  std::int32_t (*volatile run)(std::int32_t*, const std::uint32_t*, std::int32_t, std::int32_t,
-                               const SweepTerms&) = &TabledPicks<S>;
-  const auto tabled = run;
+  // Out of line, and called from two places, which keeps the optimisers of the module, too,
+  // from inlining its loop here, calls and all; a call through a pointer would do it as well,
+  // but the web build's Asyncify takes any such call for one that may wait.
+  const auto tabled = &TabledPicks<S>;
   for (std::int32_t k = tabled(column, states, 0, picks, terms); k < kColumnsAtOnce * picks;
        k = tabled(column, states, k / kColumnsAtOnce + 1, picks, terms)) {
     const std::int32_t n = k / kColumnsAtOnce;
