@@ -290,12 +290,79 @@ KAMMEL_KERNEL void SaltationColumns(RippleGrid<S>& grid, std::int32_t first, std
 
 namespace {
 
+#ifdef __wasm_simd128__
+// The picks from n on of four columns of a program's grid, each column's rows maxLength apart
+// from the last's, as long as each height is in the table; returns 4 * n + c for column c of
+// the first pick n with one that is not, 4 * picks when there is none.
+template <class S>
+[[gnu::noinline]] std::int32_t TabledPicks(std::int32_t* column, const std::uint32_t* rows,
+                                           std::int32_t n, std::int32_t picks,
+                                           const SweepTerms& terms) {
+  constexpr std::int32_t stride = RippleGrid<S>::columnStride, apart = S::maxLength;
+  const std::int32_t* const lengths = terms.table.lengths;
+  const std::int32_t L = terms.L, q = terms.q;
+  const auto plain = static_cast<std::uint32_t>(terms.plainHeights);
+  for (; n < picks; ++n) {
+    for (std::int32_t c = 0; c < kColumnsAtOnce; ++c) {
+      const std::int32_t i = static_cast<std::int32_t>(rows[c * apart + n]);
+      std::int32_t* const cells = column + c * stride;
+      const std::int32_t height = cells[i];
+      if (__builtin_expect(static_cast<std::uint32_t>(height) >= plain, 0))
+        return kColumnsAtOnce * n + c;
+      std::int32_t target = i + lengths[height];
+      if (target > L) target -= L;
+      const std::int32_t moved = q & -static_cast<std::int32_t>(height > q);
+      cells[i] = height - moved;
+      cells[target] += moved;
+    }
+  }
+  return kColumnsAtOnce * picks;
+}
+
+// SaltationColumns for four whole columns of a program's grid, in WebAssembly, whose engines
+// keep few values in registers: there the four columns' rows and cells are reached from one
+// pointer each, a fixed distance apart, and the loop holds no call (with one, the engines
+// store and reload the loop's values on every pick): a pick with a height the table does not
+// hold ends it, is run here, and the loop goes on after it.
+template <class S>
+void WasmFourColumns(BedState<S>& bed, std::int32_t first, std::uint32_t* states,
+                     std::int32_t picks, const SweepTerms& terms) {
+  constexpr std::int32_t apart = S::maxLength;
+  for (std::int32_t c = 0; c < kColumnsAtOnce; ++c) {
+    std::uint32_t* const rows = states + c * apart;
+    common::DrawStates(bed.random, rows, picks);
+    for (std::int32_t n = 0; n < picks; ++n)
+      rows[n] = static_cast<std::uint32_t>(common::PickInDoubles(rows[n], terms.L));
+  }
+  std::int32_t* const column = &bed.grid.at(0, first);
+  // Out of line, and called from two places, which keeps the optimisers of the module, too,
+  // from inlining its loop here, calls and all; a call through a pointer would do it as well,
+  // but the web build's Asyncify takes any such call for one that may wait.
+  const auto tabled = &TabledPicks<S>;
+  for (std::int32_t k = tabled(column, states, 0, picks, terms); k < kColumnsAtOnce * picks;
+       k = tabled(column, states, k / kColumnsAtOnce + 1, picks, terms)) {
+    const std::int32_t n = k / kColumnsAtOnce;
+    for (std::int32_t c = k % kColumnsAtOnce; c < kColumnsAtOnce; ++c)
+      Jump<S>(column + c * RippleGrid<S>::columnStride,
+              static_cast<std::int32_t>(states[c * apart + n]), terms);
+  }
+}
+#endif
+
 template <class S>
 void SaltationBlocks(BedState<S>& bed, const SweepTerms& terms, std::uint32_t* states) {
   const std::int32_t picks = std::max(terms.L, 1);
   const std::int32_t W = BedWidth(bed);
   for (std::int32_t j = 0; j <= W; j += kColumnsAtOnce) {
     const std::int32_t columns = std::min(kColumnsAtOnce, W + 1 - j);
+#ifdef __wasm_simd128__
+    if constexpr (!kOpen<S>) {
+      if (common::kLanes && columns == kColumnsAtOnce) {
+        WasmFourColumns(bed, j, states, picks, terms);
+        continue;
+      }
+    }
+#endif
     common::DrawStates(bed.random, states, columns * picks);
     SaltationColumns<S>(bed.grid, j, columns, states, picks, terms, W);
   }
@@ -458,13 +525,58 @@ KAMMEL_INLINE Lanes Near(Lanes apart, Stride columnStride) {
 #endif
 }
 
+// The lanes of constants FourCreepEvents works with, made where they are used.
+template <class Stride>
+struct FixedLanes {
+  Stride stride;
+  KAMMEL_INLINE Lanes Offset(std::int32_t n) const { return Lanes{} + NeighbourOffset(n, stride); }
+  KAMMEL_INLINE Lanes One() const { return Lanes{} + 1; }
+  KAMMEL_INLINE Lanes Steepest() const { return Lanes{} + 0x7fff; }
+  KAMMEL_INLINE UnsignedLanes ThirdOf(UnsignedLanes x) const { return common::SmallThirdOf(x); }
+};
+
+#ifdef __wasm_simd128__
+// The same, made once per block of events from lanes read from memory. WebAssembly's engines
+// make a constant afresh at each use, in three instructions, once their registers run out;
+// values they know nothing of they keep, or store and read back in one.
+struct LoadedLanes {
+  Lanes offsets[4], one, steepest, thirds;
+  template <class Stride>
+  static LoadedLanes For(Stride stride) {
+    const std::int32_t s = stride;
+    const LoadedLanes made{{Lanes{} + 1, Lanes{} - 1, Lanes{} - s, Lanes{} + s},
+                           Lanes{} + 1,
+                           Lanes{} + 0x7fff,
+                           Lanes{} + 0xAAAB};
+    LoadedLanes read;
+    for (int n = 0; n < 4; ++n)
+      read.offsets[n] = Read(made.offsets[n]);
+    read.one = Read(made.one);
+    read.steepest = Read(made.steepest);
+    read.thirds = Read(made.thirds);
+    return read;
+  }
+  // Read as the compilers cannot see through, nor move into the loop.
+  KAMMEL_INLINE static Lanes Read(const Lanes& lanes) {
+    return *static_cast<const volatile Lanes*>(&lanes);
+  }
+  KAMMEL_INLINE Lanes Offset(std::int32_t n) const { return offsets[n]; }
+  KAMMEL_INLINE Lanes One() const { return one; }
+  KAMMEL_INLINE Lanes Steepest() const { return steepest; }
+  KAMMEL_INLINE UnsignedLanes ThirdOf(UnsignedLanes x) const {
+    return x * reinterpret_cast<UnsignedLanes>(thirds) >> 17u;  // as common::SmallThirdOf
+  }
+};
+#endif
+
 // CreepEvent at four cells whose crosses lie apart: the same as running them in turn. The
 // previous row, the centre and the next row lie side by side in a column and are read in one
 // piece, with the row after, which every array has for a site of the bed and no event here
 // writes. False, with nothing written, where a slope is too steep for the short division;
 // heights like that come only through the API.
-template <class Stride>
-KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride) {
+template <class Stride, class Constants>
+KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride,
+                                   const Constants& k) {
   std::int32_t* const p[4] = {cells + at[0], cells + at[1], cells + at[2], cells + at[3]};
   const std::int32_t* const previous[4] = {p[0] - 1, p[1] - 1, p[2] - 1, p[3] - 1};
   const common::ThreeLanes rows = common::GatherThree(previous);
@@ -475,19 +587,19 @@ KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
   const Lanes alongRows[2] = {rows.third, rows.first};  // neighbours 0 and 1
   Lanes difference = c - neighbours(NeighbourOffset(3, stride));
   Lanes largest = common::Abs(difference);
-  Lanes offset = Lanes{} + NeighbourOffset(3, stride);
+  Lanes offset = k.Offset(3);
   for (std::int32_t n = 2; n >= 0; --n) {  // the earliest of equals wins, as in FindSteepest
     const Lanes d = c - (n == 2 ? neighbours(NeighbourOffset(n, stride)) : alongRows[n]);
     const Lanes magnitude = common::Abs(d);
     const Lanes steeper = ~(largest > magnitude);
     largest = common::SelectLanes(steeper, largest, magnitude);
     difference = common::SelectLanes(steeper, difference, d);
-    offset = common::SelectLanes(steeper, offset, Lanes{} + NeighbourOffset(n, stride));
+    offset = common::SelectLanes(steeper, offset, k.Offset(n));
   }
   const Lanes moves = (c > 0) & (difference > 0);
-  if (__builtin_expect(common::AnyLane((difference & moves) > 0x7fff), 0)) return false;
-  const auto third = common::SmallThirdOf(reinterpret_cast<UnsignedLanes>(difference + 1));
-  const Lanes amount = (reinterpret_cast<Lanes>(third) + 1) & moves;
+  if (__builtin_expect(common::AnyLane((difference & moves) > k.Steepest()), 0)) return false;
+  const auto third = k.ThirdOf(reinterpret_cast<UnsignedLanes>(difference + k.One()));
+  const Lanes amount = (reinterpret_cast<Lanes>(third) + k.One()) & moves;
   const Lanes left = c - amount;
   // Unrolled, so that each lane is taken out by a constant: a WebAssembly compiler keeps the
   // loop and reads its lanes back through memory.
@@ -501,8 +613,13 @@ KAMMEL_INLINE bool FourCreepEvents(std::int32_t* cells, Lanes at, Stride stride)
 
 // How many events ahead a site's cells are asked for: far enough to hide a trip to the shared
 // cache (the map's array) or to memory (an open bed), near enough that they are still there
-// when the event runs.
+// when the event runs. In WebAssembly asking is a load, which holds up the work after it
+// until its line arrives: there fewer ahead do better (measured).
+#ifdef __wasm__
+constexpr std::int32_t kPrefetchAhead = 8;
+#else
 constexpr std::int32_t kPrefetchAhead = 32;
+#endif
 
 // The rows before and after are read with the centre, in one piece that crosses into the next
 // line or from the last a quarter of the time: both ends are asked for, mostly the same line.
@@ -574,6 +691,11 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
   common::AskAhead ask;
   for (std::int32_t n = 0; ahead && n < std::min(kPrefetchAhead, events); ++n)
     PrefetchCross(ask, cells + sites[n], stride);
+#ifdef __wasm_simd128__
+  const auto constants = LoadedLanes::For(stride);
+#else
+  const FixedLanes<decltype(stride)> constants{stride};
+#endif
   std::int32_t n = 0;
   for (; common::kLanes && n + 4 <= events; n += 4) {
     if (ahead && n + kPrefetchAhead + 4 <= events) {
@@ -584,7 +706,8 @@ KAMMEL_KERNEL void CreepEvents(RippleGrid<S>& grid, std::int32_t L, std::int32_t
     const auto near = [stride](Lanes apart) __attribute__((always_inline)) {
       return Near(apart, stride);
     };
-    if (__builtin_expect(common::AnyTwoNear(at, near) || !FourCreepEvents(cells, at, stride), 0)) {
+    if (__builtin_expect(
+            common::AnyTwoNear(at, near) || !FourCreepEvents(cells, at, stride, constants), 0)) {
       for (int l = 0; l < 4; ++l)
         CreepEvent(cells + at[l], stride);
     }

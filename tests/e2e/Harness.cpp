@@ -237,6 +237,10 @@ std::vector<std::string> XSession::WindowsOf(pid_t pid) const {
   return Words(Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)}, display_));
 }
 
+std::vector<std::string> XSession::AllWindowsOf(pid_t pid) const {
+  return Words(Run({"xdotool", "search", "--pid", std::to_string(pid)}, display_));
+}
+
 std::optional<std::string> XSession::FindWindow(const std::string& title, Duration timeout) const {
   std::vector<std::string> ids;
   WaitFor([&] { return !(ids = Windows(title)).empty(); }, timeout);

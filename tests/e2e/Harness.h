@@ -105,6 +105,9 @@ class XSession {
   std::vector<std::string> Windows(const std::string& title) const;
   /// The visible windows of a process: its frame, dialogs and open menus.
   std::vector<std::string> WindowsOf(pid_t pid) const;
+  /// Every window of a process, shown or not.
+  std::vector<std::string> AllWindowsOf(pid_t pid) const;
+  bool ManagerRunning() const { return manager_ && manager_->Running(); }
   Image Screenshot(const std::string& window) const;
   /// Window geometry on the screen: x, y, width, height.
   std::optional<std::array<int, 4>> Geometry(const std::string& window) const;

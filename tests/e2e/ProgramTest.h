@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,15 +35,43 @@ class ProgramTest : public testing::Test {
     ASSERT_TRUE(program_->ok()) << WhyNoWindow(name);
   }
 
-  /// What a test that found no window can tell of the program: whether it runs, what windows
-  /// it shows under which names, what it said.
+  /// What a test that found no window can tell of the program: whether it runs, where its
+  /// threads wait, which windows it has under which names and whether they show, whether the
+  /// window manager still runs, what the program said.
   std::string WhyNoWindow(const std::string& name) {
     Process& process = program_->process();
     std::string why = "no window titled " + name + "; the program " +
-                      (process.Running() ? "runs" : "has ended") + ", showing";
-    for (const std::string& window : session_->WindowsOf(process.pid()))
-      why += " " + window + " (" + session_->Property(window, "WM_NAME") + ")";
+                      (process.Running() ? "runs" : "has ended") + ThreadsOf(process.pid()) +
+                      ", with windows";
+    for (const std::string& window : session_->AllWindowsOf(process.pid())) {
+      std::string title = session_->Property(window, "WM_NAME");
+      while (!title.empty() && title.back() == '\n')
+        title.pop_back();
+      why += " " + window + (session_->Viewable(window) ? " shown (" : " hidden (") + title + ")";
+    }
+    why += session_->ManagerRunning() ? "; the window manager runs" : "; no window manager";
     return why + "; it said: " + process.Stderr();
+  }
+
+  /// Each thread's name, state and the kernel call it waits in.
+  static std::string ThreadsOf(pid_t pid) {
+    std::string threads;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+      const auto read = [&](const char* file) {
+        std::ifstream in(task.path() / file);
+        std::string text;
+        std::getline(in, text);
+        return text;
+      };
+      const std::string stat = read("stat");
+      const std::size_t state = stat.rfind(')');
+      threads += "; thread " + read("comm") + " " +
+                 (state == std::string::npos ? "?" : stat.substr(state + 2, 1)) + " in " +
+                 read("wchan");
+    }
+    return threads;
   }
 
   /// Every colour on the canvas with its count.

@@ -59,14 +59,18 @@ def site():
     server.shutdown()
 
 
-@pytest.fixture
-def browser():
+def chromium(*arguments):
     options = Options()
     options.binary_location = CHROMIUM
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1200,900",
-                     "--disable-dev-shm-usage"):
+                     "--disable-dev-shm-usage", *arguments):
         options.add_argument(argument)
-    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    return webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+
+
+@pytest.fixture
+def browser():
+    driver = chromium()
     yield driver
     driver.quit()
 
@@ -132,6 +136,20 @@ def presets(driver):
         shown.append(d)
         answer(driver)
     return shown
+
+
+def keys(driver, cases):
+    """Presses each (key, ctrl) on the page; gives for each the code and character the
+    program's key listener then reports, and whether the page kept the key from the browser."""
+    return driver.execute_script("""
+        const listener = () => [...Array(100).keys()].find(h => JapiWeb.query(5, h) !== 0);
+        return arguments[0].map(([key, ctrlKey]) => {
+            const e = new KeyboardEvent('keydown', {key, ctrlKey, bubbles: true,
+                                                    cancelable: true});
+            document.activeElement.dispatchEvent(e);
+            const h = listener();
+            return [h && JapiWeb.query(5, h), h && JapiWeb.query(6, h), e.defaultPrevented];
+        });""", cases)
 
 
 def canvas_picture(driver):
@@ -228,8 +246,27 @@ def test_relief_window_dialogs_pictures_and_quit(site, browser):
     assert [d["text"] for d in rest] == ["  30", " 20", "   2.00", "   5.00", "  1"]
     assert_same_picture(canvas_picture(browser), kammelsim_picture("bed", "--batches", "0"))
 
-    # A mouse press on the canvas is Start: one batch, one redraw.
+    # With a menu open, Escape closes it, and so does a press on the canvas, which then is no
+    # Start: neither reaches the program, as on the desktop.
     before = browser.execute_script("return JapiWeb.stats.presents")
+    run = browser.find_element(By.XPATH, "//button[@class='japi-menu-title' and text()='Run']")
+    shown = "return [...document.querySelectorAll('.japi-menu-list')].some(l => !l.hidden)"
+    run.click()
+    # Its moving keys are its own too: down past the end and back, then to the menu beside.
+    item = "return document.activeElement.querySelector('.japi-item-label').textContent"
+    ActionChains(browser).send_keys(*[Keys.ARROW_DOWN] * 3, Keys.ARROW_UP).perform()
+    assert browser.execute_script(item) == "Start"
+    ActionChains(browser).send_keys(Keys.ARROW_RIGHT).perform()
+    assert browser.execute_script(item) == "Quit"
+    ActionChains(browser).send_keys(Keys.ESCAPE).perform()
+    assert not browser.execute_script(shown)
+    # The program heard none of these keys, nor the Enter that confirmed the last dialog.
+    assert browser.execute_script(
+        "return [...Array(100).keys()].every(h => JapiWeb.query(5, h) === 0)"), "a key heard"
+    run.click()
+    ActionChains(browser).move_to_element(browser.find_element(By.TAG_NAME, "canvas")).click().perform()
+    assert not browser.execute_script(shown)
+    # A mouse press on the canvas is Start: one batch, one redraw.
     ActionChains(browser).move_to_element(browser.find_element(By.TAG_NAME, "canvas")).click().perform()
     until(browser, f"return JapiWeb.stats.presents > {before} && JapiWeb.isWaiting()", "the batch")
     assert_same_picture(canvas_picture(browser), kammelsim_picture("bed", "--batches", "1"))
@@ -266,6 +303,23 @@ def test_map_pictures_and_close_box(site, browser):
     until(browser, "return JapiWeb.hasEnded()", "the program to end")
 
 
+def test_a_zoomed_page_scales_the_canvas_cell_by_cell(site):
+    """At 150 % (a browser's zoom, or a dense screen) the canvas is scaled as the desktop
+    scales it: every pixel on the screen one of the picture's, none blended of neighbours."""
+    driver = chromium("--force-device-scale-factor=1.5")
+    try:
+        open_program(driver, site, "kammel3map")
+        menu(driver, "Run", "Eingabe")
+        waiting(driver)
+        presets(driver)
+        canvas = driver.find_element(By.TAG_NAME, "canvas")
+        shown = Image.open(io.BytesIO(canvas.screenshot_as_png)).convert("RGB")
+        assert shown.size == (1200, 900)
+        assert set(shown.getdata()) <= set(canvas_picture(driver).getdata())
+    finally:
+        driver.quit()
+
+
 def test_profile_runs_until_stop_and_quits(site, browser):
     open_program(browser, site, "kammel")
     menu(browser, "Run", "Eingabe")
@@ -283,10 +337,19 @@ def test_profile_runs_until_stop_and_quits(site, browser):
     stopped = browser.execute_script("return JapiWeb.stats.presents")
     time.sleep(0.3)
     assert browser.execute_script("return JapiWeb.stats.presents") == stopped
+    # Keys carry what the desktop's give: a letter's code is its capital's whatever the case
+    # typed, where the capital is Latin-1; Ctrl makes a control character. Ctrl+S, Stop in
+    # the other programs and none here, is a key as any other, and no "Save page" either.
+    cases = [(("\u00e4", False), [256 + 0xc4, 0xe4, False]),
+             (("\u00df", False), [256 + 0xdf, 0xdf, False]),
+             (("\u00ff", False), [256 + 0xff, 0xff, False]), (("s", True), [83, 19, True]),
+             (("1", True), [49, 49, False]), (("Delete", False), [46, 127, False])]
+    assert keys(browser, [key for key, _ in cases]) == [code for _, code in cases]
     # A dialog holds the page: the menus take no click behind it.
     menu(browser, "Run", "Eingabe")
     waiting(browser)
     assert dialog(browser)["modal"]
+    assert [kept for _, _, kept in keys(browser, [("s", True), ("c", True)])] == [True, False]
     presets(browser)
     menu(browser, "Datei", "Quit")
     until(browser, "return JapiWeb.hasEnded()", "the program to end")

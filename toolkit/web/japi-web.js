@@ -87,6 +87,12 @@ const JapiWeb = (() => {
                                top: Math.max(0, top) + "px"});
   }
 
+  function openMenu() {
+    for (const o of objects.values())
+      if (o.kind === Kind.Menu && !o.list.hidden) return o;
+    return null;
+  }
+
   function closeMenus(except) {
     for (const o of objects.values())
       if (o.kind === Kind.Menu && o !== except) o.list.hidden = true;
@@ -155,8 +161,18 @@ const JapiWeb = (() => {
         if (!frameTakes(frameOf(o.handle))) return;
         for (const l of o.listeners) if (l.number === kind) fire(l.handle, coalesce);
       };
-      o.el.addEventListener("mousedown", on(0, false));
-      o.el.addEventListener("mouseup", on(1, false));
+      // A press while a menu is open only closes it, and its release goes with it: as on the
+      // desktop, neither reaches the program, so the press is no Start.
+      let closing = false;
+      o.el.addEventListener("mousedown", () => {
+        closing = openMenu() !== null;
+        if (closing) closeMenus();
+        else on(0, false)();
+      });
+      o.el.addEventListener("mouseup", () => {
+        if (!closing) on(1, false)();
+        closing = false;
+      });
       o.el.addEventListener("mousemove", (e) => on(e.buttons ? 2 : 4, true)());
       objects.get(o.parent).body.append(o.el);
     },
@@ -202,7 +218,10 @@ const JapiWeb = (() => {
       o.el.maxLength = maxText;
       o.el.addEventListener("keydown", (e) => {
         if (e.key !== "Enter") return;
+        // The field's alone: the program may have closed the dialog by the time the key
+        // reaches the page, whose window would hear it too.
         e.preventDefault();
+        e.stopPropagation();
         fire(o.handle);
       });
       objects.get(o.parent).body.append(o.el);
@@ -221,20 +240,39 @@ const JapiWeb = (() => {
     },
   };
 
+  // What Ctrl makes of a typed character on the desktop's keyboards: a control character.
+  function withControl(c) {
+    if ((c >= 64 && c < 127) || c === 32) return c & 0x1f;
+    if (c === 50) return 0;
+    if (c >= 51 && c <= 55) return c - 24;
+    if (c === 56) return 127;
+    return c === 47 ? 31 : c;
+  }
+
+  // A character key's code: its capital where that is Latin-1 too (ß, ÿ and µ have none), as
+  // the desktop names a key by its capital whatever the case typed.
+  function codeOfCharacter(key) {
+    const c = key.charCodeAt(0);
+    if (c === 32 || (c >= 48 && c <= 57)) return c;
+    const capital = key.toUpperCase();
+    const named = capital.length === 1 && capital.charCodeAt(0) <= 255 ? capital.charCodeAt(0) : c;
+    return named >= 65 && named <= 90 ? named : 256 + named;
+  }
+
   // A key as the toolkit codes it (toolkit/japi.h), or null for a modifier alone.
   function keyOf(e) {
     const named = {ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, PageUp: 33,
-                   PageDown: 34, End: 35, Home: 36, Insert: 45, Delete: 46};
+                   PageDown: 34, End: 35, Home: 36, Insert: 45};
     const chars = {Enter: 10, Escape: 27, Backspace: 8, Tab: 9};
     if (/^F([1-9]|1[0-2])$/.test(e.key)) return {code: 111 + Number(e.key.slice(1)), char: 0};
     if (e.key in named) return {code: named[e.key], char: 0};
+    if (e.key === "Delete") return {code: 46, char: 127};
     if (e.key in chars) return {code: chars[e.key], char: chars[e.key]};
     if (e.key.length === 1) {
       const c = e.key.charCodeAt(0);
       if (c > 255) return {code: 512, char: 0};
-      if (/[a-zA-Z]/.test(e.key)) return {code: e.key.toUpperCase().charCodeAt(0), char: c};
-      if (c === 32 || (c >= 48 && c <= 57)) return {code: c, char: c};
-      return {code: 256 + c, char: c};
+      // Ctrl with Alt is AltGr on some systems, which types its character unchanged.
+      return {code: codeOfCharacter(e.key), char: e.ctrlKey && !e.altKey ? withControl(c) : c};
     }
     if (["Shift", "Control", "Alt", "Meta", "AltGraph", "CapsLock"].includes(e.key)) return null;
     return {code: 513, char: 0};
@@ -249,21 +287,68 @@ const JapiWeb = (() => {
     return null;
   }
 
+  // The keys an open menu keeps: how each moves in it (to the next item, to the first or last,
+  // to the menu beside it), or 0 for those the browser acts on, as on a focused item.
+  const menuKeys = {ArrowDown: "next", ArrowUp: "previous", Home: "first", PageUp: "first",
+                    End: "last", PageDown: "last", ArrowLeft: "left", ArrowRight: "right",
+                    Enter: 0, " ": 0};
+
+  function moveInMenu(menu, move) {
+    if (move === "left" || move === "right") {
+      const menus = [...menu.el.parentElement.children];
+      const at = menus.indexOf(menu.el) + (move === "left" ? menus.length - 1 : 1);
+      const beside = [...objects.values()].find((o) => o.el === menus[at % menus.length]);
+      closeMenus(beside);
+      beside.list.hidden = false;
+      menu = beside;
+      move = "first";
+    }
+    const items = [...menu.list.children].filter((i) => !i.disabled);
+    if (!items.length) return;
+    const at = items.indexOf(document.activeElement);
+    const to = {next: at < 0 ? 0 : at + 1, previous: at < 0 ? -1 : at - 1, first: 0,
+                last: -1}[move];
+    items[(to + items.length) % items.length].focus();
+  }
+
   // A text field's own Ctrl keys: select all, copy, paste, cut, undo, redo.
   const editingKeys = /^[acvxzy]$/i;
+
+  // The menus' shortcut letters, Ctrl+C and Ctrl+S: the page keeps them from the browser in
+  // every program, also where no item has one (kammel's Stop), so the browser's "Save page"
+  // never comes up over a program; there the key goes to the program as any other.
+  function isWindowKey(e) {
+    return e.ctrlKey && !e.altKey && !e.metaKey && /^[cs]$/i.test(e.key);
+  }
 
   // A shortcut runs its item; the page keeps these keys from the browser. Other keys go to
   // the frame's key listener. While a dialog is up, none of this: its field keeps its own
   // keys (Ctrl+C copies there), and a shortcut that is none of them does nothing.
   function onKey(e) {
     if (ended) return;
-    const item = shortcutOf(e);
-    if (openDialog()) {
-      if (item && !editingKeys.test(e.key)) e.preventDefault();
+    // An open menu takes Escape and its moving keys, as on the desktop: the program never
+    // hears them. Enter and Space choose the item in focus, as the browser presses a button.
+    const open = openMenu();
+    if (open && e.key === "Escape") {
+      e.preventDefault();
+      closeMenus();
       return;
     }
+    if (open && e.key in menuKeys) {
+      if (menuKeys[e.key]) {
+        e.preventDefault();
+        moveInMenu(open, menuKeys[e.key]);
+      }
+      return;
+    }
+    const item = shortcutOf(e);
+    const kept = item || isWindowKey(e);
+    if (openDialog()) {
+      if (kept && !editingKeys.test(e.key)) e.preventDefault();
+      return;
+    }
+    if (kept) e.preventDefault();
     if (item) {
-      e.preventDefault();
       if (!item.el.disabled && frameTakes(frameOf(item.handle))) fire(item.handle);
       return;
     }
