@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -47,10 +48,28 @@ class ProgramTest : public testing::Test {
       std::string title = session_->Property(window, "WM_NAME");
       while (!title.empty() && title.back() == '\n')
         title.pop_back();
-      why += " " + window + (session_->Viewable(window) ? " shown (" : " hidden (") + title + ")";
+      why += " " + window + (session_->Viewable(window) ? " shown (" : " hidden (") + title +
+             LinesOf(e2e::Run({"xwininfo", "-tree", "-id", window}, session_->display()),
+                     {"Parent window id:"}) +
+             "; " + session_->Property(window, "WM_STATE") + ")";
     }
     why += session_->ManagerRunning() ? "; the window manager runs" : "; no window manager";
+    why += " and said: " + session_->ManagerSaid();
     return why + "; it said: " + process.Stderr();
+  }
+
+  /// The lines of text that start, after blanks, with one of the prefixes.
+  static std::string LinesOf(const std::string& text, const std::vector<std::string>& prefixes) {
+    std::string found;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      const std::size_t start = line.find_first_not_of(' ');
+      for (const std::string& prefix : prefixes) {
+        if (start != std::string::npos && line.compare(start, prefix.size(), prefix) == 0)
+          found += "; " + line.substr(start);
+      }
+    }
+    return found;
   }
 
   /// Each thread's name, state and the kernel call it waits in.
