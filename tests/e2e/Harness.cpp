@@ -204,11 +204,26 @@ XSession::XSession() {
   manager_ =
       std::make_unique<Process>(manager, std::map<std::string, std::string>{{"DISPLAY", display_}});
   ok_ = WaitFor(
-      [&] {
-        return Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, display_).find("window id") !=
-               std::string::npos;
-      },
-      kPatience);
+            [&] {
+              return Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, display_)
+                         .find("window id") != std::string::npos;
+            },
+            kPatience) &&
+        ShowsAWindow();
+}
+
+// Openbox names itself on the root before it takes windows: one mapped in between is never
+// shown. The session is ready once a window of its own shows, mapped anew until one does; each
+// wait longer than the last, for a busy machine.
+bool XSession::ShowsAWindow() const {
+  const std::string name = "kammel-e2e-probe";
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  for (Duration wait = 1s; std::chrono::steady_clock::now() < deadline;
+       wait = std::min<Duration>(2 * wait, 30s)) {
+    Process probe({"xev", "-name", name, "-geometry", "10x10"}, {{"DISPLAY", display_}});
+    if (WaitFor([&] { return !Windows(name).empty(); }, wait)) return true;
+  }
+  return false;
 }
 
 XSession::~XSession() {

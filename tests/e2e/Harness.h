@@ -108,6 +108,7 @@ class XSession {
   /// Every window of a process, shown or not.
   std::vector<std::string> AllWindowsOf(pid_t pid) const;
   bool ManagerRunning() const { return manager_ && manager_->Running(); }
+  std::string ManagerSaid() const { return manager_ ? manager_->Stderr() : std::string(); }
   Image Screenshot(const std::string& window) const;
   /// Window geometry on the screen: x, y, width, height.
   std::optional<std::array<int, 4>> Geometry(const std::string& window) const;
@@ -134,6 +135,8 @@ class XSession {
   void SetClipboard(const std::string& text) const;
 
  private:
+  bool ShowsAWindow() const;
+
   std::string display_, managerName_;
   std::unique_ptr<Process> server_, manager_;
   int displayFd_ = -1;  ///< kept open while the server runs: it may still write to it
